@@ -1,0 +1,83 @@
+#include "cli/Command.h"
+#include "core/Error.h"
+
+#include <algorithm>
+#include <exception>
+#include <iostream>
+#include <vector>
+
+namespace ombrix::cli {
+
+namespace {
+std::vector<Command>& table() {
+    static std::vector<Command> all;
+    return all;
+}
+
+void printHelp(std::ostream& out) {
+    out << "Usage: ombrix [--help] [--version] <command> [arguments]\n\n"
+           "Ombrix PDF on the command line: the reader's extraction and markup, headless.\n\n"
+           "Commands:\n";
+    std::size_t width = 0;
+    for (const auto& c : commands()) {
+        width = std::max(width, c.name.size());
+    }
+    for (const auto& c : commands()) {
+        out << "  " << c.name << std::string(width - c.name.size() + 2, ' ') << c.summary << "\n";
+    }
+    out << "\nRun 'ombrix <command> --help' for a command's arguments.\n";
+}
+} // namespace
+
+const std::vector<Command>& commands() {
+    auto& all = table();
+    std::sort(all.begin(), all.end(),
+              [](const Command& a, const Command& b) { return a.name < b.name; });
+    return all;
+}
+
+CommandRegistration::CommandRegistration(Command command) {
+    table().push_back(std::move(command));
+}
+
+} // namespace ombrix::cli
+
+int main(int argc, char** argv) {
+    using namespace ombrix::cli;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    Io io{std::cout, std::cerr};
+
+    if (args.empty()) {
+        printHelp(io.err);
+        return kExitUsage;
+    }
+    if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        printHelp(io.out);
+        return kExitOk;
+    }
+    if (args[0] == "--version" || args[0] == "-V") {
+        io.out << "ombrix " << OMBRIX_VERSION << "\n";
+        return kExitOk;
+    }
+    for (const auto& command : commands()) {
+        if (command.name != args[0]) {
+            continue;
+        }
+        std::vector<std::string> rest(args.begin() + 1, args.end());
+        if (std::find(rest.begin(), rest.end(), "--help") != rest.end()) {
+            io.out << "Usage: ombrix " << command.name
+                   << (command.synopsis.empty() ? "" : " " + command.synopsis) << "\n\n"
+                   << command.summary << "\n";
+            return kExitOk;
+        }
+        try {
+            return command.run(rest, io);
+        } catch (const std::exception& e) {
+            io.err << "ombrix " << command.name << ": " << ombrix::describe(e) << "\n";
+            return kExitFailure;
+        }
+    }
+    io.err << "ombrix: unknown command '" << args[0] << "'\n";
+    printHelp(io.err);
+    return kExitUsage;
+}
