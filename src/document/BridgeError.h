@@ -1,0 +1,30 @@
+#pragma once
+
+#include "core/Error.h"
+
+#include <filesystem>
+#include <string>
+
+namespace ombrix {
+
+// Failures of the document engine bridge; the description is what users see.
+class BridgeError : public Error {
+public:
+    enum class Kind { cannotOpen, emptyDocument, pageOutOfRange, renderFailed };
+
+    static BridgeError cannotOpen(const std::filesystem::path& url);
+    static BridgeError emptyDocument();
+    static BridgeError pageOutOfRange();
+    static BridgeError renderFailed();
+
+    Kind kind() const { return kind_; }
+    bool operator==(const BridgeError& other) const {
+        return kind_ == other.kind_ && description() == other.description();
+    }
+
+private:
+    BridgeError(Kind kind, std::string description);
+    Kind kind_;
+};
+
+} // namespace ombrix

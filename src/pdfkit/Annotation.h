@@ -1,0 +1,79 @@
+#pragma once
+
+#include "core/Color.h"
+#include "core/Geometry.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ombrix::pdfkit {
+
+class Page;
+
+struct Font {
+    std::string family; // e.g. "Helvetica"
+    double size = 12;
+    bool operator==(const Font&) const = default;
+};
+
+struct Border {
+    double lineWidth = 1;
+    bool operator==(const Border&) const = default;
+};
+
+// One annotation object. Identity matters: a page lists the very objects added to it,
+// and removing an object and adding the same object back restores it, all its
+// properties included, and it is written on the next save.
+//
+// An annotation made with create() is detached until a page adopts it; its properties
+// are kept and applied when it is added. Every setter on an attached annotation
+// regenerates its appearance so other readers show it as we do, and marks the
+// document changed.
+class Annotation : public std::enable_shared_from_this<Annotation> {
+public:
+    // Subtype names as in PDF ("Highlight", "Square", "FreeText", "Text", ...); a leading
+    // "/" is accepted ("/Squiggly", "/PolyLine", "/Polygon"). Markup subtypes get quad
+    // points covering their bounds.
+    static std::shared_ptr<Annotation> create(const Rect& bounds, const std::string& subtype);
+    virtual ~Annotation() = default;
+
+    virtual Rect bounds() const = 0; // page space
+    virtual void setBounds(const Rect& bounds) = 0;
+
+    virtual std::string type() const = 0; // subtype name without the leading "/"
+
+    virtual std::optional<std::string> contents() const = 0;
+    virtual void setContents(const std::string& text) = 0;
+
+    // The colour's alpha is the annotation's opacity (/CA). A colour with alpha 0 is
+    // "no colour": the annotation keeps its opacity and has no /C (how free text
+    // annotations show only their text).
+    virtual std::optional<Color> color() const = 0;
+    virtual void setColor(const Color& color) = 0;
+
+    virtual std::optional<Color> interiorColor() const = 0;
+    virtual void setInteriorColor(const std::optional<Color>& color) = 0;
+
+    virtual std::optional<Color> fontColor() const = 0;
+    virtual void setFontColor(const Color& color) = 0;
+
+    virtual std::optional<Font> font() const = 0;
+    virtual void setFont(const Font& font) = 0;
+
+    virtual std::optional<std::string> userName() const = 0;
+    virtual void setUserName(const std::string& name) = 0;
+
+    virtual std::optional<Border> border() const = 0;
+    virtual void setBorder(const Border& border) = 0;
+
+    // Quad points of markup annotations, one rectangle per quad, page space.
+    virtual std::vector<Rect> quadRects() const = 0;
+    virtual void setQuadRects(const std::vector<Rect>& rects) = 0;
+
+    // The page this annotation is on, or nullptr while detached.
+    virtual std::shared_ptr<Page> page() const = 0;
+};
+
+} // namespace ombrix::pdfkit

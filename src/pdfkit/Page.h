@@ -1,0 +1,75 @@
+#pragma once
+
+#include "core/Geometry.h"
+#include "core/Image.h"
+#include "pdfkit/Annotation.h"
+#include "pdfkit/Selection.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ombrix::pdfkit {
+
+class Document;
+
+// A word of the page's text, in page space, with the font of its first character.
+struct TextWord {
+    std::string text;
+    Rect bounds;
+    std::string fontName; // the font's name as the PDF gives it, subset tag removed
+    double fontSize = 0;
+    bool bold = false;
+    bool italic = false;
+};
+
+// A font of the page's /Resources /Font dictionary.
+struct FontResource {
+    std::string resourceName;            // the key, e.g. "F1"
+    std::optional<std::string> baseFont; // its /BaseFont, e.g. "Helvetica-Bold"
+};
+
+// A page of a Document. The Document owns its pages and hands out the same object for
+// an index every time. Every call is safe on the thread that edits the document;
+// rendering from other threads goes through PageRenderer.
+class Page : public std::enable_shared_from_this<Page> {
+public:
+    virtual ~Page() = default;
+
+    virtual std::shared_ptr<Document> document() const = 0;
+    virtual int index() const = 0;
+
+    virtual Rect mediaBox() const = 0; // unrotated, page space
+    virtual int rotation() const = 0;  // 0, 90, 180 or 270
+
+    // The media box at `scale` pixels per point into a pixelWidth × pixelHeight bitmap,
+    // white underneath, the page's rotation not applied; page space (0, 0) is the
+    // bitmap's lower left. Empty on failure.
+    virtual Image draw(int pixelWidth, int pixelHeight, double scale,
+                       bool withAnnotations = true) const = 0;
+    // A page-space region at `scale`: round(width × scale) × round(height × scale) pixels.
+    virtual Image drawRegion(const Rect& region, double scale, bool withAnnotations) const = 0;
+
+    // The page's annotations in a stable order (file order, added ones last).
+    virtual std::vector<std::shared_ptr<Annotation>> annotations() const = 0;
+    virtual void addAnnotation(const std::shared_ptr<Annotation>& annotation) = 0;
+    virtual void removeAnnotation(const std::shared_ptr<Annotation>& annotation) = 0;
+    // The topmost annotation whose bounds hold the page-space point.
+    virtual std::shared_ptr<Annotation> annotationAt(Point point) const = 0;
+
+    // The text inside a page-space rectangle; nothing when no character falls in it.
+    virtual std::optional<Selection> selection(const Rect& rect) const = 0;
+    // The text in reading order between two page-space points, as a drag selects it.
+    virtual std::optional<Selection> selection(Point from, Point to) const = 0;
+
+    virtual std::string string() const = 0; // plain text, lines separated by "\n"
+    virtual std::vector<TextWord> words() const = 0;
+    virtual std::optional<std::string> label() const = 0;
+
+    virtual std::vector<FontResource> fontResources() const = 0;
+    // The font resource names the content stream selects with Tf, in order of first use.
+    virtual std::vector<std::string> fontResourcesInContentOrder() const = 0;
+};
+
+} // namespace ombrix::pdfkit
