@@ -55,14 +55,6 @@ TEST_F(AppSettingsTest, FreshStoreLoadsTheDefaultsAndWritesNothing) {
     EXPECT_FALSE(fs::exists(file.parent_path()));
 }
 
-TEST_F(AppSettingsTest, ThemesUseTheirRawValues) {
-    EXPECT_EQ(rawValue(PDFEditorTheme::light), "light");
-    EXPECT_EQ(rawValue(PDFEditorTheme::dark), "dark");
-    EXPECT_EQ(rawValue(PDFEditorTheme::system), "system");
-    EXPECT_EQ(themeFromRawValue("dark"), PDFEditorTheme::dark);
-    EXPECT_EQ(themeFromRawValue("Dark"), std::nullopt);
-}
-
 TEST_F(AppSettingsTest, AnyDecodingFailureYieldsTheWholeDefaults) {
     std::vector<std::pair<std::string, json>> broken;
     auto with = [](const char* key, json value) {

@@ -178,10 +178,6 @@ TEST(ServiceContainer, ResolutionsFromManyThreadsAreSerialised) {
     EXPECT_EQ(runs, 1600);
 }
 
-TEST(ServiceContainer, SharedIsOneInstance) {
-    EXPECT_EQ(&ServiceContainer::shared(), &ServiceContainer::shared());
-}
-
 TEST(Inject, ResolvesOnEveryRead) {
     ServiceContainer c;
     Inject<Counter> counter(c); // before anything is registered
