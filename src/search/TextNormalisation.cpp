@@ -85,10 +85,11 @@ std::string toSingleLine(std::string_view utf8, bool removeWhitespaceBetweenCJKC
     const auto input = icu::UnicodeString::fromUTF8(
         icu::StringPiece(utf8.data(), static_cast<std::int32_t>(utf8.size())));
 
-    icu::UnicodeString result;
-
     // The joint looks at the whole last character of the result, so an ideograph with a
-    // variation selector or a combining mark still counts as an ideograph.
+    // variation selector or a combining mark still counts as an ideograph. The result
+    // always ends with the piece appended last, so only that piece is segmented.
+    icu::UnicodeString result;
+    icu::UnicodeString lastPiece;
     UErrorCode status = U_ZERO_ERROR;
     std::unique_ptr<icu::BreakIterator> characters(
         icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
@@ -102,24 +103,23 @@ std::string toSingleLine(std::string_view utf8, bool removeWhitespaceBetweenCJKC
             continue;
         }
         if (!result.isEmpty()) {
-            std::int32_t lastStart = result.length() - 1;
+            std::int32_t lastStart = lastPiece.moveIndex32(lastPiece.length(), -1);
             if (characters) {
-                characters->setText(result);
-                lastStart = characters->preceding(result.length());
-            } else if (U16_IS_TRAIL(result.charAt(lastStart)) && lastStart > 0) {
-                --lastStart;
+                characters->setText(lastPiece);
+                lastStart = characters->preceding(lastPiece.length());
             }
             const bool lastIsHyphen =
-                lastStart == result.length() - 1 && result.charAt(lastStart) == u'-';
-            if (isCJK(result.charAt(lastStart)) && isCJK(piece.charAt(0))) {
+                lastStart == lastPiece.length() - 1 && lastPiece.charAt(lastStart) == u'-';
+            if (isCJK(lastPiece.charAt(lastStart)) && isCJK(piece.charAt(0))) {
                 // Lines of CJK text run on without a space.
             } else if (lastIsHyphen && u_isalpha(piece.char32At(0))) {
-                result.truncate(lastStart);
+                result.truncate(result.length() - 1);
             } else {
                 result.append(u' ');
             }
         }
         result.append(piece);
+        lastPiece = std::move(piece);
     }
 
     if (removeWhitespaceBetweenCJKChars && !result.isEmpty()) {
