@@ -1,0 +1,117 @@
+#include "pdfkit/ImageCodec.h"
+
+#include "pdfkit/MuContext.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace ombrix::pdfkit {
+
+std::optional<std::string> encodePNG(const Image& image) {
+    if (image.isNull() || image.width() < 1 || image.height() < 1 ||
+        image.byteCount() < std::size_t(image.width()) * std::size_t(image.height()) * 4) {
+        return std::nullopt;
+    }
+    const int w = image.width();
+    const int h = image.height();
+    const std::uint8_t* src = image.data();
+    const std::size_t pixels = std::size_t(w) * std::size_t(h);
+    bool opaque = true;
+    for (std::size_t i = 0; i < pixels && opaque; ++i) {
+        opaque = src[i * 4 + 3] == 255;
+    }
+    // MuPDF's pixmaps are premultiplied like ours, and its PNG writer un-premultiplies.
+    // Opaque images go without alpha: a third smaller.
+    const int n = opaque ? 3 : 4;
+    fz_context* ctx = mu::context();
+    fz_pixmap* pixmap = nullptr;
+    fz_buffer* buffer = nullptr;
+    bool ok = mu::attempt(ctx, [&] {
+        pixmap = fz_new_pixmap(ctx, fz_device_rgb(ctx), w, h, nullptr, opaque ? 0 : 1);
+    });
+    if (ok) {
+        unsigned char* dst = fz_pixmap_samples(ctx, pixmap);
+        const std::ptrdiff_t stride = fz_pixmap_stride(ctx, pixmap);
+        for (int y = 0; y < h; ++y) {
+            const std::uint8_t* s = src + std::size_t(y) * std::size_t(w) * 4;
+            unsigned char* d = dst + y * stride;
+            if (n == 4) {
+                std::memcpy(d, s, std::size_t(w) * 4);
+            } else {
+                for (int x = 0; x < w; ++x) {
+                    d[x * 3] = s[x * 4];
+                    d[x * 3 + 1] = s[x * 4 + 1];
+                    d[x * 3 + 2] = s[x * 4 + 2];
+                }
+            }
+        }
+        ok = mu::attempt(ctx, [&] {
+            buffer = fz_new_buffer_from_pixmap_as_png(ctx, pixmap, fz_default_color_params);
+        });
+    }
+    fz_drop_pixmap(ctx, pixmap);
+    if (!ok) {
+        fz_drop_buffer(ctx, buffer);
+        return std::nullopt;
+    }
+    unsigned char* data = nullptr;
+    const std::size_t size = fz_buffer_storage(ctx, buffer, &data);
+    std::string png(reinterpret_cast<const char*>(data), size);
+    fz_drop_buffer(ctx, buffer);
+    return png;
+}
+
+std::optional<Image> decodeImage(std::string_view bytes) {
+    if (bytes.empty()) {
+        return std::nullopt;
+    }
+    fz_context* ctx = mu::context();
+    fz_buffer* buffer = nullptr;
+    fz_image* image = nullptr;
+    fz_pixmap* decoded = nullptr;
+    fz_pixmap* rgb = nullptr;
+    const unsigned char* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t size = bytes.size();
+    bool ok = mu::attempt(ctx, [&] {
+        buffer = fz_new_buffer_from_copied_data(ctx, data, size);
+        image = fz_new_image_from_buffer(ctx, buffer);
+        decoded = fz_get_pixmap_from_image(ctx, image, nullptr, nullptr, nullptr, nullptr);
+        if (fz_pixmap_colorspace(ctx, decoded) == fz_device_rgb(ctx) &&
+            fz_pixmap_components(ctx, decoded) == 4 && fz_pixmap_alpha(ctx, decoded)) {
+            rgb = fz_keep_pixmap(ctx, decoded);
+        } else {
+            rgb = fz_convert_pixmap(ctx, decoded, fz_device_rgb(ctx), nullptr, nullptr,
+                                    fz_default_color_params, 1);
+        }
+    });
+    std::optional<Image> result;
+    if (ok && rgb) {
+        const int w = fz_pixmap_width(ctx, rgb);
+        const int h = fz_pixmap_height(ctx, rgb);
+        const int n = fz_pixmap_components(ctx, rgb);
+        const bool alpha = fz_pixmap_alpha(ctx, rgb);
+        const std::ptrdiff_t stride = fz_pixmap_stride(ctx, rgb);
+        const unsigned char* s = fz_pixmap_samples(ctx, rgb);
+        if (w > 0 && h > 0 && n >= 3 && s) {
+            std::vector<std::uint8_t> rgba(std::size_t(w) * std::size_t(h) * 4);
+            for (int y = 0; y < h; ++y) {
+                const unsigned char* row = s + y * stride;
+                std::uint8_t* out = rgba.data() + std::size_t(y) * std::size_t(w) * 4;
+                for (int x = 0; x < w; ++x) {
+                    out[x * 4] = row[x * n];
+                    out[x * 4 + 1] = row[x * n + 1];
+                    out[x * 4 + 2] = row[x * n + 2];
+                    out[x * 4 + 3] = alpha ? row[x * n + n - 1] : 255;
+                }
+            }
+            result = Image(w, h, std::move(rgba));
+        }
+    }
+    fz_drop_pixmap(ctx, rgb);
+    fz_drop_pixmap(ctx, decoded);
+    fz_drop_image(ctx, image);
+    fz_drop_buffer(ctx, buffer);
+    return result;
+}
+
+} // namespace ombrix::pdfkit

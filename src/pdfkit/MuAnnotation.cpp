@@ -1,0 +1,931 @@
+#include "pdfkit/MuAnnotation.h"
+
+#include "pdfkit/MuDocument.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+
+namespace ombrix::pdfkit {
+
+namespace {
+
+// ---- Subtypes ----
+
+enum class Geometry { rect, quads, line, ink, vertices };
+
+Geometry geometryOf(const std::string& subtype) {
+    if (subtype == "Highlight" || subtype == "Underline" || subtype == "StrikeOut" ||
+        subtype == "Squiggly" || subtype == "Redact") {
+        return Geometry::quads;
+    }
+    if (subtype == "Line") {
+        return Geometry::line;
+    }
+    if (subtype == "Ink") {
+        return Geometry::ink;
+    }
+    if (subtype == "Polygon" || subtype == "PolyLine") {
+        return Geometry::vertices;
+    }
+    return Geometry::rect;
+}
+
+bool isReadOnly(const std::string& subtype) {
+    return subtype == "Widget";
+}
+
+double finiteOr(double v, double fallback) {
+    return std::isfinite(v) ? v : fallback;
+}
+double unit(double v) {
+    return std::clamp(finiteOr(v, 0), 0.0, 1.0);
+}
+
+Rect boundingBox(const std::vector<double>& xy) {
+    double x0 = xy[0], y0 = xy[1], x1 = xy[0], y1 = xy[1];
+    for (std::size_t i = 2; i + 1 < xy.size(); i += 2) {
+        x0 = std::min(x0, xy[i]);
+        x1 = std::max(x1, xy[i]);
+        y0 = std::min(y0, xy[i + 1]);
+        y1 = std::max(y1, xy[i + 1]);
+    }
+    return Rect::fromEdges(x0, y0, x1, y1);
+}
+
+// ---- Reading objects ----
+
+using mu::get;
+using mu::number;
+using mu::numbers;
+
+std::optional<Rect> rectOf(fz_context* ctx, pdf_obj* obj) {
+    std::vector<double> v = numbers(ctx, obj);
+    if (v.size() < 4) {
+        return std::nullopt;
+    }
+    return Rect::fromEdges(v[0], v[1], v[2], v[3]);
+}
+
+std::optional<Color> colorOf(const std::vector<double>& c) {
+    switch (c.size()) {
+    case 1:
+        return Color{unit(c[0]), unit(c[0]), unit(c[0]), 1};
+    case 3:
+        return Color{unit(c[0]), unit(c[1]), unit(c[2]), 1};
+    case 4: {
+        const double k = unit(c[3]);
+        return Color{(1 - unit(c[0])) * (1 - k), (1 - unit(c[1])) * (1 - k),
+                     (1 - unit(c[2])) * (1 - k), 1};
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+std::optional<std::string> textOf(fz_context* ctx, pdf_obj* dict, pdf_obj* key) {
+    return mu::text(ctx, get(ctx, dict, key));
+}
+
+// The points of an annotation's geometry as x, y pairs in page space, and for ink the
+// number of points of each stroke.
+struct Shape {
+    Geometry kind = Geometry::rect;
+    std::vector<double> xy;
+    std::vector<int> strokes;
+};
+
+Shape readShape(fz_context* ctx, pdf_obj* dict, Geometry kind) {
+    Shape shape;
+    shape.kind = kind;
+    switch (kind) {
+    case Geometry::rect:
+        break;
+    case Geometry::quads: {
+        shape.xy = numbers(ctx, get(ctx, dict, PDF_NAME(QuadPoints)));
+        shape.xy.resize(shape.xy.size() / 8 * 8);
+        break;
+    }
+    case Geometry::line:
+        shape.xy = numbers(ctx, get(ctx, dict, PDF_NAME(L)));
+        if (shape.xy.size() != 4) {
+            shape.xy.clear();
+        }
+        break;
+    case Geometry::vertices:
+        shape.xy = numbers(ctx, get(ctx, dict, PDF_NAME(Vertices)));
+        shape.xy.resize(shape.xy.size() / 2 * 2);
+        break;
+    case Geometry::ink: {
+        pdf_obj* list = get(ctx, dict, PDF_NAME(InkList));
+        const int n = mu::length(ctx, list);
+        for (int i = 0; i < n; ++i) {
+            std::vector<double> points = numbers(ctx, mu::item(ctx, list, i));
+            points.resize(points.size() / 2 * 2);
+            if (!points.empty()) {
+                shape.strokes.push_back(int(points.size() / 2));
+                shape.xy.insert(shape.xy.end(), points.begin(), points.end());
+            }
+        }
+        break;
+    }
+    }
+    return shape;
+}
+
+// The geometry a new annotation of the kind gets so that it shows inside `b`.
+Shape defaultShape(Geometry kind, const std::string& subtype, const Rect& b,
+                   const std::vector<Rect>& quads) {
+    Shape s;
+    s.kind = kind;
+    const double x0 = b.minX(), y0 = b.minY(), x1 = b.maxX(), y1 = b.maxY();
+    const double w = x1 - x0;
+    switch (kind) {
+    case Geometry::rect:
+        break;
+    case Geometry::quads:
+        for (const Rect& r : quads.empty() ? std::vector<Rect>{b} : quads) {
+            s.xy.insert(s.xy.end(), {r.minX(), r.maxY(), r.maxX(), r.maxY(), r.minX(), r.minY(),
+                                     r.maxX(), r.minY()});
+        }
+        break;
+    case Geometry::line:
+        s.xy = {x0, y0, x1, y1};
+        break;
+    case Geometry::ink: {
+        // One wave across the box, touching all four sides.
+        const int n = 17;
+        for (int i = 0; i < n; ++i) {
+            const double t = double(i) / (n - 1);
+            s.xy.push_back(x0 + w * t);
+            s.xy.push_back((y0 + y1) / 2 + (y1 - y0) / 2 * std::sin(2 * std::numbers::pi * t));
+        }
+        s.xy[9] = y1; // t = 0.25 and 0.75 exactly, whatever the rounding of sin
+        s.xy[25] = y0;
+        s.strokes = {n};
+        break;
+    }
+    case Geometry::vertices:
+        if (subtype == "Polygon") {
+            s.xy = {x0, y0, x1, y0, (x0 + x1) / 2, y1};
+        } else {
+            s.xy = {x0, y0, x0 + w / 3, y1, x0 + 2 * w / 3, y0, x1, y1};
+        }
+        break;
+    }
+    return s;
+}
+
+// Moves and scales the points from the box `from` onto the box `to`.
+void mapShape(Shape& s, const Rect& from, const Rect& to) {
+    const double sx = from.width > 0 ? to.width / from.width : 0;
+    const double sy = from.height > 0 ? to.height / from.height : 0;
+    for (std::size_t i = 0; i + 1 < s.xy.size(); i += 2) {
+        s.xy[i] = from.width > 0 ? to.minX() + (s.xy[i] - from.minX()) * sx : to.midX();
+        s.xy[i + 1] = from.height > 0 ? to.minY() + (s.xy[i + 1] - from.minY()) * sy : to.midY();
+    }
+}
+
+std::vector<Rect> quadsOf(const Shape& s) {
+    std::vector<Rect> rects;
+    for (std::size_t i = 0; i + 8 <= s.xy.size(); i += 8) {
+        rects.push_back(boundingBox(std::vector<double>(s.xy.begin() + i, s.xy.begin() + i + 8)));
+    }
+    return rects;
+}
+
+// ---- Writing objects ----
+
+bool putNumbers(fz_context* ctx, pdf_obj* dict, pdf_obj* key, const std::vector<double>& v) {
+    const double* values = v.data();
+    const int n = int(v.size());
+    return mu::attempt(ctx, [&] {
+        pdf_obj* array = pdf_dict_put_array(ctx, dict, key, n);
+        for (int i = 0; i < n; ++i) {
+            pdf_array_push_real(ctx, array, values[i]);
+        }
+    });
+}
+
+void putRect(fz_context* ctx, pdf_obj* dict, pdf_obj* key, const Rect& r) {
+    putNumbers(ctx, dict, key, {r.minX(), r.minY(), r.maxX(), r.maxY()});
+}
+
+void putColor(fz_context* ctx, pdf_obj* dict, pdf_obj* key, const Color& c) {
+    putNumbers(ctx, dict, key, {unit(c.red), unit(c.green), unit(c.blue)});
+}
+
+void remove(fz_context* ctx, pdf_obj* dict, pdf_obj* key) {
+    mu::attempt(ctx, [&] { pdf_dict_del(ctx, dict, key); });
+}
+
+void putText(fz_context* ctx, pdf_obj* dict, pdf_obj* key, const std::string& text) {
+    const char* s = text.c_str();
+    mu::attempt(ctx, [&] { pdf_dict_put_text_string(ctx, dict, key, s); });
+}
+
+void putOpacity(fz_context* ctx, pdf_obj* dict, double opacity) {
+    opacity = unit(opacity);
+    if (opacity >= 1) {
+        remove(ctx, dict, PDF_NAME(CA));
+    } else {
+        mu::attempt(ctx, [&] { pdf_dict_put_real(ctx, dict, PDF_NAME(CA), opacity); });
+    }
+}
+
+void putBorder(fz_context* ctx, pdf_obj* dict, double width) {
+    width = std::max(0.0, finiteOr(width, 1));
+    mu::attempt(ctx, [&] {
+        pdf_obj* bs = pdf_dict_get(ctx, dict, PDF_NAME(BS));
+        if (!pdf_is_dict(ctx, bs)) {
+            bs = pdf_dict_put_dict(ctx, dict, PDF_NAME(BS), 2);
+        }
+        pdf_dict_put_real(ctx, bs, PDF_NAME(W), width);
+        pdf_dict_del(ctx, dict, PDF_NAME(Border));
+    });
+}
+
+void writeShape(fz_context* ctx, pdf_obj* dict, const Shape& s) {
+    switch (s.kind) {
+    case Geometry::rect:
+        break;
+    case Geometry::quads:
+        putNumbers(ctx, dict, PDF_NAME(QuadPoints), s.xy);
+        break;
+    case Geometry::line:
+        putNumbers(ctx, dict, PDF_NAME(L), s.xy);
+        break;
+    case Geometry::vertices:
+        putNumbers(ctx, dict, PDF_NAME(Vertices), s.xy);
+        break;
+    case Geometry::ink: {
+        const double* xy = s.xy.data();
+        const int* counts = s.strokes.data();
+        const int strokes = int(s.strokes.size());
+        mu::attempt(ctx, [&] {
+            pdf_obj* list = pdf_dict_put_array(ctx, dict, PDF_NAME(InkList), strokes);
+            int k = 0;
+            for (int i = 0; i < strokes; ++i) {
+                pdf_obj* stroke = pdf_array_push_array(ctx, list, counts[i] * 2);
+                for (int j = 0; j < counts[i] * 2; ++j) {
+                    pdf_array_push_real(ctx, stroke, xy[k++]);
+                }
+            }
+        });
+        break;
+    }
+    }
+}
+
+// ---- Default appearance strings: "/Helv 12 Tf 0 0 1 rg" ----
+
+struct Appearance {
+    std::optional<std::string> font; // resource name without "/"
+    double size = 12;
+    std::optional<Color> color;
+};
+
+std::optional<double> parseNumber(const std::string& token) {
+    double v = 0;
+    const char* begin = token.data();
+    const char* end = begin + token.size();
+    if (begin != end && *begin == '+') {
+        ++begin;
+    }
+    auto [ptr, ec] = std::from_chars(begin, end, v);
+    if (ec != std::errc() || ptr != end || !std::isfinite(v)) {
+        return std::nullopt;
+    }
+    return v;
+}
+
+Appearance parseAppearance(const std::string& da) {
+    Appearance out;
+    std::vector<std::string> operands;
+    std::size_t i = 0;
+    while (i < da.size()) {
+        while (i < da.size() && std::isspace(static_cast<unsigned char>(da[i]))) {
+            ++i;
+        }
+        std::size_t start = i;
+        if (i < da.size() && da[i] == '/') {
+            ++i;
+        }
+        while (i < da.size() && !std::isspace(static_cast<unsigned char>(da[i])) && da[i] != '/') {
+            ++i;
+        }
+        if (start == i) {
+            break;
+        }
+        std::string token = da.substr(start, i - start);
+        const bool isOperator = token[0] != '/' && !parseNumber(token);
+        if (!isOperator) {
+            operands.push_back(std::move(token));
+            continue;
+        }
+        auto values = [&](std::size_t n) {
+            std::vector<double> v;
+            if (operands.size() >= n) {
+                for (std::size_t k = operands.size() - n; k < operands.size(); ++k) {
+                    if (auto d = parseNumber(operands[k])) {
+                        v.push_back(*d);
+                    }
+                }
+            }
+            return v;
+        };
+        if (token == "Tf" && operands.size() >= 2 && operands[operands.size() - 2][0] == '/') {
+            out.font = operands[operands.size() - 2].substr(1);
+            out.size = parseNumber(operands.back()).value_or(12);
+        } else if (token == "g" || token == "rg" || token == "k") {
+            const std::size_t n = token == "g" ? 1 : token == "rg" ? 3 : 4;
+            std::vector<double> v = values(n);
+            if (v.size() == n) {
+                out.color = colorOf(v);
+            }
+        }
+        operands.clear();
+    }
+    return out;
+}
+
+std::string formatNumber(double v) {
+    char buf[32];
+    auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 6);
+    return ec == std::errc() ? std::string(buf, ptr) : std::string("0");
+}
+
+std::string printAppearance(const Appearance& a) {
+    std::string out;
+    if (a.font) {
+        out += "/" + *a.font + " " + formatNumber(a.size) + " Tf";
+    }
+    if (a.color) {
+        if (!out.empty()) {
+            out += ' ';
+        }
+        out += formatNumber(a.color->red) + " " + formatNumber(a.color->green) + " " +
+               formatNumber(a.color->blue) + " rg";
+    }
+    return out;
+}
+
+// MuPDF draws the standard fonts by these resource names.
+std::string familyOfResource(const std::string& name) {
+    if (name == "Helv") {
+        return "Helvetica";
+    }
+    if (name == "TiRo") {
+        return "Times-Roman";
+    }
+    if (name == "Cour") {
+        return "Courier";
+    }
+    if (name == "Symb") {
+        return "Symbol";
+    }
+    if (name == "ZaDb") {
+        return "ZapfDingbats";
+    }
+    return name;
+}
+
+std::string resourceOfFamily(const std::string& family) {
+    std::string f(family);
+    std::transform(f.begin(), f.end(), f.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    if (f.find("courier") != std::string::npos || f.find("mono") != std::string::npos) {
+        return "Cour";
+    }
+    if (f.find("times") != std::string::npos ||
+        (f.find("serif") != std::string::npos && f.find("sans") == std::string::npos)) {
+        return "TiRo";
+    }
+    if (f.find("symbol") != std::string::npos) {
+        return "Symb";
+    }
+    if (f.find("zapf") != std::string::npos || f.find("dingbat") != std::string::npos) {
+        return "ZaDb";
+    }
+    return "Helv";
+}
+
+Appearance readAppearance(fz_context* ctx, pdf_obj* dict) {
+    pdf_obj* da = get(ctx, dict, PDF_NAME(DA));
+    const char* text = nullptr;
+    mu::attempt(ctx, [&] { text = pdf_is_string(ctx, da) ? pdf_to_str_buf(ctx, da) : nullptr; });
+    return text ? parseAppearance(text) : Appearance{};
+}
+
+void writeAppearance(fz_context* ctx, pdf_obj* dict, const Appearance& a) {
+    const std::string da = printAppearance(a);
+    const char* s = da.c_str();
+    mu::attempt(ctx, [&] { pdf_dict_put_string(ctx, dict, PDF_NAME(DA), s, std::strlen(s)); });
+}
+
+// Writes every property that was set into a fresh dictionary.
+void writeProps(fz_context* ctx, pdf_obj* dict, const AnnotationProps& p) {
+    const Geometry kind = geometryOf(p.subtype);
+    putRect(ctx, dict, PDF_NAME(Rect), p.bounds.standardized());
+    writeShape(ctx, dict, defaultShape(kind, p.subtype, p.bounds.standardized(), p.quads));
+    if (p.color) {
+        putColor(ctx, dict, PDF_NAME(C), *p.color);
+    }
+    putOpacity(ctx, dict, p.opacity);
+    if (p.interiorColor) {
+        putColor(ctx, dict, PDF_NAME(IC), *p.interiorColor);
+    }
+    if (p.font || p.fontColor) {
+        Appearance a = readAppearance(ctx, dict);
+        if (p.font) {
+            a.font = resourceOfFamily(p.font->family);
+            a.size = std::max(0.0, finiteOr(p.font->size, 12));
+        }
+        if (p.fontColor) {
+            a.color = p.fontColor->withAlpha(1);
+        }
+        writeAppearance(ctx, dict, a);
+    }
+    if (p.border) {
+        putBorder(ctx, dict, p.border->lineWidth);
+    }
+    if (p.contents) {
+        putText(ctx, dict, PDF_NAME(Contents), *p.contents);
+    }
+    if (p.userName) {
+        putText(ctx, dict, PDF_NAME(T), *p.userName);
+    }
+}
+
+} // namespace
+
+std::string normalizeSubtype(const std::string& subtype) {
+    std::string name = !subtype.empty() && subtype[0] == '/' ? subtype.substr(1) : subtype;
+    if (name.empty()) {
+        return "Highlight";
+    }
+    static const char* const known[] = {
+        "Text",    "Link",      "FreeText",  "Line",      "Square",   "Circle",
+        "Polygon", "PolyLine",  "Highlight", "Underline", "Squiggly", "StrikeOut",
+        "Redact",  "Stamp",     "Caret",     "Ink",       "Popup",    "FileAttachment",
+        "Sound",   "Movie",     "RichMedia", "Widget",    "Screen",   "PrinterMark",
+        "TrapNet", "Watermark", "3D",        "Projection"};
+    for (const char* k : known) {
+        if (strcasecmp(k, name.c_str()) == 0) {
+            return k;
+        }
+    }
+    if (strcasecmp(name.c_str(), "Redaction") == 0) {
+        return "Redact";
+    }
+    return name;
+}
+
+std::shared_ptr<Annotation> Annotation::create(const Rect& bounds, const std::string& subtype) {
+    AnnotationProps props;
+    props.subtype = normalizeSubtype(subtype);
+    props.bounds = bounds.isFinite() ? bounds.standardized() : Rect{};
+    return std::make_shared<MuAnnotation>(std::move(props));
+}
+
+MuAnnotation::MuAnnotation(AnnotationProps props)
+    : subtype_(props.subtype), props_(std::move(props)) {}
+
+MuAnnotation::MuAnnotation(std::shared_ptr<DocCore> core, fz_context* ctx, pdf_obj* obj,
+                           std::weak_ptr<MuPage> page)
+    : core_(std::move(core)), page_(std::move(page)) {
+    mu::attempt(ctx, [&] {
+        if (pdf_is_indirect(ctx, obj)) {
+            ref_ = pdf_keep_obj(ctx, obj);
+        }
+        dict_ = pdf_keep_obj(ctx, pdf_resolve_indirect(ctx, obj));
+    });
+    subtype_ = mu::name(ctx, get(ctx, dict_, PDF_NAME(Subtype)));
+}
+
+MuAnnotation::~MuAnnotation() {
+    if (core_ && (ref_ || dict_)) {
+        std::lock_guard lock(core_->mutex);
+        fz_context* ctx = mu::context();
+        pdf_drop_obj(ctx, ref_);
+        pdf_drop_obj(ctx, dict_);
+    }
+}
+
+// Applies a change: to the dictionary when there is one (then regenerating the
+// appearance, or noting that it must be once the annotation is back on a page), else
+// to the kept properties.
+template <class Write> void MuAnnotation::change(Write&& write) {
+    if (isReadOnly(subtype_)) {
+        return;
+    }
+    if (!dict_) {
+        write(nullptr, nullptr, props_);
+        return;
+    }
+    std::lock_guard lock(core_->mutex);
+    fz_context* ctx = mu::context();
+    write(ctx, dict_, props_);
+    if (auto page = page_.lock()) {
+        refreshAppearance(ctx, *page);
+    } else {
+        needsAppearance_ = true;
+    }
+}
+
+void MuAnnotation::refreshAppearance(fz_context* ctx, MuPage& page) {
+    needsAppearance_ = false;
+    pdf_page* live = page.livePage(ctx);
+    pdf_annot* annot = live ? page.liveAnnotation(ctx, dict_) : nullptr;
+    if (annot) {
+        mu::attempt(ctx, [&] {
+            pdf_dirty_annot(ctx, annot);
+            pdf_update_annot(ctx, annot);
+        });
+    }
+    page.appearanceChanged();
+}
+
+Rect MuAnnotation::boundsLocked(fz_context* ctx) const {
+    const Geometry kind = geometryOf(subtype_);
+    if (kind != Geometry::rect) {
+        Shape s = readShape(ctx, dict_, kind);
+        if (!s.xy.empty()) {
+            return boundingBox(s.xy);
+        }
+    }
+    return rectOf(ctx, get(ctx, dict_, PDF_NAME(Rect))).value_or(Rect{});
+}
+
+Rect MuAnnotation::bounds() const {
+    if (!dict_) {
+        return props_.bounds;
+    }
+    std::lock_guard lock(core_->mutex);
+    return boundsLocked(mu::context());
+}
+
+Rect MuAnnotation::hitBounds() const {
+    if (!dict_) {
+        return props_.bounds;
+    }
+    std::lock_guard lock(core_->mutex);
+    fz_context* ctx = mu::context();
+    Rect b = boundsLocked(ctx);
+    if (auto r = rectOf(ctx, get(ctx, dict_, PDF_NAME(Rect)))) {
+        b = b.isEmpty() && b.x == 0 && b.y == 0 ? *r : b.united(*r);
+    }
+    return b;
+}
+
+void MuAnnotation::setBounds(const Rect& requested) {
+    if (!requested.isFinite()) {
+        return;
+    }
+    const Rect b = requested.standardized();
+    const Geometry kind = geometryOf(subtype_);
+    change([&](fz_context* ctx, pdf_obj* dict, AnnotationProps& p) {
+        if (!dict) {
+            if (!p.quads.empty()) {
+                Shape s = defaultShape(Geometry::quads, p.subtype, p.bounds, p.quads);
+                mapShape(s, boundingBox(s.xy), b);
+                p.quads = quadsOf(s);
+            }
+            p.bounds = b;
+            return;
+        }
+        putRect(ctx, dict, PDF_NAME(Rect), b);
+        if (kind == Geometry::rect) {
+            return;
+        }
+        Shape s = readShape(ctx, dict, kind);
+        if (s.xy.empty()) {
+            s = defaultShape(kind, subtype_, b, {});
+        } else {
+            mapShape(s, boundingBox(s.xy), b);
+        }
+        writeShape(ctx, dict, s);
+    });
+}
+
+std::string MuAnnotation::type() const {
+    return subtype_;
+}
+
+std::optional<std::string> MuAnnotation::contents() const {
+    if (!dict_) {
+        return props_.contents;
+    }
+    std::lock_guard lock(core_->mutex);
+    return textOf(mu::context(), dict_, PDF_NAME(Contents));
+}
+
+void MuAnnotation::setContents(const std::string& text) {
+    change([&](fz_context* ctx, pdf_obj* dict, AnnotationProps& p) {
+        if (dict) {
+            putText(ctx, dict, PDF_NAME(Contents), text);
+        } else {
+            p.contents = text;
+        }
+    });
+}
+
+std::optional<Color> MuAnnotation::color() const {
+    if (!dict_) {
+        return props_.color ? std::optional(props_.color->withAlpha(props_.opacity)) : std::nullopt;
+    }
+    std::lock_guard lock(core_->mutex);
+    fz_context* ctx = mu::context();
+    std::optional<Color> c = colorOf(numbers(ctx, get(ctx, dict_, PDF_NAME(C))));
+    if (!c) {
+        return std::nullopt;
+    }
+    c->alpha = unit(number(ctx, get(ctx, dict_, PDF_NAME(CA))).value_or(1));
+    return c;
+}
+
+void MuAnnotation::setColor(const Color& color) {
+    const bool none = !(color.alpha > 0);
+    change([&](fz_context* ctx, pdf_obj* dict, AnnotationProps& p) {
+        if (!dict) {
+            if (none) {
+                p.color.reset();
+            } else {
+                p.color = color.withAlpha(1);
+                p.opacity = unit(color.alpha);
+            }
+            return;
+        }
+        if (none) {
+            remove(ctx, dict, PDF_NAME(C));
+        } else {
+            putColor(ctx, dict, PDF_NAME(C), color);
+            putOpacity(ctx, dict, color.alpha);
+        }
+    });
+}
+
+std::optional<Color> MuAnnotation::interiorColor() const {
+    if (!dict_) {
+        return props_.interiorColor;
+    }
+    std::lock_guard lock(core_->mutex);
+    fz_context* ctx = mu::context();
+    return colorOf(numbers(ctx, get(ctx, dict_, PDF_NAME(IC))));
+}
+
+void MuAnnotation::setInteriorColor(const std::optional<Color>& color) {
+    change([&](fz_context* ctx, pdf_obj* dict, AnnotationProps& p) {
+        if (!dict) {
+            p.interiorColor = color ? std::optional(color->withAlpha(1)) : std::nullopt;
+        } else if (color) {
+            putColor(ctx, dict, PDF_NAME(IC), *color);
+        } else {
+            remove(ctx, dict, PDF_NAME(IC));
+        }
+    });
+}
+
+std::optional<Color> MuAnnotation::fontColor() const {
+    if (!dict_) {
+        return props_.fontColor;
+    }
+    std::lock_guard lock(core_->mutex);
+    return readAppearance(mu::context(), dict_).color;
+}
+
+void MuAnnotation::setFontColor(const Color& color) {
+    change([&](fz_context* ctx, pdf_obj* dict, AnnotationProps& p) {
+        if (!dict) {
+            p.fontColor = color.withAlpha(1);
+            return;
+        }
+        Appearance a = readAppearance(ctx, dict);
+        a.color = color.withAlpha(1);
+        writeAppearance(ctx, dict, a);
+    });
+}
+
+std::optional<Font> MuAnnotation::font() const {
+    if (!dict_) {
+        return props_.font;
+    }
+    std::lock_guard lock(core_->mutex);
+    Appearance a = readAppearance(mu::context(), dict_);
+    if (!a.font) {
+        return std::nullopt;
+    }
+    return Font{familyOfResource(*a.font), a.size};
+}
+
+void MuAnnotation::setFont(const Font& font) {
+    const std::string resource = resourceOfFamily(font.family);
+    const double size = std::max(0.0, finiteOr(font.size, 12));
+    change([&](fz_context* ctx, pdf_obj* dict, AnnotationProps& p) {
+        if (!dict) {
+            p.font = Font{familyOfResource(resource), size};
+            return;
+        }
+        Appearance a = readAppearance(ctx, dict);
+        a.font = resource;
+        a.size = size;
+        writeAppearance(ctx, dict, a);
+    });
+}
+
+std::optional<std::string> MuAnnotation::userName() const {
+    if (!dict_) {
+        return props_.userName;
+    }
+    std::lock_guard lock(core_->mutex);
+    return textOf(mu::context(), dict_, PDF_NAME(T));
+}
+
+void MuAnnotation::setUserName(const std::string& name) {
+    change([&](fz_context* ctx, pdf_obj* dict, AnnotationProps& p) {
+        if (dict) {
+            putText(ctx, dict, PDF_NAME(T), name);
+        } else {
+            p.userName = name;
+        }
+    });
+}
+
+std::optional<Border> MuAnnotation::border() const {
+    if (!dict_) {
+        return props_.border;
+    }
+    std::lock_guard lock(core_->mutex);
+    fz_context* ctx = mu::context();
+    pdf_obj* bs = get(ctx, dict_, PDF_NAME(BS));
+    if (mu::isDict(ctx, bs)) {
+        return Border{std::max(0.0, number(ctx, get(ctx, bs, PDF_NAME(W))).value_or(1))};
+    }
+    std::vector<double> b = numbers(ctx, get(ctx, dict_, PDF_NAME(Border)));
+    if (b.size() >= 3) {
+        return Border{std::max(0.0, b[2])};
+    }
+    return std::nullopt;
+}
+
+void MuAnnotation::setBorder(const Border& border) {
+    change([&](fz_context* ctx, pdf_obj* dict, AnnotationProps& p) {
+        if (dict) {
+            putBorder(ctx, dict, border.lineWidth);
+        } else {
+            p.border = Border{std::max(0.0, finiteOr(border.lineWidth, 1))};
+        }
+    });
+}
+
+std::vector<Rect> MuAnnotation::quadRects() const {
+    if (geometryOf(subtype_) != Geometry::quads) {
+        return {};
+    }
+    if (!dict_) {
+        return props_.quads.empty() ? std::vector<Rect>{props_.bounds} : props_.quads;
+    }
+    std::lock_guard lock(core_->mutex);
+    return quadsOf(readShape(mu::context(), dict_, Geometry::quads));
+}
+
+void MuAnnotation::setQuadRects(const std::vector<Rect>& rects) {
+    if (geometryOf(subtype_) != Geometry::quads) {
+        return;
+    }
+    std::vector<Rect> quads;
+    for (const Rect& r : rects) {
+        if (r.isFinite()) {
+            quads.push_back(r.standardized());
+        }
+    }
+    change([&](fz_context* ctx, pdf_obj* dict, AnnotationProps& p) {
+        if (!dict) {
+            p.quads = quads;
+            if (!quads.empty()) {
+                Shape s = defaultShape(Geometry::quads, p.subtype, p.bounds, quads);
+                p.bounds = boundingBox(s.xy);
+            }
+            return;
+        }
+        if (quads.empty()) {
+            quads.push_back(boundsLocked(ctx));
+        }
+        Shape s = defaultShape(Geometry::quads, subtype_, quads.front(), quads);
+        writeShape(ctx, dict, s);
+        putRect(ctx, dict, PDF_NAME(Rect), boundingBox(s.xy));
+    });
+}
+
+std::shared_ptr<Page> MuAnnotation::page() const {
+    return page_.lock();
+}
+
+void MuAnnotation::attachTo(const std::shared_ptr<MuPage>& page) {
+    page_ = page;
+    core_ = page->core();
+}
+
+AnnotationProps MuAnnotation::snapshot(fz_context* ctx) const {
+    AnnotationProps p;
+    p.subtype = subtype_;
+    p.bounds = boundsLocked(ctx);
+    p.contents = textOf(ctx, dict_, PDF_NAME(Contents));
+    p.userName = textOf(ctx, dict_, PDF_NAME(T));
+    if (auto c = colorOf(numbers(ctx, get(ctx, dict_, PDF_NAME(C))))) {
+        p.color = *c;
+    }
+    p.opacity = unit(number(ctx, get(ctx, dict_, PDF_NAME(CA))).value_or(1));
+    p.interiorColor = colorOf(numbers(ctx, get(ctx, dict_, PDF_NAME(IC))));
+    Appearance a = readAppearance(ctx, dict_);
+    p.fontColor = a.color;
+    if (a.font) {
+        p.font = Font{familyOfResource(*a.font), a.size};
+    }
+    p.border = border();
+    if (geometryOf(subtype_) == Geometry::quads) {
+        p.quads = quadsOf(readShape(ctx, dict_, Geometry::quads));
+    }
+    return p;
+}
+
+void MuAnnotation::releaseObject(fz_context* ctx) {
+    if (!dict_) {
+        return;
+    }
+    props_ = snapshot(ctx);
+    pdf_drop_obj(ctx, ref_);
+    pdf_drop_obj(ctx, dict_);
+    ref_ = dict_ = nullptr;
+    core_.reset();
+    page_.reset();
+    needsAppearance_ = false;
+}
+
+bool MuAnnotation::materialize(fz_context* ctx, MuPage& page) {
+    pdf_page* live = page.livePage(ctx);
+    pdf_obj* pageObj = page.pageObject(ctx);
+    pdf_document* doc = page.core()->pdf;
+    if (!live || !pageObj) {
+        return false;
+    }
+    const char* subtype = subtype_.c_str();
+    enum pdf_annot_type kind = PDF_ANNOT_UNKNOWN;
+    mu::attempt(ctx, [&] { kind = pdf_annot_type_from_string(ctx, subtype); });
+
+    // MuPDF's own constructor gives the standard defaults (flags, icon, popup of a note)
+    // for the kinds it keeps in its annotation list; links, popups and widgets it does
+    // not, so those, and kinds it does not know, are made by hand.
+    pdf_obj* made = nullptr;
+    if (kind != PDF_ANNOT_UNKNOWN && kind != PDF_ANNOT_LINK && kind != PDF_ANNOT_POPUP &&
+        kind != PDF_ANNOT_WIDGET) {
+        pdf_annot* annot = nullptr;
+        if (mu::attempt(ctx, [&] { annot = pdf_create_annot(ctx, live, kind); })) {
+            made = pdf_keep_obj(ctx, pdf_annot_obj(ctx, annot));
+        }
+        pdf_drop_annot(ctx, annot);
+    }
+    if (!made) {
+        pdf_obj* dict = nullptr;
+        bool ok = mu::attempt(ctx, [&] {
+            dict = pdf_new_dict(ctx, doc, 8);
+            pdf_dict_put(ctx, dict, PDF_NAME(Type), PDF_NAME(Annot));
+            pdf_dict_put_name(ctx, dict, PDF_NAME(Subtype), subtype);
+            pdf_dict_put_int(ctx, dict, PDF_NAME(F), 4); // Print
+            pdf_dict_put(ctx, dict, PDF_NAME(P), pageObj);
+            made = pdf_add_object(ctx, doc, dict);
+            pdf_obj* annots = pdf_dict_get(ctx, pageObj, PDF_NAME(Annots));
+            if (!pdf_is_array(ctx, annots)) {
+                annots = pdf_dict_put_array(ctx, pageObj, PDF_NAME(Annots), 1);
+            }
+            pdf_array_push(ctx, annots, made);
+        });
+        pdf_drop_obj(ctx, dict);
+        if (!ok) {
+            pdf_drop_obj(ctx, made);
+            return false;
+        }
+        page.annotationListChanged();
+    }
+    mu::attempt(ctx, [&] {
+        if (pdf_is_indirect(ctx, made)) {
+            ref_ = pdf_keep_obj(ctx, made);
+        }
+        dict_ = pdf_keep_obj(ctx, pdf_resolve_indirect(ctx, made));
+    });
+    pdf_drop_obj(ctx, made);
+    if (!dict_) {
+        pdf_drop_obj(ctx, ref_);
+        ref_ = nullptr;
+        return false;
+    }
+    writeProps(ctx, dict_, props_);
+    props_ = AnnotationProps{};
+    props_.subtype = subtype_;
+    needsAppearance_ = true;
+    return true;
+}
+
+} // namespace ombrix::pdfkit

@@ -1,0 +1,108 @@
+#pragma once
+
+// The MuPDF implementation of Annotation. Private to pdfkit.
+//
+// An annotation is its PDF dictionary. Once it has one (loaded from the file, or made
+// when a page first adopted it) it keeps that dictionary for life: removing it from a
+// page only takes its reference out of /Annots, adding it back puts the same reference
+// in again, so every property survives and is written on save. Before it has one, its
+// properties live in an AnnotationProps and are written into the new dictionary.
+//
+// MuPDF's own pdf_annot objects are never held: they belong to MuPDF's page and are
+// found through the dictionary whenever an appearance has to be regenerated.
+
+#include "pdfkit/Annotation.h"
+#include "pdfkit/MuContext.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ombrix::pdfkit {
+
+struct DocCore;
+class MuPage;
+
+struct AnnotationProps {
+    std::string subtype;
+    Rect bounds;
+    std::optional<std::string> contents;
+    std::optional<std::string> userName;
+    std::optional<Color> color; // alpha ignored; opacity holds it
+    double opacity = 1;
+    std::optional<Color> interiorColor;
+    std::optional<Color> fontColor;
+    std::optional<Font> font;
+    std::optional<Border> border;
+    std::vector<Rect> quads;
+};
+
+class MuAnnotation final : public Annotation {
+public:
+    explicit MuAnnotation(AnnotationProps props);
+    // An annotation of a loaded page; `obj` is the /Annots entry.
+    MuAnnotation(std::shared_ptr<DocCore> core, fz_context* ctx, pdf_obj* obj,
+                 std::weak_ptr<MuPage> page);
+    ~MuAnnotation() override;
+    MuAnnotation(const MuAnnotation&) = delete;
+    MuAnnotation& operator=(const MuAnnotation&) = delete;
+
+    Rect bounds() const override;
+    void setBounds(const Rect& bounds) override;
+    std::string type() const override;
+    std::optional<std::string> contents() const override;
+    void setContents(const std::string& text) override;
+    std::optional<Color> color() const override;
+    void setColor(const Color& color) override;
+    std::optional<Color> interiorColor() const override;
+    void setInteriorColor(const std::optional<Color>& color) override;
+    std::optional<Color> fontColor() const override;
+    void setFontColor(const Color& color) override;
+    std::optional<Font> font() const override;
+    void setFont(const Font& font) override;
+    std::optional<std::string> userName() const override;
+    void setUserName(const std::string& name) override;
+    std::optional<Border> border() const override;
+    void setBorder(const Border& border) override;
+    std::vector<Rect> quadRects() const override;
+    void setQuadRects(const std::vector<Rect>& rects) override;
+    std::shared_ptr<Page> page() const override;
+
+    // For MuPage; the caller holds the document's mutex.
+
+    const std::shared_ptr<DocCore>& core() const { return core_; }
+    pdf_obj* dict() const { return dict_; }
+    // What /Annots holds for it: the indirect reference, or the dictionary itself.
+    pdf_obj* entry() const { return ref_ ? ref_ : dict_; }
+    bool isPopup() const { return subtype_ == "Popup"; }
+    // Bounds for hit testing: the bounds and the area the appearance covers.
+    Rect hitBounds() const;
+    void attachTo(const std::shared_ptr<MuPage>& page);
+    void detach() { page_.reset(); }
+    // Makes the dictionary on `page` from the kept properties. False when MuPDF fails.
+    bool materialize(fz_context* ctx, MuPage& page);
+    // Back to kept properties, letting go of the dictionary (moving to another document).
+    void releaseObject(fz_context* ctx);
+    bool needsAppearance() const { return needsAppearance_; }
+    // Regenerates the appearance through MuPDF's annotation of the live page.
+    void refreshAppearance(fz_context* ctx, MuPage& page);
+
+private:
+    AnnotationProps snapshot(fz_context* ctx) const;
+    template <class Write> void change(Write&& write);
+    Rect boundsLocked(fz_context* ctx) const;
+
+    std::string subtype_;
+    AnnotationProps props_; // used while there is no dictionary
+    std::shared_ptr<DocCore> core_;
+    pdf_obj* ref_ = nullptr;  // kept
+    pdf_obj* dict_ = nullptr; // kept
+    std::weak_ptr<MuPage> page_;
+    bool needsAppearance_ = false;
+};
+
+// The subtype name as PDF spells it, from what callers pass ("/Squiggly", "Highlight").
+std::string normalizeSubtype(const std::string& subtype);
+
+} // namespace ombrix::pdfkit

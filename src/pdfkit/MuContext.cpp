@@ -1,0 +1,168 @@
+#include "pdfkit/MuContext.h"
+
+#include <cmath>
+#include <mutex>
+#include <new>
+
+namespace ombrix::pdfkit::mu {
+
+namespace {
+
+std::mutex gLocks[FZ_LOCK_MAX];
+
+void lockOne(void*, int lock) {
+    gLocks[lock].lock();
+}
+void unlockOne(void*, int lock) {
+    gLocks[lock].unlock();
+}
+
+// MuPDF reports every repaired xref and odd object through these; a reader of damaged
+// files would fill stderr with them. Callers see failures through attempt() instead.
+void dropMessage(void*, const char*) {}
+
+void quieten(fz_context* ctx) {
+    fz_set_warning_callback(ctx, dropMessage, nullptr);
+    fz_set_error_callback(ctx, dropMessage, nullptr);
+}
+
+// Never dropped: documents and contexts of other threads may outlive any static
+// destructor that could do it.
+fz_context* base() {
+    static fz_context* ctx = [] {
+        static fz_locks_context locks{nullptr, lockOne, unlockOne};
+        fz_context* made = fz_new_context(nullptr, &locks, FZ_STORE_DEFAULT);
+        if (made) {
+            quieten(made);
+        }
+        return made;
+    }();
+    return ctx;
+}
+
+struct ThreadContext {
+    fz_context* ctx = nullptr;
+    ~ThreadContext() {
+        if (ctx) {
+            fz_drop_context(ctx);
+            ctx = nullptr;
+        }
+    }
+};
+
+thread_local ThreadContext tThread;
+
+} // namespace
+
+fz_context* context() {
+    if (!tThread.ctx) {
+        fz_context* root = base();
+        fz_context* clone = root ? fz_clone_context(root) : nullptr;
+        if (!clone) {
+            throw std::bad_alloc();
+        }
+        quieten(clone);
+        tThread.ctx = clone;
+    }
+    return tThread.ctx;
+}
+
+pdf_obj* get(fz_context* ctx, pdf_obj* dict, pdf_obj* key) {
+    pdf_obj* value = nullptr;
+    attempt(ctx, [&] { value = pdf_dict_get(ctx, dict, key); });
+    return value;
+}
+
+pdf_obj* get(fz_context* ctx, pdf_obj* dict, const char* key) {
+    pdf_obj* value = nullptr;
+    attempt(ctx, [&] { value = pdf_dict_gets(ctx, dict, key); });
+    return value;
+}
+
+pdf_obj* item(fz_context* ctx, pdf_obj* array, int index) {
+    pdf_obj* value = nullptr;
+    attempt(ctx, [&] { value = pdf_array_get(ctx, array, index); });
+    return value;
+}
+
+pdf_obj* resolve(fz_context* ctx, pdf_obj* obj) {
+    pdf_obj* value = nullptr;
+    attempt(ctx, [&] { value = pdf_resolve_indirect(ctx, obj); });
+    return value;
+}
+
+bool isDict(fz_context* ctx, pdf_obj* obj) {
+    bool yes = false;
+    attempt(ctx, [&] { yes = pdf_is_dict(ctx, obj); });
+    return yes;
+}
+
+bool isArray(fz_context* ctx, pdf_obj* obj) {
+    bool yes = false;
+    attempt(ctx, [&] { yes = pdf_is_array(ctx, obj); });
+    return yes;
+}
+
+int length(fz_context* ctx, pdf_obj* array) {
+    int n = 0;
+    attempt(ctx, [&] { n = pdf_is_array(ctx, array) ? pdf_array_len(ctx, array) : 0; });
+    return n < 0 ? 0 : n;
+}
+
+std::optional<double> number(fz_context* ctx, pdf_obj* obj) {
+    bool isNumber = false;
+    double value = 0;
+    attempt(ctx, [&] {
+        isNumber = pdf_is_number(ctx, obj);
+        value = pdf_to_real(ctx, obj);
+    });
+    if (!isNumber || !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::vector<double> numbers(fz_context* ctx, pdf_obj* array) {
+    std::vector<double> values(std::size_t(length(ctx, array)));
+    double* out = values.data();
+    const int n = int(values.size());
+    if (!attempt(ctx, [&] {
+            for (int i = 0; i < n; ++i) {
+                out[i] = pdf_to_real(ctx, pdf_array_get(ctx, array, i));
+            }
+        })) {
+        return {};
+    }
+    for (double& v : values) {
+        if (!std::isfinite(v)) {
+            v = 0;
+        }
+    }
+    return values;
+}
+
+std::string name(fz_context* ctx, pdf_obj* obj) {
+    const char* value = nullptr;
+    attempt(ctx, [&] { value = pdf_is_name(ctx, obj) ? pdf_to_name(ctx, obj) : nullptr; });
+    return value ? std::string(value) : std::string();
+}
+
+std::optional<std::string> text(fz_context* ctx, pdf_obj* obj) {
+    const char* value = nullptr;
+    attempt(ctx, [&] {
+        if (pdf_is_string(ctx, obj)) {
+            value = pdf_to_text_string(ctx, obj);
+        }
+    });
+    if (!value) {
+        return std::nullopt;
+    }
+    return std::string(value);
+}
+
+bool sameObject(fz_context* ctx, pdf_obj* a, pdf_obj* b) {
+    pdf_obj* ra = resolve(ctx, a);
+    return ra && ra == resolve(ctx, b);
+}
+
+} // namespace ombrix::pdfkit::mu

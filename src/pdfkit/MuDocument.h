@@ -1,0 +1,148 @@
+#pragma once
+
+// The MuPDF implementation of Document and Page. Private to pdfkit.
+
+#include "pdfkit/Document.h"
+#include "pdfkit/MuContext.h"
+#include "pdfkit/Page.h"
+#include "pdfkit/PageRenderer.h"
+#include "pdfkit/PageText.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ombrix::pdfkit {
+
+class MuAnnotation;
+class MuDocument;
+class MuRenderer;
+
+// One range of the /PageLabels number tree.
+struct LabelRange {
+    int startIndex = 0;
+    char style = 0; // 'D', 'R', 'r', 'A', 'a', or 0 for prefix only
+    std::string prefix;
+    std::int64_t start = 1;
+};
+
+// The MuPDF document and the lock every use of it takes. Pages and annotations hold it
+// too, so their MuPDF objects can be released safely in any order.
+struct DocCore {
+    mutable std::recursive_mutex mutex;
+    pdf_document* pdf = nullptr;
+
+    DocCore() = default;
+    DocCore(const DocCore&) = delete;
+    DocCore& operator=(const DocCore&) = delete;
+    ~DocCore();
+};
+
+class MuPage final : public Page {
+public:
+    MuPage(std::shared_ptr<DocCore> core, std::weak_ptr<MuDocument> document, int index);
+    ~MuPage() override;
+
+    std::shared_ptr<Document> document() const override;
+    int index() const override { return index_; }
+    Rect mediaBox() const override;
+    int rotation() const override;
+
+    Image draw(int pixelWidth, int pixelHeight, double scale,
+               bool withAnnotations = true) const override;
+    Image drawRegion(const Rect& region, double scale, bool withAnnotations) const override;
+
+    std::vector<std::shared_ptr<Annotation>> annotations() const override;
+    void addAnnotation(const std::shared_ptr<Annotation>& annotation) override;
+    void removeAnnotation(const std::shared_ptr<Annotation>& annotation) override;
+    std::shared_ptr<Annotation> annotationAt(Point point) const override;
+
+    std::optional<Selection> selection(const Rect& rect) const override;
+    std::optional<Selection> selection(Point from, Point to) const override;
+    std::string string() const override;
+    std::vector<TextWord> words() const override;
+    std::optional<std::string> label() const override;
+    std::vector<FontResource> fontResources() const override;
+    std::vector<std::string> fontResourcesInContentOrder() const override;
+
+    // The rest is for pdfkit itself; callers hold the document's mutex.
+
+    const std::shared_ptr<DocCore>& core() const { return core_; }
+    // The page dictionary, or nullptr when the page tree does not lead to it.
+    pdf_obj* pageObject(fz_context* ctx) const;
+    const PageFrame& frame(fz_context* ctx) const;
+    // The loaded page with MuPDF's annotation list matching /Annots; nullptr when the
+    // page cannot be loaded.
+    pdf_page* livePage(fz_context* ctx) const;
+    // /Annots changed behind MuPDF's back: reload the page before its annotations are
+    // used again.
+    void annotationListChanged() const { stale_ = true; }
+    // Bumped whenever what the page looks like with annotations changes.
+    std::uint64_t generation() const { return generation_.load(); }
+    void appearanceChanged() const { ++generation_; }
+    // MuPDF's annotation (or widget) of the live page that is this dictionary.
+    pdf_annot* liveAnnotation(fz_context* ctx, pdf_obj* dict) const;
+    std::shared_ptr<const PageText> text() const;
+    std::vector<std::shared_ptr<MuAnnotation>>& annotationList() const;
+
+private:
+    void dropPage(fz_context* ctx) const;
+
+    std::shared_ptr<DocCore> core_;
+    std::weak_ptr<MuDocument> document_;
+    int index_;
+
+    mutable std::optional<PageFrame> frame_;
+    mutable pdf_page* page_ = nullptr;
+    mutable bool loadFailed_ = false;
+    mutable bool stale_ = false;
+    mutable std::atomic<std::uint64_t> generation_{0};
+    mutable std::shared_ptr<const PageText> text_;
+    mutable std::optional<std::vector<std::shared_ptr<MuAnnotation>>> annotations_;
+};
+
+class MuDocument final : public Document {
+public:
+    MuDocument(std::shared_ptr<DocCore> core, std::filesystem::path path, int pageCount);
+    ~MuDocument() override;
+    // Pages need a weak pointer to their document, so they are made once it is shared.
+    void makePages();
+
+    int pageCount() const override { return static_cast<int>(pages_.size()); }
+    std::shared_ptr<Page> page(int index) const override;
+    std::optional<int> indexOf(const Page& page) const override;
+    std::optional<std::string> attribute(DocumentAttribute key) const override;
+    const std::filesystem::path& documentURL() const override { return path_; }
+    void write(const std::filesystem::path& path) override;
+    std::string dataRepresentation() const override;
+    std::vector<Selection> find(const std::string& needle, bool caseInsensitive) const override;
+    PageRenderer& renderer() override;
+    std::recursive_mutex& mutex() const override { return core_->mutex; }
+
+    const std::shared_ptr<DocCore>& core() const { return core_; }
+    const std::shared_ptr<MuPage>& muPage(int index) const { return pages_[index]; }
+    // The label ranges of the catalog's /PageLabels, read once.
+    const std::vector<LabelRange>& labelRanges() const;
+
+private:
+    std::string serialize() const;
+
+    std::shared_ptr<DocCore> core_;
+    std::filesystem::path path_;
+    int count_;
+    std::vector<std::shared_ptr<MuPage>> pages_;
+    std::unique_ptr<MuRenderer> renderer_;
+    mutable std::optional<std::vector<LabelRange>> labels_;
+};
+
+std::vector<LabelRange> readLabelRanges(fz_context* ctx, pdf_document* doc);
+std::optional<std::string> formatLabel(const std::vector<LabelRange>& ranges, int pageIndex);
+
+std::vector<FontResource> readFontResources(fz_context* ctx, pdf_obj* pageObject);
+std::vector<std::string> scanFontUse(fz_context* ctx, pdf_document* doc, pdf_obj* pageObject);
+
+} // namespace ombrix::pdfkit

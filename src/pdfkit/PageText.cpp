@@ -1,0 +1,447 @@
+#include "pdfkit/PageText.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <unicode/uchar.h>
+#include <unicode/ustring.h>
+#include <unicode/utf16.h>
+#include <unicode/utf8.h>
+#include <unordered_map>
+
+namespace ombrix::pdfkit {
+
+fz_matrix PageFrame::userToFlipped() const {
+    return fz_make_matrix(1, 0, 0, -1, float(-mediaBox.minX()), float(mediaBox.maxY()));
+}
+
+fz_matrix PageFrame::runMatrix() const {
+    return fz_concat(fz_invert_matrix(pageCtm), userToFlipped());
+}
+
+Rect PageFrame::flippedToUser(fz_rect r) const {
+    return Rect::fromEdges(r.x0 + mediaBox.minX(), mediaBox.maxY() - r.y1, r.x1 + mediaBox.minX(),
+                           mediaBox.maxY() - r.y0);
+}
+
+bool isWhitespace(char32_t c) {
+    if (c < 0x80) {
+        return c == ' ' || (c >= '\t' && c <= '\r');
+    }
+    return u_isUWhiteSpace(static_cast<UChar32>(c));
+}
+
+void appendUtf8(std::string& out, char32_t c) {
+    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+        c = 0xFFFD;
+    }
+    if (c < 0x80) {
+        out += char(c);
+    } else if (c < 0x800) {
+        out += char(0xC0 | (c >> 6));
+        out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += char(0xE0 | (c >> 12));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    } else {
+        out += char(0xF0 | (c >> 18));
+        out += char(0x80 | ((c >> 12) & 0x3F));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    }
+}
+
+std::string stripSubsetTag(const std::string& name) {
+    if (name.size() > 7 && name[6] == '+' &&
+        std::all_of(name.begin(), name.begin() + 6, [](char c) { return c >= 'A' && c <= 'Z'; })) {
+        return name.substr(7);
+    }
+    return name;
+}
+
+namespace {
+
+bool containsIgnoringCase(const std::string& haystack, const char* needle) {
+    std::string lower(haystack);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    return lower.find(needle) != std::string::npos;
+}
+
+Rect unite(const Rect& a, const Rect& b, bool first) {
+    return first ? b : a.united(b);
+}
+
+} // namespace
+
+std::shared_ptr<const PageText> PageText::extract(fz_context* ctx, fz_page* page,
+                                                  const PageFrame& frame) {
+    auto text = std::make_shared<PageText>();
+    if (!page) {
+        return text;
+    }
+    fz_stext_page* stext = nullptr;
+    fz_device* device = nullptr;
+    fz_stext_options options{};
+    options.flags = FZ_STEXT_MEDIABOX_CLIP;
+    const fz_rect box =
+        fz_make_rect(0, 0, float(frame.mediaBox.width), float(frame.mediaBox.height));
+    const fz_matrix ctm = frame.runMatrix();
+    bool ok = mu::attempt(ctx, [&] {
+        stext = fz_new_stext_page(ctx, box);
+        device = fz_new_stext_device(ctx, stext, &options);
+        fz_run_page_contents(ctx, page, device, ctm, nullptr);
+        fz_close_device(ctx, device);
+    });
+    fz_drop_device(ctx, device);
+    if (ok) {
+        // Walking the finished page calls nothing that throws.
+        std::unordered_map<fz_font*, std::uint32_t> fontIndex;
+        for (fz_stext_block* block = stext->first_block; block; block = block->next) {
+            if (block->type != FZ_STEXT_BLOCK_TEXT) {
+                continue;
+            }
+            for (fz_stext_line* line = block->u.t.first_line; line; line = line->next) {
+                TextLine out;
+                out.begin = int(text->chars_.size());
+                for (fz_stext_char* ch = line->first_char; ch; ch = ch->next) {
+                    TextChar tc;
+                    tc.code = ch->c < 0 ? U'\uFFFD' : char32_t(ch->c);
+                    tc.box = frame.flippedToUser(fz_rect_from_quad(ch->quad));
+                    tc.size = ch->size;
+                    auto [it, added] =
+                        fontIndex.emplace(ch->font, std::uint32_t(text->fonts_.size()));
+                    if (added) {
+                        TextFontInfo info;
+                        const char* name = ch->font ? fz_font_name(ctx, ch->font) : nullptr;
+                        info.name = stripSubsetTag(name ? name : "");
+                        info.bold = (ch->font && fz_font_is_bold(ctx, ch->font)) ||
+                                    containsIgnoringCase(info.name, "bold");
+                        info.italic = (ch->font && fz_font_is_italic(ctx, ch->font)) ||
+                                      containsIgnoringCase(info.name, "italic") ||
+                                      containsIgnoringCase(info.name, "oblique");
+                        text->fonts_.push_back(std::move(info));
+                    }
+                    tc.font = it->second;
+                    out.bounds =
+                        unite(out.bounds, tc.box, text->chars_.size() == size_t(out.begin));
+                    text->chars_.push_back(tc);
+                    text->lineOfChar_.push_back(int(text->lines_.size()));
+                }
+                out.end = int(text->chars_.size());
+                if (out.end > out.begin) {
+                    text->lines_.push_back(out);
+                }
+            }
+        }
+    }
+    fz_drop_stext_page(ctx, stext);
+    return text;
+}
+
+int PageText::lineOf(int charIndex) const {
+    if (charIndex < 0 || charIndex >= int(lineOfChar_.size())) {
+        return -1;
+    }
+    return lineOfChar_[charIndex];
+}
+
+std::string PageText::plainText() const {
+    std::string out;
+    for (std::size_t l = 0; l < lines_.size(); ++l) {
+        if (l > 0) {
+            out += '\n';
+        }
+        for (int i = lines_[l].begin; i < lines_[l].end; ++i) {
+            appendUtf8(out, chars_[i].code);
+        }
+    }
+    return out;
+}
+
+std::vector<TextWord> PageText::words() const {
+    std::vector<TextWord> words;
+    for (const TextLine& line : lines_) {
+        int i = line.begin;
+        while (i < line.end) {
+            while (i < line.end && isWhitespace(chars_[i].code)) {
+                ++i;
+            }
+            if (i >= line.end) {
+                break;
+            }
+            TextWord word;
+            const TextChar& first = chars_[i];
+            const TextFontInfo& font = fonts_[first.font];
+            word.fontName = font.name;
+            word.fontSize = first.size;
+            word.bold = font.bold;
+            word.italic = font.italic;
+            word.bounds = first.box;
+            for (; i < line.end && !isWhitespace(chars_[i].code); ++i) {
+                appendUtf8(word.text, chars_[i].code);
+                word.bounds = word.bounds.united(chars_[i].box);
+            }
+            words.push_back(std::move(word));
+        }
+    }
+    return words;
+}
+
+std::vector<int> PageText::charsInRect(const Rect& rect) const {
+    std::vector<int> inside;
+    const Rect r = rect.standardized();
+    for (int i = 0; i < int(chars_.size()); ++i) {
+        if (r.contains(Point{chars_[i].box.midX(), chars_[i].box.midY()})) {
+            inside.push_back(i);
+        }
+    }
+    return inside;
+}
+
+// The caret position a point stands for: the nearest line (vertically first, then
+// horizontally), and in it the first character whose centre lies right of the point.
+int PageText::positionAt(Point p) const {
+    int best = -1;
+    double bestDy = std::numeric_limits<double>::infinity();
+    double bestDx = bestDy;
+    for (int l = 0; l < int(lines_.size()); ++l) {
+        const Rect& b = lines_[l].bounds;
+        double dy = p.y < b.minY() ? b.minY() - p.y : (p.y > b.maxY() ? p.y - b.maxY() : 0);
+        double dx = p.x < b.minX() ? b.minX() - p.x : (p.x > b.maxX() ? p.x - b.maxX() : 0);
+        if (dy < bestDy || (dy == bestDy && dx < bestDx)) {
+            best = l;
+            bestDy = dy;
+            bestDx = dx;
+        }
+    }
+    if (best < 0) {
+        return 0;
+    }
+    const TextLine& line = lines_[best];
+    for (int i = line.begin; i < line.end; ++i) {
+        if (chars_[i].box.midX() > p.x) {
+            return i;
+        }
+    }
+    return line.end;
+}
+
+std::optional<std::pair<int, int>> PageText::rangeBetween(Point from, Point to) const {
+    if (chars_.empty()) {
+        return std::nullopt;
+    }
+    int a = positionAt(from);
+    int b = positionAt(to);
+    if (a > b) {
+        std::swap(a, b);
+    }
+    if (a == b) {
+        return std::nullopt;
+    }
+    return std::make_pair(a, b);
+}
+
+void PageText::describe(const std::vector<int>& chars, std::vector<Rect>& lineRects,
+                        std::string& text) const {
+    std::size_t i = 0;
+    bool firstLine = true;
+    while (i < chars.size()) {
+        const int line = lineOf(chars[i]);
+        std::size_t end = i;
+        while (end < chars.size() && lineOf(chars[end]) == line) {
+            ++end;
+        }
+        std::size_t b = i, e = end;
+        while (b < e && isWhitespace(chars_[chars[b]].code)) {
+            ++b;
+        }
+        while (e > b && isWhitespace(chars_[chars[e - 1]].code)) {
+            --e;
+        }
+        if (b < e) {
+            Rect r = chars_[chars[b]].box;
+            if (!firstLine) {
+                text += '\n';
+            }
+            firstLine = false;
+            for (std::size_t k = b; k < e; ++k) {
+                r = r.united(chars_[chars[k]].box);
+                appendUtf8(text, chars_[chars[k]].code);
+            }
+            lineRects.push_back(r);
+        }
+        i = end;
+    }
+}
+
+// ---- Search ----
+
+namespace {
+
+// One code point of the searchable text: a (case-folded) piece of a character of a
+// page, or a line break standing between lines and pages.
+struct Unit {
+    char32_t code;
+    int page;
+    int ch;      // index into the page's characters; -1 for a break
+    bool starts; // first code point of its character's folding
+};
+
+void fold(char32_t c, bool caseInsensitive, std::vector<char32_t>& out) {
+    if (!caseInsensitive) {
+        out.push_back(c);
+        return;
+    }
+    if (c < 0x80) {
+        out.push_back(c >= 'A' && c <= 'Z' ? c + 32 : c);
+        return;
+    }
+    UChar src[2];
+    int32_t srcLen = 0;
+    U16_APPEND_UNSAFE(src, srcLen, static_cast<UChar32>(c));
+    UChar dst[16];
+    UErrorCode err = U_ZERO_ERROR;
+    int32_t len = u_strFoldCase(dst, 16, src, srcLen, U_FOLD_CASE_DEFAULT, &err);
+    if (U_FAILURE(err) || len <= 0 || len > 16) {
+        out.push_back(c);
+        return;
+    }
+    for (int32_t k = 0; k < len;) {
+        UChar32 cp;
+        U16_NEXT(dst, k, len, cp);
+        out.push_back(char32_t(cp));
+    }
+}
+
+std::vector<char32_t> decodeUtf8(const std::string& s) {
+    std::vector<char32_t> out;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(s.data());
+    const int32_t length = int32_t(std::min<std::size_t>(s.size(), INT32_MAX));
+    int32_t i = 0;
+    while (i < length) {
+        UChar32 c;
+        U8_NEXT(bytes, i, length, c);
+        out.push_back(c < 0 ? U'\uFFFD' : char32_t(c));
+    }
+    return out;
+}
+
+// The needle as code points, every whitespace run replaced by kAnySpace.
+constexpr char32_t kAnySpace = 0xFFFFFFFF;
+
+std::vector<char32_t> compileNeedle(const std::string& needle, bool caseInsensitive) {
+    std::vector<char32_t> pattern;
+    for (char32_t c : decodeUtf8(needle)) {
+        if (isWhitespace(c)) {
+            if (pattern.empty() || pattern.back() != kAnySpace) {
+                pattern.push_back(kAnySpace);
+            }
+        } else {
+            fold(c, caseInsensitive, pattern);
+        }
+    }
+    return pattern;
+}
+
+bool isSpaceUnit(const Unit& u) {
+    return u.ch < 0 || isWhitespace(u.code);
+}
+
+// The end of a match of `pattern` starting at `start`, or -1.
+long matchAt(const std::vector<Unit>& hay, std::size_t start,
+             const std::vector<char32_t>& pattern) {
+    std::size_t j = start;
+    for (char32_t p : pattern) {
+        if (p == kAnySpace) {
+            if (j >= hay.size() || !isSpaceUnit(hay[j])) {
+                return -1;
+            }
+            while (j < hay.size() && isSpaceUnit(hay[j])) {
+                ++j;
+            }
+        } else {
+            if (j >= hay.size() || hay[j].ch < 0 || hay[j].code != p) {
+                return -1;
+            }
+            ++j;
+        }
+    }
+    // A match must cover whole characters, not part of one's folding.
+    if (j < hay.size() && !hay[j].starts) {
+        return -1;
+    }
+    return long(j);
+}
+
+} // namespace
+
+std::vector<Selection> findInPages(const std::vector<SearchPage>& pages, const std::string& needle,
+                                   bool caseInsensitive) {
+    std::vector<Selection> results;
+    const std::vector<char32_t> pattern = compileNeedle(needle, caseInsensitive);
+    if (std::none_of(pattern.begin(), pattern.end(), [](char32_t c) { return c != kAnySpace; })) {
+        return results;
+    }
+
+    std::vector<Unit> hay;
+    std::vector<char32_t> folded;
+    for (int p = 0; p < int(pages.size()); ++p) {
+        const PageText& text = *pages[p].text;
+        for (const TextLine& line : text.lines()) {
+            for (int i = line.begin; i < line.end; ++i) {
+                folded.clear();
+                fold(text.chars()[i].code, caseInsensitive, folded);
+                for (std::size_t k = 0; k < folded.size(); ++k) {
+                    hay.push_back(Unit{folded[k], p, i, k == 0});
+                }
+            }
+            hay.push_back(Unit{U'\n', p, -1, true});
+        }
+    }
+
+    std::size_t i = 0;
+    while (i < hay.size()) {
+        const Unit& u = hay[i];
+        const bool candidate =
+            u.starts &&
+            (pattern[0] == kAnySpace ? isSpaceUnit(u) : (u.ch >= 0 && u.code == pattern[0]));
+        long end = candidate ? matchAt(hay, i, pattern) : -1;
+        if (end < 0) {
+            ++i;
+            continue;
+        }
+        std::vector<Selection::PagePart> parts;
+        std::string text;
+        std::size_t k = i;
+        while (k < std::size_t(end)) {
+            const int page = hay[k].page;
+            std::vector<int> chars;
+            for (; k < std::size_t(end) && hay[k].page == page; ++k) {
+                if (hay[k].ch >= 0 && (chars.empty() || chars.back() != hay[k].ch)) {
+                    chars.push_back(hay[k].ch);
+                }
+            }
+            Selection::PagePart part{pages[page].page, {}};
+            std::string pageText;
+            pages[page].text->describe(chars, part.lineRects, pageText);
+            if (!part.lineRects.empty()) {
+                if (!text.empty()) {
+                    text += '\n';
+                }
+                text += pageText;
+                parts.push_back(std::move(part));
+            }
+        }
+        if (!parts.empty()) {
+            results.emplace_back(std::move(parts), std::move(text));
+        }
+        i = std::size_t(end) > i ? std::size_t(end) : i + 1;
+    }
+    return results;
+}
+
+} // namespace ombrix::pdfkit
