@@ -1,0 +1,49 @@
+#include "cli/Arguments.h"
+#include "cli/Command.h"
+#include "document/PDFKitBridge.h"
+
+#include <nlohmann/json.hpp>
+#include <ostream>
+
+namespace ombrix::cli {
+
+namespace {
+
+const std::string kName = "annotations";
+const std::string kSynopsis = "FILE";
+
+int runAnnotations(const std::vector<std::string>& args, Io& io) {
+    return runWithUsage(kName, kSynopsis, io, [&] {
+        auto file = singleFile(parseArguments(args, {}));
+        PDFKitBridge bridge;
+        auto document = bridge.open(file);
+
+        nlohmann::ordered_json list = nlohmann::ordered_json::array();
+        for (const auto& record : bridge.loadAnnotations(*document)) {
+            nlohmann::ordered_json item;
+            item["pageIndex"] = record.pageIndex;
+            item["type"] = rawValue(record.type);
+            item["bounds"] = {{"x", record.bounds.x},
+                              {"y", record.bounds.y},
+                              {"width", record.bounds.width},
+                              {"height", record.bounds.height}};
+            item["content"] = record.content ? nlohmann::ordered_json(*record.content)
+                                             : nlohmann::ordered_json(nullptr);
+            item["color"] = record.appearance.color.hexRGBA();
+            list.push_back(std::move(item));
+        }
+        io.out << list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+        return kExitOk;
+    });
+}
+
+const CommandRegistration registration{Command{
+    kName,
+    kSynopsis,
+    "List a PDF's annotations as JSON: page index (from 0), type, bounds, content, colour",
+    runAnnotations,
+}};
+
+} // namespace
+
+} // namespace ombrix::cli

@@ -1,0 +1,145 @@
+#include "cli/Arguments.h"
+
+#include "core/Error.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <ostream>
+
+namespace ombrix::cli {
+
+namespace {
+
+bool contains(std::initializer_list<std::string_view> names, std::string_view name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+std::optional<double> positiveNumber(std::string_view text) {
+    if (text.empty() || text.front() == '+' || text.front() == '-' ||
+        std::isspace(static_cast<unsigned char>(text.front()))) {
+        return std::nullopt;
+    }
+    std::string copy(text);
+    char* end = nullptr;
+    double value = std::strtod(copy.c_str(), &end);
+    if (end != copy.c_str() + copy.size() || !std::isfinite(value) || !(value > 0)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+} // namespace
+
+bool Arguments::hasFlag(std::string_view name) const {
+    return std::find(flags.begin(), flags.end(), name) != flags.end();
+}
+
+std::optional<std::string> Arguments::value(std::string_view name) const {
+    if (auto it = options.find(name); it != options.end()) {
+        return it->second;
+    }
+    return std::nullopt;
+}
+
+Arguments parseArguments(const std::vector<std::string>& args,
+                         std::initializer_list<std::string_view> valueOptions,
+                         std::initializer_list<std::string_view> flags) {
+    Arguments parsed;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& word = args[i];
+        if (optionsEnded || word == "-" || word.empty() || word.front() != '-') {
+            parsed.positionals.push_back(word);
+            continue;
+        }
+        if (word == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        std::string name = word;
+        std::optional<std::string> inlineValue;
+        if (auto eq = word.find('='); word.rfind("--", 0) == 0 && eq != std::string::npos) {
+            name = word.substr(0, eq);
+            inlineValue = word.substr(eq + 1);
+        }
+        if (contains(flags, name) && !inlineValue) {
+            if (parsed.hasFlag(name)) {
+                throw UsageError(name + " given twice");
+            }
+            parsed.flags.push_back(name);
+            continue;
+        }
+        if (!contains(valueOptions, name)) {
+            throw UsageError("unknown option '" + word + "'");
+        }
+        if (parsed.options.count(name) != 0) {
+            throw UsageError(name + " given twice");
+        }
+        if (!inlineValue) {
+            if (i + 1 >= args.size()) {
+                throw UsageError(name + " needs a value");
+            }
+            inlineValue = args[++i];
+        }
+        parsed.options.emplace(name, *inlineValue);
+    }
+    return parsed;
+}
+
+std::filesystem::path singleFile(const Arguments& arguments) {
+    if (arguments.positionals.empty()) {
+        throw UsageError("missing FILE");
+    }
+    if (arguments.positionals.size() > 1) {
+        throw UsageError("unexpected argument '" + arguments.positionals[1] + "'");
+    }
+    return arguments.positionals.front();
+}
+
+int parsePageNumber(std::string_view text) {
+    int number = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || number < 1) {
+        throw UsageError("page must be a whole number from 1 on, not '" + std::string(text) + "'");
+    }
+    return number - 1;
+}
+
+int checkedPageIndex(std::string_view text, std::int64_t pageCount) {
+    int index = parsePageNumber(text);
+    if (index >= pageCount) {
+        throw Error("ombrix", kExitFailure,
+                    "page " + std::string(text) + " is out of range: the document has " +
+                        std::to_string(pageCount) + (pageCount == 1 ? " page" : " pages"));
+    }
+    return index;
+}
+
+Size parseSize(std::string_view text) {
+    auto x = text.find('x');
+    if (x != std::string_view::npos) {
+        auto w = positiveNumber(text.substr(0, x));
+        auto h = positiveNumber(text.substr(x + 1));
+        if (w && h) {
+            return Size{*w, *h};
+        }
+    }
+    throw UsageError("size must be WIDTHxHEIGHT with positive numbers, not '" + std::string(text) +
+                     "'");
+}
+
+int runWithUsage(const std::string& name, const std::string& synopsis, Io& io,
+                 const std::function<int()>& body) {
+    try {
+        return body();
+    } catch (const UsageError& e) {
+        io.err << "ombrix " << name << ": " << e.what() << "\n"
+               << "Usage: ombrix " << name << (synopsis.empty() ? "" : " " + synopsis) << "\n";
+        return kExitUsage;
+    }
+}
+
+} // namespace ombrix::cli

@@ -1,0 +1,67 @@
+#include "cli/Arguments.h"
+#include "cli/Command.h"
+#include "core/AtomicFile.h"
+#include "core/Error.h"
+#include "document/PDFKitBridge.h"
+#include "document/PDFRenderService.h"
+#include "pdfkit/ImageCodec.h"
+
+#include <ostream>
+
+namespace ombrix::cli {
+
+namespace {
+
+const std::string kName = "render";
+const std::string kSynopsis = "FILE --page N [--size WxH] -o OUT.png";
+
+// The size the reader renders a freshly opened page at.
+constexpr Size kDefaultSize{1600, 1600};
+
+int runRender(const std::vector<std::string>& args, Io& io) {
+    return runWithUsage(kName, kSynopsis, io, [&] {
+        auto arguments = parseArguments(args, {"--page", "--size", "-o", "--output"});
+        auto file = singleFile(arguments);
+        auto page = arguments.value("--page");
+        if (!page) {
+            throw UsageError("missing --page");
+        }
+        auto shortOut = arguments.value("-o"), longOut = arguments.value("--output");
+        if (shortOut && longOut) {
+            throw UsageError("-o and --output both given");
+        }
+        if (!shortOut && !longOut) {
+            throw UsageError("missing -o OUT.png");
+        }
+        std::filesystem::path out = shortOut ? *shortOut : *longOut;
+        Size size = kDefaultSize;
+        if (auto text = arguments.value("--size")) {
+            size = parseSize(*text);
+        }
+        parsePageNumber(*page);
+
+        auto bridge = std::make_shared<PDFKitBridge>();
+        PDFRenderService renderer(bridge);
+        auto document = bridge->open(file);
+        int index = checkedPageIndex(*page, document->pageCount);
+        Image image = renderer.renderPage(*document, index, size);
+        auto png = pdfkit::encodePNG(image);
+        if (!png) {
+            throw Error("ombrix", kExitFailure, "could not encode the page as PNG");
+        }
+        writeFileAtomically(out, *png);
+        io.out << out.string() << ": " << image.width() << "x" << image.height() << "\n";
+        return kExitOk;
+    });
+}
+
+const CommandRegistration registration{Command{
+    kName,
+    kSynopsis,
+    "Render one page (pages count from 1) fitted into WxH pixels (default 1600x1600) as PNG",
+    runRender,
+}};
+
+} // namespace
+
+} // namespace ombrix::cli

@@ -1,0 +1,49 @@
+#include "cli/Arguments.h"
+#include "cli/Command.h"
+#include "document/PDFKitBridge.h"
+#include "pdfkit/Document.h"
+#include "pdfkit/Page.h"
+
+#include <ostream>
+
+namespace ombrix::cli {
+
+namespace {
+
+const std::string kName = "text";
+const std::string kSynopsis = "FILE --page N";
+
+int runText(const std::vector<std::string>& args, Io& io) {
+    return runWithUsage(kName, kSynopsis, io, [&] {
+        auto arguments = parseArguments(args, {"--page"});
+        auto file = singleFile(arguments);
+        auto page = arguments.value("--page");
+        if (!page) {
+            throw UsageError("missing --page");
+        }
+        parsePageNumber(*page); // a malformed number is a usage error before any opening
+
+        PDFKitBridge bridge;
+        auto document = bridge.open(file);
+        int index = checkedPageIndex(*page, document->pageCount);
+        auto engine = PDFKitBridge::engineDocument(*document);
+        auto pdfPage = engine ? engine->page(index) : nullptr;
+        std::string text = pdfPage ? pdfPage->string() : std::string();
+        io.out << text;
+        if (!text.empty() && text.back() != '\n') {
+            io.out << "\n";
+        }
+        return kExitOk;
+    });
+}
+
+const CommandRegistration registration{Command{
+    kName,
+    kSynopsis,
+    "Print the plain text of one page (pages count from 1)",
+    runText,
+}};
+
+} // namespace
+
+} // namespace ombrix::cli

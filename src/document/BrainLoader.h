@@ -1,0 +1,40 @@
+#pragma once
+
+#include "core/Clock.h"
+#include "core/Logging.h"
+#include "document/BrainStore.h"
+#include "document/PDFBridge.h"
+
+#include <filesystem>
+#include <memory>
+
+namespace ombrix {
+
+// The entry point for opening a file: looks for its sidecar, opens it through the
+// bridge and writes a fresh sidecar.
+class BrainLoader {
+public:
+    struct Result {
+        std::shared_ptr<PDFDocument> document;
+        bool brainReused = false; // always false: the document is built from the file
+    };
+
+    BrainLoader(std::shared_ptr<BrainStore> store, std::shared_ptr<PDFBridge> bridge,
+                Logging logging, std::shared_ptr<Clock> clock = systemClock());
+
+    // Throws the bridge's open errors; no sidecar is written then.
+    Result load(const std::filesystem::path& url);
+
+    const std::shared_ptr<BrainStore>& store() const { return store_; }
+
+private:
+    std::shared_ptr<BrainStore> store_;
+    std::shared_ptr<PDFBridge> bridge_;
+    Logging logging_;
+    std::shared_ptr<Clock> clock_;
+};
+
+// "2026-12-08 04:15:58 +0000": the time in UTC, whole seconds.
+std::string formatLogTimestamp(TimePoint t);
+
+} // namespace ombrix
