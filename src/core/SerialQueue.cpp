@@ -28,10 +28,14 @@ SerialQueue::~SerialQueue() {
 }
 
 void SerialQueue::post(Job job) {
-    postAfter(Duration::zero(), std::move(job));
+    schedule(Duration::zero(), std::move(job), true);
 }
 
 void SerialQueue::postAfter(Duration delay, Job job) {
+    schedule(delay, std::move(job), true);
+}
+
+void SerialQueue::schedule(Duration delay, Job job, bool cancellable) {
     if (delay < Duration::zero()) {
         delay = Duration::zero();
     }
@@ -39,7 +43,7 @@ void SerialQueue::postAfter(Duration delay, Job job) {
                std::chrono::duration_cast<std::chrono::steady_clock::duration>(delay);
     {
         std::lock_guard lock(mutex_);
-        jobs_.emplace(Key{due, nextSeq_++}, std::move(job));
+        jobs_.emplace(Key{due, nextSeq_++}, Entry{std::move(job), cancellable});
     }
     wake_.notify_all();
 }
@@ -51,22 +55,32 @@ void SerialQueue::sync(const Job& job) {
     }
     std::promise<void> done;
     auto finished = done.get_future();
-    post([&] {
-        try {
-            job();
-            done.set_value();
-        } catch (...) {
-            done.set_exception(std::current_exception());
-        }
-    });
+    schedule(
+        Duration::zero(),
+        [&] {
+            try {
+                job();
+                done.set_value();
+            } catch (...) {
+                done.set_exception(std::current_exception());
+            }
+        },
+        false);
     finished.get();
 }
 
 std::size_t SerialQueue::cancelPending() {
     std::lock_guard lock(mutex_);
-    auto n = jobs_.size();
-    jobs_.clear();
-    return n;
+    std::size_t dropped = 0;
+    for (auto it = jobs_.begin(); it != jobs_.end();) {
+        if (it->second.cancellable) {
+            it = jobs_.erase(it);
+            ++dropped;
+        } else {
+            ++it;
+        }
+    }
+    return dropped;
 }
 
 void SerialQueue::loop() {
@@ -74,10 +88,14 @@ void SerialQueue::loop() {
     for (;;) {
         auto now = std::chrono::steady_clock::now();
         if (!jobs_.empty() && jobs_.begin()->first.first <= now) {
-            Job job = std::move(jobs_.begin()->second);
+            Job job = std::move(jobs_.begin()->second.job);
             jobs_.erase(jobs_.begin());
             lock.unlock();
-            job();
+            try {
+                job();
+            } catch (...) {
+                // Nobody is there to hear it; the queue must keep serving.
+            }
             lock.lock();
             continue;
         }

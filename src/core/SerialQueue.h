@@ -12,8 +12,9 @@
 namespace ombrix {
 
 // A labelled worker thread running its jobs one at a time, in order of due time and
-// then of posting. Destroying the queue finishes the running job, runs the jobs already
-// due and drops the delayed ones.
+// then of posting. A job that throws is contained: the queue goes on with the next.
+// Destroying the queue finishes the running job, runs the jobs already due and drops
+// the delayed ones.
 class SerialQueue final : public Executor {
 public:
     explicit SerialQueue(std::string label);
@@ -28,7 +29,8 @@ public:
     // inline rather than deadlock.
     void sync(const Job& job);
 
-    // Drops every job that has not started; returns how many were dropped.
+    // Drops every job that has not started, except those a sync() caller waits for;
+    // returns how many were dropped.
     std::size_t cancelPending();
 
     bool isCurrent() const { return std::this_thread::get_id() == thread_.get_id(); }
@@ -36,12 +38,17 @@ public:
 
 private:
     using Key = std::pair<std::chrono::steady_clock::time_point, std::uint64_t>;
+    struct Entry {
+        Job job;
+        bool cancellable = true;
+    };
+    void schedule(Duration delay, Job job, bool cancellable);
     void loop();
 
     std::string label_;
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::map<Key, Job> jobs_;
+    std::map<Key, Entry> jobs_;
     std::uint64_t nextSeq_ = 0;
     bool stopping_ = false;
     std::thread thread_;

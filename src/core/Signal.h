@@ -2,6 +2,7 @@
 
 #include "core/Cancellable.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -12,7 +13,8 @@
 namespace ombrix {
 
 // A list of callbacks. Emitting calls a snapshot of the list outside the lock, so a
-// callback may connect, disconnect or emit again. A token never keeps the signal alive.
+// callback may connect, disconnect or emit again; one disconnected meanwhile is skipped.
+// A token never keeps the signal alive.
 template <class... Args> class Signal {
 public:
     using Handler = std::function<void(const Args&...)>;
@@ -26,18 +28,22 @@ public:
         {
             std::lock_guard lock(state_->mutex);
             id = state_->nextId++;
-            state_->handlers.emplace(id, std::make_shared<Handler>(std::move(handler)));
+            state_->handlers.emplace(id, std::make_shared<Slot>(std::move(handler)));
         }
         return Cancellable([weak = std::weak_ptr<State>(state_), id] {
             if (auto state = weak.lock()) {
                 std::lock_guard lock(state->mutex);
-                state->handlers.erase(id);
+                auto it = state->handlers.find(id);
+                if (it != state->handlers.end()) {
+                    it->second->connected = false;
+                    state->handlers.erase(it);
+                }
             }
         });
     }
 
     void emit(const Args&... args) const {
-        std::vector<std::shared_ptr<Handler>> snapshot;
+        std::vector<std::shared_ptr<Slot>> snapshot;
         {
             std::lock_guard lock(state_->mutex);
             snapshot.reserve(state_->handlers.size());
@@ -45,8 +51,11 @@ public:
                 snapshot.push_back(h);
             }
         }
-        for (auto& h : snapshot) {
-            (*h)(args...);
+        for (auto& slot : snapshot) {
+            // A connection cut by an earlier handler of this emission is not called.
+            if (slot->connected) {
+                slot->handler(args...);
+            }
         }
     }
 
@@ -56,10 +65,15 @@ public:
     }
 
 private:
+    struct Slot {
+        explicit Slot(Handler h) : handler(std::move(h)) {}
+        Handler handler;
+        std::atomic<bool> connected{true};
+    };
     struct State {
         std::mutex mutex;
         std::uint64_t nextId = 0;
-        std::map<std::uint64_t, std::shared_ptr<Handler>> handlers; // ordered: connection order
+        std::map<std::uint64_t, std::shared_ptr<Slot>> handlers; // ordered: connection order
     };
     std::shared_ptr<State> state_;
 };

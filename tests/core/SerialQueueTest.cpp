@@ -104,3 +104,36 @@ TEST(SerialQueue, DestructionRunsDueJobsAndDropsDelayedOnes) {
     EXPECT_EQ(due, 10);
     EXPECT_FALSE(delayed);
 }
+
+TEST(SerialQueue, AThrowingJobDoesNotStopTheQueue) {
+    SerialQueue queue("contain");
+    queue.post([] { throw std::runtime_error("lost"); });
+    bool ran = false;
+    queue.sync([&] { ran = true; });
+    EXPECT_TRUE(ran);
+}
+
+TEST(SerialQueue, CancelPendingNeverStrandsASyncCaller) {
+    SerialQueue queue("sync-cancel");
+    std::promise<void> release;
+    auto gate = release.get_future().share();
+    std::promise<void> started;
+    queue.post([&, gate] {
+        started.set_value();
+        gate.wait();
+    });
+    started.get_future().wait();
+    auto waiter = std::async(std::launch::async, [&] {
+        bool ran = false;
+        queue.sync([&] { ran = true; });
+        return ran;
+    });
+    // Keep cancelling while the waiter's job is being queued behind the blocked one.
+    for (int i = 0; i < 200; ++i) {
+        queue.cancelPending();
+        std::this_thread::yield();
+    }
+    release.set_value();
+    ASSERT_EQ(waiter.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    EXPECT_TRUE(waiter.get());
+}

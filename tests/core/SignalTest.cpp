@@ -96,3 +96,16 @@ TEST(NotificationCenter, PostsByNameOnlyToThatNamesObservers) {
 TEST(NotificationCenter, DefaultCenterIsOneInstance) {
     EXPECT_EQ(&NotificationCenter::defaultCenter(), &NotificationCenter::defaultCenter());
 }
+
+TEST(Signal, AConnectionCutByAnEarlierHandlerIsNotCalledInThatEmission) {
+    Signal<> signal;
+    std::vector<std::string> seen;
+    Cancellable second;
+    auto first = signal.connect([&] {
+        seen.push_back("first");
+        second.cancel();
+    });
+    second = signal.connect([&] { seen.push_back("second"); });
+    signal.emit();
+    EXPECT_EQ(seen, (std::vector<std::string>{"first"}));
+}
