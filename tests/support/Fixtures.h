@@ -23,15 +23,22 @@ struct TextRun {
     FontStyle style = FontStyle::regular;
 };
 
+// Written as a plain annotation dictionary with exactly these entries (plus /F print and
+// /P), and no appearance stream: MuPDF and poppler synthesise one when drawing. Geometry is
+// derived from `rect`: one quad for text markup and Redact, /L corner to corner, a zigzag
+// /Vertices or /InkList, a diamond Polygon. A Widget is a text field named `author` (else
+// "field") whose value is `contents`, `color` and `interiorColor` its /MK border and
+// background; FreeText text is black.
 struct FixtureAnnotation {
     std::string subtype; // "Highlight", "Square", "FreeText", "Text", "Link", "Widget", ...
     Rect rect;
-    std::optional<Color> color; // alpha becomes /CA
+    std::optional<Color> color; // alpha below 1 becomes /CA; alpha 0 writes an empty /C
     std::optional<Color> interiorColor;
-    std::optional<double> borderWidth; // absent: no /BS and no /Border
+    std::optional<double> borderWidth; // /BS solid; absent: no /BS and no /Border
     std::optional<std::string> contents;
     std::optional<std::string> author; // /T
     std::optional<double> fontSize;    // FreeText /DA; absent: no /DA font
+    std::optional<std::string> uri;    // Link: a /URI action; absent: /Dest to its own page
 };
 
 struct FixturePage {
@@ -60,28 +67,49 @@ struct FixtureDocument {
     std::optional<std::string> userPassword; // encrypts with AES-256
 };
 
-// Writes the document and returns `path`. Throws std::runtime_error on failure.
+// Writes the document and returns `path`. Each page's text is one BT /Fn size Tf x y Td (..) Tj
+// ET per run, fonts F1, F2, ... in order of first use on the page, the standard Type 1 fonts
+// with /WinAnsiEncoding, not embedded. Throws std::invalid_argument for text outside WinAnsi
+// and std::runtime_error (with MuPDF's message) when writing fails.
 std::filesystem::path writePdf(const FixtureDocument& document, const std::filesystem::path& path);
 
 // Ready-made documents.
 // `pages` pages of text in the four Helvetica styles; page i's first line reads "Page i+1".
+// The five sentences below it are the same on every page: "alpha" and "beta" twice each,
+// "the" six times (once as "The"), no other word containing any of them. Has Title, Author,
+// Subject and Keywords.
 FixtureDocument textDocument(int pages = 3);
-// A 4-column, 6-row table drawn in columns (header row bold), on one US Letter page.
+// A 4-column, 6-row table drawn in columns (header row bold), on one US Letter page:
+// Name, Qty, Price, Total; the names left-aligned, the numbers right-aligned.
 FixtureDocument tableDocument();
 // Pages rotated 0, 90, 180 and 270.
 FixtureDocument rotatedDocument();
 // 8 pages: i, ii, iii, iv, then 1, 2, then.
 FixtureDocument labelledDocument();
-// One page carrying one annotation of every subtype the program knows, plus a link
-// and a form widget.
+// One page of text carrying, in this order: Highlight, Underline, StrikeOut, Squiggly
+// (each over a word), Square (border 3, interior colour), Square (no border entries),
+// Circle, Line, PolyLine, Polygon, Ink, FreeText (18 pt), Text, Link (URI action), Stamp,
+// Redact and a text-field Widget. Colours and contents differ, every markup annotation
+// has its own author.
 FixtureDocument everyAnnotationDocument();
-// A sentence that continues from the end of page 1 onto the start of page 2.
+// A sentence that continues from the end of page 1 onto the start of page 2: page 1's
+// last line ends "the quick brown", page 2's first line begins "fox jumps over".
 FixtureDocument pageBreakDocument();
 
+// Measures with the same standard fonts the writer uses, so tests can aim annotations
+// and selections at words. Throw std::invalid_argument for text outside WinAnsi.
+double textWidth(const std::string& text, FontStyle style, double size);
+// The box of a run's glyphs, from the font's descender to its ascender.
+Rect textBounds(const TextRun& run);
+// The box of the first occurrence of `part` in the run; throws std::invalid_argument when
+// the run does not contain it.
+Rect textBounds(const TextRun& run, const std::string& part);
+
+// textDocument(2) under AES-256 with the user password `password`.
 void writeEncryptedPdf(const std::filesystem::path& path, const std::string& password = "secret");
 void writeZeroPagePdf(const std::filesystem::path& path); // a valid file with an empty page tree
 void writeTextFileNamedPdf(const std::filesystem::path& path); // plain text
-void writeTruncatedPdf(const std::filesystem::path& path);     // a real PDF cut in half
+void writeTruncatedPdf(const std::filesystem::path& path);     // textDocument(4) cut in half
 void writeGarbagePdf(const std::filesystem::path& path);       // "%PDF-1.7" then random bytes
 
 } // namespace ombrix::testing
