@@ -108,19 +108,6 @@ TEST(PDFDocument, PageSizeAnswersOnlyForIndexesInRange) {
     EXPECT_FALSE(doc.pageSize(INT64_MAX));
 }
 
-TEST(PDFDocument, DirtyFlagAndFingerprintAreTheMutableParts) {
-    auto doc = makeDocument({PageGeometry::a4});
-    EXPECT_FALSE(doc.isDirty);
-    doc.markDirty();
-    doc.markDirty();
-    EXPECT_TRUE(doc.isDirty);
-    doc.markClean();
-    EXPECT_FALSE(doc.isDirty);
-    doc.brainFingerprint = "other";
-    EXPECT_EQ(doc.brainFingerprint, "other");
-    EXPECT_EQ(std::any_cast<int>(doc.handle), 42);
-}
-
 TEST(DocumentName, DropsOnlyTheLastExtension) {
     EXPECT_EQ(documentName("/home/u/report.pdf"), "report");
     EXPECT_EQ(documentName("/home/u/archive.tar.gz"), "archive.tar");
