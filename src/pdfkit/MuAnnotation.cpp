@@ -432,10 +432,14 @@ void writeProps(fz_context* ctx, pdf_obj* dict, const AnnotationProps& p) {
     writeShape(ctx, dict, defaultShape(kind, p.subtype, p.bounds.standardized(), p.quads));
     if (p.color) {
         putColor(ctx, dict, PDF_NAME(C), *p.color);
+    } else if (p.colorSet) {
+        remove(ctx, dict, PDF_NAME(C));
     }
     putOpacity(ctx, dict, p.opacity);
     if (p.interiorColor) {
         putColor(ctx, dict, PDF_NAME(IC), *p.interiorColor);
+    } else if (p.interiorColorSet) {
+        remove(ctx, dict, PDF_NAME(IC));
     }
     if (p.font || p.fontColor) {
         Appearance a = readAppearance(ctx, dict);
@@ -493,25 +497,22 @@ std::shared_ptr<Annotation> Annotation::create(const Rect& bounds, const std::st
 MuAnnotation::MuAnnotation(AnnotationProps props)
     : subtype_(props.subtype), props_(std::move(props)) {}
 
-MuAnnotation::MuAnnotation(std::shared_ptr<DocCore> core, fz_context* ctx, pdf_obj* obj,
+MuAnnotation::MuAnnotation(std::shared_ptr<DocCore> core, fz_context* ctx, pdf_obj* ref,
                            std::weak_ptr<MuPage> page)
     : core_(std::move(core)), page_(std::move(page)) {
-    mu::attempt(ctx, [&] {
-        if (pdf_is_indirect(ctx, obj)) {
-            ref_ = pdf_keep_obj(ctx, obj);
-        }
-        dict_ = pdf_keep_obj(ctx, pdf_resolve_indirect(ctx, obj));
-    });
-    subtype_ = mu::name(ctx, get(ctx, dict_, PDF_NAME(Subtype)));
+    ref_ = pdf_keep_obj(ctx, ref);
+    subtype_ = mu::name(ctx, get(ctx, current(), PDF_NAME(Subtype)));
 }
 
 MuAnnotation::~MuAnnotation() {
-    if (core_ && (ref_ || dict_)) {
+    if (core_ && ref_) {
         std::lock_guard lock(core_->mutex);
-        fz_context* ctx = mu::context();
-        pdf_drop_obj(ctx, ref_);
-        pdf_drop_obj(ctx, dict_);
+        pdf_drop_obj(mu::context(), ref_);
     }
+}
+
+pdf_obj* MuAnnotation::current() const {
+    return mu::resolve(mu::context(), ref_);
 }
 
 // Applies a change: to the dictionary when there is one (then regenerating the
@@ -521,13 +522,13 @@ template <class Write> void MuAnnotation::change(Write&& write) {
     if (isReadOnly(subtype_)) {
         return;
     }
-    if (!dict_) {
+    if (!ref_) {
         write(nullptr, nullptr, props_);
         return;
     }
     std::lock_guard lock(core_->mutex);
     fz_context* ctx = mu::context();
-    write(ctx, dict_, props_);
+    write(ctx, current(), props_);
     if (auto page = page_.lock()) {
         refreshAppearance(ctx, *page);
     } else {
@@ -538,7 +539,7 @@ template <class Write> void MuAnnotation::change(Write&& write) {
 void MuAnnotation::refreshAppearance(fz_context* ctx, MuPage& page) {
     needsAppearance_ = false;
     pdf_page* live = page.livePage(ctx);
-    pdf_annot* annot = live ? page.liveAnnotation(ctx, dict_) : nullptr;
+    pdf_annot* annot = live ? page.liveAnnotation(ctx, ref_) : nullptr;
     if (annot) {
         mu::attempt(ctx, [&] {
             pdf_dirty_annot(ctx, annot);
@@ -551,16 +552,16 @@ void MuAnnotation::refreshAppearance(fz_context* ctx, MuPage& page) {
 Rect MuAnnotation::boundsLocked(fz_context* ctx) const {
     const Geometry kind = geometryOf(subtype_);
     if (kind != Geometry::rect) {
-        Shape s = readShape(ctx, dict_, kind);
+        Shape s = readShape(ctx, current(), kind);
         if (!s.xy.empty()) {
             return boundingBox(s.xy);
         }
     }
-    return rectOf(ctx, get(ctx, dict_, PDF_NAME(Rect))).value_or(Rect{});
+    return rectOf(ctx, get(ctx, current(), PDF_NAME(Rect))).value_or(Rect{});
 }
 
 Rect MuAnnotation::bounds() const {
-    if (!dict_) {
+    if (!ref_) {
         return props_.bounds;
     }
     std::lock_guard lock(core_->mutex);
@@ -568,13 +569,13 @@ Rect MuAnnotation::bounds() const {
 }
 
 Rect MuAnnotation::hitBounds() const {
-    if (!dict_) {
+    if (!ref_) {
         return props_.bounds;
     }
     std::lock_guard lock(core_->mutex);
     fz_context* ctx = mu::context();
     Rect b = boundsLocked(ctx);
-    if (auto r = rectOf(ctx, get(ctx, dict_, PDF_NAME(Rect)))) {
+    if (auto r = rectOf(ctx, get(ctx, current(), PDF_NAME(Rect)))) {
         b = b.isEmpty() && b.x == 0 && b.y == 0 ? *r : b.united(*r);
     }
     return b;
@@ -615,11 +616,11 @@ std::string MuAnnotation::type() const {
 }
 
 std::optional<std::string> MuAnnotation::contents() const {
-    if (!dict_) {
+    if (!ref_) {
         return props_.contents;
     }
     std::lock_guard lock(core_->mutex);
-    return textOf(mu::context(), dict_, PDF_NAME(Contents));
+    return textOf(mu::context(), current(), PDF_NAME(Contents));
 }
 
 void MuAnnotation::setContents(const std::string& text) {
@@ -633,16 +634,16 @@ void MuAnnotation::setContents(const std::string& text) {
 }
 
 std::optional<Color> MuAnnotation::color() const {
-    if (!dict_) {
+    if (!ref_) {
         return props_.color ? std::optional(props_.color->withAlpha(props_.opacity)) : std::nullopt;
     }
     std::lock_guard lock(core_->mutex);
     fz_context* ctx = mu::context();
-    std::optional<Color> c = colorOf(numbers(ctx, get(ctx, dict_, PDF_NAME(C))));
+    std::optional<Color> c = colorOf(numbers(ctx, get(ctx, current(), PDF_NAME(C))));
     if (!c) {
         return std::nullopt;
     }
-    c->alpha = unit(number(ctx, get(ctx, dict_, PDF_NAME(CA))).value_or(1));
+    c->alpha = unit(number(ctx, get(ctx, current(), PDF_NAME(CA))).value_or(1));
     return c;
 }
 
@@ -650,6 +651,7 @@ void MuAnnotation::setColor(const Color& color) {
     const bool none = !(color.alpha > 0);
     change([&](fz_context* ctx, pdf_obj* dict, AnnotationProps& p) {
         if (!dict) {
+            p.colorSet = true;
             if (none) {
                 p.color.reset();
             } else {
@@ -668,18 +670,19 @@ void MuAnnotation::setColor(const Color& color) {
 }
 
 std::optional<Color> MuAnnotation::interiorColor() const {
-    if (!dict_) {
+    if (!ref_) {
         return props_.interiorColor;
     }
     std::lock_guard lock(core_->mutex);
     fz_context* ctx = mu::context();
-    return colorOf(numbers(ctx, get(ctx, dict_, PDF_NAME(IC))));
+    return colorOf(numbers(ctx, get(ctx, current(), PDF_NAME(IC))));
 }
 
 void MuAnnotation::setInteriorColor(const std::optional<Color>& color) {
     change([&](fz_context* ctx, pdf_obj* dict, AnnotationProps& p) {
         if (!dict) {
             p.interiorColor = color ? std::optional(color->withAlpha(1)) : std::nullopt;
+            p.interiorColorSet = true;
         } else if (color) {
             putColor(ctx, dict, PDF_NAME(IC), *color);
         } else {
@@ -689,11 +692,11 @@ void MuAnnotation::setInteriorColor(const std::optional<Color>& color) {
 }
 
 std::optional<Color> MuAnnotation::fontColor() const {
-    if (!dict_) {
+    if (!ref_) {
         return props_.fontColor;
     }
     std::lock_guard lock(core_->mutex);
-    return readAppearance(mu::context(), dict_).color;
+    return readAppearance(mu::context(), current()).color;
 }
 
 void MuAnnotation::setFontColor(const Color& color) {
@@ -709,11 +712,11 @@ void MuAnnotation::setFontColor(const Color& color) {
 }
 
 std::optional<Font> MuAnnotation::font() const {
-    if (!dict_) {
+    if (!ref_) {
         return props_.font;
     }
     std::lock_guard lock(core_->mutex);
-    Appearance a = readAppearance(mu::context(), dict_);
+    Appearance a = readAppearance(mu::context(), current());
     if (!a.font) {
         return std::nullopt;
     }
@@ -736,11 +739,11 @@ void MuAnnotation::setFont(const Font& font) {
 }
 
 std::optional<std::string> MuAnnotation::userName() const {
-    if (!dict_) {
+    if (!ref_) {
         return props_.userName;
     }
     std::lock_guard lock(core_->mutex);
-    return textOf(mu::context(), dict_, PDF_NAME(T));
+    return textOf(mu::context(), current(), PDF_NAME(T));
 }
 
 void MuAnnotation::setUserName(const std::string& name) {
@@ -754,16 +757,16 @@ void MuAnnotation::setUserName(const std::string& name) {
 }
 
 std::optional<Border> MuAnnotation::border() const {
-    if (!dict_) {
+    if (!ref_) {
         return props_.border;
     }
     std::lock_guard lock(core_->mutex);
     fz_context* ctx = mu::context();
-    pdf_obj* bs = get(ctx, dict_, PDF_NAME(BS));
+    pdf_obj* bs = get(ctx, current(), PDF_NAME(BS));
     if (mu::isDict(ctx, bs)) {
         return Border{std::max(0.0, number(ctx, get(ctx, bs, PDF_NAME(W))).value_or(1))};
     }
-    std::vector<double> b = numbers(ctx, get(ctx, dict_, PDF_NAME(Border)));
+    std::vector<double> b = numbers(ctx, get(ctx, current(), PDF_NAME(Border)));
     if (b.size() >= 3) {
         return Border{std::max(0.0, b[2])};
     }
@@ -784,11 +787,11 @@ std::vector<Rect> MuAnnotation::quadRects() const {
     if (geometryOf(subtype_) != Geometry::quads) {
         return {};
     }
-    if (!dict_) {
+    if (!ref_) {
         return props_.quads.empty() ? std::vector<Rect>{props_.bounds} : props_.quads;
     }
     std::lock_guard lock(core_->mutex);
-    return quadsOf(readShape(mu::context(), dict_, Geometry::quads));
+    return quadsOf(readShape(mu::context(), current(), Geometry::quads));
 }
 
 void MuAnnotation::setQuadRects(const std::vector<Rect>& rects) {
@@ -832,33 +835,32 @@ AnnotationProps MuAnnotation::snapshot(fz_context* ctx) const {
     AnnotationProps p;
     p.subtype = subtype_;
     p.bounds = boundsLocked(ctx);
-    p.contents = textOf(ctx, dict_, PDF_NAME(Contents));
-    p.userName = textOf(ctx, dict_, PDF_NAME(T));
-    if (auto c = colorOf(numbers(ctx, get(ctx, dict_, PDF_NAME(C))))) {
-        p.color = *c;
-    }
-    p.opacity = unit(number(ctx, get(ctx, dict_, PDF_NAME(CA))).value_or(1));
-    p.interiorColor = colorOf(numbers(ctx, get(ctx, dict_, PDF_NAME(IC))));
-    Appearance a = readAppearance(ctx, dict_);
+    p.contents = textOf(ctx, current(), PDF_NAME(Contents));
+    p.userName = textOf(ctx, current(), PDF_NAME(T));
+    p.color = colorOf(numbers(ctx, get(ctx, current(), PDF_NAME(C))));
+    p.colorSet = true;
+    p.interiorColorSet = true;
+    p.opacity = unit(number(ctx, get(ctx, current(), PDF_NAME(CA))).value_or(1));
+    p.interiorColor = colorOf(numbers(ctx, get(ctx, current(), PDF_NAME(IC))));
+    Appearance a = readAppearance(ctx, current());
     p.fontColor = a.color;
     if (a.font) {
         p.font = Font{familyOfResource(*a.font), a.size};
     }
     p.border = border();
     if (geometryOf(subtype_) == Geometry::quads) {
-        p.quads = quadsOf(readShape(ctx, dict_, Geometry::quads));
+        p.quads = quadsOf(readShape(ctx, current(), Geometry::quads));
     }
     return p;
 }
 
 void MuAnnotation::releaseObject(fz_context* ctx) {
-    if (!dict_) {
+    if (!ref_) {
         return;
     }
     props_ = snapshot(ctx);
     pdf_drop_obj(ctx, ref_);
-    pdf_drop_obj(ctx, dict_);
-    ref_ = dict_ = nullptr;
+    ref_ = nullptr;
     core_.reset();
     page_.reset();
     needsAppearance_ = false;
@@ -909,19 +911,14 @@ bool MuAnnotation::materialize(fz_context* ctx, MuPage& page) {
         }
         page.annotationListChanged();
     }
-    mu::attempt(ctx, [&] {
-        if (pdf_is_indirect(ctx, made)) {
-            ref_ = pdf_keep_obj(ctx, made);
-        }
-        dict_ = pdf_keep_obj(ctx, pdf_resolve_indirect(ctx, made));
-    });
-    pdf_drop_obj(ctx, made);
-    if (!dict_) {
-        pdf_drop_obj(ctx, ref_);
-        ref_ = nullptr;
+    bool indirect = false;
+    mu::attempt(ctx, [&] { indirect = pdf_is_indirect(ctx, made); });
+    if (!indirect) {
+        pdf_drop_obj(ctx, made);
         return false;
     }
-    writeProps(ctx, dict_, props_);
+    ref_ = made;
+    writeProps(ctx, current(), props_);
     props_ = AnnotationProps{};
     props_.subtype = subtype_;
     needsAppearance_ = true;

@@ -2,14 +2,14 @@
 
 // The MuPDF implementation of Annotation. Private to pdfkit.
 //
-// An annotation is its PDF dictionary. Once it has one (loaded from the file, or made
+// An annotation is its PDF object. Once it has one (loaded from the file, or made
 // when a page first adopted it) it keeps that dictionary for life: removing it from a
 // page only takes its reference out of /Annots, adding it back puts the same reference
 // in again, so every property survives and is written on save. Before it has one, its
 // properties live in an AnnotationProps and are written into the new dictionary.
 //
 // MuPDF's own pdf_annot objects are never held: they belong to MuPDF's page and are
-// found through the dictionary whenever an appearance has to be regenerated.
+// found through the object number whenever an appearance has to be regenerated.
 
 #include "pdfkit/Annotation.h"
 #include "pdfkit/MuContext.h"
@@ -30,8 +30,10 @@ struct AnnotationProps {
     std::optional<std::string> contents;
     std::optional<std::string> userName;
     std::optional<Color> color; // alpha ignored; opacity holds it
+    bool colorSet = false;      // set, possibly to none, rather than left to the defaults
     double opacity = 1;
     std::optional<Color> interiorColor;
+    bool interiorColorSet = false;
     std::optional<Color> fontColor;
     std::optional<Font> font;
     std::optional<Border> border;
@@ -41,8 +43,8 @@ struct AnnotationProps {
 class MuAnnotation final : public Annotation {
 public:
     explicit MuAnnotation(AnnotationProps props);
-    // An annotation of a loaded page; `obj` is the /Annots entry.
-    MuAnnotation(std::shared_ptr<DocCore> core, fz_context* ctx, pdf_obj* obj,
+    // An annotation of a loaded page; `ref` is its /Annots entry, an indirect reference.
+    MuAnnotation(std::shared_ptr<DocCore> core, fz_context* ctx, pdf_obj* ref,
                  std::weak_ptr<MuPage> page);
     ~MuAnnotation() override;
     MuAnnotation(const MuAnnotation&) = delete;
@@ -72,9 +74,9 @@ public:
     // For MuPage; the caller holds the document's mutex.
 
     const std::shared_ptr<DocCore>& core() const { return core_; }
-    pdf_obj* dict() const { return dict_; }
-    // What /Annots holds for it: the indirect reference, or the dictionary itself.
-    pdf_obj* entry() const { return ref_ ? ref_ : dict_; }
+    bool hasObject() const { return ref_ != nullptr; }
+    // The indirect reference /Annots holds for it.
+    pdf_obj* reference() const { return ref_; }
     bool isPopup() const { return subtype_ == "Popup"; }
     // Bounds for hit testing: the bounds and the area the appearance covers.
     Rect hitBounds() const;
@@ -92,12 +94,15 @@ private:
     AnnotationProps snapshot(fz_context* ctx) const;
     template <class Write> void change(Write&& write);
     Rect boundsLocked(fz_context* ctx) const;
+    pdf_obj* current() const; // the dictionary now; the caller holds the mutex
 
     std::string subtype_;
     AnnotationProps props_; // used while there is no dictionary
     std::shared_ptr<DocCore> core_;
-    pdf_obj* ref_ = nullptr;  // kept
-    pdf_obj* dict_ = nullptr; // kept
+    // Kept. Only the reference is held, never the dictionary: MuPDF moves an annotation's
+    // object to a new copy whenever it draws a missing appearance, so a dictionary
+    // pointer goes stale, while the reference always resolves to the live object.
+    pdf_obj* ref_ = nullptr;
     std::weak_ptr<MuPage> page_;
     bool needsAppearance_ = false;
 };

@@ -283,20 +283,21 @@ pdf_page* MuPage::livePage(fz_context* ctx) const {
     return page_;
 }
 
-pdf_annot* MuPage::liveAnnotation(fz_context* ctx, pdf_obj* dict) const {
+pdf_annot* MuPage::liveAnnotation(fz_context* ctx, pdf_obj* ref) const {
     pdf_page* live = livePage(ctx);
-    if (!live || !dict) {
+    if (!live || !ref) {
         return nullptr;
     }
     pdf_annot* found = nullptr;
     mu::attempt(ctx, [&] {
+        const int num = pdf_to_num(ctx, ref);
         for (pdf_annot* a = pdf_first_annot(ctx, live); a && !found; a = pdf_next_annot(ctx, a)) {
-            if (pdf_resolve_indirect(ctx, pdf_annot_obj(ctx, a)) == dict) {
+            if (pdf_to_num(ctx, pdf_annot_obj(ctx, a)) == num) {
                 found = a;
             }
         }
         for (pdf_annot* a = pdf_first_widget(ctx, live); a && !found; a = pdf_next_widget(ctx, a)) {
-            if (pdf_resolve_indirect(ctx, pdf_annot_obj(ctx, a)) == dict) {
+            if (pdf_to_num(ctx, pdf_annot_obj(ctx, a)) == num) {
                 found = a;
             }
         }
@@ -348,19 +349,37 @@ std::vector<std::shared_ptr<MuAnnotation>>& MuPage::annotationList() const {
     std::weak_ptr<MuPage> weakSelf = std::const_pointer_cast<MuPage>(self);
     pdf_obj* annots = mu::get(ctx, pageObject(ctx), PDF_NAME(Annots));
     const int n = mu::length(ctx, annots);
-    std::vector<pdf_obj*> seen;
+    std::vector<int> seen;
+    bool replaced = false;
     for (int i = 0; i < n; ++i) {
         pdf_obj* entry = mu::item(ctx, annots, i);
-        pdf_obj* dict = mu::resolve(ctx, entry);
-        if (!mu::isDict(ctx, dict) || std::find(seen.begin(), seen.end(), dict) != seen.end()) {
+        if (!mu::isDict(ctx, entry)) {
             continue;
         }
-        seen.push_back(dict);
+        // Annotations are identified by object number; the few files that write one
+        // inline get it turned into an object of its own.
+        int num = 0;
+        mu::attempt(ctx, [&] {
+            if (!pdf_is_indirect(ctx, entry)) {
+                pdf_obj* ref = pdf_add_object(ctx, core_->pdf, entry);
+                pdf_array_put_drop(ctx, annots, i, ref);
+                entry = pdf_array_get(ctx, annots, i);
+                replaced = true;
+            }
+            num = pdf_to_num(ctx, entry);
+        });
+        if (num <= 0 || std::find(seen.begin(), seen.end(), num) != seen.end()) {
+            continue;
+        }
+        seen.push_back(num);
         // Popups belong to their markup annotation and travel with it.
-        if (mu::name(ctx, mu::get(ctx, dict, PDF_NAME(Subtype))) == "Popup") {
+        if (mu::name(ctx, mu::get(ctx, entry, PDF_NAME(Subtype))) == "Popup") {
             continue;
         }
         annotations_->push_back(std::make_shared<MuAnnotation>(core_, ctx, entry, weakSelf));
+    }
+    if (replaced) {
+        annotationListChanged(); // MuPDF's list must be read again
     }
     return *annotations_;
 }
@@ -373,40 +392,42 @@ std::vector<std::shared_ptr<Annotation>> MuPage::annotations() const {
 
 namespace {
 
-// Takes every /Annots entry that is `dict` (and its popup) out of the page.
-bool removeEntries(fz_context* ctx, pdf_obj* pageObj, pdf_obj* dict) {
+// Takes every /Annots entry that is the annotation (and its popup) out of the page.
+bool removeEntries(fz_context* ctx, pdf_obj* pageObj, pdf_obj* ref) {
     return mu::attempt(ctx, [&] {
         pdf_obj* annots = pdf_dict_get(ctx, pageObj, PDF_NAME(Annots));
-        pdf_obj* popup = pdf_resolve_indirect(ctx, pdf_dict_get(ctx, dict, PDF_NAME(Popup)));
+        const int num = pdf_to_num(ctx, ref);
+        pdf_obj* popup = pdf_dict_get(ctx, ref, PDF_NAME(Popup));
+        const int popupNum = pdf_is_indirect(ctx, popup) ? pdf_to_num(ctx, popup) : -1;
         for (int i = pdf_array_len(ctx, annots) - 1; i >= 0; --i) {
-            pdf_obj* entry = pdf_resolve_indirect(ctx, pdf_array_get(ctx, annots, i));
-            if (entry == dict || (popup && entry == popup)) {
+            pdf_obj* entry = pdf_array_get(ctx, annots, i);
+            if (pdf_is_indirect(ctx, entry) &&
+                (pdf_to_num(ctx, entry) == num || pdf_to_num(ctx, entry) == popupNum)) {
                 pdf_array_delete(ctx, annots, i);
             }
         }
     });
 }
 
-// Puts the annotation's entry (and its popup) back at the end of the page's /Annots.
-bool insertEntry(fz_context* ctx, pdf_obj* pageObj, pdf_obj* entry, pdf_obj* dict) {
+// Puts the annotation (and its popup) back at the end of the page's /Annots.
+bool insertEntry(fz_context* ctx, pdf_obj* pageObj, pdf_obj* ref) {
     return mu::attempt(ctx, [&] {
         pdf_obj* annots = pdf_dict_get(ctx, pageObj, PDF_NAME(Annots));
         if (!pdf_is_array(ctx, annots)) {
             annots = pdf_dict_put_array(ctx, pageObj, PDF_NAME(Annots), 1);
         }
-        pdf_array_push(ctx, annots, entry);
-        pdf_dict_put(ctx, dict, PDF_NAME(P), pageObj);
-        pdf_obj* popupEntry = pdf_dict_get(ctx, dict, PDF_NAME(Popup));
-        pdf_obj* popup = pdf_resolve_indirect(ctx, popupEntry);
-        if (pdf_is_dict(ctx, popup)) {
+        pdf_array_push(ctx, annots, ref);
+        pdf_dict_put(ctx, ref, PDF_NAME(P), pageObj);
+        pdf_obj* popup = pdf_dict_get(ctx, ref, PDF_NAME(Popup));
+        if (pdf_is_indirect(ctx, popup) && pdf_is_dict(ctx, popup)) {
+            const int popupNum = pdf_to_num(ctx, popup);
             int present = 0;
             for (int i = 0; i < pdf_array_len(ctx, annots); ++i) {
-                if (pdf_resolve_indirect(ctx, pdf_array_get(ctx, annots, i)) == popup) {
-                    present = 1;
-                }
+                pdf_obj* entry = pdf_array_get(ctx, annots, i);
+                present |= pdf_is_indirect(ctx, entry) && pdf_to_num(ctx, entry) == popupNum;
             }
             if (!present) {
-                pdf_array_push(ctx, annots, popupEntry);
+                pdf_array_push(ctx, annots, popup);
             }
             pdf_dict_put(ctx, popup, PDF_NAME(P), pageObj);
         }
@@ -436,9 +457,9 @@ void MuPage::addAnnotation(const std::shared_ptr<Annotation>& annotation) {
     }
     fz_context* ctx = mu::context();
     auto self = std::static_pointer_cast<MuPage>(shared_from_this());
-    if (mu->dict()) {
+    if (mu->hasObject()) {
         pdf_obj* pageObj = pageObject(ctx);
-        if (!pageObj || !insertEntry(ctx, pageObj, mu->entry(), mu->dict())) {
+        if (!pageObj || !insertEntry(ctx, pageObj, mu->reference())) {
             return;
         }
         annotationListChanged();
@@ -467,7 +488,7 @@ void MuPage::removeAnnotation(const std::shared_ptr<Annotation>& annotation) {
     fz_context* ctx = mu::context();
     pdf_obj* pageObj = pageObject(ctx);
     if (pageObj) {
-        removeEntries(ctx, pageObj, mu->dict());
+        removeEntries(ctx, pageObj, mu->reference());
     }
     annotationListChanged();
     list.erase(it);

@@ -84,8 +84,8 @@ public:
     // Bumped whenever what the page looks like with annotations changes.
     std::uint64_t generation() const { return generation_.load(); }
     void appearanceChanged() const { ++generation_; }
-    // MuPDF's annotation (or widget) of the live page that is this dictionary.
-    pdf_annot* liveAnnotation(fz_context* ctx, pdf_obj* dict) const;
+    // MuPDF's annotation (or widget) of the live page that is this object.
+    pdf_annot* liveAnnotation(fz_context* ctx, pdf_obj* ref) const;
     std::shared_ptr<const PageText> text() const;
     std::vector<std::shared_ptr<MuAnnotation>>& annotationList() const;
 

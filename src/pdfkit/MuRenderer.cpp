@@ -17,25 +17,39 @@ bool validSize(long long w, long long h) {
     return w >= 1 && h >= 1 && w <= kMaxSide && h <= kMaxSide && w * h <= kMaxPixels;
 }
 
-// Rasterises the list straight into the image's buffer: opaque white, then the page.
+// Rasterises the list on opaque white. Drawing into a pixmap without alpha keeps every
+// pixel opaque (with an alpha channel MuPDF's glyph blending leaves some at 254); the one
+// copy into the image adds the alpha bytes.
 Image rasterize(fz_context* ctx, fz_display_list* list, int w, int h, fz_matrix ctm) {
-    std::vector<std::uint8_t> rgba(std::size_t(w) * std::size_t(h) * 4);
-    unsigned char* samples = rgba.data();
     fz_pixmap* pixmap = nullptr;
     fz_device* device = nullptr;
     const fz_rect area = fz_make_rect(0, 0, float(w), float(h));
     bool ok = mu::attempt(ctx, [&] {
-        pixmap = fz_new_pixmap_with_data(ctx, fz_device_rgb(ctx), w, h, nullptr, 1, w * 4, samples);
+        pixmap = fz_new_pixmap(ctx, fz_device_rgb(ctx), w, h, nullptr, 0);
         fz_clear_pixmap_with_value(ctx, pixmap, 255);
         device = fz_new_draw_device(ctx, fz_identity, pixmap);
         fz_run_display_list(ctx, list, device, ctm, area, nullptr);
         fz_close_device(ctx, device);
     });
     fz_drop_device(ctx, device);
-    fz_drop_pixmap(ctx, pixmap);
     if (!ok) {
+        fz_drop_pixmap(ctx, pixmap);
         return {};
     }
+    std::vector<std::uint8_t> rgba(std::size_t(w) * std::size_t(h) * 4);
+    const unsigned char* samples = fz_pixmap_samples(ctx, pixmap);
+    const std::ptrdiff_t stride = fz_pixmap_stride(ctx, pixmap);
+    for (int y = 0; y < h; ++y) {
+        const unsigned char* s = samples + y * stride;
+        std::uint8_t* d = rgba.data() + std::size_t(y) * std::size_t(w) * 4;
+        for (int x = 0; x < w; ++x, s += 3, d += 4) {
+            d[0] = s[0];
+            d[1] = s[1];
+            d[2] = s[2];
+            d[3] = 255;
+        }
+    }
+    fz_drop_pixmap(ctx, pixmap);
     return Image(w, h, std::move(rgba));
 }
 

@@ -160,7 +160,7 @@ constexpr int kMaxFormDepth = 12;
 struct FontScan {
     pdf_document* doc;
     std::vector<std::string> names;
-    std::set<pdf_obj*> forms; // being scanned or done
+    std::set<int> forms; // object numbers being scanned or done
 };
 
 int lexToken(fz_context* ctx, fz_stream* stm, pdf_lexbuf* buf) {
@@ -197,10 +197,12 @@ void scanForm(fz_context* ctx, FontScan& scan, pdf_obj* resources, const std::st
     if (depth >= kMaxFormDepth) {
         return;
     }
-    pdf_obj* form =
-        mu::resolve(ctx, mu::get(ctx, mu::get(ctx, resources, PDF_NAME(XObject)), name.c_str()));
-    if (!form || mu::name(ctx, mu::get(ctx, form, PDF_NAME(Subtype))) != "Form" ||
-        !scan.forms.insert(form).second) {
+    // Streams open by their reference, not by the resolved dictionary.
+    pdf_obj* form = mu::get(ctx, mu::get(ctx, resources, PDF_NAME(XObject)), name.c_str());
+    int num = 0;
+    mu::attempt(ctx, [&] { num = pdf_is_indirect(ctx, form) ? pdf_to_num(ctx, form) : 0; });
+    if (num <= 0 || mu::name(ctx, mu::get(ctx, form, PDF_NAME(Subtype))) != "Form" ||
+        !scan.forms.insert(num).second) {
         return;
     }
     pdf_obj* formResources = mu::get(ctx, form, PDF_NAME(Resources));
