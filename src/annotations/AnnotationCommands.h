@@ -1,0 +1,105 @@
+#pragma once
+
+#include "annotations/AnnotationRecord.h"
+#include "annotations/RedrawTargets.h"
+#include "annotations/UndoableCommand.h"
+#include "core/Geometry.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ombrix {
+
+class AnnotationService;
+class Logging;
+class PDFDocument;
+class TabSession;
+
+namespace pdfkit {
+class Annotation;
+class Page;
+} // namespace pdfkit
+
+// Adds the record's annotation to its page and the record to the tab. The first run
+// realises the engine annotation; every later run puts back that very object, so undo
+// and redo never make a second one. A closed tab is skipped, the page still changes.
+class AddAnnotationCommand : public UndoableCommand {
+public:
+    AddAnnotationCommand(std::shared_ptr<PDFDocument> doc, AnnotationRecord record,
+                         std::shared_ptr<AnnotationService> service,
+                         std::weak_ptr<TabSession> session, RedrawTargets redraw = {});
+
+    void execute() override;
+    void undo() override;
+
+    const AnnotationRecord& record() const { return record_; }
+    bool hasExecuted() const { return hasExecuted_; }
+
+private:
+    std::shared_ptr<PDFDocument> doc_;
+    std::shared_ptr<AnnotationService> service_;
+    std::weak_ptr<TabSession> session_;
+    AnnotationRecord record_;
+    bool hasExecuted_ = false;
+    RedrawTargets redraw_;
+};
+
+// Removes the record's annotation from its page and the record from the tab. Without a
+// usable engine reference it falls back to the page's first annotation with exactly the
+// record's bounds, or overlapping bounds and the same contents.
+class DeleteAnnotationCommand : public UndoableCommand {
+public:
+    // A null log writes to the system log.
+    DeleteAnnotationCommand(std::shared_ptr<PDFDocument> doc, AnnotationRecord record,
+                            std::shared_ptr<AnnotationService> service,
+                            std::weak_ptr<TabSession> session, RedrawTargets redraw = {},
+                            std::shared_ptr<const Logging> log = nullptr);
+
+    void execute() override;
+    void undo() override;
+
+    const AnnotationRecord& record() const { return record_; }
+    const std::shared_ptr<pdfkit::Annotation>& removedAnnotation() const {
+        return removedAnnotation_;
+    }
+    std::optional<int> originalIndex() const { return originalIndex_; }
+
+private:
+    std::shared_ptr<pdfkit::Annotation> findTarget(const pdfkit::Page& page) const;
+
+    std::shared_ptr<PDFDocument> doc_;
+    std::shared_ptr<AnnotationService> service_;
+    std::weak_ptr<TabSession> session_;
+    AnnotationRecord record_;
+    std::shared_ptr<pdfkit::Annotation> removedAnnotation_;
+    std::optional<int> originalIndex_;
+    RedrawTargets redraw_;
+    std::shared_ptr<const Logging> log_;
+};
+
+// Moves or resizes an engine annotation. Touches neither the tab nor the dirty flag.
+class UpdateAnnotationCommand : public UndoableCommand {
+public:
+    UpdateAnnotationCommand(std::shared_ptr<pdfkit::Page> page,
+                            std::shared_ptr<pdfkit::Annotation> annot, const Rect& oldBounds,
+                            const Rect& newBounds);
+
+    void execute() override;
+    void undo() override;
+
+private:
+    void apply(const Rect& bounds);
+
+    std::shared_ptr<pdfkit::Page> page_;
+    std::shared_ptr<pdfkit::Annotation> annot_;
+    Rect oldBounds_;
+    Rect newBounds_;
+};
+
+// The page text under a text-markup annotation as its contents: each line feed and each
+// carriage return becomes a space, then white space is trimmed from both ends.
+std::string annotationContentFromPageText(std::string_view text);
+
+} // namespace ombrix
