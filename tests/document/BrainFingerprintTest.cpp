@@ -1,16 +1,12 @@
 #include "document/BrainFingerprint.h"
 
-#include "core/AtomicFile.h"
 #include "support/TempDir.h"
 
 #include <array>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <string>
 #include <sys/stat.h>
 
 namespace ombrix {
@@ -18,135 +14,91 @@ namespace {
 
 using testing::TempDir;
 
-void writeBytes(const std::filesystem::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
-void setModificationTime(const std::filesystem::path& path, time_t seconds, long nanoseconds) {
-    timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
-}
-
-std::string littleEndian(std::uint64_t bits) {
-    std::string out;
-    for (int i = 0; i < 8; ++i) {
-        out.push_back(static_cast<char>((bits >> (8 * i)) & 0xff));
+class BrainFingerprintTest : public ::testing::Test {
+protected:
+    // Writes a file and gives it a modification time of `seconds` + `nanos`.
+    std::filesystem::path file(const std::string& name, const std::string& bytes,
+                               time_t seconds = 1700000000, long nanos = 0) {
+        auto path = dir / name;
+        std::ofstream(path, std::ios::binary) << bytes;
+        touch(path, seconds, nanos);
+        return path;
     }
-    return out;
-}
-
-// The digest as coreutils computes it over the bytes we expect to be hashed, so the
-// expectation does not share code with the implementation.
-std::string sha256sum(const std::string& bytes) {
-    TempDir scratch;
-    writeBytes(scratch / "input", bytes);
-    std::string command = "sha256sum '" + (scratch / "input").string() + "'";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) {
-        ADD_FAILURE() << "sha256sum did not start";
-        return {};
+    static void touch(const std::filesystem::path& path, time_t seconds, long nanos) {
+        timespec times[2] = {{seconds, nanos}, {seconds, nanos}};
+        ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
     }
-    std::array<char, 65> hex{};
-    std::size_t n = fread(hex.data(), 1, 64, pipe);
-    pclose(pipe);
-    return std::string(hex.data(), n);
-}
-
-std::string expectedHashInput(std::int64_t size, time_t seconds, long nanoseconds,
-                              const std::string& head) {
-    double mtime = static_cast<double>(seconds) + static_cast<double>(nanoseconds) / 1e9;
-    std::uint64_t timeBits;
-    std::memcpy(&timeBits, &mtime, 8);
-    return littleEndian(static_cast<std::uint64_t>(size)) + littleEndian(timeBits) + head;
-}
-
-TEST(BrainFingerprintTest, HashesSizeTimeAndAShortFileWhole) {
+    // What coreutils' sha256sum makes of size and time little-endian, then `head`: an
+    // expectation that shares no code with the implementation.
+    std::string expected(std::int64_t size, time_t seconds, long nanos, const std::string& head) {
+        double mtime = double(seconds) + double(nanos) / 1e9;
+        std::uint64_t bits[2] = {std::uint64_t(size), 0};
+        std::memcpy(&bits[1], &mtime, 8);
+        std::string input;
+        for (std::uint64_t b : bits) {
+            for (int i = 0; i < 8; ++i) {
+                input.push_back(char((b >> (8 * i)) & 0xff));
+            }
+        }
+        std::ofstream(dir / "input", std::ios::binary) << input + head;
+        FILE* pipe = popen(("sha256sum '" + (dir / "input").string() + "'").c_str(), "r");
+        std::array<char, 64> hex{};
+        std::size_t n = pipe ? fread(hex.data(), 1, hex.size(), pipe) : 0;
+        if (pipe) {
+            pclose(pipe);
+        }
+        return std::string(hex.data(), n);
+    }
     TempDir dir;
-    const std::string content = "%PDF-1.4 not much of a document\n";
-    writeBytes(dir / "short.pdf", content);
-    setModificationTime(dir / "short.pdf", 1765000000, 123456789);
+};
 
-    auto fingerprint = BrainFingerprint::compute(dir / "short.pdf");
-    ASSERT_TRUE(fingerprint);
-    EXPECT_EQ(*fingerprint, sha256sum(expectedHashInput(static_cast<std::int64_t>(content.size()),
-                                                        1765000000, 123456789, content)));
-    EXPECT_EQ(fingerprint->size(), 64u);
-    EXPECT_EQ(fingerprint->find_first_not_of("0123456789abcdef"), std::string::npos);
+TEST_F(BrainFingerprintTest, HashesSizeTimeAndAtMostTheFirst4096Bytes) {
+    const std::string shortContent = "%PDF-1.4 not much of a document\n";
+    auto shortFile = file("short.pdf", shortContent, 1765000000, 123456789);
+    EXPECT_EQ(BrainFingerprint::compute(shortFile),
+              expected(std::int64_t(shortContent.size()), 1765000000, 123456789, shortContent));
+
+    std::string longContent(10000, 'a');
+    auto longFile = file("long.pdf", longContent);
+    EXPECT_EQ(BrainFingerprint::compute(longFile),
+              expected(10000, 1700000000, 0, longContent.substr(0, 4096)));
+    std::string tail = longContent, head = longContent;
+    tail[4096] = 'b';
+    head[4095] = 'b';
+    EXPECT_EQ(BrainFingerprint::compute(file("tail.pdf", tail)),
+              BrainFingerprint::compute(longFile));
+    EXPECT_NE(BrainFingerprint::compute(file("head.pdf", head)),
+              BrainFingerprint::compute(longFile));
 }
 
-TEST(BrainFingerprintTest, OnlyTheFirst4096BytesOfContentCount) {
-    TempDir dir;
-    std::string content(10000, 'a');
-    writeBytes(dir / "long.pdf", content);
-    setModificationTime(dir / "long.pdf", 1700000000, 0);
-    EXPECT_EQ(BrainFingerprint::compute(dir / "long.pdf"),
-              sha256sum(expectedHashInput(10000, 1700000000, 0, content.substr(0, 4096))));
-
-    std::string tailChanged = content;
-    tailChanged[4096] = 'b';
-    writeBytes(dir / "tail.pdf", tailChanged);
-    setModificationTime(dir / "tail.pdf", 1700000000, 0);
-    EXPECT_EQ(BrainFingerprint::compute(dir / "tail.pdf"),
-              BrainFingerprint::compute(dir / "long.pdf"));
-
-    std::string headChanged = content;
-    headChanged[4095] = 'b';
-    writeBytes(dir / "head.pdf", headChanged);
-    setModificationTime(dir / "head.pdf", 1700000000, 0);
-    EXPECT_NE(BrainFingerprint::compute(dir / "head.pdf"),
-              BrainFingerprint::compute(dir / "long.pdf"));
-}
-
-TEST(BrainFingerprintTest, FollowsContentAndTimeNotTheName) {
-    TempDir dir;
-    const std::string content = "same bytes";
-    writeBytes(dir / "a.pdf", content);
+TEST_F(BrainFingerprintTest, FollowsContentAndTimeNotTheName) {
+    auto a = BrainFingerprint::compute(file("a.pdf", "same bytes", 1600000000, 500));
     std::filesystem::create_directory(dir / "elsewhere");
-    writeBytes(dir / "elsewhere" / "b.pdf", content);
-    setModificationTime(dir / "a.pdf", 1600000000, 500);
-    setModificationTime(dir / "elsewhere" / "b.pdf", 1600000000, 500);
-    auto a = BrainFingerprint::compute(dir / "a.pdf");
+    auto copy = file("elsewhere/b.pdf", "same bytes", 1600000000, 500);
     ASSERT_TRUE(a);
-    EXPECT_EQ(BrainFingerprint::compute(dir / "elsewhere" / "b.pdf"), a);
+    EXPECT_EQ(BrainFingerprint::compute(copy), a);
 
-    // A touch, even by a microsecond, is a new fingerprint; the old time gives the old one.
-    setModificationTime(dir / "elsewhere" / "b.pdf", 1600000000, 1500);
-    EXPECT_NE(BrainFingerprint::compute(dir / "elsewhere" / "b.pdf"), a);
-    setModificationTime(dir / "elsewhere" / "b.pdf", 1600000000, 500);
-    EXPECT_EQ(BrainFingerprint::compute(dir / "elsewhere" / "b.pdf"), a);
-
-    // Same time, one byte more: the size alone changes it.
-    writeBytes(dir / "elsewhere" / "b.pdf", content + " ");
-    setModificationTime(dir / "elsewhere" / "b.pdf", 1600000000, 500);
-    EXPECT_NE(BrainFingerprint::compute(dir / "elsewhere" / "b.pdf"), a);
+    touch(copy, 1600000000, 1500); // a microsecond later
+    EXPECT_NE(BrainFingerprint::compute(copy), a);
+    touch(copy, 1600000000, 500);
+    EXPECT_EQ(BrainFingerprint::compute(copy), a);
+    EXPECT_NE(BrainFingerprint::compute(file("elsewhere/b.pdf", "same bytes ", 1600000000, 500)), a)
+        << "one byte more at the same time";
 }
 
-TEST(BrainFingerprintTest, UnreadableContentHashesSizeAndTimeAloneAndMissingFilesNothing) {
-    TempDir dir;
+TEST_F(BrainFingerprintTest, UnreadableContentHashesSizeAndTimeAloneAndMissingFilesNothing) {
     EXPECT_FALSE(BrainFingerprint::compute(dir / "missing.pdf"));
-
-    // A folder has attributes but no content to read.
-    std::filesystem::create_directory(dir / "folder.pdf");
-    setModificationTime(dir / "folder.pdf", 1650000000, 42);
+    std::filesystem::create_directory(dir / "folder.pdf"); // attributes, but nothing to read
+    touch(dir / "folder.pdf", 1650000000, 42);
     struct stat info {};
     ASSERT_EQ(stat((dir / "folder.pdf").c_str(), &info), 0);
     EXPECT_EQ(BrainFingerprint::compute(dir / "folder.pdf"),
-              sha256sum(expectedHashInput(info.st_size, 1650000000, 42, "")));
+              expected(info.st_size, 1650000000, 42, ""));
 
-    writeBytes(dir / "empty.pdf", "");
-    setModificationTime(dir / "empty.pdf", 1650000000, 42);
-    EXPECT_EQ(BrainFingerprint::compute(dir / "empty.pdf"),
-              sha256sum(expectedHashInput(0, 1650000000, 42, "")));
-}
-
-TEST(BrainFingerprintTest, TheFallbackIsAFreshUpperCaseUuid) {
-    auto a = BrainFingerprint::fallback();
-    auto b = BrainFingerprint::fallback();
-    EXPECT_NE(a, b);
-    ASSERT_EQ(a.size(), 36u);
-    EXPECT_EQ(a.find_first_not_of("0123456789ABCDEF-"), std::string::npos) << a;
-    EXPECT_EQ(a[14], '4');
+    auto fallback = BrainFingerprint::fallback();
+    EXPECT_NE(fallback, BrainFingerprint::fallback());
+    EXPECT_EQ(fallback.size(), 36u);
+    EXPECT_EQ(fallback.find_first_not_of("0123456789ABCDEF-"), std::string::npos) << fallback;
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 #include "document/PDFKitBridge.h"
 
 #include "core/AtomicFile.h"
-#include "core/Error.h"
 #include "document/BrainFingerprint.h"
 #include "document/BridgeError.h"
 #include "pdfkit/Annotation.h"
@@ -10,605 +9,347 @@
 #include "support/Fixtures.h"
 #include "support/TempDir.h"
 
+#include <cmath>
 #include <csignal>
-#include <filesystem>
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <map>
 #include <sys/resource.h>
 
 namespace ombrix {
 namespace {
 
-using testing::FixtureAnnotation;
-using testing::FixtureDocument;
-using testing::FixturePage;
-using testing::TempDir;
+namespace fx = ombrix::testing;
+using fx::TempDir;
 
-template <typename F> BridgeError bridgeErrorOf(F&& f) {
+template <typename E, typename F> E caught(F&& f) {
     try {
         f();
-    } catch (const BridgeError& e) {
+    } catch (const E& e) {
         return e;
     }
-    ADD_FAILURE() << "expected a BridgeError";
-    return BridgeError::renderFailed();
+    throw std::runtime_error("nothing thrown");
 }
 
-template <typename F> Error errorOf(F&& f) {
-    try {
-        f();
-    } catch (const Error& e) {
-        return e;
+void expectNear(const Color& got, const Color& want, const std::string& what, bool alpha = true) {
+    EXPECT_NEAR(got.red, want.red, 0.01) << what;
+    EXPECT_NEAR(got.green, want.green, 0.01) << what;
+    EXPECT_NEAR(got.blue, want.blue, 0.01) << what;
+    if (alpha) {
+        EXPECT_NEAR(got.alpha, want.alpha, 0.01) << what;
     }
-    ADD_FAILURE() << "expected an Error";
-    return Error("none", 0, "");
 }
 
-void expectColorNear(const Color& actual, const Color& expected, const std::string& what) {
-    EXPECT_NEAR(actual.red, expected.red, 0.01) << what;
-    EXPECT_NEAR(actual.green, expected.green, 0.01) << what;
-    EXPECT_NEAR(actual.blue, expected.blue, 0.01) << what;
-    EXPECT_NEAR(actual.alpha, expected.alpha, 0.01) << what;
-}
-
-FixtureDocument blankDocument(int pages = 1) {
-    FixtureDocument document;
+std::filesystem::path blank(const TempDir& dir, const std::string& name, int pages = 1) {
+    fx::FixtureDocument document;
     document.pages.resize(static_cast<std::size_t>(pages));
-    return document;
+    return fx::writePdf(document, dir / name);
 }
 
-// ---------------------------------------------------------------------------------------
-// Opening
+PDFDocument foreignDocument(std::any handle) {
+    return PDFDocument(Uuid::random(), "/tmp/foreign.pdf", "foreign", 1, {{612, 792, 0}}, {}, false,
+                       "x", std::move(handle));
+}
 
-TEST(PDFKitBridgeOpenTest, FilesThatAreNotUsablePdfsAreRefusedWithTheirOwnTexts) {
+TEST(PDFKitBridgeTest, OpenRefusesWhatIsNotAUsablePdf) {
     TempDir dir;
     PDFKitBridge bridge;
+    fx::writeTextFileNamedPdf(dir / "notes.pdf");
+    fx::writeGarbagePdf(dir / "garbage.pdf");
+    fx::writeZeroPagePdf(dir / "empty.pdf");
+    auto open = [&](const char* name) {
+        return caught<BridgeError>([&] { bridge.open(dir / name); });
+    };
 
-    testing::writeTextFileNamedPdf(dir / "notes.pdf");
-    auto text = bridgeErrorOf([&] { bridge.open(dir / "notes.pdf"); });
-    EXPECT_EQ(text.kind(), BridgeError::Kind::cannotOpen);
-    EXPECT_EQ(text.description(), "Cannot open notes.pdf");
-
-    auto missing = bridgeErrorOf([&] { bridge.open(dir / "missing.pdf"); });
-    EXPECT_EQ(missing.description(), "Cannot open missing.pdf");
-
-    testing::writeGarbagePdf(dir / "garbage.pdf");
-    EXPECT_EQ(bridgeErrorOf([&] { bridge.open(dir / "garbage.pdf"); }).kind(),
-              BridgeError::Kind::cannotOpen);
-
-    auto folder = bridgeErrorOf([&] { bridge.open(dir.path()); });
-    EXPECT_EQ(folder.kind(), BridgeError::Kind::cannotOpen);
-
-    testing::writeZeroPagePdf(dir / "empty.pdf");
-    auto empty = bridgeErrorOf([&] { bridge.open(dir / "empty.pdf"); });
-    EXPECT_EQ(empty.kind(), BridgeError::Kind::emptyDocument);
-    EXPECT_EQ(empty.description(), "PDF has zero pages");
+    EXPECT_EQ(open("notes.pdf").description(), "Cannot open notes.pdf");
+    EXPECT_EQ(open("missing.pdf").description(), "Cannot open missing.pdf");
+    EXPECT_EQ(open("garbage.pdf").kind(), BridgeError::Kind::cannotOpen);
+    EXPECT_EQ(open("empty.pdf").kind(), BridgeError::Kind::emptyDocument);
+    EXPECT_EQ(open("empty.pdf").description(), "PDF has zero pages");
 }
 
-TEST(PDFKitBridgeOpenTest, RecordsGeometryMetadataFingerprintAndTheEngineDocument) {
+TEST(PDFKitBridgeTest, OpenRecordsGeometryMetadataAndFingerprint) {
     TempDir dir;
-    FixtureDocument fixture;
-    fixture.pages = {FixturePage{612, 792, 0, {}, {}}, FixturePage{595, 842, 90, {}, {}},
-                     FixturePage{300.5, 200.25, 270, {}, {}}};
+    fx::FixtureDocument fixture;
+    fixture.pages = {fx::FixturePage{612, 792, 0, {}, {}},
+                     fx::FixturePage{300.5, 200.25, 90, {}, {}}};
     fixture.title = "Quarterly report";
-    fixture.author = "R. Author";
-    fixture.subject = "Numbers";
     fixture.keywords = "q3, money";
-    auto path = testing::writePdf(fixture, dir / "report.pdf");
+    auto path = fx::writePdf(fixture, dir / "report.pdf");
 
     PDFKitBridge bridge;
     auto document = bridge.open(path);
-    ASSERT_TRUE(document);
-    EXPECT_EQ(document->url, path);
     EXPECT_EQ(document->name, "report");
-    EXPECT_EQ(document->pageCount, 3);
-    EXPECT_EQ(document->pageSizes,
-              (std::vector<PageGeometry>{{612, 792, 0}, {595, 842, 90}, {300.5, 200.25, 270}}));
-    EXPECT_EQ(document->metadata.title, "Quarterly report");
-    EXPECT_EQ(document->metadata.author, "R. Author");
-    EXPECT_EQ(document->metadata.subject, "Numbers");
-    EXPECT_EQ(document->metadata.keywords, "q3, money");
-    EXPECT_FALSE(document->metadata.version);
-    EXPECT_FALSE(document->metadata.createdAt);
-    EXPECT_FALSE(document->metadata.modifiedAt);
+    EXPECT_EQ(document->pageCount, 2);
+    EXPECT_EQ(document->pageSizes, (std::vector<PageGeometry>{{612, 792, 0}, {300.5, 200.25, 90}}));
+    PDFMetadata expected;
+    expected.title = "Quarterly report";
+    expected.keywords = "q3, money";
+    EXPECT_EQ(document->metadata, expected);
     EXPECT_FALSE(document->isDirty);
-    EXPECT_EQ(document->brainFingerprint, BrainFingerprint::compute(path).value());
+    EXPECT_EQ(document->brainFingerprint, BrainFingerprint::compute(path));
+    ASSERT_TRUE(PDFKitBridge::engineDocument(*document));
 
-    auto engine = PDFKitBridge::engineDocument(*document);
-    ASSERT_TRUE(engine);
-    EXPECT_EQ(engine->pageCount(), 3);
-
-    // A second open is a separate instance of the same content.
     auto again = bridge.open(path);
     EXPECT_NE(again->id, document->id);
     EXPECT_EQ(again->brainFingerprint, document->brainFingerprint);
-    EXPECT_NE(PDFKitBridge::engineDocument(*again), engine);
 }
 
-TEST(PDFKitBridgeOpenTest, MetadataAbsentFromTheFileStaysAbsent) {
-    TempDir dir;
-    auto path = testing::writePdf(blankDocument(), dir / "plain.pdf");
-    auto document = PDFKitBridge().open(path);
-    EXPECT_EQ(document->metadata, PDFMetadata::empty());
-}
-
-// ---------------------------------------------------------------------------------------
-// Rendering
-
-TEST(PDFKitBridgeRenderTest, FitsThePageIntoTheTargetKeepingItsAspect) {
-    TempDir dir;
-    FixtureDocument fixture = blankDocument();
-    fixture.pages.push_back(FixturePage{792, 612, 0, {}, {}});
-    auto document = PDFKitBridge().open(testing::writePdf(fixture, dir / "pages.pdf"));
-    PDFKitBridge bridge;
-
-    Image letter = bridge.renderPage(*document, 0, {1600, 1600});
-    EXPECT_EQ(letter.width(), 1236); // 612 × 1600/792 = 1236.36
-    EXPECT_EQ(letter.height(), 1600);
-    EXPECT_EQ(letter.pixel(0, 0), 0xFFFFFFFFu) << "an empty page renders opaque white";
-    EXPECT_EQ(letter.pixel(1235, 1599), 0xFFFFFFFFu);
-
-    Image landscape = bridge.renderPage(*document, 1, {100, 1000});
-    EXPECT_EQ(landscape.width(), 100); // the width limits: 612 × 100/792 = 77.27
-    EXPECT_EQ(landscape.height(), 77);
-
-    Image tiny = bridge.renderPage(*document, 0, {1, 1});
-    EXPECT_EQ(tiny.width(), 1);
-    EXPECT_EQ(tiny.height(), 1);
-
-    Image thin = bridge.renderPage(*document, 0, {1.9, 1600});
-    EXPECT_EQ(thin.width(), 1) << "below 2 pixels becomes 1";
-    EXPECT_EQ(thin.height(), 2); // 792 × 1.9/612 = 2.46
-}
-
-TEST(PDFKitBridgeRenderTest, PagesThatDoNotExistAndUnrenderableTargetsFail) {
+TEST(PDFKitBridgeTest, RenderFitsThePageIntoTheTargetOrFails) {
     TempDir dir;
     PDFKitBridge bridge;
-    auto document = bridge.open(testing::writePdf(blankDocument(2), dir / "two.pdf"));
+    auto document = bridge.open(blank(dir, "two.pdf", 2));
+    auto size = [&](Size target) {
+        Image image = bridge.renderPage(*document, 0, target);
+        return std::pair(image.width(), image.height());
+    };
+    EXPECT_EQ(size({1600, 1600}), std::pair(1236, 1600)); // 612 × 1600/792 = 1236.36
+    EXPECT_EQ(size({100, 1000}), std::pair(100, 129));    // the width limits
+    EXPECT_EQ(size({1, 1}), std::pair(1, 1));
+    EXPECT_EQ(size({1.9, 1600}), std::pair(1, 2)); // below 2 becomes 1
+    EXPECT_EQ(size({INFINITY, 792}), std::pair(612, 792));
+    EXPECT_EQ(bridge.renderPage(*document, 1, {100, 100}).pixel(0, 0), 0xFFFFFFFFu);
 
-    for (int index : {2, -1, 1000}) {
-        auto error = bridgeErrorOf([&] { bridge.renderPage(*document, index, {100, 100}); });
-        EXPECT_EQ(error.kind(), BridgeError::Kind::pageOutOfRange) << index;
-        EXPECT_EQ(error.description(), "Page index out of range");
+    auto failure = [&](const PDFDocument& d, int index, Size target) {
+        return caught<BridgeError>([&] { bridge.renderPage(d, index, target); }).kind();
+    };
+    for (int index : {2, -1}) {
+        EXPECT_EQ(failure(*document, index, {100, 100}), BridgeError::Kind::pageOutOfRange);
     }
-
-    PDFDocument foreign(Uuid::random(), dir / "two.pdf", "two", 2, {{612, 792, 0}}, {}, false, "x",
-                        std::any(42));
-    EXPECT_EQ(bridgeErrorOf([&] {
-                  bridge.renderPage(foreign, 0, {100, 100});
-              }).kind(),
-              BridgeError::Kind::pageOutOfRange);
-
-    // An unbounded side leaves the other to decide.
-    EXPECT_EQ(bridge.renderPage(*document, 0, {INFINITY, 792}).height(), 792);
-
-    // Sizes no bitmap can have fail cleanly instead of overflowing or exhausting memory.
-    for (Size size : {Size{-10, 100}, Size{NAN, 100}, Size{100, NAN}, Size{1e12, 1e12}}) {
-        EXPECT_EQ(bridgeErrorOf([&] { bridge.renderPage(*document, 0, size); }).kind(),
-                  BridgeError::Kind::renderFailed)
-            << size.width << "x" << size.height;
+    EXPECT_EQ(failure(foreignDocument(42), 0, {100, 100}), BridgeError::Kind::pageOutOfRange);
+    // Sizes no bitmap can have fail instead of overflowing or exhausting memory.
+    for (Size bad : {Size{-10, 100}, Size{NAN, 100}, Size{100, NAN}, Size{1e12, 1e12}}) {
+        EXPECT_EQ(failure(*document, 0, bad), BridgeError::Kind::renderFailed) << bad.width;
     }
 }
 
-// ---------------------------------------------------------------------------------------
-// Annotations
-
-struct RoundTripCase {
-    std::string label;
-    AnnotationRecord record;
-};
-
-AnnotationAppearance appearance(Color color, std::optional<Color> interior, double opacity,
-                                double border, double fontSize, std::optional<std::string> author) {
-    return AnnotationAppearance{color, interior, opacity, border, fontSize, std::move(author)};
+AnnotationRecord record(AnnotationType type, Rect bounds, Color color, double opacity,
+                        std::optional<Color> interior, double border, double fontSize,
+                        std::optional<std::string> content, std::optional<std::string> author) {
+    return AnnotationRecord(
+        Uuid::random(), 0, type, bounds, std::move(content),
+        AnnotationAppearance{color, interior, opacity, border, fontSize, std::move(author)});
 }
 
-std::vector<RoundTripCase> roundTripCases() {
-    const Color green = Color::rgb(0, 200, 100);
-    const Color blue = Color::rgb(20, 40, 220);
-    auto record = [](AnnotationType type, Rect bounds, std::optional<std::string> content,
-                     AnnotationAppearance look) {
-        return AnnotationRecord(Uuid::random(), 0, type, bounds, std::move(content), look);
+TEST(PDFKitBridgeTest, AddedAnnotationsComeBackAfterSaveAndReopenAsTheRulesKeepThem) {
+    using T = AnnotationType;
+    const Color green = Color::rgb(0, 200, 100), blue = Color::rgb(20, 40, 220);
+    const Color yellow = Color::rgb(250, 240, 10);
+    const std::vector<AnnotationRecord> added = {
+        record(T::highlight, {72, 700, 200, 14}, green, 0.5, {}, 1, 14, "marked", "Ana"),
+        record(T::underline, {72, 650, 150, 12}, blue, 0.8, {}, 1, 14, {}, {}),
+        record(T::square, {100, 400, 120, 80}, blue, 1, yellow, 3, 14, "boxed", "Ben"),
+        record(T::square, {300, 400, 60, 60}, green, 1, {}, 2, 14, {}, {}),
+        record(T::circle, {100, 250, 90, 90}, yellow, 1, blue, 4, 14, "round", {}),
+        record(T::line, {300, 250, 100, 40}, blue, 1, {}, 2.5, 14, {}, {}),
+        record(T::ink, {400, 100, 80, 50}, green, 1, {}, 5, 14, "scribble", "Cy"),
+        record(T::freeText, {72, 100, 200, 40}, blue, 1, {}, 1, 18, "A remark", "Di"),
+        record(T::stickyNote, {500, 700, 20, 20}, green, 1, {}, 1, 14, "Note to self", "Ed"),
+        record(T::link, {72, 50, 100, 20}, blue, 1, {}, 1, 14, {}, {}),
+        record(T::stamp, {300, 500, 150, 50}, yellow, 1, {}, 1, 14, "Approved", "Flo"),
     };
-    return {
-        {"highlight", record(AnnotationType::highlight, {72, 700, 200, 14}, "marked words",
-                             appearance(green, {}, 0.5, 1, 14, "Ana"))},
-        {"underline", record(AnnotationType::underline, {72, 650, 150, 12}, std::nullopt,
-                             appearance(blue, {}, 0.8, 1, 14, std::nullopt))},
-        {"square with interior",
-         record(AnnotationType::square, {100, 400, 120, 80}, "boxed",
-                appearance(blue, Color::rgb(250, 240, 10), 1, 3, 14, "Ben"))},
-        {"square without interior", record(AnnotationType::square, {300, 400, 60, 60}, std::nullopt,
-                                           appearance(green, {}, 1, 2, 14, {}))},
-        {"circle", record(AnnotationType::circle, {100, 250, 90, 90}, "round",
-                          appearance(Color::rgb(200, 0, 0), Color::rgb(0, 0, 250), 1, 4, 14, {}))},
-        {"line", record(AnnotationType::line, {300, 250, 100, 40}, std::nullopt,
-                        appearance(blue, {}, 1, 2.5, 14, {}))},
-        {"ink", record(AnnotationType::ink, {400, 100, 80, 50}, "scribble",
-                       appearance(green, {}, 1, 5, 14, "Cy"))},
-        {"freeText", record(AnnotationType::freeText, {72, 100, 200, 40}, "A remark",
-                            appearance(blue, {}, 1, 1, 18, "Di"))},
-        {"stickyNote", record(AnnotationType::stickyNote, {500, 700, 20, 20}, "Note to self",
-                              appearance(green, {}, 1, 1, 14, "Ed"))},
-        {"link", record(AnnotationType::link, {72, 50, 100, 20}, std::nullopt,
-                        appearance(blue, {}, 1, 1, 14, {}))},
-        {"stamp", record(AnnotationType::stamp, {300, 500, 150, 50}, "Approved",
-                         appearance(Color::rgb(200, 0, 0), {}, 1, 1, 14, "Flo"))},
-    };
-}
-
-TEST(PDFKitBridgeAnnotationTest, AddedAnnotationsSurviveSaveAndReopenAsTheRulesKeepThem) {
     TempDir dir;
-    auto path = testing::writePdf(blankDocument(), dir / "marked.pdf");
+    auto path = blank(dir, "marked.pdf");
     PDFKitBridge bridge;
     auto document = bridge.open(path);
-    auto cases = roundTripCases();
     auto page = PDFKitBridge::engineDocument(*document)->page(0);
-
-    for (auto& c : cases) {
-        auto added = bridge.addAnnotation(*document, c.record);
-        ASSERT_TRUE(added) << c.label;
-        auto onPage = page->annotations();
-        EXPECT_EQ(onPage.back(), added) << c.label << ": the very object is on the page";
+    for (const auto& r : added) {
+        auto annotation = bridge.addAnnotation(*document, r);
+        ASSERT_TRUE(annotation) << rawValue(r.type);
+        EXPECT_EQ(page->annotations().back(), annotation) << "the very object is on the page";
     }
-    ASSERT_EQ(page->annotations().size(), cases.size());
+    EXPECT_FALSE(
+        bridge.addAnnotation(*document, AnnotationRecord(Uuid::random(), 1, T::square, {})));
+    EXPECT_FALSE(bridge.addAnnotation(foreignDocument({}), added[0]));
     bridge.saveAnnotations(*document);
 
-    auto reopened = bridge.open(path);
-    auto loaded = bridge.loadAnnotations(*reopened);
-    ASSERT_EQ(loaded.size(), cases.size());
-    for (std::size_t i = 0; i < cases.size(); ++i) {
-        const auto& want = cases[i].record;
-        const auto& got = loaded[i];
-        const auto& label = cases[i].label;
+    auto loaded = bridge.loadAnnotations(*bridge.open(path));
+    ASSERT_EQ(loaded.size(), added.size());
+    for (std::size_t i = 0; i < added.size(); ++i) {
+        const auto &want = added[i], &got = loaded[i];
         const auto& look = want.appearance;
-        EXPECT_EQ(got.type, want.type) << label;
-        EXPECT_EQ(got.pageIndex, 0) << label;
+        const std::string what = std::to_string(i) + " " + rawValue(want.type);
+        EXPECT_EQ(got.type, want.type) << what;
+        EXPECT_EQ(got.content, want.content) << what;
+        EXPECT_EQ(got.appearance.author, look.author) << what;
+        EXPECT_EQ(got.appearance.opacity, 1.0) << what << ": opacity lives in the colour";
         // The engine gives notes their icon's size and stamps their artwork's aspect.
-        if (want.type != AnnotationType::stickyNote && want.type != AnnotationType::stamp) {
-            EXPECT_NEAR(got.bounds.x, want.bounds.x, 0.5) << label;
-            EXPECT_NEAR(got.bounds.y, want.bounds.y, 0.5) << label;
-            EXPECT_NEAR(got.bounds.width, want.bounds.width, 0.5) << label;
-            EXPECT_NEAR(got.bounds.height, want.bounds.height, 0.5) << label;
-        } else {
-            EXPECT_TRUE(got.bounds.intersects(want.bounds)) << label;
+        if (want.type != T::stickyNote && want.type != T::stamp) {
+            EXPECT_NEAR(got.bounds.x, want.bounds.x, 0.5) << what;
+            EXPECT_NEAR(got.bounds.height, want.bounds.height, 0.5) << what;
         }
-        EXPECT_EQ(got.content, want.content) << label;
-        EXPECT_EQ(got.appearance.author, look.author) << label;
-        EXPECT_EQ(got.appearance.opacity, 1.0) << label << ": opacity lives in the colour";
-        EXPECT_TRUE(got.pdfAnnotationRef) << label;
-
         if (isMarkupType(want.type)) {
-            expectColorNear(got.appearance.color, look.color.withAlpha(look.opacity), label);
-        } else if (want.type == AnnotationType::freeText) {
-            EXPECT_EQ(got.appearance.color.alpha, 0) << label << ": text types carry no colour";
-        } else if (!isTextType(want.type)) {
-            expectColorNear(got.appearance.color, look.color, label);
+            expectNear(got.appearance.color, look.color.withAlpha(look.opacity), what);
+        } else if (want.type == T::freeText) {
+            EXPECT_EQ(got.appearance.color.alpha, 0) << what << ": its colour is the text's";
+            EXPECT_EQ(got.appearance.fontSize, 18) << what;
+        } else if (want.type != T::stickyNote) {
+            expectNear(got.appearance.color, look.color, what);
         }
-
-        const bool bordered = want.type == AnnotationType::square ||
-                              want.type == AnnotationType::circle ||
-                              want.type == AnnotationType::line;
-        if (bordered) {
-            EXPECT_DOUBLE_EQ(got.appearance.borderWidth, look.borderWidth) << label;
+        if (want.type == T::square || want.type == T::circle || want.type == T::line) {
+            EXPECT_DOUBLE_EQ(got.appearance.borderWidth, look.borderWidth) << what;
         }
-        if (want.type == AnnotationType::square || want.type == AnnotationType::circle) {
-            ASSERT_TRUE(got.appearance.interiorColor) << label;
-            Color interior = look.interiorColor.value_or(look.color);
-            EXPECT_NEAR(got.appearance.interiorColor->red, interior.red, 0.01) << label;
-            EXPECT_NEAR(got.appearance.interiorColor->green, interior.green, 0.01) << label;
-            EXPECT_NEAR(got.appearance.interiorColor->blue, interior.blue, 0.01) << label;
+        if (want.type == T::square || want.type == T::circle) {
+            ASSERT_TRUE(got.appearance.interiorColor) << what;
+            // No interior colour given: the stroke colour, faint.
+            expectNear(*got.appearance.interiorColor, look.interiorColor.value_or(look.color), what,
+                       false);
         }
-        if (want.type == AnnotationType::ink) {
-            // Only square, circle and line read border and interior back; ink keeps the
-            // shape defaults whatever the file says.
+        if (want.type == T::ink) { // border and interior are read for types 4 to 6 only
             EXPECT_EQ(got.appearance.borderWidth, 1.0);
             EXPECT_EQ(got.appearance.interiorColor,
                       AnnotationAppearance::defaultShape().interiorColor);
         }
-        if (want.type == AnnotationType::freeText) {
-            EXPECT_DOUBLE_EQ(got.appearance.fontSize, 18) << label;
-        }
     }
 }
 
-TEST(PDFKitBridgeAnnotationTest, AppearanceIsAppliedByTypeRange) {
+TEST(PDFKitBridgeTest, LoadingFillsWhatTheFileLeavesOut) {
     TempDir dir;
+    fx::FixtureDocument fixture = fx::everyAnnotationDocument();
+    fixture.pages.emplace_back();
+    fx::FixtureAnnotation fontless;
+    fontless.subtype = "FreeText";
+    fontless.rect = {72, 600, 150, 40};
+    fixture.pages[1].annotations = {fontless};
     PDFKitBridge bridge;
-    auto document = bridge.open(testing::writePdf(blankDocument(), dir / "look.pdf"));
-    const Color orange = Color::rgb(255, 128, 0);
-
-    auto highlight = bridge.addAnnotation(
-        *document,
-        AnnotationRecord(Uuid::random(), 0, AnnotationType::highlight, {72, 700, 100, 12},
-                         std::nullopt, appearance(orange, {}, 0.5, 1, 14, {})));
-    ASSERT_TRUE(highlight);
-    expectColorNear(highlight->color().value(), orange.withAlpha(0.5), "highlight");
-
-    auto underline = bridge.addAnnotation(
-        *document,
-        AnnotationRecord(Uuid::random(), 0, AnnotationType::underline, {72, 600, 100, 12},
-                         std::nullopt, appearance(orange, {}, 0.7, 1, 14, {})));
-    expectColorNear(underline->fontColor().value(), orange, "underline font colour");
-
-    auto square = bridge.addAnnotation(
-        *document, AnnotationRecord(Uuid::random(), 0, AnnotationType::square, {72, 400, 50, 50},
-                                    std::nullopt, appearance(orange, {}, 0.3, 2.5, 14, {})));
-    expectColorNear(square->color().value(), orange, "square keeps its colour's alpha");
-    auto interior = square->interiorColor().value();
-    EXPECT_NEAR(interior.red, orange.red, 0.01);
-    EXPECT_NEAR(interior.green, orange.green, 0.01);
-    EXPECT_NEAR(interior.blue, orange.blue, 0.01);
-    EXPECT_DOUBLE_EQ(square->border().value().lineWidth, 2.5);
-
-    auto text = bridge.addAnnotation(
-        *document, AnnotationRecord(Uuid::random(), 0, AnnotationType::freeText, {72, 200, 200, 40},
-                                    "Hi", appearance(orange, {}, 1, 1, 11, {})));
-    EXPECT_EQ(text->font(), (pdfkit::Font{"Helvetica", 11}));
-    expectColorNear(text->fontColor().value(), orange, "free text font colour");
-    EXPECT_EQ(text->color().value_or(SystemColors::clear).alpha, 0);
-    EXPECT_EQ(text->contents(), "Hi");
-
-    // No page, no annotation.
-    EXPECT_FALSE(bridge.addAnnotation(
-        *document, AnnotationRecord(Uuid::random(), 5, AnnotationType::square, {0, 0, 10, 10})));
-    PDFDocument foreign(Uuid::random(), dir / "look.pdf", "look", 1, {{612, 792, 0}}, {}, false,
-                        "x", std::any());
-    EXPECT_FALSE(bridge.addAnnotation(
-        foreign, AnnotationRecord(Uuid::random(), 0, AnnotationType::square, {0, 0, 10, 10})));
-}
-
-TEST(PDFKitBridgeAnnotationTest, LoadingFillsWhatTheFileLeavesOutWithTheDefaults) {
-    TempDir dir;
-    FixtureDocument fixture = blankDocument(2);
-    const Color teal = Color::rgb(0, 128, 128, 0.6);
-    fixture.pages[0].annotations = {
-        FixtureAnnotation{"Square",
-                          {50, 50, 100, 100},
-                          teal,
-                          std::nullopt,
-                          std::nullopt,
-                          "no border",
-                          "Gil",
-                          std::nullopt,
-                          std::nullopt},
-        FixtureAnnotation{"FreeText",
-                          {200, 50, 150, 40},
-                          std::nullopt,
-                          std::nullopt,
-                          std::nullopt,
-                          "no font",
-                          std::nullopt,
-                          std::nullopt,
-                          std::nullopt},
-        FixtureAnnotation{"Circle",
-                          {50, 300, 100, 100},
-                          teal,
-                          Color::rgb(255, 0, 0),
-                          2.5,
-                          std::nullopt,
-                          std::nullopt,
-                          std::nullopt,
-                          std::nullopt},
-    };
-    fixture.pages[1].annotations = {
-        FixtureAnnotation{"FreeText",
-                          {72, 600, 150, 40},
-                          std::nullopt,
-                          std::nullopt,
-                          std::nullopt,
-                          "sized",
-                          std::nullopt,
-                          10.0,
-                          std::nullopt},
-        FixtureAnnotation{"Widget",
-                          {72, 500, 100, 20},
-                          std::nullopt,
-                          std::nullopt,
-                          std::nullopt,
-                          std::nullopt,
-                          std::nullopt,
-                          std::nullopt,
-                          std::nullopt},
-    };
-    PDFKitBridge bridge;
-    auto document = bridge.open(testing::writePdf(fixture, dir / "defaults.pdf"));
+    auto document = bridge.open(fx::writePdf(fixture, dir / "every.pdf"));
     auto records = bridge.loadAnnotations(*document);
-    ASSERT_EQ(records.size(), 5u);
+    auto page0 = PDFKitBridge::engineDocument(*document)->page(0)->annotations();
+    ASSERT_EQ(records.size(), page0.size() + 1);
 
-    const auto& square = records[0];
-    EXPECT_EQ(square.type, AnnotationType::square);
-    EXPECT_EQ(square.pageIndex, 0);
-    EXPECT_EQ(square.content, "no border");
-    EXPECT_EQ(square.appearance.author, "Gil");
-    EXPECT_EQ(square.appearance.borderWidth, 1.0);
-    EXPECT_EQ(square.appearance.opacity, 1.0);
-    EXPECT_FALSE(square.appearance.interiorColor) << "no /IC reads as none, not the default";
-    expectColorNear(square.appearance.color, teal, "square");
+    auto find = [&](const std::string& content) {
+        auto it = std::find_if(records.begin(), records.end(),
+                               [&](const auto& r) { return r.content == content; });
+        return it == records.end() ? throw std::runtime_error(content) : *it;
+    };
+    auto plain = find("Plain square");
+    EXPECT_EQ(plain.appearance.borderWidth, 1.0) << "no border reads as 1";
+    EXPECT_FALSE(plain.appearance.interiorColor);
+    EXPECT_EQ(plain.appearance.author, "Fay");
+    auto bordered = find("Bordered square");
+    EXPECT_DOUBLE_EQ(bordered.appearance.borderWidth, 3);
+    expectNear(bordered.appearance.interiorColor.value(), Color::rgb(255, 149, 0), "interior");
+    auto highlight = find("Highlight note");
+    expectNear(highlight.appearance.color, Color::rgb(255, 204, 0, 0.5), "highlight");
+    EXPECT_EQ(highlight.appearance.opacity, 1.0);
+    EXPECT_EQ(find("Free text at 18 points").appearance.fontSize, 18);
+    EXPECT_EQ(find("Field value").type, AnnotationType::unknown);
 
-    const auto& freeText = records[1];
-    EXPECT_EQ(freeText.type, AnnotationType::freeText);
-    EXPECT_EQ(freeText.appearance.fontSize, 14.0);
-    EXPECT_FALSE(freeText.appearance.author);
-
-    const auto& circle = records[2];
-    EXPECT_DOUBLE_EQ(circle.appearance.borderWidth, 2.5);
-    ASSERT_TRUE(circle.appearance.interiorColor);
-    EXPECT_NEAR(circle.appearance.interiorColor->red, 1.0, 0.01);
-
-    EXPECT_EQ(records[3].pageIndex, 1);
-    EXPECT_DOUBLE_EQ(records[3].appearance.fontSize, 10);
-    EXPECT_EQ(records[4].type, AnnotationType::unknown) << "a form widget is not ours";
-
-    // Each record refers to the page's own object, and every record is new.
-    auto engine = PDFKitBridge::engineDocument(*document);
-    EXPECT_EQ(records[0].pdfAnnotationRef, engine->page(0)->annotations()[0]);
-    EXPECT_EQ(records[4].pdfAnnotationRef, engine->page(1)->annotations()[1]);
-    EXPECT_NE(records[0].id, records[1].id);
-
-    PDFDocument foreign(Uuid::random(), dir / "defaults.pdf", "defaults", 1, {{612, 792, 0}}, {},
-                        false, "x", std::any(std::string("not a document")));
-    EXPECT_TRUE(bridge.loadAnnotations(foreign).empty());
+    EXPECT_EQ(records.back().pageIndex, 1);
+    EXPECT_EQ(records.back().appearance.fontSize, 14.0) << "no font reads as 14";
+    for (std::size_t i = 0; i < page0.size(); ++i) {
+        EXPECT_EQ(records[i].pdfAnnotationRef, page0[i]) << "in the page's order, by identity";
+    }
+    EXPECT_TRUE(bridge.loadAnnotations(foreignDocument(std::string("no"))).empty());
 }
 
-TEST(PDFKitBridgeAnnotationTest, UpdateAndRemoveActOnlyOnTheRecordsOwnObjectOnItsPage) {
+TEST(PDFKitBridgeTest, UpdateAndRemoveActOnlyOnTheRecordsOwnObjectOnItsPage) {
     TempDir dir;
-    FixtureDocument fixture = blankDocument(2);
-    fixture.pages[0].annotations = {
-        FixtureAnnotation{"Square",
-                          {50, 50, 100, 100},
-                          Color::rgb(255, 0, 0),
-                          std::nullopt,
-                          1.0,
-                          std::nullopt,
-                          std::nullopt,
-                          std::nullopt,
-                          std::nullopt},
-        FixtureAnnotation{"Highlight",
-                          {72, 700, 100, 12},
-                          Color::rgb(255, 255, 0),
-                          std::nullopt,
-                          std::nullopt,
-                          std::nullopt,
-                          std::nullopt,
-                          std::nullopt,
-                          std::nullopt},
-    };
-    auto path = testing::writePdf(fixture, dir / "edit.pdf");
+    auto path = blank(dir, "edit.pdf", 2);
     PDFKitBridge bridge;
     auto document = bridge.open(path);
     auto page = PDFKitBridge::engineDocument(*document)->page(0);
+    auto square = record(AnnotationType::square, {50, 50, 100, 100}, Color::rgb(255, 0, 0), 1, {},
+                         1, 14, {}, {});
+    auto note = record(AnnotationType::highlight, {72, 700, 100, 12}, Color::rgb(255, 255, 0), 1,
+                       {}, 1, 14, {}, {});
+    square.pdfAnnotationRef = bridge.addAnnotation(*document, square);
+    note.pdfAnnotationRef = bridge.addAnnotation(*document, note);
+    bridge.saveAnnotations(*document);
+    document = bridge.open(path); // edits below are on objects read from the file
+    page = PDFKitBridge::engineDocument(*document)->page(0);
     auto records = bridge.loadAnnotations(*document);
     ASSERT_EQ(records.size(), 2u);
 
-    AnnotationRecord square = records[0];
-    square.bounds = {60, 70, 40, 30};
-    square.appearance.color = Color::rgb(0, 0, 255);
-    square.appearance.borderWidth = 6;
-    square.content = "moved";
-    bridge.updateAnnotation(*document, square);
-    EXPECT_EQ(page->annotations()[0], records[0].pdfAnnotationRef);
+    AnnotationRecord moved = records[0];
+    moved.bounds = {60, 70, 40, 30};
+    moved.appearance.color = Color::rgb(0, 0, 255);
+    moved.appearance.borderWidth = 6;
+    moved.content = "moved";
+    bridge.updateAnnotation(*document, moved);
     EXPECT_NEAR(records[0].pdfAnnotationRef->bounds().x, 60, 0.01);
-    EXPECT_NEAR(records[0].pdfAnnotationRef->bounds().width, 40, 0.01);
-    EXPECT_DOUBLE_EQ(records[0].pdfAnnotationRef->border().value().lineWidth, 6);
-    EXPECT_EQ(records[0].pdfAnnotationRef->contents(), "moved");
 
-    // An equal-looking object that is not on the page, a record pointing at the wrong
-    // page, and a record without an object all leave the page alone.
-    AnnotationRecord lookalike = square;
-    lookalike.pdfAnnotationRef = pdfkit::Annotation::create(square.bounds, "Square");
-    lookalike.bounds = {0, 0, 5, 5};
-    bridge.updateAnnotation(*document, lookalike);
-    bridge.removeAnnotation(*document, lookalike);
-    AnnotationRecord wrongPage = square;
+    // A look-alike object not on the page, the wrong page, or no object: nothing happens.
+    AnnotationRecord lookalike = moved, wrongPage = moved, unrealised = moved;
+    lookalike.pdfAnnotationRef = pdfkit::Annotation::create(moved.bounds, "Square");
     wrongPage.pageIndex = 1;
-    wrongPage.bounds = {0, 0, 5, 5};
-    bridge.updateAnnotation(*document, wrongPage);
-    bridge.removeAnnotation(*document, wrongPage);
-    AnnotationRecord unrealised = square;
     unrealised.pdfAnnotationRef = nullptr;
-    bridge.updateAnnotation(*document, unrealised);
-    bridge.removeAnnotation(*document, unrealised);
+    for (auto* r : {&lookalike, &wrongPage, &unrealised}) {
+        r->bounds = {0, 0, 5, 5};
+        bridge.updateAnnotation(*document, *r);
+        bridge.removeAnnotation(*document, *r);
+    }
     ASSERT_EQ(page->annotations().size(), 2u);
     EXPECT_NEAR(records[0].pdfAnnotationRef->bounds().x, 60, 0.01);
 
     bridge.removeAnnotation(*document, records[1]);
-    ASSERT_EQ(page->annotations().size(), 1u);
-    EXPECT_EQ(page->annotations()[0], records[0].pdfAnnotationRef);
-    bridge.removeAnnotation(*document, records[1]); // already gone: nothing happens
+    bridge.removeAnnotation(*document, records[1]); // already gone
     bridge.updateAnnotation(*document, records[1]);
-    EXPECT_EQ(page->annotations().size(), 1u);
+    ASSERT_EQ(page->annotations(), std::vector{records[0].pdfAnnotationRef});
 
     bridge.saveAnnotations(*document);
     auto reloaded = bridge.loadAnnotations(*bridge.open(path));
     ASSERT_EQ(reloaded.size(), 1u);
-    EXPECT_EQ(reloaded[0].type, AnnotationType::square);
     EXPECT_EQ(reloaded[0].content, "moved");
     EXPECT_DOUBLE_EQ(reloaded[0].appearance.borderWidth, 6);
-    expectColorNear(reloaded[0].appearance.color, Color::rgb(0, 0, 255), "updated square");
+    expectNear(reloaded[0].appearance.color, Color::rgb(0, 0, 255), "updated square");
 }
 
-// ---------------------------------------------------------------------------------------
-// Saving
-
-TEST(PDFKitBridgeSaveTest, ADocumentWithoutAnEngineDocumentCannotBeSaved) {
-    PDFDocument foreign(Uuid::random(), "/tmp/x.pdf", "x", 1, {{612, 792, 0}}, {}, false, "x",
-                        std::any(3.5));
-    auto error = errorOf([&] { PDFKitBridge().saveAnnotations(foreign); });
-    EXPECT_EQ(error.domain(), "PDFKitBridge");
-    EXPECT_EQ(error.code(), -1);
-    EXPECT_EQ(error.description(), "No underlying PDFKit document");
-}
-
-// Lowers this process's file-size limit so every write beyond `bytes` fails, as a full
-// disk would; restored on destruction.
+// Lowers this process's file-size limit so writes beyond `bytes` fail as on a full disk.
 class FileSizeLimit {
 public:
     explicit FileSizeLimit(rlim_t bytes) {
         getrlimit(RLIMIT_FSIZE, &saved_);
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        handler_ = std::signal(SIGXFSZ, SIG_IGN);
         rlimit lowered = saved_;
         lowered.rlim_cur = bytes;
         setrlimit(RLIMIT_FSIZE, &lowered);
     }
     ~FileSizeLimit() {
         setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previousHandler_);
+        std::signal(SIGXFSZ, handler_);
     }
 
 private:
     rlimit saved_{};
-    void (*previousHandler_)(int) = SIG_DFL;
+    void (*handler_)(int) = SIG_DFL;
 };
 
-TEST(PDFKitBridgeSaveTest, AFailedWriteIsReportedAndLeavesTheFileAsItWas) {
+TEST(PDFKitBridgeTest, SaveFailuresAreReportedAndLeaveTheFileAsItWas) {
+    auto noEngine = caught<Error>([] { PDFKitBridge().saveAnnotations(foreignDocument(3.5)); });
+    EXPECT_EQ(noEngine.domain(), "PDFKitBridge");
+    EXPECT_EQ(noEngine.code(), -1);
+    EXPECT_EQ(noEngine.description(), "No underlying PDFKit document");
+
     TempDir dir;
-    auto path = testing::writePdf(blankDocument(), dir / "keep.pdf");
-    const std::string original = readFile(path).value();
+    auto path = blank(dir, "keep.pdf");
+    const auto original = readFile(path);
     PDFKitBridge bridge;
     auto document = bridge.open(path);
-    ASSERT_TRUE(
-        bridge.addAnnotation(*document, AnnotationRecord(Uuid::random(), 0, AnnotationType::square,
-                                                         {10, 10, 50, 50}, "kept?")));
+    bridge.addAnnotation(*document, AnnotationRecord(Uuid::random(), 0, AnnotationType::square,
+                                                     {10, 10, 50, 50}, "kept?"));
     {
         FileSizeLimit limit(64);
-        auto error = errorOf([&] { bridge.saveAnnotations(*document); });
+        auto error = caught<Error>([&] { bridge.saveAnnotations(*document); });
         EXPECT_EQ(error.domain(), "PDFKitBridge");
         EXPECT_EQ(error.code(), -3);
         EXPECT_FALSE(error.description().empty());
     }
     EXPECT_EQ(readFile(path), original);
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-        names.push_back(entry.path().filename().string());
-    }
-    EXPECT_EQ(names, std::vector<std::string>{"keep.pdf"}) << "no temporary left behind";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              1)
+        << "no temporary left behind";
+    bridge.saveAnnotations(*document); // writable again: the change is all there
+    EXPECT_EQ(bridge.loadAnnotations(*bridge.open(path)).at(0).content, "kept?");
 
-    // The document is still whole: once writing works again the change is saved.
-    bridge.saveAnnotations(*document);
-    auto records = bridge.loadAnnotations(*bridge.open(path));
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0].content, "kept?");
-}
-
-TEST(PDFKitBridgeSaveTest, AVanishedFolderIsAWriteFailureNotASave) {
-    TempDir dir;
+    // The folder gone, or a folder standing where the file was: failures, not saves.
     std::filesystem::create_directory(dir / "sub");
-    auto path = testing::writePdf(blankDocument(), dir / "sub" / "gone.pdf");
-    PDFKitBridge bridge;
-    auto document = bridge.open(path);
+    auto inSub = bridge.open(blank(dir, "sub/gone.pdf"));
     std::filesystem::remove_all(dir / "sub");
-
-    auto error = errorOf([&] { bridge.saveAnnotations(*document); });
-    EXPECT_EQ(error.domain(), "PDFKitBridge");
-    EXPECT_EQ(error.code(), -3);
+    EXPECT_EQ(caught<Error>([&] { bridge.saveAnnotations(*inSub); }).code(), -3);
     EXPECT_FALSE(std::filesystem::exists(dir / "sub"));
-
-    // A folder standing where the file was is not overwritten either.
-    std::filesystem::create_directories(path);
-    EXPECT_EQ(errorOf([&] { bridge.saveAnnotations(*document); }).code(), -3);
-    EXPECT_TRUE(std::filesystem::is_directory(path));
+    std::filesystem::create_directories(dir / "sub" / "gone.pdf");
+    EXPECT_EQ(caught<Error>([&] { bridge.saveAnnotations(*inSub); }).code(), -3);
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "sub" / "gone.pdf"));
 }
 
 } // namespace
