@@ -1,0 +1,17 @@
+#pragma once
+
+#include "search/LayoutMode.h"
+
+namespace ombrix {
+
+namespace pdfkit {
+class ViewPort;
+} // namespace pdfkit
+
+// Turns a page layout into the view's display mode, direction and page breaks. Stateless.
+class LayoutEngine {
+public:
+    void apply(LayoutMode mode, pdfkit::ViewPort& view) const;
+};
+
+} // namespace ombrix
