@@ -2,7 +2,9 @@
 
 #include "pdfkit/MuDocument.h"
 
+#include <bit>
 #include <cmath>
+#include <cstring>
 
 namespace ombrix::pdfkit {
 
@@ -17,39 +19,83 @@ bool validSize(long long w, long long h) {
     return w >= 1 && h >= 1 && w <= kMaxSide && h <= kMaxSide && w * h <= kMaxPixels;
 }
 
-// Rasterises the list on opaque white. Drawing into a pixmap without alpha keeps every
-// pixel opaque (with an alpha channel MuPDF's glyph blending leaves some at 254); the one
-// copy into the image adds the alpha bytes.
-Image rasterize(fz_context* ctx, fz_display_list* list, int w, int h, fz_matrix ctm) {
+// Finds what can leave pixels short of opaque when drawn on an opaque page: MuPDF's
+// compositing of transparency groups (blend modes, a page with transparent annotations)
+// rounds some alpha values to 254. Masks and tiles are counted too, to be safe.
+struct TransparencyProbe {
+    fz_device super;
+    fz_cookie* cookie;
+    bool found;
+};
+
+void probeFound(fz_device* device) {
+    auto* probe = reinterpret_cast<TransparencyProbe*>(device);
+    probe->found = true;
+    probe->cookie->abort = 1; // one is enough
+}
+void probeGroup(fz_context*, fz_device* d, fz_rect, fz_colorspace*, int, int, int, float) {
+    probeFound(d);
+}
+void probeMask(fz_context*, fz_device* d, fz_rect, int, fz_colorspace*, const float*,
+               fz_color_params) {
+    probeFound(d);
+}
+int probeTile(fz_context*, fz_device* d, fz_rect, fz_rect, float, float, fz_matrix, int) {
+    probeFound(d);
+    return 1;
+}
+
+bool usesTransparency(fz_context* ctx, fz_display_list* list) {
+    TransparencyProbe* probe = nullptr;
+    fz_cookie cookie{};
+    bool found = true; // when in doubt, make sure
+    mu::attempt(ctx, [&] {
+        probe = fz_new_derived_device(ctx, TransparencyProbe);
+        probe->cookie = &cookie;
+        probe->found = false;
+        probe->super.begin_group = probeGroup;
+        probe->super.begin_mask = probeMask;
+        probe->super.begin_tile = probeTile;
+        fz_run_display_list(ctx, list, &probe->super, fz_identity, fz_infinite_rect, &cookie);
+        fz_close_device(ctx, &probe->super);
+        found = probe->found;
+    });
+    fz_drop_device(ctx, probe ? &probe->super : nullptr);
+    return found;
+}
+
+// Rasterises the list on opaque white straight into the image's buffer. Where the list
+// composites transparency groups, the alpha bytes are set afterwards: the page is opaque.
+// (That pass costs as much as the drawing of a text page, so it is skipped elsewhere.)
+Image rasterize(fz_context* ctx, fz_display_list* list, bool translucent, int w, int h,
+                fz_matrix ctm) {
+    const std::size_t pixels = std::size_t(w) * std::size_t(h);
+    std::vector<std::uint8_t> rgba(pixels * 4, 255);
+    unsigned char* samples = rgba.data();
     fz_pixmap* pixmap = nullptr;
     fz_device* device = nullptr;
     const fz_rect area = fz_make_rect(0, 0, float(w), float(h));
     bool ok = mu::attempt(ctx, [&] {
-        pixmap = fz_new_pixmap(ctx, fz_device_rgb(ctx), w, h, nullptr, 0);
-        fz_clear_pixmap_with_value(ctx, pixmap, 255);
+        pixmap = fz_new_pixmap_with_data(ctx, fz_device_rgb(ctx), w, h, nullptr, 1, w * 4, samples);
         device = fz_new_draw_device(ctx, fz_identity, pixmap);
         fz_run_display_list(ctx, list, device, ctm, area, nullptr);
         fz_close_device(ctx, device);
     });
     fz_drop_device(ctx, device);
+    fz_drop_pixmap(ctx, pixmap);
     if (!ok) {
-        fz_drop_pixmap(ctx, pixmap);
         return {};
     }
-    std::vector<std::uint8_t> rgba(std::size_t(w) * std::size_t(h) * 4);
-    const unsigned char* samples = fz_pixmap_samples(ctx, pixmap);
-    const std::ptrdiff_t stride = fz_pixmap_stride(ctx, pixmap);
-    for (int y = 0; y < h; ++y) {
-        const unsigned char* s = samples + y * stride;
-        std::uint8_t* d = rgba.data() + std::size_t(y) * std::size_t(w) * 4;
-        for (int x = 0; x < w; ++x, s += 3, d += 4) {
-            d[0] = s[0];
-            d[1] = s[1];
-            d[2] = s[2];
-            d[3] = 255;
+    if (translucent) {
+        static_assert(std::endian::native == std::endian::little);
+        std::uint8_t* p = rgba.data();
+        for (std::size_t i = 0; i < pixels; ++i) {
+            std::uint32_t v;
+            std::memcpy(&v, p + i * 4, 4);
+            v |= 0xFF000000u;
+            std::memcpy(p + i * 4, &v, 4);
         }
     }
-    fz_drop_pixmap(ctx, pixmap);
     return Image(w, h, std::move(rgba));
 }
 
@@ -66,7 +112,7 @@ MuRenderer::~MuRenderer() {
 }
 
 fz_display_list* MuRenderer::capture(const MuPage& page, bool withAnnotations, MuRenderer* cache,
-                                     Rect& mediaBox) {
+                                     Rect& mediaBox, bool& translucent) {
     std::lock_guard lock(page.core()->mutex);
     fz_context* ctx = mu::context();
     pdf_page* live = page.livePage(ctx);
@@ -81,6 +127,7 @@ fz_display_list* MuRenderer::capture(const MuPage& page, bool withAnnotations, M
             if (e.page == page.index() && e.withAnnotations == withAnnotations &&
                 e.generation == generation) {
                 e.lastUse = ++cache->clock_;
+                translucent = e.translucent;
                 return fz_keep_display_list(ctx, e.list);
             }
         }
@@ -107,6 +154,7 @@ fz_display_list* MuRenderer::capture(const MuPage& page, bool withAnnotations, M
         fz_drop_display_list(ctx, list);
         return nullptr;
     }
+    translucent = usesTransparency(ctx, list);
 
     if (cache) {
         auto& entries = cache->cache_;
@@ -130,7 +178,7 @@ fz_display_list* MuRenderer::capture(const MuPage& page, bool withAnnotations, M
             entries.erase(oldest);
         }
         entries.push_back(Entry{page.index(), withAnnotations, generation, ++cache->clock_,
-                                fz_keep_display_list(ctx, list)});
+                                fz_keep_display_list(ctx, list), translucent});
     }
     return list;
 }
@@ -141,7 +189,8 @@ Image MuRenderer::renderPage(const MuPage& page, int pixelWidth, int pixelHeight
         return {};
     }
     Rect box;
-    fz_display_list* list = capture(page, withAnnotations, cache, box);
+    bool translucent = true;
+    fz_display_list* list = capture(page, withAnnotations, cache, box, translucent);
     if (!list) {
         return {};
     }
@@ -150,7 +199,7 @@ Image MuRenderer::renderPage(const MuPage& page, int pixelWidth, int pixelHeight
     const fz_matrix ctm =
         fz_concat(fz_scale(s, s), fz_translate(0, float(pixelHeight - box.height * scale)));
     fz_context* ctx = mu::context();
-    Image image = rasterize(ctx, list, pixelWidth, pixelHeight, ctm);
+    Image image = rasterize(ctx, list, translucent, pixelWidth, pixelHeight, ctm);
     fz_drop_display_list(ctx, list);
     return image;
 }
@@ -168,7 +217,8 @@ Image MuRenderer::renderPageRegion(const MuPage& page, const Rect& requested, do
         return {};
     }
     Rect box;
-    fz_display_list* list = capture(page, withAnnotations, cache, box);
+    bool translucent = true;
+    fz_display_list* list = capture(page, withAnnotations, cache, box, translucent);
     if (!list) {
         return {};
     }
@@ -177,7 +227,7 @@ Image MuRenderer::renderPageRegion(const MuPage& page, const Rect& requested, do
         fz_translate(float(box.minX() - region.minX()), float(region.maxY() - box.maxY())),
         fz_scale(s, s));
     fz_context* ctx = mu::context();
-    Image image = rasterize(ctx, list, int(w), int(h), ctm);
+    Image image = rasterize(ctx, list, translucent, int(w), int(h), ctm);
     fz_drop_display_list(ctx, list);
     return image;
 }

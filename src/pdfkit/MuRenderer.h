@@ -32,10 +32,10 @@ public:
                                   bool withAnnotations, MuRenderer* cache);
 
 private:
-    // A kept display list of the page in its flipped media-box space, or nullptr.
-    // Takes the document's mutex.
+    // A kept display list of the page in its flipped media-box space, or nullptr, and
+    // whether it composites transparency. Takes the document's mutex.
     static fz_display_list* capture(const MuPage& page, bool withAnnotations, MuRenderer* cache,
-                                    Rect& mediaBox);
+                                    Rect& mediaBox, bool& translucent);
 
     struct Entry {
         int page = 0;
@@ -43,6 +43,7 @@ private:
         std::uint64_t generation = 0;
         std::uint64_t lastUse = 0;
         fz_display_list* list = nullptr;
+        bool translucent = true;
     };
     // Guarded by the document's mutex.
     std::vector<Entry> cache_;

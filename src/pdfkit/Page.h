@@ -44,8 +44,8 @@ public:
     virtual int rotation() const = 0;  // 0, 90, 180 or 270
 
     // The media box at `scale` pixels per point into a pixelWidth × pixelHeight bitmap,
-    // white underneath, the page's rotation not applied; page space (0, 0) is the
-    // bitmap's lower left. Empty on failure.
+    // white underneath, the page's rotation not applied; the media box's lower left (page
+    // space (0, 0) for the usual box) is the bitmap's lower left. Empty on failure.
     virtual Image draw(int pixelWidth, int pixelHeight, double scale,
                        bool withAnnotations = true) const = 0;
     // A page-space region at `scale`: round(width × scale) × round(height × scale) pixels.

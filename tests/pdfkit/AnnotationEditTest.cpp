@@ -376,6 +376,31 @@ TEST(AnnotationIdentity, AnnotationsMoveBetweenPagesAndDocuments) {
     EXPECT_TRUE(sameRect(second[0]->bounds(), Rect{100, 100, 50, 50}));
 }
 
+TEST(AnnotationIdentity, ANotesPopupTravelsWithIt) {
+    fx::TempDir dir;
+    auto doc = openFixture(dir, fx::textDocument(1), "text.pdf");
+    auto page = doc->page(0);
+    auto note = Annotation::create(Rect{100, 100, 20, 20}, "Text");
+    page->addAnnotation(note);
+    EXPECT_EQ(page->annotations().size(), 1u); // the popup is no annotation of its own
+    auto annotsIn = [&](const std::string& name) {
+        doc->write(dir / name);
+        const std::string shown =
+            runCommand("mutool show " + quoted(dir / name) + " trailer/Root/Pages/Kids/1/Annots");
+        std::size_t refs = 0;
+        for (std::size_t at = shown.find(" R"); at != std::string::npos;
+             at = shown.find(" R", at + 1)) {
+            ++refs;
+        }
+        return refs;
+    };
+    EXPECT_EQ(annotsIn("with.pdf"), 2u);
+    page->removeAnnotation(note);
+    EXPECT_EQ(annotsIn("without.pdf"), 0u);
+    page->addAnnotation(note);
+    EXPECT_EQ(annotsIn("again.pdf"), 2u);
+}
+
 TEST(AnnotationIdentity, WidgetsAreReadOnly) {
     fx::TempDir dir;
     auto doc = openFixture(dir, fx::everyAnnotationDocument(), "annots.pdf");

@@ -93,6 +93,14 @@ TEST(PageRender, AnnotationsAreDrawnOnlyWhenAskedFor) {
     EXPECT_LT(std::abs(plain.r - plain.b), 5);
     EXPECT_TRUE(isWhite(pixelAt(with, 0, 0)));
     EXPECT_TRUE(isWhite(pixelAt(with, 611, 791)));
+    // Translucent markup composited on the page still leaves every pixel opaque.
+    for (const Image* image : {&with, &without}) {
+        std::size_t translucent = 0;
+        for (std::size_t i = 3; i < image->byteCount(); i += 4) {
+            translucent += image->data()[i] != 255;
+        }
+        EXPECT_EQ(translucent, 0u);
+    }
 }
 
 TEST(PageRender, TheRendererDrawsAsThePageDoes) {
