@@ -3,8 +3,9 @@
 namespace ombrix {
 
 namespace {
-// 2001-01-01T00:00:00Z as seconds since the Unix epoch.
-constexpr double kReferenceDateUnix = 978307200.0;
+// 2001-01-01T00:00:00Z. Differences are taken in integer ticks before going to double,
+// so timestamps near today keep their sub-microsecond digits.
+const TimePoint kReferenceDate{std::chrono::seconds(978307200)};
 } // namespace
 
 std::shared_ptr<Clock> systemClock() {
@@ -13,11 +14,11 @@ std::shared_ptr<Clock> systemClock() {
 }
 
 double secondsSinceReferenceDate(TimePoint t) {
-    return std::chrono::duration<double>(t.time_since_epoch()).count() - kReferenceDateUnix;
+    return std::chrono::duration<double>(t - kReferenceDate).count();
 }
 
 TimePoint fromSecondsSinceReferenceDate(double s) {
-    return TimePoint{} + seconds(s + kReferenceDateUnix);
+    return kReferenceDate + seconds(s);
 }
 
 } // namespace ombrix

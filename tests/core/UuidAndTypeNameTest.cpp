@@ -60,7 +60,10 @@ TEST(Error, CarriesDomainCodeAndDescription) {
 TEST(Clock, ReferenceDateConversionsRoundTrip) {
     TimePoint ref = fromSecondsSinceReferenceDate(0);
     EXPECT_DOUBLE_EQ(std::chrono::duration<double>(ref.time_since_epoch()).count(), 978307200.0);
-    EXPECT_NEAR(secondsSinceReferenceDate(fromSecondsSinceReferenceDate(12345.25)), 12345.25, 1e-6);
+    EXPECT_DOUBLE_EQ(secondsSinceReferenceDate(fromSecondsSinceReferenceDate(12345.25)), 12345.25);
+    // Dates of today keep their fraction exactly through a round trip.
+    EXPECT_DOUBLE_EQ(secondsSinceReferenceDate(fromSecondsSinceReferenceDate(818396158.75)),
+                     818396158.75);
     ManualClock clock;
     auto t0 = clock.now();
     clock.advance(seconds(1.5));
