@@ -528,7 +528,11 @@ template <class Write> void MuAnnotation::change(Write&& write) {
     }
     std::lock_guard lock(core_->mutex);
     fz_context* ctx = mu::context();
-    write(ctx, current(), props_);
+    pdf_obj* dict = current();
+    if (!mu::isDict(ctx, dict)) {
+        return; // an object the file lost: nothing to change
+    }
+    write(ctx, dict, props_);
     if (auto page = page_.lock()) {
         refreshAppearance(ctx, *page);
     } else {

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <system_error>
+#include <unordered_set>
 
 namespace ombrix::pdfkit {
 
@@ -349,7 +350,7 @@ std::vector<std::shared_ptr<MuAnnotation>>& MuPage::annotationList() const {
     std::weak_ptr<MuPage> weakSelf = std::const_pointer_cast<MuPage>(self);
     pdf_obj* annots = mu::get(ctx, pageObject(ctx), PDF_NAME(Annots));
     const int n = mu::length(ctx, annots);
-    std::vector<int> seen;
+    std::unordered_set<int> seen;
     bool replaced = false;
     for (int i = 0; i < n; ++i) {
         pdf_obj* entry = mu::item(ctx, annots, i);
@@ -368,10 +369,9 @@ std::vector<std::shared_ptr<MuAnnotation>>& MuPage::annotationList() const {
             }
             num = pdf_to_num(ctx, entry);
         });
-        if (num <= 0 || std::find(seen.begin(), seen.end(), num) != seen.end()) {
+        if (num <= 0 || !seen.insert(num).second) {
             continue;
         }
-        seen.push_back(num);
         // Popups belong to their markup annotation and travel with it.
         if (mu::name(ctx, mu::get(ctx, entry, PDF_NAME(Subtype))) == "Popup") {
             continue;

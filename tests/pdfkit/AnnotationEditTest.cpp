@@ -401,17 +401,5 @@ TEST(AnnotationIdentity, ANotesPopupTravelsWithIt) {
     EXPECT_EQ(annotsIn("again.pdf"), 2u);
 }
 
-TEST(AnnotationIdentity, WidgetsAreReadOnly) {
-    fx::TempDir dir;
-    auto doc = openFixture(dir, fx::everyAnnotationDocument(), "annots.pdf");
-    auto widget = doc->page(0)->annotations().back();
-    ASSERT_EQ(widget->type(), "Widget");
-    const Rect bounds = widget->bounds();
-    widget->setBounds(Rect{0, 0, 10, 10});
-    widget->setContents("changed");
-    EXPECT_EQ(widget->bounds(), bounds);
-    EXPECT_EQ(widget->contents(), "Field value");
-}
-
 } // namespace
 } // namespace ombrix::pdfkit::test
