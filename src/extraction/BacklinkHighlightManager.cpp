@@ -1,0 +1,183 @@
+#include "extraction/BacklinkHighlightManager.h"
+
+#include "core/Executor.h"
+#include "document/PDFKitBridge.h"
+#include "document/TabSession.h"
+#include "extraction/HighlightText.h"
+#include "pdfkit/Document.h"
+#include "pdfkit/Page.h"
+
+#include <algorithm>
+#include <array>
+#include <functional>
+#include <string_view>
+
+namespace ombrix {
+
+namespace {
+
+constexpr std::array<std::string_view, 6> kKinds{"Highlight", "Underline", "StrikeOut",
+                                                 "Squiggly",  "Square",    "Circle"};
+
+bool isListed(std::string type) {
+    std::erase(type, '/');
+    return std::find(kKinds.begin(), kKinds.end(), type) != kKinds.end();
+}
+
+bool isResult(const std::string& contents) {
+    return contents.find("<table") != std::string::npos ||
+           contents.find("<html") != std::string::npos;
+}
+
+std::string entryId(int pageIndex, const Rect& b, const std::string& text) {
+    return std::to_string(pageIndex) + "_" + shortestDecimal(b.x) + "_" + shortestDecimal(b.y) +
+           "_" + shortestDecimal(b.width) + "_" + shortestDecimal(b.height) + "_" +
+           std::to_string(std::hash<std::string>{}(text));
+}
+
+std::shared_ptr<pdfkit::Page> pageOf(const TabSession& tab, int pageNumber) {
+    auto engine = tab.document ? PDFKitBridge::engineDocument(*tab.document) : nullptr;
+    return engine ? engine->page(pageNumber - 1) : nullptr;
+}
+
+bool overlapsOrEquals(const Rect& a, const Rect& b) {
+    return a == b || a.intersects(b);
+}
+
+} // namespace
+
+BacklinkHighlightManager::BacklinkHighlightManager(std::shared_ptr<Logging> log)
+    : log_(std::move(log)) {}
+
+void BacklinkHighlightManager::publish(std::vector<ExtractedHighlight> list) {
+    extractedHighlights.set(std::move(list));
+    refreshTrigger.set(Uuid::random());
+}
+
+void BacklinkHighlightManager::refreshHighlights(const PDFDocument& document) {
+    std::vector<ExtractedHighlight> list;
+    if (auto engine = PDFKitBridge::engineDocument(document)) {
+        for (int index = 0; index < engine->pageCount(); ++index) {
+            auto page = engine->page(index);
+            if (!page) {
+                continue;
+            }
+            for (const auto& annotation : page->annotations()) {
+                if (!isListed(annotation->type())) {
+                    continue;
+                }
+                const Rect bounds = annotation->bounds();
+                const auto contents = annotation->contents();
+                std::string text = contents.value_or("");
+                if (auto selection = page->selection(bounds);
+                    selection && selection->string() && !selection->string()->empty()) {
+                    text = *selection->string();
+                }
+
+                ExtractedHighlight entry;
+                entry.id = entryId(index, bounds, text);
+                if (std::any_of(list.begin(), list.end(),
+                                [&](const auto& e) { return e.id == entry.id; })) {
+                    continue;
+                }
+                entry.text = text.empty() ? "Annotation" : text;
+                entry.bounds = bounds;
+                entry.color = annotation->color().value_or(kDefaultHighlightColor);
+                if (contents) {
+                    (isResult(*contents) ? entry.resultData : entry.comment) = *contents;
+                }
+                entry.pageNumber = index + 1;
+                list.push_back(std::move(entry));
+            }
+        }
+    }
+    publish(std::move(list));
+}
+
+void BacklinkHighlightManager::updateHighlight(const ExtractedHighlight& highlight) {
+    auto list = extractedHighlights.get();
+    auto it =
+        std::find_if(list.begin(), list.end(), [&](const auto& e) { return e.id == highlight.id; });
+    if (it == list.end()) {
+        return;
+    }
+    *it = highlight;
+    publish(std::move(list));
+}
+
+void BacklinkHighlightManager::removeHighlight(const ExtractedHighlight& highlight,
+                                               TabSession& tab) {
+    mainQueue().post([this, alive = std::weak_ptr<bool>(alive_), id = highlight.id] {
+        if (alive.expired()) {
+            return;
+        }
+        auto list = extractedHighlights.get();
+        std::erase_if(list, [&](const auto& e) { return e.id == id; });
+        publish(std::move(list));
+    });
+
+    auto page = pageOf(tab, highlight.pageNumber);
+    if (!page) {
+        return;
+    }
+    for (const auto& annotation : page->annotations()) {
+        if (!overlapsOrEquals(annotation->bounds(), highlight.bounds)) {
+            continue;
+        }
+        const auto contents = annotation->contents();
+        const bool matches = (contents && *contents == highlight.text) ||
+                             (highlight.comment && contents && *contents == *highlight.comment) ||
+                             (!contents && !highlight.comment) ||
+                             annotation->color() == highlight.color;
+        if (!matches) {
+            continue;
+        }
+        page->removeAnnotation(annotation);
+        tab.document->markDirty();
+        log_->info("✅ Removed highlight from PDF page " + std::to_string(highlight.pageNumber));
+        return;
+    }
+}
+
+void BacklinkHighlightManager::dropMatching(const std::string& text, int pageNumber,
+                                            const Rect& rect) {
+    mainQueue().post([this, alive = std::weak_ptr<bool>(alive_), text, pageNumber, rect] {
+        if (alive.expired()) {
+            return;
+        }
+        const Rect widened = rect.insetBy(-0.5, -0.5);
+        auto list = extractedHighlights.get();
+        std::erase_if(list, [&](const auto& e) {
+            return e.pageNumber == pageNumber &&
+                   (e.bounds.intersects(widened) || e.bounds == rect) &&
+                   (text.empty() || e.text == text);
+        });
+        publish(std::move(list));
+    });
+}
+
+void BacklinkHighlightManager::saveToAnnotation(const ExtractedHighlight& highlight,
+                                                TabSession& tab) {
+    auto page = pageOf(tab, highlight.pageNumber);
+    if (!page) {
+        return;
+    }
+    const auto annotations = page->annotations();
+    auto it = std::find_if(annotations.begin(), annotations.end(), [&](const auto& a) {
+        return overlapsOrEquals(a->bounds(), highlight.bounds);
+    });
+    if (it == annotations.end()) {
+        return;
+    }
+    auto& annotation = **it;
+    if (highlight.resultData && !highlight.resultData->empty()) {
+        annotation.setContents(*highlight.resultData);
+    } else if (highlight.comment && !highlight.comment->empty()) {
+        annotation.setContents(*highlight.comment);
+    }
+    annotation.setColor(highlight.color);
+    annotation.setInteriorColor(highlight.color.withAlpha(0.5));
+    tab.document->markDirty();
+}
+
+} // namespace ombrix

@@ -1,0 +1,138 @@
+#include "extraction/HighlightExtractor.h"
+
+#include "document/PDFKitBridge.h"
+#include "extraction/HighlightText.h"
+#include "pdfkit/Document.h"
+#include "pdfkit/Page.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <string_view>
+
+namespace ombrix::HighlightExtractor {
+
+namespace {
+
+constexpr std::array<std::string_view, 5> kKinds{"Highlight", "Underline", "StrikeOut", "Squiggly",
+                                                 "Square"};
+
+bool isCollected(std::string type) {
+    std::erase(type, '/');
+    return std::find(kKinds.begin(), kKinds.end(), type) != kKinds.end();
+}
+
+// A table from the table action or a LaTeX formula from the formula action.
+bool isResult(const std::string& contents) {
+    return contents.find("<table") != std::string::npos ||
+           contents.find("\\(") != std::string::npos;
+}
+
+} // namespace
+
+std::vector<ExtractedHighlight> collectPageHighlights(const pdfkit::Page& page, int pageNumber) {
+    std::vector<ExtractedHighlight> list;
+    for (const auto& annotation : page.annotations()) {
+        if (!isCollected(annotation->type())) {
+            continue;
+        }
+        const Rect bounds = annotation->bounds();
+        const auto contents = annotation->contents();
+
+        std::string text;
+        if (auto selection = page.selection(bounds);
+            selection && selection->string() && !selection->string()->empty()) {
+            text = *selection->string();
+        } else if (contents) {
+            text = *contents;
+        }
+
+        ExtractedHighlight entry;
+        entry.id = std::to_string(pageNumber) + "-" +
+                   std::to_string(std::hash<const pdfkit::Annotation*>{}(annotation.get()));
+        entry.text = collapseWhitespace(text);
+        entry.bounds = bounds;
+        entry.color = annotation->color().value_or(kDefaultHighlightColor);
+        if (contents) {
+            (isResult(*contents) ? entry.resultData : entry.comment) = *contents;
+        }
+        entry.pageNumber = pageNumber;
+        list.push_back(std::move(entry));
+    }
+    std::stable_sort(list.begin(), list.end(), [](const auto& a, const auto& b) {
+        if (a.bounds.minY() != b.bounds.minY()) {
+            return a.bounds.minY() > b.bounds.minY();
+        }
+        return a.bounds.minX() < b.bounds.minX();
+    });
+    return list;
+}
+
+HighlightsByPage collectDocumentHighlights(const pdfkit::Document& document) {
+    HighlightsByPage byPage;
+    for (int index = 0; index < document.pageCount(); ++index) {
+        auto page = document.page(index);
+        if (!page) {
+            continue;
+        }
+        auto list = collectPageHighlights(*page, index + 1);
+        if (!list.empty()) {
+            byPage.emplace(index + 1, std::move(list));
+        }
+    }
+    return byPage;
+}
+
+HighlightsByPage collectDocumentHighlights(const PDFDocument& document) {
+    auto engine = PDFKitBridge::engineDocument(document);
+    return engine ? collectDocumentHighlights(*engine) : HighlightsByPage{};
+}
+
+std::string colorCode(const Color& color) {
+    const std::array<double, 3> components{color.red, color.green, color.blue};
+    std::array<int, 3> bytes{};
+    for (std::size_t i = 0; i < components.size(); ++i) {
+        if (!std::isfinite(components[i])) {
+            return "#FFFF00";
+        }
+        // Device RGB holds 0…1; a wider value would print more than two digits.
+        bytes[i] = static_cast<int>(std::clamp(components[i], 0.0, 1.0) * 255);
+    }
+    std::array<char, 8> code{};
+    std::snprintf(code.data(), code.size(), "#%02X%02X%02X", bytes[0], bytes[1], bytes[2]);
+    return code.data();
+}
+
+std::string markdownDigest(const HighlightsByPage& highlights, const std::string& title) {
+    std::string md = "# Highlights from " + title + "\n\n";
+    for (const auto& [pageNumber, list] : highlights) {
+        md += "## Page " + std::to_string(pageNumber) + "\n\n";
+        for (const auto& h : list) {
+            if (h.text.empty()) {
+                continue;
+            }
+            md += "> [!" + colorCode(h.color) + "] Highlight\n";
+            md += "> " + h.text + "\n";
+            if (h.comment && !h.comment->empty()) {
+                md += "> \n> **Comment:** " + *h.comment + "\n";
+            }
+            if (h.resultData && !h.resultData->empty()) {
+                md += "> \n> **Result:** " + *h.resultData + "\n";
+            }
+            md += "\n";
+        }
+    }
+    return md;
+}
+
+std::size_t totalCount(const HighlightsByPage& highlights) {
+    std::size_t total = 0;
+    for (const auto& [pageNumber, list] : highlights) {
+        total += list.size();
+    }
+    return total;
+}
+
+} // namespace ombrix::HighlightExtractor
