@@ -1,0 +1,33 @@
+#pragma once
+
+#include "cli/Arguments.h"
+#include "core/Geometry.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace ombrix::cli {
+
+// Arguments of the commands that edit a file through the path-addressed engine.
+
+// "X,Y,W,H" in points, all finite, width and height positive.
+Rect parseRect(std::string_view text);
+// "#RRGGBB" with six hexadecimal digits; returned as written.
+std::string parseHexColor(std::string_view text);
+// A whole number in [low, high]; `what` names it in the message.
+std::int64_t parseInteger(std::string_view text, std::string_view what, std::int64_t low,
+                          std::int64_t high);
+
+// The file as the engine takes it, after checking that it exists and opens as a PDF.
+std::string engineFile(const std::filesystem::path& file);
+// The 0-based page of the engine file the 1-based `text` means; an Error when out of range.
+int enginePageIndex(const std::string& file, std::string_view text);
+
+// The value of an option the command cannot do without; a UsageError when it is missing.
+std::string required(const Arguments& arguments, std::string_view option);
+
+std::string formatRect(const Rect& rect);
+
+} // namespace ombrix::cli
