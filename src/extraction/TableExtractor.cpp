@@ -1,0 +1,503 @@
+#include "extraction/TableExtractor.h"
+
+#include "extraction/TableGeometry.h"
+#include "pdfkit/Page.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <limits>
+#include <numbers>
+
+namespace ombrix {
+
+namespace {
+
+constexpr double kRenderScale = 4;
+const std::string kHeaderStyle = "border:1px solid #ddd;padding:8px;background:#f2f2f2;";
+const std::string kDataStyle = "border:1px solid #ddd;padding:8px;";
+
+std::string lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    return s;
+}
+
+bool contains(const std::string& s, const std::string& part) {
+    return s.find(part) != std::string::npos;
+}
+
+bool endsWith(const std::string& s, const std::string& suffix) {
+    return s.size() >= suffix.size() &&
+           s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+bool isFallback(const std::string& name) {
+    return lower(name) == table::kFallbackFont;
+}
+
+bool isWordChar(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return std::isalnum(u) || u >= 0x80; // bytes of non-ASCII letters count as letters
+}
+
+double area(const Rect& r) {
+    return std::abs(r.width * r.height);
+}
+
+} // namespace
+
+namespace table {
+
+// ---- Fonts ----
+
+ResolvedFont resolveFont(const std::string& baseFont) {
+    std::string name = baseFont;
+    if (auto plus = name.find('+'); plus != std::string::npos) {
+        name = name.substr(plus + 1);
+    }
+    ResolvedFont font;
+    const std::string styled = lower(name);
+    font.isBold = contains(styled, "bold") || contains(styled, "black") ||
+                  contains(styled, "heavy") || contains(styled, "semibold");
+    font.isItalic = contains(styled, "italic") || contains(styled, "oblique");
+    if (auto dash = name.find('-'); dash != std::string::npos) {
+        name = name.substr(0, dash);
+    }
+    if (auto comma = name.find(','); comma != std::string::npos) {
+        name = name.substr(0, comma);
+    }
+    if (endsWith(name, "PSMT")) {
+        name.resize(name.size() - 4);
+    }
+    if (endsWith(name, "MT")) {
+        name.resize(name.size() - 2);
+    }
+    const auto first = name.find_first_not_of(" \t\r\n\f\v");
+    const auto last = name.find_last_not_of(" \t\r\n\f\v");
+    name = first == std::string::npos ? std::string() : name.substr(first, last - first + 1);
+    font.name = name.empty() ? kFallbackFont : name;
+    return font;
+}
+
+PageFontMap pageFontMap(const pdfkit::Page& page) {
+    PageFontMap fonts;
+    const auto resources = page.fontResources();
+    if (resources.empty()) {
+        return fonts; // no /Resources /Font: nothing to resolve
+    }
+    auto known = [&](const std::string& key) {
+        return std::any_of(fonts.begin(), fonts.end(),
+                           [&](const auto& e) { return e.first == key; });
+    };
+    for (const auto& resource : resources) {
+        if (resource.baseFont && !known(resource.resourceName)) {
+            fonts.emplace_back(resource.resourceName, resolveFont(*resource.baseFont));
+        }
+    }
+    for (const auto& used : page.fontResourcesInContentOrder()) {
+        if (!known(used)) {
+            fonts.emplace_back(used, resolveFont(used));
+        }
+    }
+    return fonts;
+}
+
+std::optional<ResolvedFont> defaultFont(const PageFontMap& fonts) {
+    for (const auto& [key, font] : fonts) {
+        if (!font.name.empty() && !isFallback(font.name)) {
+            return font;
+        }
+    }
+    if (!fonts.empty()) {
+        return fonts.front().second;
+    }
+    return std::nullopt;
+}
+
+std::vector<FontRun> collectFontRuns(const pdfkit::Page& page, const Rect& region,
+                                     const PageFontMap& fonts) {
+    std::vector<FontRun> runs;
+    const auto fallback = defaultFont(fonts);
+    for (const auto& word : page.words()) {
+        if (word.text.empty() || !word.bounds.intersects(region)) {
+            continue;
+        }
+        FontRun run{word.text, word.bounds, false, false, kFallbackFont};
+        if (!word.fontName.empty()) {
+            const ResolvedFont resolved = resolveFont(word.fontName);
+            const std::string name = lower(word.fontName);
+            run.isBold = contains(name, "bold") || word.bold || resolved.isBold;
+            run.isItalic = contains(name, "italic") || contains(name, "oblique") || word.italic ||
+                           resolved.isItalic;
+            run.fontName = resolved.name;
+        } else if (fallback) {
+            run.fontName = fallback->name;
+            run.isBold = fallback->isBold;
+            run.isItalic = fallback->isItalic;
+        }
+
+        const std::string runName = lower(run.fontName);
+        const ResolvedFont* match = nullptr;
+        for (const auto& [key, font] : fonts) {
+            if (lower(font.name) == runName) {
+                match = &font;
+                break;
+            }
+        }
+        if (!match) {
+            for (const auto& [key, font] : fonts) {
+                const std::string entry = lower(font.name);
+                if (entry.starts_with(runName) || runName.starts_with(entry)) {
+                    match = &font;
+                    break;
+                }
+            }
+        }
+        if (match) {
+            run.isBold = run.isBold || match->isBold;
+            run.isItalic = run.isItalic || match->isItalic;
+        }
+        if (isFallback(run.fontName) && fallback) {
+            run.fontName = fallback->name;
+            run.isBold = run.isBold || fallback->isBold;
+            run.isItalic = run.isItalic || fallback->isItalic;
+        }
+        runs.push_back(std::move(run));
+    }
+    return runs;
+}
+
+// ---- Recognition ----
+
+std::optional<Image> renderRegion(const pdfkit::Page& page, const Rect& region) {
+    const Rect r = region.standardized();
+    if (!r.isFinite() || std::floor(r.width * kRenderScale) <= 0 ||
+        std::floor(r.height * kRenderScale) <= 0) {
+        return std::nullopt;
+    }
+    // Drawn without annotations: the page keeps its annotation objects as they are.
+    Image image = page.drawRegion(r, kRenderScale, false);
+    if (image.isNull()) {
+        return std::nullopt;
+    }
+    return image;
+}
+
+std::vector<PDFWord> toPageWords(const std::vector<RecognizedWord>& words, int rotation,
+                                 const Rect& region, const Rect& mediaBox) {
+    const int r = ((rotation % 360) + 360) % 360;
+    const double angle = -r * std::numbers::pi / 180;
+    const double cx = mediaBox.midX(), cy = mediaBox.midY();
+    auto rotate = [&](double x, double y) {
+        const double dx = x - cx, dy = y - cy;
+        return Point{cx + dx * std::cos(angle) - dy * std::sin(angle),
+                     cy + dx * std::sin(angle) + dy * std::cos(angle)};
+    };
+    std::vector<PDFWord> out;
+    out.reserve(words.size());
+    for (const auto& word : words) {
+        const Rect b = word.bounds.standardized();
+        Rect rect{region.minX() + b.minX() * region.width, region.minY() + b.minY() * region.height,
+                  b.width * region.width, b.height * region.height};
+        if (r != 0) {
+            const Point a = rotate(rect.minX(), rect.minY());
+            const Point c = rotate(rect.maxX(), rect.maxY());
+            rect = Rect::fromEdges(a.x, a.y, c.x, c.y);
+        }
+        out.push_back(PDFWord{word.text, rect});
+    }
+    return out;
+}
+
+// ---- Styling ----
+
+std::optional<FontRun> matchFontRun(const PDFWord& word, const std::vector<FontRun>& runs) {
+    const FontRun* best = nullptr;
+    for (const auto& run : runs) {
+        if (!run.bounds.isNull() && run.bounds.intersects(word.bounds) &&
+            (!best || area(run.bounds) < area(best->bounds))) {
+            best = &run;
+        }
+    }
+    if (best) {
+        return *best;
+    }
+    const Point centre{word.bounds.midX(), word.bounds.midY()};
+    for (const auto& run : runs) {
+        if (!run.bounds.isNull() && run.bounds.insetBy(-3, -3).contains(centre)) {
+            return run;
+        }
+    }
+    const double band = std::max(std::abs(word.bounds.height) * 0.75, 10.0);
+    for (const auto& run : runs) {
+        if (!run.bounds.isNull() && std::abs(run.bounds.midY() - word.bounds.midY()) < band) {
+            return run;
+        }
+    }
+    for (const auto& run : runs) {
+        if (contains(run.text, word.text) || contains(word.text, run.text)) {
+            return run;
+        }
+    }
+    return std::nullopt;
+}
+
+// Recognition tends to drop a word's leading period (".pdf"). Only a whole word of the page
+// text counts, and not the digits after a decimal point: "50" must not become ".50" because
+// the page also reads "12.50".
+std::string restoreLeadingPeriod(const std::string& word, const std::string& pageText) {
+    if (word.empty() || pageText.empty() || word.front() == '.') {
+        return word;
+    }
+    const std::string needle = lower(word);
+    const std::string haystack = lower(pageText);
+    for (auto at = haystack.find(needle); at != std::string::npos;
+         at = haystack.find(needle, at + 1)) {
+        const std::size_t end = at + needle.size();
+        if (at == 0 || haystack[at - 1] != '.') {
+            continue;
+        }
+        const bool wholeWord = end >= haystack.size() || !isWordChar(haystack[end]);
+        const bool decimal = at >= 2 && std::isdigit(static_cast<unsigned char>(haystack[at - 2]));
+        if (wholeWord && !decimal) {
+            return "." + word;
+        }
+    }
+    return word;
+}
+
+std::vector<FormattedWord> formatWords(const std::vector<PDFWord>& words,
+                                       const std::vector<FontRun>& runs,
+                                       const std::string& pageText) {
+    std::vector<FormattedWord> out;
+    out.reserve(words.size());
+    for (const auto& word : words) {
+        FormattedWord formatted{restoreLeadingPeriod(word.text, pageText), word.bounds, false,
+                                false, std::nullopt};
+        if (auto run = matchFontRun(word, runs)) {
+            formatted.isBold = run->isBold;
+            formatted.isItalic = run->isItalic;
+            formatted.fontName = run->fontName;
+        }
+        out.push_back(std::move(formatted));
+    }
+    return out;
+}
+
+// ---- Table ----
+
+std::vector<std::vector<int>> tableRows(const std::vector<FormattedWord>& words,
+                                        const Rect& region) {
+    auto quad = [](const Rect& r) {
+        return std::vector<GeoPoint>{
+            {r.minX(), r.maxY()}, {r.maxX(), r.maxY()}, {r.maxX(), r.minY()}, {r.minX(), r.minY()}};
+    };
+    std::vector<std::vector<GeoPoint>> quads;
+    quads.reserve(words.size());
+    for (const auto& word : words) {
+        quads.push_back(quad(word.bounds));
+    }
+    auto rows = TableGeometryEngine::detectRows(quads, quad(region));
+    std::reverse(rows.begin(), rows.end()); // page space puts the bottom line first
+    return rows;
+}
+
+std::vector<double> clusterPositions(const std::vector<double>& sorted, double tolerance) {
+    std::vector<double> means;
+    std::size_t begin = 0;
+    for (std::size_t i = 1; i <= sorted.size(); ++i) {
+        if (i == sorted.size() || sorted[i] - sorted[i - 1] > tolerance) {
+            if (i > begin) {
+                double sum = 0;
+                for (std::size_t k = begin; k < i; ++k) {
+                    sum += sorted[k];
+                }
+                means.push_back(sum / double(i - begin));
+            }
+            begin = i;
+        }
+    }
+    return means;
+}
+
+std::string escapeHTML(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&#39;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string cellHTML(const std::vector<FormattedWord>& words) {
+    std::string out;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const FormattedWord& word = words[i];
+        std::string text = escapeHTML(word.text);
+        if (word.isBold && word.isItalic) {
+            text = "<b><i>" + text + "</i></b>";
+        } else if (word.isBold) {
+            text = "<b>" + text + "</b>";
+        } else if (word.isItalic) {
+            text = "<i>" + text + "</i>";
+        }
+        if (word.fontName && !word.fontName->empty() && !isFallback(*word.fontName)) {
+            text = "<span style=\"font-family: '" + escapeHTML(*word.fontName) +
+                   "', sans-serif;\">" + text + "</span>";
+        }
+        if (i > 0) {
+            out += ' ';
+        }
+        out += text;
+    }
+    return out;
+}
+
+std::string buildHTMLTable(const std::vector<std::vector<int>>& rows,
+                           const std::vector<FormattedWord>& words) {
+    if (rows.empty()) {
+        return {};
+    }
+    std::vector<std::vector<const FormattedWord*>> sorted;
+    std::size_t fullSize = 0;
+    for (const auto& row : rows) {
+        std::vector<const FormattedWord*> line;
+        for (int position : row) {
+            line.push_back(&words.at(std::size_t(position)));
+        }
+        std::stable_sort(line.begin(), line.end(), [](const auto* a, const auto* b) {
+            return a->bounds.minX() < b->bounds.minX();
+        });
+        fullSize = std::max(fullSize, line.size());
+        sorted.push_back(std::move(line));
+    }
+
+    std::vector<double> lefts;
+    std::vector<double> heights;
+    for (const auto& line : sorted) {
+        if (line.size() != fullSize) {
+            continue;
+        }
+        for (const auto* word : line) {
+            lefts.push_back(word->bounds.minX());
+            heights.push_back(std::abs(word->bounds.height));
+        }
+    }
+    std::sort(lefts.begin(), lefts.end());
+    std::sort(heights.begin(), heights.end());
+    const double tolerance =
+        heights.empty() ? 12 : std::max(heights[heights.size() / 2] * 1.2, 4.0);
+    const std::vector<double> anchors = clusterPositions(lefts, tolerance);
+    if (anchors.empty()) {
+        return {};
+    }
+    const std::size_t columns = anchors.size();
+    const std::string colspan = std::to_string(columns);
+
+    std::string html = "<table style=\"border-collapse: collapse; width: 100%;\">\n";
+    for (std::size_t r = 0; r < sorted.size(); ++r) {
+        const auto& line = sorted[r];
+        html += "  <tr>\n";
+        if (line.size() < columns) {
+            std::vector<FormattedWord> all;
+            for (const auto* word : line) {
+                all.push_back(*word);
+            }
+            html += "    <th colspan=\"" + colspan + "\" style=\"" + kHeaderStyle + "\">" +
+                    cellHTML(all) + "</th>\n";
+        } else {
+            std::vector<std::vector<FormattedWord>> cells(columns);
+            for (const auto* word : line) {
+                std::size_t nearest = 0;
+                for (std::size_t a = 1; a < columns; ++a) {
+                    if (std::abs(word->bounds.minX() - anchors[a]) <
+                        std::abs(word->bounds.minX() - anchors[nearest])) {
+                        nearest = a;
+                    }
+                }
+                cells[nearest].push_back(*word);
+            }
+            for (const auto& cell : cells) {
+                if (r <= 1) {
+                    html += "    <th style=\"" + kHeaderStyle + "\">" + cellHTML(cell) + "</th>\n";
+                } else {
+                    html += "    <td style=\"" + kDataStyle + "\">" + cellHTML(cell) + "</td>\n";
+                }
+            }
+        }
+        html += "  </tr>\n";
+    }
+    html += "</table>";
+    return html;
+}
+
+int dataRowCount(const std::string& html) {
+    int count = 0;
+    for (auto open = html.find("<tr>"); open != std::string::npos;
+         open = html.find("<tr>", open + 4)) {
+        const auto close = html.find("</tr>", open);
+        const auto cell = html.find("<td", open);
+        if (cell != std::string::npos && (close == std::string::npos || cell < close)) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+std::string successMessage(const std::string& html) {
+    return "Copied to clipboard as HTML — " + std::to_string(dataRowCount(html)) +
+           " data rows detected.";
+}
+
+} // namespace table
+
+// ---- Extractor ----
+
+TableExtractor::TableExtractor(ClipboardWriter clipboard, Logging logging)
+    : clipboard_(std::move(clipboard)), logging_(std::move(logging)) {}
+
+std::string TableExtractor::extractTable(pdfkit::Page& page, const Rect& requested) const {
+    const Rect region = requested.standardized();
+    auto image = table::renderRegion(page, region);
+    if (!image) {
+        logging_.error("❌ Failed to render");
+        return {};
+    }
+    const auto fonts = table::pageFontMap(page);
+    const auto runs = table::collectFontRuns(page, region, fonts);
+
+    const auto recognised = TextRecognizer::recognizeWords(*image);
+    if (recognised.empty()) {
+        return {};
+    }
+    // The region is drawn in the page's unrotated space, so its words need no turning back.
+    const auto pageWords = table::toPageWords(recognised, 0, region, page.mediaBox());
+    const auto words = table::formatWords(pageWords, runs, page.string());
+    const auto rows = table::tableRows(words, region);
+    std::string html = table::buildHTMLTable(rows, words);
+    if (!html.empty() && clipboard_) {
+        clipboard_(html, html);
+    }
+    return html;
+}
+
+} // namespace ombrix

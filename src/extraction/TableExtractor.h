@@ -1,0 +1,113 @@
+#pragma once
+
+#include "core/Geometry.h"
+#include "core/Image.h"
+#include "core/Logging.h"
+#include "extraction/TextRecognizer.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace ombrix::pdfkit {
+class Page;
+}
+
+namespace ombrix {
+
+// One word of the page's own text with its style.
+struct FontRun {
+    std::string text;
+    Rect bounds;
+    bool isBold = false;
+    bool isItalic = false;
+    std::string fontName;
+};
+
+// A font family name and style derived from a PDF base font name.
+struct ResolvedFont {
+    std::string name;
+    bool isBold = false;
+    bool isItalic = false;
+    bool operator==(const ResolvedFont&) const = default;
+};
+
+// A recognised word moved into page space.
+struct PDFWord {
+    std::string text;
+    Rect bounds;
+};
+
+// A word of the output table.
+struct FormattedWord {
+    std::string text;
+    Rect bounds;
+    bool isBold = false;
+    bool isItalic = false;
+    std::optional<std::string> fontName;
+};
+
+// Font resource name → resolved font, in the order the page declares and then uses them.
+using PageFontMap = std::vector<std::pair<std::string, ResolvedFont>>;
+
+// Turns a page-space region into an HTML table: words by text recognition of the region
+// drawn at 4× without annotations, styles from the page's own text and fonts, rows from the
+// table geometry engine.
+class TableExtractor {
+public:
+    // Receives a non-empty result, once as HTML and once as plain text, after clearing.
+    using ClipboardWriter = std::function<void(const std::string& html, const std::string& text)>;
+
+    explicit TableExtractor(ClipboardWriter clipboard = {},
+                            Logging logging = Logging(Logging::kSubsystem, Logging::kCategory));
+
+    // The HTML table, or "" when none could be built (the clipboard is then untouched).
+    // Throws ombrix::Error when the recogniser cannot be loaded.
+    std::string extractTable(pdfkit::Page& page, const Rect& region) const;
+
+private:
+    ClipboardWriter clipboard_;
+    Logging logging_;
+};
+
+namespace table {
+
+inline constexpr const char* kFallbackFont = "sans-serif";
+
+ResolvedFont resolveFont(const std::string& baseFont);
+PageFontMap pageFontMap(const pdfkit::Page& page);
+std::optional<ResolvedFont> defaultFont(const PageFontMap& fonts);
+std::vector<FontRun> collectFontRuns(const pdfkit::Page& page, const Rect& region,
+                                     const PageFontMap& fonts);
+
+// Nothing when the region is less than a quarter point wide or high.
+std::optional<Image> renderRegion(const pdfkit::Page& page, const Rect& region);
+
+std::vector<PDFWord> toPageWords(const std::vector<RecognizedWord>& words, int rotation,
+                                 const Rect& region, const Rect& mediaBox);
+std::optional<FontRun> matchFontRun(const PDFWord& word, const std::vector<FontRun>& runs);
+std::string restoreLeadingPeriod(const std::string& word, const std::string& pageText);
+std::vector<FormattedWord> formatWords(const std::vector<PDFWord>& words,
+                                       const std::vector<FontRun>& runs,
+                                       const std::string& pageText);
+
+// Rows of word positions, the region's top line first.
+std::vector<std::vector<int>> tableRows(const std::vector<FormattedWord>& words,
+                                        const Rect& region);
+std::vector<double> clusterPositions(const std::vector<double>& sorted, double tolerance);
+std::string escapeHTML(const std::string& text);
+std::string cellHTML(const std::vector<FormattedWord>& words);
+std::string buildHTMLTable(const std::vector<std::vector<int>>& rows,
+                           const std::vector<FormattedWord>& words);
+
+// Rows of the table made of data cells (<td>), not header cells.
+int dataRowCount(const std::string& html);
+// The informative text of the success alert.
+std::string successMessage(const std::string& html);
+
+} // namespace table
+
+} // namespace ombrix

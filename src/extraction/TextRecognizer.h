@@ -1,0 +1,35 @@
+#pragma once
+
+#include "core/Geometry.h"
+#include "core/Image.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ombrix {
+
+// One recognised word; bounds normalised to the image (0…1 on both axes, origin bottom-left).
+struct RecognizedWord {
+    std::string text;
+    Rect bounds;
+    bool operator==(const RecognizedWord&) const = default;
+};
+
+// The directory holding eng.traineddata: $TESSDATA_PREFIX (itself or its tessdata/), then
+// the Debian locations of Tesseract 5 and 4, then /usr/share/tessdata. Nothing when none has it.
+std::optional<std::filesystem::path> findTessdata();
+
+// Tesseract with the English LSTM model and no dictionary correction. One engine is
+// initialised on first use and reused by every call; calls are serialised.
+namespace TextRecognizer {
+
+// Words of the image in reading order, recognised on a worker thread while the caller
+// waits. Throws ombrix::Error (domain "TextRecognizer") when the model cannot be loaded
+// or recognition fails.
+std::vector<RecognizedWord> recognizeWords(const Image& image);
+
+} // namespace TextRecognizer
+
+} // namespace ombrix

@@ -1,0 +1,297 @@
+#include "extraction/TableExtractor.h"
+
+#include "HtmlTable.h"
+#include "pdfkit/Document.h"
+#include "pdfkit/Page.h"
+#include "support/Fixtures.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+using namespace ombrix;
+using namespace ombrix::testing;
+
+namespace {
+
+FormattedWord word(const std::string& text, double x, double y, double w = 30, double h = 10) {
+    return FormattedWord{text, Rect{x, y, w, h}, false, false, std::nullopt};
+}
+
+// A page of runs written as a real PDF and opened through the PDF kit.
+class FixtureFile {
+public:
+    explicit FixtureFile(FixturePage page) {
+        FixtureDocument doc;
+        doc.pages.push_back(std::move(page));
+        document_ = pdfkit::Document::open(writePdf(doc, dir_ / "table.pdf"));
+        if (!document_) {
+            throw std::runtime_error("fixture did not open");
+        }
+    }
+    pdfkit::Page& page() const { return *document_->page(0); }
+
+private:
+    TempDir dir_;
+    std::shared_ptr<pdfkit::Document> document_;
+};
+
+// Three columns at x = 72, 222, 372; lines 24 pt apart from y = 700 down.
+FixturePage gridPage(const std::vector<std::vector<std::string>>& lines, double size = 14,
+                     FontStyle style = FontStyle::regular) {
+    FixturePage page;
+    for (std::size_t r = 0; r < lines.size(); ++r) {
+        for (std::size_t c = 0; c < lines[r].size(); ++c) {
+            page.runs.push_back(
+                TextRun{lines[r][c], 72 + 150.0 * double(c), 700 - 24.0 * double(r), size, style});
+        }
+    }
+    return page;
+}
+
+const Rect kGridRegion{60, 600, 440, 125};
+
+std::vector<std::string> texts(const std::vector<ParsedCell>& row) {
+    std::vector<std::string> out;
+    for (const auto& cell : row) {
+        out.push_back(cell.text);
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(ResolveFont, FamilyAndStyleFromBaseFontNames) {
+    EXPECT_EQ(table::resolveFont("ABCDEF+Helvetica-BoldOblique"),
+              (ResolvedFont{"Helvetica", true, true}));
+    EXPECT_EQ(table::resolveFont("TimesNewRomanPSMT"),
+              (ResolvedFont{"TimesNewRoman", false, false}));
+    EXPECT_EQ(table::resolveFont("Arial-BoldMT"), (ResolvedFont{"Arial", true, false}));
+    EXPECT_EQ(table::resolveFont("Arial,BoldItalic"), (ResolvedFont{"Arial", true, true}));
+    EXPECT_EQ(table::resolveFont("+"), (ResolvedFont{"sans-serif", false, false}));
+    EXPECT_EQ(table::resolveFont("Inter-SemiBold"), (ResolvedFont{"Inter", true, false}));
+    EXPECT_EQ(table::resolveFont(" Futura Heavy "), (ResolvedFont{"Futura Heavy", true, false}));
+}
+
+TEST(RestoreLeadingPeriod, OnlyWholeWordsAfterAPeriodThatIsNoDecimalPoint) {
+    EXPECT_EQ(table::restoreLeadingPeriod("pdf", "Save as .pdf or .txt"), ".pdf");
+    EXPECT_EQ(table::restoreLeadingPeriod("PDF", "name.pdf"), ".PDF"); // case-insensitive
+    EXPECT_EQ(table::restoreLeadingPeriod("pdf", "a pdf here, then .pdf"), ".pdf");
+    EXPECT_EQ(table::restoreLeadingPeriod("pdf", "files .pdfa only"), "pdf");
+    EXPECT_EQ(table::restoreLeadingPeriod("50", "12.50 and 50"), "50");
+    EXPECT_EQ(table::restoreLeadingPeriod(".pdf", "..pdf"), ".pdf");
+    EXPECT_EQ(table::restoreLeadingPeriod("pdf", ""), "pdf");
+    EXPECT_EQ(table::restoreLeadingPeriod("", ".x"), "");
+}
+
+TEST(MatchFontRun, PrefersTheSmallestIntersectingRunThenNearbyOnes) {
+    const std::vector<FontRun> runs{
+        {"Wide", Rect{0, 0, 200, 20}, false, false, "A"},
+        {"Small", Rect{10, 5, 20, 10}, true, false, "B"},
+        {"Far", Rect{400, 300, 20, 10}, false, true, "C"},
+    };
+    EXPECT_EQ(table::matchFontRun(PDFWord{"x", Rect{12, 6, 5, 5}}, runs)->fontName, "B");
+    EXPECT_EQ(table::matchFontRun(PDFWord{"x", Rect{150, 2, 5, 5}}, runs)->fontName, "A");
+    // Not touching but within 3 points of the far run's box.
+    EXPECT_EQ(table::matchFontRun(PDFWord{"x", Rect{421, 303, 2, 2}}, runs)->fontName, "C");
+    // Same line as the far run, well to the right.
+    EXPECT_EQ(table::matchFontRun(PDFWord{"x", Rect{900, 301, 10, 10}}, runs)->fontName, "C");
+    // Nowhere near: matched by text.
+    EXPECT_EQ(table::matchFontRun(PDFWord{"Smallest", Rect{900, 900, 10, 10}}, runs)->fontName,
+              "B");
+    EXPECT_FALSE(table::matchFontRun(PDFWord{"zzz", Rect{900, 900, 10, 10}}, runs));
+}
+
+TEST(ToPageWords, ScalesIntoTheRegionAndTurnsRotatedPagesBack) {
+    const Rect region{100, 200, 50, 40};
+    const auto plain =
+        table::toPageWords({{"a", Rect{0.5, 0.25, 0.5, 0.5}}}, 0, region, Rect{0, 0, 600, 800});
+    EXPECT_EQ(plain.at(0).bounds, (Rect{125, 210, 25, 20}));
+    // 180° about the media box's centre (300, 400).
+    const auto turned =
+        table::toPageWords({{"a", Rect{0.5, 0.25, 0.5, 0.5}}}, -180, region, Rect{0, 0, 600, 800});
+    EXPECT_NEAR(turned.at(0).bounds.minX(), 450, 1e-9);
+    EXPECT_NEAR(turned.at(0).bounds.minY(), 570, 1e-9);
+    EXPECT_NEAR(turned.at(0).bounds.width, 25, 1e-9);
+}
+
+TEST(CellHTML, EscapesStylesAndFontSpans) {
+    EXPECT_EQ(table::escapeHTML("a&b<c>\"d'"), "a&amp;b&lt;c&gt;&quot;d&#39;");
+    FormattedWord bold = word("Total", 0, 0);
+    bold.isBold = true;
+    FormattedWord both = word("R&D", 0, 0);
+    both.isBold = both.isItalic = true;
+    both.fontName = "Times's";
+    FormattedWord italic = word("x<y", 0, 0);
+    italic.isItalic = true;
+    italic.fontName = "Sans-Serif"; // the fallback, in any case, is never a span
+    EXPECT_EQ(table::cellHTML({bold, both, italic}),
+              "<b>Total</b> <span style=\"font-family: 'Times&#39;s', sans-serif;\"><b><i>R&amp;D"
+              "</i></b></span> <i>x&lt;y</i>");
+    EXPECT_EQ(table::cellHTML({}), "");
+}
+
+TEST(BuildHTMLTable, ExactMarkupOfTitleHeaderAndDataRows) {
+    // Row 0 is a title (one word), rows 1 and 2 have two columns whose left edges lie
+    // within the clustering tolerance of each other.
+    const std::vector<FormattedWord> words{word("Title", 0, 100), word("A", 0, 80),
+                                           word("B", 100, 80), word("1", 2, 60), word("2", 97, 60)};
+    const std::string html = table::buildHTMLTable({{0}, {2, 1}, {3, 4}}, words);
+    EXPECT_EQ(html,
+              "<table style=\"border-collapse: collapse; width: 100%;\">\n"
+              "  <tr>\n"
+              "    <th colspan=\"2\" style=\"border:1px solid "
+              "#ddd;padding:8px;background:#f2f2f2;\">Title</th>\n"
+              "  </tr>\n"
+              "  <tr>\n"
+              "    <th style=\"border:1px solid #ddd;padding:8px;background:#f2f2f2;\">A</th>\n"
+              "    <th style=\"border:1px solid #ddd;padding:8px;background:#f2f2f2;\">B</th>\n"
+              "  </tr>\n"
+              "  <tr>\n"
+              "    <td style=\"border:1px solid #ddd;padding:8px;\">1</td>\n"
+              "    <td style=\"border:1px solid #ddd;padding:8px;\">2</td>\n"
+              "  </tr>\n"
+              "</table>");
+    EXPECT_EQ(table::dataRowCount(html), 1);
+    EXPECT_EQ(table::successMessage(html), "Copied to clipboard as HTML — 1 data rows detected.");
+    EXPECT_EQ(table::buildHTMLTable({}, words), "");
+}
+
+TEST(BuildHTMLTable, ColumnsClusterByLeftEdgeAndShortRowsSpan) {
+    EXPECT_EQ(table::clusterPositions({0, 3, 100}, 12), (std::vector<double>{1.5, 100}));
+    EXPECT_EQ(table::clusterPositions({0, 10, 20, 40}, 10), (std::vector<double>{10, 40}));
+    EXPECT_TRUE(table::clusterPositions({}, 10).empty());
+
+    // The full row (three words) has two of them within the tolerance (1.2 × height 10), so
+    // there are two columns and those words share a cell.
+    const std::vector<FormattedWord> words{
+        word("a", 0, 50),    word("b", 100, 50),  word("c", 3, 30), word("d", 100, 30),
+        word("e", 0, 10, 5), word("f", 8, 10, 5), word("g", 97, 10)};
+    auto rows = parseTable(table::buildHTMLTable({{0, 1}, {3, 2}, {6, 5, 4}}, words));
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(texts(rows[0]), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(texts(rows[1]), (std::vector<std::string>{"c", "d"}));
+    EXPECT_EQ(texts(rows[2]), (std::vector<std::string>{"e f", "g"}));
+    EXPECT_FALSE(rows[2][0].header);
+
+    // Three columns from the full row: a row of two words becomes one spanning cell.
+    const std::vector<FormattedWord> three{word("x", 0, 50), word("y", 100, 50), word("p", 0, 30),
+                                           word("q", 50, 30), word("r", 100, 30)};
+    rows = parseTable(table::buildHTMLTable({{0, 1}, {2, 3, 4}}, three));
+    ASSERT_EQ(rows[0].size(), 1u);
+    EXPECT_EQ(rows[0][0].colspan, 3);
+    EXPECT_EQ(rows[0][0].text, "x y");
+    EXPECT_EQ(table::dataRowCount("<table>\n</table>"), 0);
+}
+
+// ---- On real pages, through Tesseract ----
+
+TEST(TableExtractor, ThreeByThreeGridHasTwoHeaderRowsAndOneDataRow) {
+    FixtureFile file(gridPage({{"Apple", "Banana", "Cherry"},
+                               {"Mango", "Lemon", "Orange"},
+                               {"Walnut", "Peanut", "Almond"}}));
+    std::vector<std::pair<std::string, std::string>> clipboard;
+    TableExtractor extractor([&](const std::string& html, const std::string& text) {
+        clipboard.emplace_back(html, text);
+    });
+    const std::string html = extractor.extractTable(file.page(), kGridRegion);
+    const auto rows = parseTable(html);
+    ASSERT_EQ(rows.size(), 3u) << html;
+    EXPECT_EQ(texts(rows[0]), (std::vector<std::string>{"Apple", "Banana", "Cherry"}));
+    EXPECT_EQ(texts(rows[1]), (std::vector<std::string>{"Mango", "Lemon", "Orange"}));
+    EXPECT_EQ(texts(rows[2]), (std::vector<std::string>{"Walnut", "Peanut", "Almond"}));
+    for (std::size_t r = 0; r < 3; ++r) {
+        for (const auto& cell : rows[r]) {
+            EXPECT_EQ(cell.header, r < 2);
+            EXPECT_EQ(cell.colspan, 1);
+        }
+    }
+    ASSERT_EQ(clipboard.size(), 1u);
+    EXPECT_EQ(clipboard[0].first, html);
+    EXPECT_EQ(clipboard[0].second, html);
+    EXPECT_EQ(table::successMessage(html), "Copied to clipboard as HTML — 1 data rows detected.");
+}
+
+TEST(TableExtractor, TitleLineBecomesASpanningRow) {
+    FixturePage page = gridPage(
+        {{}, {"Region", "Sales", "Growth"}, {"North", "1200", "4.5"}, {"South", "980", "3.25"}});
+    page.runs.push_back(TextRun{"Quarterly", 72, 700, 14});
+    FixtureFile file(std::move(page));
+    const auto rows = parseTable(TableExtractor().extractTable(file.page(), kGridRegion));
+    ASSERT_EQ(rows.size(), 4u);
+    ASSERT_EQ(rows[0].size(), 1u);
+    EXPECT_EQ(rows[0][0].colspan, 3);
+    EXPECT_TRUE(rows[0][0].header);
+    EXPECT_EQ(rows[0][0].text, "Quarterly");
+    EXPECT_EQ(texts(rows[2]), (std::vector<std::string>{"North", "1200", "4.5"}));
+    EXPECT_EQ(texts(rows[3]), (std::vector<std::string>{"South", "980", "3.25"}));
+    EXPECT_FALSE(rows[3][0].header);
+}
+
+TEST(TableExtractor, StylesComeFromThePageFonts) {
+    FixturePage page = gridPage({{"Plain", "Heavy", "Slanted"}, {"Alpha", "Beta", "Gamma"}});
+    page.runs[1].style = FontStyle::bold;
+    page.runs[2].style = FontStyle::boldItalic;
+    page.runs[4].style = FontStyle::italic;
+    FixtureFile file(std::move(page));
+    const auto rows = parseTable(TableExtractor().extractTable(file.page(), kGridRegion));
+    ASSERT_EQ(rows.size(), 2u);
+    const std::string span = "<span style=\"font-family: 'Helvetica', sans-serif;\">";
+    EXPECT_EQ(rows[0][0].html, span + "Plain</span>");
+    EXPECT_EQ(rows[0][1].html, span + "<b>Heavy</b></span>");
+    EXPECT_EQ(rows[0][2].html, span + "<b><i>Slanted</i></b></span>");
+    EXPECT_EQ(rows[1][1].html, span + "<i>Beta</i></span>");
+
+    const auto fonts = table::pageFontMap(file.page());
+    ASSERT_FALSE(fonts.empty());
+    EXPECT_EQ(table::defaultFont(fonts)->name, "Helvetica");
+}
+
+TEST(TableExtractor, EscapesMarkupCharactersAndRestoresLeadingPeriods) {
+    FixtureFile file(gridPage(
+        {{"Format", "Kind", "Owner"}, {"Text", "Plain", "Team"}, {".pdf", "R&D", "A<B"}}, 16));
+    const std::string html = TableExtractor().extractTable(file.page(), kGridRegion);
+    const auto rows = parseTable(html);
+    ASSERT_EQ(rows.size(), 3u) << html;
+    EXPECT_EQ(texts(rows[2]), (std::vector<std::string>{".pdf", "R&D", "A<B"}));
+    EXPECT_NE(html.find("R&amp;D"), std::string::npos);
+    EXPECT_NE(html.find("A&lt;B"), std::string::npos);
+}
+
+TEST(TableExtractor, AnnotationsNeitherReachTheTextNorLeaveThePage) {
+    FixturePage page = gridPage({{"Apple", "Banana", "Cherry"}, {"Mango", "Lemon", "Orange"}});
+    FixtureAnnotation highlight;
+    highlight.subtype = "Highlight";
+    highlight.rect = Rect{70, 695, 60, 18};
+    highlight.color = Color{1, 0.9, 0, 1};
+    page.annotations.push_back(highlight);
+    FixtureAnnotation note;
+    note.subtype = "FreeText";
+    note.rect = Rect{230, 640, 200, 30};
+    note.color = Color{0, 0, 0, 1};
+    note.contents = "INTRUDER";
+    note.fontSize = 18;
+    page.annotations.push_back(note);
+    FixtureFile file(std::move(page));
+    const auto before = file.page().annotations();
+    ASSERT_EQ(before.size(), 2u);
+
+    const std::string html = TableExtractor().extractTable(file.page(), kGridRegion);
+    EXPECT_EQ(html.find("INTRUDER"), std::string::npos);
+    const auto rows = parseTable(html);
+    ASSERT_EQ(rows.size(), 2u) << html;
+    EXPECT_EQ(texts(rows[0]), (std::vector<std::string>{"Apple", "Banana", "Cherry"}));
+    EXPECT_EQ(file.page().annotations(), before); // the same objects, in the same order
+}
+
+TEST(TableExtractor, EmptyRegionsGiveNoTable) {
+    FixtureFile file(gridPage({{"Apple", "Banana", "Cherry"}}));
+    auto sink = std::make_shared<MemorySink>();
+    bool wrote = false;
+    TableExtractor extractor([&](const std::string&, const std::string&) { wrote = true; },
+                             Logging(Logging::kSubsystem, Logging::kCategory, sink));
+    EXPECT_EQ(extractor.extractTable(file.page(), Rect{100, 600, 0, 100}), "");
+    EXPECT_EQ(sink->lines(), (std::vector<std::string>{"❌ Failed to render"}));
+    // Blank paper: rendered, but nothing recognised.
+    EXPECT_EQ(extractor.extractTable(file.page(), Rect{100, 100, 200, 100}), "");
+    EXPECT_FALSE(wrote);
+}
