@@ -337,6 +337,21 @@ void writeToFd(fz_context* ctx, void* state, const void* data, size_t n) {
     }
 }
 
+// The writer goes back to patch offsets in, so the output must seek and tell.
+void seekFd(fz_context* ctx, void* state, int64_t offset, int whence) {
+    if (::lseek(static_cast<TempFile*>(state)->fd, off_t(offset), whence) < 0) {
+        fz_throw(ctx, FZ_ERROR_GENERIC, "cannot seek in the temporary file");
+    }
+}
+
+int64_t tellFd(fz_context* ctx, void* state) {
+    off_t at = ::lseek(static_cast<TempFile*>(state)->fd, 0, SEEK_CUR);
+    if (at < 0) {
+        fz_throw(ctx, FZ_ERROR_GENERIC, "cannot tell the temporary file's position");
+    }
+    return int64_t(at);
+}
+
 void syncDirectoryOf(const std::string& path) {
     std::filesystem::path folder = std::filesystem::path(path).parent_path();
     if (folder.empty()) {
@@ -374,6 +389,8 @@ bool writeBack(const Loaded& loaded, const std::string& path) {
     TempFile* state = &temp;
     bool ok = mu::attempt(ctx, [&] {
         out = fz_new_output(ctx, 64 * 1024, state, writeToFd, nullptr, nullptr);
+        out->seek = seekFd;
+        out->tell = tellFd;
         pdf_write_document(ctx, doc, out, &options);
         fz_close_output(ctx, out);
     });
@@ -492,6 +509,22 @@ void refresh(fz_context* ctx, pdf_annot* annot, pdf_obj* dict, fz_rect rect) {
     pdf_dirty_annot(ctx, annot);
     pdf_update_annot(ctx, annot);
     pdf_dict_put_rect(ctx, dict, PDF_NAME(Rect), rect);
+}
+
+// The engine gives a new note a popup of its own; one call makes one entry of the list.
+// Inside fz_try only.
+void dropDefaultPopup(fz_context* ctx, pdf_page* page, pdf_obj* dict) {
+    pdf_obj* popup = pdf_resolve_indirect(ctx, pdf_dict_get(ctx, dict, PDF_NAME(Popup)));
+    if (!popup) {
+        return;
+    }
+    pdf_obj* annots = pdf_dict_get(ctx, page->obj, PDF_NAME(Annots));
+    for (int i = pdf_array_len(ctx, annots) - 1; i >= 0; --i) {
+        if (pdf_resolve_indirect(ctx, pdf_array_get(ctx, annots, i)) == popup) {
+            pdf_array_delete(ctx, annots, i);
+        }
+    }
+    pdf_dict_del(ctx, dict, PDF_NAME(Popup));
 }
 
 } // namespace
@@ -753,6 +786,7 @@ bool NativeEngineBridge::addAnnotation(const std::string& path, std::int64_t pag
             pdf_dict_put_array(ctx, dict, PDF_NAME(InkList), 0);
         }
         refresh(ctx, annot, dict, r);
+        dropDefaultPopup(ctx, page, dict);
     });
     pdf_drop_annot(ctx, annot);
     return ok && writeBack(loaded, path);
