@@ -267,12 +267,25 @@ std::string restoreLeadingPeriod(const std::string& word, const std::string& pag
     return word;
 }
 
+// Text recognition reads stretches of a table's rules as "_", "|" or dashes. Such a word is
+// kept only when the page's own text in the region has it too.
+bool isRuleArtifact(const std::string& word, const std::vector<FontRun>& runs) {
+    if (word.find_first_not_of("_|-=~") != std::string::npos) {
+        return false;
+    }
+    return std::none_of(runs.begin(), runs.end(),
+                        [&](const FontRun& run) { return contains(run.text, word); });
+}
+
 std::vector<FormattedWord> formatWords(const std::vector<PDFWord>& words,
                                        const std::vector<FontRun>& runs,
                                        const std::string& pageText) {
     std::vector<FormattedWord> out;
     out.reserve(words.size());
     for (const auto& word : words) {
+        if (isRuleArtifact(word.text, runs)) {
+            continue;
+        }
         FormattedWord formatted{restoreLeadingPeriod(word.text, pageText), word.bounds, false,
                                 false, std::nullopt};
         if (auto run = matchFontRun(word, runs)) {
@@ -410,7 +423,55 @@ std::string buildHTMLTable(const std::vector<std::vector<int>>& rows,
     if (anchors.empty()) {
         return {};
     }
-    const std::size_t columns = anchors.size();
+    // Right-aligned and centred columns scatter their left edges, giving more anchors than a
+    // full row has words, and then every row would collapse into a spanning cell. Columns
+    // are then the overlapping horizontal extents of the full rows' words instead.
+    std::vector<std::pair<double, double>> spans;
+    if (anchors.size() > fullSize) {
+        std::vector<std::pair<double, double>> extents;
+        for (const auto& line : sorted) {
+            if (line.size() == fullSize) {
+                for (const auto* word : line) {
+                    extents.emplace_back(word->bounds.minX(), word->bounds.maxX());
+                }
+            }
+        }
+        std::sort(extents.begin(), extents.end());
+        for (const auto& extent : extents) {
+            if (!spans.empty() && extent.first <= spans.back().second) {
+                spans.back().second = std::max(spans.back().second, extent.second);
+            } else {
+                spans.push_back(extent);
+            }
+        }
+        if (spans.size() > fullSize) {
+            spans.clear();
+        }
+    }
+    auto columnOf = [&](const FormattedWord& word) {
+        std::size_t nearest = 0;
+        if (!spans.empty()) {
+            const double centre = word.bounds.midX();
+            auto distance = [&](const std::pair<double, double>& span) {
+                return centre < span.first ? span.first - centre
+                                           : (centre > span.second ? centre - span.second : 0);
+            };
+            for (std::size_t a = 1; a < spans.size(); ++a) {
+                if (distance(spans[a]) < distance(spans[nearest])) {
+                    nearest = a;
+                }
+            }
+            return nearest;
+        }
+        for (std::size_t a = 1; a < anchors.size(); ++a) {
+            if (std::abs(word.bounds.minX() - anchors[a]) <
+                std::abs(word.bounds.minX() - anchors[nearest])) {
+                nearest = a;
+            }
+        }
+        return nearest;
+    };
+    const std::size_t columns = spans.empty() ? anchors.size() : spans.size();
     const std::string colspan = std::to_string(columns);
 
     std::string html = "<table style=\"border-collapse: collapse; width: 100%;\">\n";
@@ -427,14 +488,7 @@ std::string buildHTMLTable(const std::vector<std::vector<int>>& rows,
         } else {
             std::vector<std::vector<FormattedWord>> cells(columns);
             for (const auto* word : line) {
-                std::size_t nearest = 0;
-                for (std::size_t a = 1; a < columns; ++a) {
-                    if (std::abs(word->bounds.minX() - anchors[a]) <
-                        std::abs(word->bounds.minX() - anchors[nearest])) {
-                        nearest = a;
-                    }
-                }
-                cells[nearest].push_back(*word);
+                cells[columnOf(*word)].push_back(*word);
             }
             for (const auto& cell : cells) {
                 if (r <= 1) {

@@ -90,6 +90,8 @@ std::vector<PDFWord> toPageWords(const std::vector<RecognizedWord>& words, int r
                                  const Rect& region, const Rect& mediaBox);
 std::optional<FontRun> matchFontRun(const PDFWord& word, const std::vector<FontRun>& runs);
 std::string restoreLeadingPeriod(const std::string& word, const std::string& pageText);
+bool isRuleArtifact(const std::string& word, const std::vector<FontRun>& runs);
+// Styled words, leaving out the rule artifacts.
 std::vector<FormattedWord> formatWords(const std::vector<PDFWord>& words,
                                        const std::vector<FontRun>& runs,
                                        const std::string& pageText);

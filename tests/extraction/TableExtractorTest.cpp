@@ -183,6 +183,19 @@ TEST(BuildHTMLTable, ColumnsClusterByLeftEdgeAndShortRowsSpan) {
     EXPECT_EQ(table::dataRowCount("<table>\n</table>"), 0);
 }
 
+TEST(BuildHTMLTable, RightAlignedColumnsFollowTheWordsExtents) {
+    // Numbers right-aligned at 100 and 200: their left edges lie far apart, their extents
+    // overlap.
+    const std::vector<FormattedWord> words{
+        word("Name", 0, 50, 40),   word("Qty", 80, 50, 20),  word("Price", 170, 50, 30),
+        word("Tea", 0, 30, 25),    word("1200", 70, 30, 30), word("3.5", 185, 30, 15),
+        word("Coffee", 0, 10, 45), word("7", 93, 10, 7),     word("12.25", 165, 10, 35)};
+    const auto rows = parseTable(table::buildHTMLTable({{0, 1, 2}, {3, 4, 5}, {6, 7, 8}}, words));
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(texts(rows[1]), (std::vector<std::string>{"Tea", "1200", "3.5"}));
+    EXPECT_EQ(texts(rows[2]), (std::vector<std::string>{"Coffee", "7", "12.25"}));
+}
+
 // ---- On real pages, through Tesseract ----
 
 TEST(TableExtractor, ThreeByThreeGridHasTwoHeaderRowsAndOneDataRow) {
