@@ -44,16 +44,19 @@ void endEngine() {
 }
 
 // Tesseract's OpenMP loops split one small image over every core and spend the time
-// synchronising: on two cores a table pass took nine times as long. GNU libgomp reads
-// OMP_THREAD_LIMIT when it is loaded, which is before main since libtesseract links it, so
-// the environment alone cannot limit it afterwards; with no active parallel levels every
-// region runs on the encountering thread, whatever num_threads Tesseract asks for. The
-// variable still goes into the environment for runtimes that read it on first use.
+// synchronising: on two cores a table pass took three to nine times as long. GNU libgomp
+// reads OMP_THREAD_LIMIT when it is loaded, which is before main since libtesseract links
+// it, so setting the variable now cannot limit it. With no active parallel levels every
+// region runs on the encountering thread, whatever num_threads Tesseract asks for; libgomp
+// keeps that setting per thread, so each recognition thread sets it for itself. The variable
+// still goes into the environment for runtimes that read it on first use.
 void keepOpenMPSingleThreaded() {
-    ::setenv("OMP_THREAD_LIMIT", "1", 0);
     using SetLevels = void (*)(int);
-    if (auto set =
-            reinterpret_cast<SetLevels>(::dlsym(RTLD_DEFAULT, "omp_set_max_active_levels"))) {
+    static const SetLevels set = [] {
+        ::setenv("OMP_THREAD_LIMIT", "1", 0);
+        return reinterpret_cast<SetLevels>(::dlsym(RTLD_DEFAULT, "omp_set_max_active_levels"));
+    }();
+    if (set) {
         set(0);
     }
 }
@@ -69,8 +72,6 @@ tesseract::TessBaseAPI& initialisedApi(Engine& e) {
                     "The English text-recognition model (eng.traineddata) was not found; set "
                     "TESSDATA_PREFIX or install tesseract-ocr-eng.");
     }
-    keepOpenMPSingleThreaded();
-
     auto api = std::make_unique<tesseract::TessBaseAPI>();
     // The dictionaries are init-only parameters: they must reach Init itself.
     const std::vector<std::string> names{"load_system_dawg", "load_freq_dawg"};
@@ -87,6 +88,7 @@ tesseract::TessBaseAPI& initialisedApi(Engine& e) {
 }
 
 std::vector<RecognizedWord> recognizeOnEngine(const Image& image) {
+    keepOpenMPSingleThreaded();
     Engine& e = engine();
     std::lock_guard lock(e.mutex);
     tesseract::TessBaseAPI& api = initialisedApi(e);
