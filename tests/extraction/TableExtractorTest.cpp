@@ -308,3 +308,17 @@ TEST(TableExtractor, EmptyRegionsGiveNoTable) {
     EXPECT_EQ(extractor.extractTable(file.page(), Rect{100, 100, 200, 100}), "");
     EXPECT_FALSE(wrote);
 }
+
+TEST(TableExtractor, RightAlignedNumberColumnsKeepTheirCells) {
+    // Names left-aligned, numbers right-aligned. Tesseract tends to drop a lone digit ("3"),
+    // which turns that line into a spanning row, so only the complete lines are checked.
+    FixtureFile file(tableDocument().pages.at(0));
+    const std::string html = TableExtractor().extractTable(file.page(), Rect{60, 570, 420, 150});
+    const auto rows = parseTable(html);
+    ASSERT_EQ(rows.size(), 6u) << html;
+    EXPECT_EQ(texts(rows[0]), (std::vector<std::string>{"Name", "Qty", "Price", "Total"}));
+    EXPECT_EQ(texts(rows[5]), (std::vector<std::string>{"Eggs", "12", "0.30", "3.60"}));
+    ASSERT_EQ(rows[3].size(), 4u) << html;
+    EXPECT_EQ(rows[3][0].text, "Cheese");
+    EXPECT_EQ(rows[3][1].text, "1");
+}
