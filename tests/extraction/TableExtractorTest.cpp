@@ -322,3 +322,23 @@ TEST(TableExtractor, RightAlignedNumberColumnsKeepTheirCells) {
     EXPECT_EQ(rows[3][0].text, "Cheese");
     EXPECT_EQ(rows[3][1].text, "1");
 }
+
+TEST(FindTessdata, PrefixFirstThenTheSystemLocations) {
+    const auto system = findTessdata();
+    ASSERT_TRUE(system) << "the English model is needed by these tests";
+    const char* saved = std::getenv("TESSDATA_PREFIX");
+    const std::string previous = saved ? saved : "";
+    TempDir dir;
+    std::filesystem::create_directories(dir / "tessdata");
+    ::setenv("TESSDATA_PREFIX", dir.path().c_str(), 1);
+    EXPECT_EQ(findTessdata(), system); // no model under the prefix: the system's
+    std::filesystem::create_symlink(*system / "eng.traineddata", dir / "tessdata/eng.traineddata");
+    EXPECT_EQ(findTessdata(), dir / "tessdata");
+    std::filesystem::create_symlink(*system / "eng.traineddata", dir / "eng.traineddata");
+    EXPECT_EQ(findTessdata(), dir.path());
+    if (saved) {
+        ::setenv("TESSDATA_PREFIX", previous.c_str(), 1);
+    } else {
+        ::unsetenv("TESSDATA_PREFIX");
+    }
+}
