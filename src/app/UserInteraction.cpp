@@ -1,0 +1,20 @@
+#include "app/UserInteraction.h"
+
+namespace ombrix {
+
+std::optional<std::filesystem::path> HeadlessUserInteraction::chooseOnePDF() {
+    ++openPanelRequests_;
+    return std::nullopt;
+}
+
+void HeadlessUserInteraction::showAlert(const std::string& title, const std::string& message) {
+    alerts_.push_back(Alert{title, message});
+}
+
+void HeadlessUserInteraction::copyToClipboard(const std::string& plainText,
+                                              const std::optional<std::string>& html) {
+    clipboardText_ = plainText;
+    clipboardHTML_ = html;
+}
+
+} // namespace ombrix

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ombrix {
+
+// Everything the core asks of the person in front of the screen. The desktop app answers
+// with dialogs, the clipboard and its application object; the command-line tool and the
+// tests with HeadlessUserInteraction. Called on the main thread.
+class UserInteraction {
+public:
+    virtual ~UserInteraction() = default;
+
+    // One PDF file the user picks: only PDF files selectable, a single file, folders not
+    // selectable. None when the user cancels or confirms without a choice.
+    virtual std::optional<std::filesystem::path> chooseOnePDF() = 0;
+
+    // Asks the application to quit once the current event is done.
+    virtual void requestTermination() = 0;
+
+    virtual void showAlert(const std::string& title, const std::string& message) = 0;
+    virtual void beep() = 0;
+
+    // Replaces the clipboard's contents with the text, and with the HTML form when given.
+    virtual void copyToClipboard(const std::string& plainText,
+                                 const std::optional<std::string>& html = std::nullopt) = 0;
+};
+
+// Nobody to ask: never blocks, chooses no file, and keeps what it was told so a caller
+// (or a test) can read it back.
+class HeadlessUserInteraction final : public UserInteraction {
+public:
+    struct Alert {
+        std::string title;
+        std::string message;
+        bool operator==(const Alert&) const = default;
+    };
+
+    std::optional<std::filesystem::path> chooseOnePDF() override;
+    void requestTermination() override { ++terminationRequests_; }
+    void showAlert(const std::string& title, const std::string& message) override;
+    void beep() override { ++beeps_; }
+    void copyToClipboard(const std::string& plainText,
+                         const std::optional<std::string>& html = std::nullopt) override;
+
+    std::size_t openPanelRequests() const { return openPanelRequests_; }
+    std::size_t terminationRequests() const { return terminationRequests_; }
+    std::size_t beeps() const { return beeps_; }
+    const std::vector<Alert>& alerts() const { return alerts_; }
+    const std::string& clipboardText() const { return clipboardText_; }
+    const std::optional<std::string>& clipboardHTML() const { return clipboardHTML_; }
+
+private:
+    std::size_t openPanelRequests_ = 0;
+    std::size_t terminationRequests_ = 0;
+    std::size_t beeps_ = 0;
+    std::vector<Alert> alerts_;
+    std::string clipboardText_;
+    std::optional<std::string> clipboardHTML_;
+};
+
+} // namespace ombrix

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "contracts/ActionHandler.h"
+#include "core/Geometry.h"
+#include "core/Logging.h"
+
+#include <memory>
+
+namespace ombrix {
+
+class BrainLoader;
+class PDFKitBridge;
+class PDFRenderService;
+class TabManager;
+class UserInteraction;
+
+// "document": opening a file into a new tab and saving the active tab's document.
+class DocumentHandler final : public ActionHandler {
+public:
+    // The size the first page of a newly opened document is rendered at.
+    static constexpr Size kFirstPageSize{1600, 1600};
+
+    DocumentHandler(std::shared_ptr<BrainLoader> brainLoader,
+                    std::shared_ptr<TabManager> tabManager,
+                    std::shared_ptr<PDFRenderService> renderService, Logging logging,
+                    std::shared_ptr<PDFKitBridge> bridge,
+                    std::shared_ptr<UserInteraction> userInteraction);
+
+    std::string targetName() const override { return "document"; }
+    // "doc.open" passes on the loader's failure; nothing else fails outward.
+    void handle(const DispatchContext& context) override;
+
+    const std::shared_ptr<BrainLoader>& brainLoader() const { return brainLoader_; }
+    const std::shared_ptr<TabManager>& tabManager() const { return tabManager_; }
+    const std::shared_ptr<PDFRenderService>& renderService() const { return renderService_; }
+    const Logging& logging() const { return logging_; }
+
+private:
+    void open(const DispatchContext& context);
+    void save();
+
+    std::shared_ptr<BrainLoader> brainLoader_;
+    std::shared_ptr<TabManager> tabManager_;
+    std::shared_ptr<PDFRenderService> renderService_;
+    Logging logging_;
+    std::shared_ptr<PDFKitBridge> bridge_;
+    std::shared_ptr<UserInteraction> userInteraction_;
+};
+
+} // namespace ombrix

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "contracts/ActionHandler.h"
+#include "core/Clock.h"
+
+#include <memory>
+
+namespace ombrix {
+
+class EventBus;
+class Executor;
+class SearchService;
+class TabManager;
+
+// "search": finds the query in the active tab's document on the calling thread, tells the
+// event bus at once, and writes the results into the tab in a main-queue job after that.
+class SearchHandler final : public ActionHandler {
+public:
+    // A null main queue means the process main queue at the time of each search.
+    SearchHandler(std::shared_ptr<TabManager> tabManager,
+                  std::shared_ptr<SearchService> searchService, std::shared_ptr<EventBus> eventBus,
+                  std::shared_ptr<Executor> mainQueue = nullptr,
+                  std::shared_ptr<Clock> clock = systemClock());
+
+    std::string targetName() const override { return "search"; }
+    void handle(const DispatchContext& context) override;
+
+    const std::shared_ptr<TabManager>& tabManager() const { return tabManager_; }
+    const std::shared_ptr<SearchService>& searchService() const { return searchService_; }
+
+private:
+    std::shared_ptr<TabManager> tabManager_;
+    std::shared_ptr<SearchService> searchService_;
+    std::shared_ptr<EventBus> eventBus_;
+    std::shared_ptr<Executor> mainQueue_;
+    std::shared_ptr<Clock> clock_;
+};
+
+} // namespace ombrix
