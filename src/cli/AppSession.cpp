@@ -1,0 +1,84 @@
+#include "cli/AppSession.h"
+
+#include "app/AppContainer.h"
+#include "app/AppLifecycle.h"
+#include "app/UserInteraction.h"
+#include "contracts/ContractRegistry.h"
+#include "core/Error.h"
+#include "core/LogSink.h"
+#include "core/RunLoop.h"
+#include "document/TabManager.h"
+
+#include <mutex>
+
+namespace ombrix::cli {
+
+// Keeps the error lines; passes everything on to stderr when verbose.
+class AppSession::Sink final : public LogSink {
+public:
+    explicit Sink(bool verbose) : verbose_(verbose), stderr_(false) {}
+
+    bool isEnabled(LogLevel level) const override {
+        return level == LogLevel::error || (verbose_ && stderr_.isEnabled(level));
+    }
+    void write(LogLevel level, const std::string& subsystem, const std::string& category,
+               const std::string& line) override {
+        if (level == LogLevel::error) {
+            std::lock_guard lock(mutex_);
+            lastError_ = line;
+        }
+        if (verbose_) {
+            stderr_.write(level, subsystem, category, line);
+        }
+    }
+    std::optional<std::string> lastError() const {
+        std::lock_guard lock(mutex_);
+        return lastError_;
+    }
+
+private:
+    bool verbose_;
+    StderrSink stderr_;
+    mutable std::mutex mutex_;
+    std::optional<std::string> lastError_;
+};
+
+AppSession::AppSession(bool verbose)
+    : sink_(std::make_shared<Sink>(verbose)), loop_(std::make_shared<RunLoop>()) {
+    setMainQueue(loop_);
+    AppContainer::Options options;
+    options.logSink = sink_;
+    options.userInteraction = std::make_shared<HeadlessUserInteraction>();
+    options.mainQueue = loop_;
+    if (!AppContainer::configureShared(std::move(options))) {
+        throw Error("ombrix", 1, "the application container was already running");
+    }
+    AppBootstrap::run();
+    container_ = &AppContainer::shared();
+}
+
+AppSession::~AppSession() {
+    // Redraw requests and the like that are still queued; nobody is left to see them.
+    loop_->runPending();
+}
+
+void AppSession::dispatch(ActionID action, DispatchParams params) {
+    container_->registry().dispatch(action, "API", std::move(params));
+}
+
+std::shared_ptr<TabSession> AppSession::open(const std::filesystem::path& file) {
+    auto tabs = container_->tabManager();
+    const std::size_t before = tabs->tabs.get().size();
+    dispatch(ActionID::docOpen, {{"url", file}});
+    auto tab = tabs->activeTab();
+    if (!tab || tabs->tabs.get().size() == before) {
+        throw Error("ombrix", 1, "could not open " + file.string());
+    }
+    return tab;
+}
+
+std::optional<std::string> AppSession::lastError() const {
+    return sink_->lastError();
+}
+
+} // namespace ombrix::cli

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "contracts/ActionID.h"
+#include "contracts/DispatchContext.h"
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace ombrix {
+class AppContainer;
+class RunLoop;
+class TabSession;
+} // namespace ombrix
+
+namespace ombrix::cli {
+
+// The application's own container, started for one command: a deterministic main queue,
+// nobody to ask, and log lines on stderr only when verbose. Commands drive it through
+// dispatches from "API", as a script would the running application.
+class AppSession {
+public:
+    explicit AppSession(bool verbose);
+    ~AppSession();
+
+    AppContainer& container() const { return *container_; }
+    RunLoop& mainQueue() const { return *loop_; }
+
+    void dispatch(ActionID action, DispatchParams params = {});
+    // "doc.open" of the file; the tab it opened.
+    std::shared_ptr<TabSession> open(const std::filesystem::path& file);
+
+    // The last line logged at the error level, for a command that must say why it failed.
+    std::optional<std::string> lastError() const;
+
+private:
+    class Sink;
+    std::shared_ptr<Sink> sink_;
+    std::shared_ptr<RunLoop> loop_;
+    AppContainer* container_ = nullptr;
+};
+
+} // namespace ombrix::cli

@@ -1,0 +1,128 @@
+#include "annotations/AnnotationRecord.h"
+#include "cli/AppSession.h"
+#include "cli/Arguments.h"
+#include "cli/Command.h"
+#include "core/Error.h"
+#include "document/PDFDocument.h"
+#include "document/TabSession.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+#include <ostream>
+#include <sstream>
+
+namespace ombrix::cli {
+
+namespace {
+
+const std::string kName = "highlight";
+const std::string kSynopsis = "FILE --page N --rect X,Y,W,H [--underline] [-o OUT.pdf] [--verbose]";
+
+// "X,Y,W,H" in page space (points, origin lower left); width and height positive.
+Rect parseRect(const std::string& text) {
+    std::vector<double> values;
+    std::stringstream parts(text);
+    std::string part;
+    while (std::getline(parts, part, ',')) {
+        char* end = nullptr;
+        const double value = std::strtod(part.c_str(), &end);
+        if (part.empty() || end != part.c_str() + part.size() || !std::isfinite(value)) {
+            throw UsageError("--rect wants four numbers X,Y,W,H, not '" + text + "'");
+        }
+        values.push_back(value);
+    }
+    if (values.size() != 4 || text.back() == ',') {
+        throw UsageError("--rect wants four numbers X,Y,W,H, not '" + text + "'");
+    }
+    if (!(values[2] > 0) || !(values[3] > 0)) {
+        throw UsageError("--rect wants a positive width and height");
+    }
+    return Rect{values[0], values[1], values[2], values[3]};
+}
+
+int runHighlight(const std::vector<std::string>& args, Io& io) {
+    return runWithUsage(kName, kSynopsis, io, [&] {
+        auto arguments = parseArguments(args, {"--page", "--rect", "-o", "--output"},
+                                        {"--underline", "--verbose"});
+        auto file = singleFile(arguments);
+        auto page = arguments.value("--page");
+        auto rect = arguments.value("--rect");
+        if (!page) {
+            throw UsageError("missing --page");
+        }
+        if (!rect) {
+            throw UsageError("missing --rect");
+        }
+        auto shortOut = arguments.value("-o"), longOut = arguments.value("--output");
+        if (shortOut && longOut) {
+            throw UsageError("-o and --output both given");
+        }
+        parsePageNumber(*page);
+        const Rect bounds = parseRect(*rect);
+        const bool underline = arguments.hasFlag("--underline");
+
+        // The copy is what gets opened, marked and saved; the original stays as it was.
+        std::filesystem::path target = file;
+        if (shortOut || longOut) {
+            target = shortOut ? *shortOut : *longOut;
+            std::error_code same;
+            if (!std::filesystem::equivalent(file, target, same)) {
+                std::filesystem::copy_file(file, target,
+                                           std::filesystem::copy_options::overwrite_existing);
+            }
+        }
+
+        AppSession session(arguments.hasFlag("--verbose"));
+        auto tab = session.open(target);
+        const int index = checkedPageIndex(*page, tab->document->pageCount);
+
+        std::vector<Uuid> before;
+        for (const auto& record : tab->annotations.get()) {
+            before.push_back(record.id);
+        }
+        session.dispatch(underline ? ActionID::markupUnderline : ActionID::markupHighlight,
+                         {{"bounds", bounds}, {"pageIndex", index}});
+        const auto& after = tab->annotations.get();
+        auto added = std::find_if(after.begin(), after.end(), [&](const AnnotationRecord& r) {
+            return std::find(before.begin(), before.end(), r.id) == before.end();
+        });
+        if (added == after.end()) {
+            throw Error("ombrix", kExitFailure, "the page did not take the annotation");
+        }
+        const AnnotationRecord record = *added;
+
+        session.dispatch(ActionID::docSave);
+        if (tab->document->isDirty) {
+            throw Error("ombrix", kExitFailure,
+                        session.lastError().value_or("could not save " + target.string()));
+        }
+
+        nlohmann::ordered_json item;
+        item["file"] = target.string();
+        item["id"] = record.id.toString();
+        item["page"] = record.pageIndex + 1;
+        item["type"] = rawValue(record.type);
+        item["bounds"] = {{"x", record.bounds.x},
+                          {"y", record.bounds.y},
+                          {"width", record.bounds.width},
+                          {"height", record.bounds.height}};
+        item["content"] = record.content ? nlohmann::ordered_json(*record.content)
+                                         : nlohmann::ordered_json(nullptr);
+        item["color"] = record.appearance.color.hexRGBA();
+        io.out << item.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+        return kExitOk;
+    });
+}
+
+const CommandRegistration registration{Command{
+    kName,
+    kSynopsis,
+    "Highlight (or underline) a rectangle of a page and save; the new annotation as JSON",
+    runHighlight,
+}};
+
+} // namespace
+
+} // namespace ombrix::cli

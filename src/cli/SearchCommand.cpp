@@ -1,0 +1,66 @@
+#include "cli/AppSession.h"
+#include "cli/Arguments.h"
+#include "cli/Command.h"
+#include "core/Error.h"
+#include "core/RunLoop.h"
+#include "document/TabSession.h"
+
+#include <chrono>
+#include <nlohmann/json.hpp>
+#include <ostream>
+
+namespace ombrix::cli {
+
+namespace {
+
+const std::string kName = "search";
+const std::string kSynopsis = "FILE QUERY [--verbose]";
+
+int runSearch(const std::vector<std::string>& args, Io& io) {
+    return runWithUsage(kName, kSynopsis, io, [&] {
+        auto arguments = parseArguments(args, {}, {"--verbose"});
+        if (arguments.positionals.size() != 2) {
+            throw UsageError("expected FILE and QUERY");
+        }
+        const std::filesystem::path file = arguments.positionals[0];
+        const std::string query = arguments.positionals[1];
+        if (query.empty()) {
+            throw UsageError("the query is empty");
+        }
+
+        AppSession session(arguments.hasFlag("--verbose"));
+        auto tab = session.open(file);
+        bool written = false;
+        auto watch = tab->searchResults.observe([&](const auto&) { written = true; });
+        session.dispatch(ActionID::editFind, {{"query", query}});
+        // The handler hands the results to the tab in a main-queue job.
+        if (!session.mainQueue().runUntil([&] { return written; }, std::chrono::seconds(60))) {
+            throw Error("ombrix", kExitFailure, "the search results never arrived");
+        }
+
+        nlohmann::ordered_json list = nlohmann::ordered_json::array();
+        for (const auto& result : tab->searchResults.get()) {
+            nlohmann::ordered_json item;
+            item["page"] = result.pageIndex + 1;
+            item["text"] = result.text;
+            item["bounds"] = {{"x", result.bounds.x},
+                              {"y", result.bounds.y},
+                              {"width", result.bounds.width},
+                              {"height", result.bounds.height}};
+            list.push_back(std::move(item));
+        }
+        io.out << list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+        return kExitOk;
+    });
+}
+
+const CommandRegistration registration{Command{
+    kName,
+    kSynopsis,
+    "Find a text in a PDF, case-insensitively; the results as JSON: page (from 1), text, bounds",
+    runSearch,
+}};
+
+} // namespace
+
+} // namespace ombrix::cli
