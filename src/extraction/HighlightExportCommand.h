@@ -1,0 +1,15 @@
+#pragma once
+
+#include "extraction/HighlightExport.h"
+
+namespace ombrix {
+
+class TabSession;
+class UserInteraction;
+
+// The toolbar's export: beeps without an active tab; otherwise puts the digest of its
+// document on the clipboard as plain text and says how many highlights went there, or
+// says that there are none. Returns what it did. Main thread.
+HighlightExportOutcome exportHighlights(const TabSession* activeTab, UserInteraction& ui);
+
+} // namespace ombrix
