@@ -2,6 +2,7 @@
 
 #include "core/Error.h"
 #include "core/Executor.h"
+#include "core/HtmlEscape.h"
 #include "core/SerialQueue.h"
 #include "core/Uuid.h"
 #include "pdfkit/ImageCodec.h"
@@ -227,29 +228,6 @@ void replaceAll(std::string& text, const std::string& from, const std::string& t
     }
 }
 
-// LaTeX goes into the page as text for MathJax to read: markup characters must not be
-// taken for tags.
-std::string escapedHTML(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
 } // namespace
 
 std::string formulaPage(const std::string& latex, const std::optional<std::string>& mathml) {
@@ -260,7 +238,7 @@ std::string formulaPage(const std::string& latex, const std::optional<std::strin
         std::string shown = latex;
         replaceAll(shown, "\\begin{array}{l}", "");
         replaceAll(shown, "\\end{array}", "");
-        content = "\\[ " + escapedHTML(shown) + " \\]";
+        content = "\\[ " + escapeHTML(shown) + " \\]";
     }
     return R"html(<!DOCTYPE html>
 <html>

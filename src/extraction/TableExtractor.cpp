@@ -334,33 +334,6 @@ std::vector<double> clusterPositions(const std::vector<double>& sorted, double t
     return means;
 }
 
-std::string escapeHTML(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '\'':
-            out += "&#39;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
 std::string cellHTML(const std::vector<FormattedWord>& words) {
     std::string out;
     for (std::size_t i = 0; i < words.size(); ++i) {

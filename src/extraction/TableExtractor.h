@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Geometry.h"
+#include "core/HtmlEscape.h"
 #include "core/Image.h"
 #include "core/Logging.h"
 #include "extraction/TextRecognizer.h"
@@ -100,7 +101,7 @@ std::vector<FormattedWord> formatWords(const std::vector<PDFWord>& words,
 std::vector<std::vector<int>> tableRows(const std::vector<FormattedWord>& words,
                                         const Rect& region);
 std::vector<double> clusterPositions(const std::vector<double>& sorted, double tolerance);
-std::string escapeHTML(const std::string& text);
+using ombrix::escapeHTML;
 std::string cellHTML(const std::vector<FormattedWord>& words);
 std::string buildHTMLTable(const std::vector<std::vector<int>>& rows,
                            const std::vector<FormattedWord>& words);
