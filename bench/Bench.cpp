@@ -4,6 +4,7 @@
 //   ombrix_bench FILE [--word WORD] [--runs N]
 //   ombrix_bench --make-sample PAGES OUT.pdf
 
+#include "BenchSupport.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/PageRenderer.h"
 #include "support/Fixtures.h"
@@ -21,44 +22,9 @@
 #include <vector>
 
 using namespace ombrix;
-using Clock = std::chrono::steady_clock;
+using namespace ombrix::bench;
 
 namespace {
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-double timeRuns(int runs, const std::function<void()>& work) {
-    std::vector<double> ms;
-    for (int i = 0; i < runs; ++i) {
-        auto t0 = Clock::now();
-        work();
-        ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
-    }
-    return median(ms);
-}
-
-// Runs a command with its output discarded; false when it could not run or failed.
-bool runQuiet(const std::vector<std::string>& argv) {
-    std::fflush(nullptr); // or the child would flush our buffered output a second time
-    pid_t pid = fork();
-    if (pid == 0) {
-        std::freopen("/dev/null", "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
-        std::vector<char*> args;
-        for (auto& a : argv) {
-            args.push_back(const_cast<char*>(a.c_str()));
-        }
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
 
 double timeCommand(int runs, const std::vector<std::string>& argv) {
     bool ok = true;

@@ -7,6 +7,7 @@
 // The command line runs single-threaded (OMP_THREAD_LIMIT=1), as the extractor's engine does,
 // and with the same model, engine and dictionaries off.
 
+#include "BenchSupport.h"
 #include "extraction/TableExtractor.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/ImageCodec.h"
@@ -26,44 +27,9 @@
 #include <vector>
 
 using namespace ombrix;
-using Clock = std::chrono::steady_clock;
+using namespace ombrix::bench;
 
 namespace {
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-double timeRuns(int runs, const std::function<void()>& work) {
-    std::vector<double> ms;
-    for (int i = 0; i < runs; ++i) {
-        auto t0 = Clock::now();
-        work();
-        ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
-    }
-    return median(ms);
-}
-
-bool runQuiet(const std::vector<std::string>& argv) {
-    std::fflush(nullptr);
-    pid_t pid = fork();
-    if (pid == 0) {
-        std::freopen("/dev/null", "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
-        ::setenv("OMP_THREAD_LIMIT", "1", 1);
-        std::vector<char*> args;
-        for (auto& a : argv) {
-            args.push_back(const_cast<char*>(a.c_str()));
-        }
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
 
 int usage() {
     std::fprintf(stderr, "usage: ombrix_table_bench [FILE --page N --rect X,Y,W,H] [--runs N]\n");
@@ -154,7 +120,9 @@ int main(int argc, char** argv) {
         command.insert(command.begin() + 3, {"--tessdata-dir", tessdata->string()});
     }
     bool ok = true;
-    const double cli = timeRuns(runs, [&] { ok = runQuiet(command) && ok; });
+    const double cli = timeRuns(runs, [&] {
+        ok = runQuiet(command, {{"OMP_THREAD_LIMIT", "1"}}) && ok;
+    });
 
     std::printf("region %.0f x %.0f pt, image %d x %d px, %d data rows\n", region->width,
                 region->height, image.width(), image.height(), table::dataRowCount(html));
