@@ -50,16 +50,17 @@ AppSession::AppSession(bool verbose)
     options.logSink = sink_;
     options.userInteraction = std::make_shared<HeadlessUserInteraction>();
     options.mainQueue = loop_;
-    if (!AppContainer::configureShared(std::move(options))) {
-        throw Error("ombrix", 1, "the application container was already running");
-    }
-    AppBootstrap::run();
-    container_ = &AppContainer::shared();
+    // A container of its own rather than the shared one, so that every document is
+    // closed and released when the command ends instead of living on to the exit.
+    container_ = std::make_unique<AppContainer>(std::move(options));
+    AppLifecycle(*container_).start();
 }
 
 AppSession::~AppSession() {
     // Redraw requests and the like that are still queued; nobody is left to see them.
     loop_->runPending();
+    container_.reset();
+    setMainQueue(nullptr);
 }
 
 void AppSession::dispatch(ActionID action, DispatchParams params) {

@@ -16,7 +16,7 @@ class TabSession;
 
 namespace ombrix::cli {
 
-// The application's own container, started for one command: a deterministic main queue,
+// The application's container, started for one command: a deterministic main queue,
 // nobody to ask, and log lines on stderr only when verbose. Commands drive it through
 // dispatches from "API", as a script would the running application.
 class AppSession {
@@ -38,7 +38,7 @@ private:
     class Sink;
     std::shared_ptr<Sink> sink_;
     std::shared_ptr<RunLoop> loop_;
-    AppContainer* container_ = nullptr;
+    std::unique_ptr<AppContainer> container_;
 };
 
 } // namespace ombrix::cli
