@@ -420,6 +420,15 @@ pdf_obj* annotsArray(fz_context* ctx, pdf_page* page) {
     return annots;
 }
 
+// The resolved entry `annotationId` of the page's /Annots, or nullptr when out of range.
+pdf_obj* annotationEntry(fz_context* ctx, pdf_page* page, std::int64_t annotationId) {
+    pdf_obj* annots = annotsArray(ctx, page);
+    if (annotationId < 0 || annotationId >= mu::length(ctx, annots)) {
+        return nullptr;
+    }
+    return mu::resolve(ctx, mu::item(ctx, annots, int(annotationId)));
+}
+
 // The engine's annotation object for a dictionary of /Annots, widgets included; none for
 // an entry the engine does not list.
 pdf_annot* engineAnnot(fz_context* ctx, pdf_page* page, pdf_obj* dict) {
@@ -836,12 +845,8 @@ bool NativeEngineBridge::updateAnnotation(const std::string& path, std::int64_t 
     }
     fz_context* ctx = loaded.ctx;
     pdf_page* page = loaded.page;
-    pdf_obj* annots = annotsArray(ctx, page);
-    if (annotationId < 0 || annotationId >= mu::length(ctx, annots)) {
-        return false;
-    }
-    pdf_obj* dict = mu::resolve(ctx, mu::item(ctx, annots, int(annotationId)));
-    if (!mu::isDict(ctx, dict)) {
+    pdf_obj* dict = annotationEntry(ctx, page, annotationId);
+    if (!dict || !mu::isDict(ctx, dict)) {
         return false;
     }
     pdf_annot* annot = engineAnnot(ctx, page, dict);
@@ -873,7 +878,7 @@ bool NativeEngineBridge::deleteAnnotation(const std::string& path, std::int64_t 
         return false;
     }
     const int index = int(annotationId);
-    pdf_obj* dict = mu::resolve(ctx, mu::item(ctx, annots, index));
+    pdf_obj* dict = annotationEntry(ctx, page, annotationId);
     pdf_annot* annot = engineAnnot(ctx, page, dict);
     bool ok = mu::attempt(ctx, [&] {
         // The engine's own deletion also takes the note's popup along.
