@@ -7,8 +7,9 @@ std::optional<std::filesystem::path> HeadlessUserInteraction::chooseOnePDF() {
     return std::nullopt;
 }
 
-void HeadlessUserInteraction::showAlert(const std::string& title, const std::string& message) {
-    alerts_.push_back(Alert{title, message});
+void HeadlessUserInteraction::showAlert(const std::string& title, const std::string& message,
+                                        AlertStyle style) {
+    alerts_.push_back(Alert{title, message, style});
 }
 
 void HeadlessUserInteraction::copyToClipboard(const std::string& plainText,

@@ -8,6 +8,9 @@
 
 namespace ombrix {
 
+// How an alert presents itself: a report, or a warning that something did not work.
+enum class AlertStyle { informational, warning };
+
 // Everything the core asks of the person in front of the screen. The desktop app answers
 // with dialogs, the clipboard and its application object; the command-line tool and the
 // tests with HeadlessUserInteraction. Called on the main thread.
@@ -22,7 +25,9 @@ public:
     // Asks the application to quit once the current event is done.
     virtual void requestTermination() = 0;
 
-    virtual void showAlert(const std::string& title, const std::string& message) = 0;
+    // A modal alert with one "OK" button.
+    virtual void showAlert(const std::string& title, const std::string& message,
+                           AlertStyle style = AlertStyle::informational) = 0;
     virtual void beep() = 0;
 
     // Replaces the clipboard's contents with the text, and with the HTML form when given.
@@ -37,12 +42,14 @@ public:
     struct Alert {
         std::string title;
         std::string message;
+        AlertStyle style = AlertStyle::informational;
         bool operator==(const Alert&) const = default;
     };
 
     std::optional<std::filesystem::path> chooseOnePDF() override;
     void requestTermination() override { ++terminationRequests_; }
-    void showAlert(const std::string& title, const std::string& message) override;
+    void showAlert(const std::string& title, const std::string& message,
+                   AlertStyle style = AlertStyle::informational) override;
     void beep() override { ++beeps_; }
     void copyToClipboard(const std::string& plainText,
                          const std::optional<std::string>& html = std::nullopt) override;

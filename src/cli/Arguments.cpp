@@ -142,4 +142,35 @@ int runWithUsage(const std::string& name, const std::string& synopsis, Io& io,
     }
 }
 
+Rect parseRect(std::string_view text, RectSize size) {
+    std::vector<double> values;
+    for (std::size_t start = 0; values.size() <= 4;) {
+        const auto end = text.find(',', start);
+        const auto part = text.substr(start, end == std::string_view::npos ? end : end - start);
+        double value = 0;
+        auto [last, ec] = std::from_chars(part.data(), part.data() + part.size(), value);
+        if (part.empty() || ec != std::errc() || last != part.data() + part.size() ||
+            !std::isfinite(value)) {
+            break;
+        }
+        values.push_back(value);
+        if (end == std::string_view::npos) {
+            break;
+        }
+        start = end + 1;
+    }
+    if (values.size() == 4 && std::isfinite(values[0] + values[2]) &&
+        std::isfinite(values[1] + values[3])) {
+        const bool sized = size == RectSize::positive ? values[2] > 0 && values[3] > 0
+                                                      : values[2] >= 0 && values[3] >= 0;
+        if (sized && text.back() != ',') {
+            return Rect{values[0], values[1], values[2], values[3]};
+        }
+    }
+    throw UsageError(std::string("rectangle must be X,Y,W,H in points with a ") +
+                     (size == RectSize::positive ? "positive width and height"
+                                                 : "width and height that are not negative") +
+                     ", not '" + std::string(text) + "'");
+}
+
 } // namespace ombrix::cli

@@ -48,6 +48,10 @@ int parsePageNumber(std::string_view text);
 int checkedPageIndex(std::string_view text, std::int64_t pageCount);
 // "WIDTHxHEIGHT", both positive, e.g. "1600x1600".
 Size parseSize(std::string_view text);
+// "X,Y,W,H" in points, every number finite. A region may be empty (a table region of no
+// width finds no table); what is drawn on the page must have some size.
+enum class RectSize { positive, notNegative };
+Rect parseRect(std::string_view text, RectSize size = RectSize::positive);
 
 // Runs a command's body; a UsageError becomes "ombrix NAME: message" and the usage line
 // on stderr with exit status kExitUsage. Other exceptions pass on to main.

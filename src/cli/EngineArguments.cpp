@@ -12,48 +12,6 @@
 
 namespace ombrix::cli {
 
-namespace {
-
-std::vector<std::string_view> split(std::string_view text, char separator) {
-    std::vector<std::string_view> parts;
-    for (std::size_t start = 0;;) {
-        auto end = text.find(separator, start);
-        parts.push_back(text.substr(start, end == std::string_view::npos ? end : end - start));
-        if (end == std::string_view::npos) {
-            return parts;
-        }
-        start = end + 1;
-    }
-}
-
-std::optional<double> number(std::string_view text) {
-    if (text.empty() || std::isspace(static_cast<unsigned char>(text.front()))) {
-        return std::nullopt;
-    }
-    std::string copy(text);
-    char* end = nullptr;
-    double value = std::strtod(copy.c_str(), &end);
-    if (end != copy.c_str() + copy.size() || !std::isfinite(value)) {
-        return std::nullopt;
-    }
-    return value;
-}
-
-} // namespace
-
-Rect parseRect(std::string_view text) {
-    auto parts = split(text, ',');
-    if (parts.size() == 4) {
-        auto x = number(parts[0]), y = number(parts[1]), w = number(parts[2]), h = number(parts[3]);
-        if (x && y && w && h && *w > 0 && *h > 0 && std::isfinite(*x + *w) &&
-            std::isfinite(*y + *h)) {
-            return Rect{*x, *y, *w, *h};
-        }
-    }
-    throw UsageError("rectangle must be X,Y,W,H in points with a positive width and height, not '" +
-                     std::string(text) + "'");
-}
-
 std::string parseHexColor(std::string_view text) {
     bool ok = text.size() == 7 && text.front() == '#';
     for (std::size_t i = 1; ok && i < text.size(); ++i) {

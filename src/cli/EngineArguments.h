@@ -12,8 +12,6 @@ namespace ombrix::cli {
 
 // Arguments of the commands that edit a file through the path-addressed engine.
 
-// "X,Y,W,H" in points, all finite, width and height positive.
-Rect parseRect(std::string_view text);
 // "#RRGGBB" with six hexadecimal digits; returned as written.
 std::string parseHexColor(std::string_view text);
 // A whole number in [low, high]; `what` names it in the message.

@@ -20,28 +20,6 @@ namespace {
 const std::string kName = "highlight";
 const std::string kSynopsis = "FILE --page N --rect X,Y,W,H [--underline] [-o OUT.pdf] [--verbose]";
 
-// "X,Y,W,H" in page space (points, origin lower left); width and height positive.
-Rect parseRect(const std::string& text) {
-    std::vector<double> values;
-    std::stringstream parts(text);
-    std::string part;
-    while (std::getline(parts, part, ',')) {
-        char* end = nullptr;
-        const double value = std::strtod(part.c_str(), &end);
-        if (part.empty() || end != part.c_str() + part.size() || !std::isfinite(value)) {
-            throw UsageError("--rect wants four numbers X,Y,W,H, not '" + text + "'");
-        }
-        values.push_back(value);
-    }
-    if (values.size() != 4 || text.back() == ',') {
-        throw UsageError("--rect wants four numbers X,Y,W,H, not '" + text + "'");
-    }
-    if (!(values[2] > 0) || !(values[3] > 0)) {
-        throw UsageError("--rect wants a positive width and height");
-    }
-    return Rect{values[0], values[1], values[2], values[3]};
-}
-
 int runHighlight(const std::vector<std::string>& args, Io& io) {
     return runWithUsage(kName, kSynopsis, io, [&] {
         auto arguments = parseArguments(args, {"--page", "--rect", "-o", "--output"},

@@ -61,6 +61,79 @@ std::optional<std::string> encodePNG(const Image& image) {
     return png;
 }
 
+std::optional<std::string> encodeImagePDF(const Image& image) {
+    if (image.isNull() || image.width() < 1 || image.height() < 1 ||
+        image.byteCount() < std::size_t(image.width()) * std::size_t(image.height()) * 4) {
+        return std::nullopt;
+    }
+    const int w = image.width();
+    const int h = image.height();
+    fz_context* ctx = mu::context();
+    fz_pixmap* pixmap = nullptr;
+    if (!mu::attempt(ctx,
+                     [&] { pixmap = fz_new_pixmap(ctx, fz_device_rgb(ctx), w, h, nullptr, 0); })) {
+        return std::nullopt;
+    }
+    // Premultiplied pixels over white paper: composite the translucent ones onto it.
+    unsigned char* dst = fz_pixmap_samples(ctx, pixmap);
+    const std::ptrdiff_t stride = fz_pixmap_stride(ctx, pixmap);
+    const std::uint8_t* src = image.data();
+    for (int y = 0; y < h; ++y) {
+        const std::uint8_t* s = src + std::size_t(y) * std::size_t(w) * 4;
+        unsigned char* d = dst + y * stride;
+        for (int x = 0; x < w; ++x) {
+            const int paper = 255 - s[x * 4 + 3];
+            d[x * 3] = static_cast<unsigned char>(std::min(255, s[x * 4] + paper));
+            d[x * 3 + 1] = static_cast<unsigned char>(std::min(255, s[x * 4 + 1] + paper));
+            d[x * 3 + 2] = static_cast<unsigned char>(std::min(255, s[x * 4 + 2] + paper));
+        }
+    }
+
+    pdf_document* pdf = nullptr;
+    fz_image* picture = nullptr;
+    fz_buffer* contents = nullptr;
+    fz_buffer* out = nullptr;
+    fz_output* sink = nullptr;
+    pdf_obj* resources = nullptr;
+    pdf_obj* pageObject = nullptr;
+    bool ok = mu::attempt(ctx, [&] {
+        pdf = pdf_create_document(ctx);
+        picture = fz_new_image_from_pixmap(ctx, pixmap, nullptr);
+        pdf_obj* ref = pdf_add_image(ctx, pdf, picture);
+        resources = pdf_new_dict(ctx, pdf, 1);
+        pdf_obj* xobjects = pdf_dict_put_dict(ctx, resources, PDF_NAME(XObject), 1);
+        pdf_dict_puts_drop(ctx, xobjects, "Im0", ref);
+        contents = fz_new_buffer(ctx, 64);
+        fz_append_printf(ctx, contents, "q\n%d 0 0 %d 0 0 cm\n/Im0 Do\nQ\n", w, h);
+        pageObject =
+            pdf_add_page(ctx, pdf, fz_make_rect(0, 0, float(w), float(h)), 0, resources, contents);
+        pdf_insert_page(ctx, pdf, -1, pageObject);
+        out = fz_new_buffer(ctx, 1 << 16);
+        sink = fz_new_output_with_buffer(ctx, out);
+        pdf_write_options options = pdf_default_write_options;
+        options.do_compress = 1;
+        options.do_compress_images = 1;
+        options.do_garbage = 1;
+        pdf_write_document(ctx, pdf, sink, &options);
+        fz_close_output(ctx, sink);
+    });
+    std::optional<std::string> bytes;
+    if (ok) {
+        unsigned char* data = nullptr;
+        const std::size_t size = fz_buffer_storage(ctx, out, &data);
+        bytes.emplace(reinterpret_cast<const char*>(data), size);
+    }
+    fz_drop_output(ctx, sink);
+    fz_drop_buffer(ctx, out);
+    pdf_drop_obj(ctx, pageObject);
+    fz_drop_buffer(ctx, contents);
+    pdf_drop_obj(ctx, resources);
+    fz_drop_image(ctx, picture);
+    pdf_drop_document(ctx, pdf);
+    fz_drop_pixmap(ctx, pixmap);
+    return bytes;
+}
+
 std::optional<Image> decodeImage(std::string_view bytes) {
     if (bytes.empty()) {
         return std::nullopt;

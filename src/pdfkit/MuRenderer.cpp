@@ -210,8 +210,9 @@ Image MuRenderer::renderPageRegion(const MuPage& page, const Rect& requested, do
         return {};
     }
     const Rect region = requested.standardized();
-    const double w = std::round(region.width * scale);
-    const double h = std::round(region.height * scale);
+    // Whole pixels only, as many as fit; the tolerance keeps 12.5 × 8 from becoming 99.
+    const double w = std::floor(region.width * scale + 1e-6);
+    const double h = std::floor(region.height * scale + 1e-6);
     if (!(w >= 1 && h >= 1 && w <= kMaxSide && h <= kMaxSide) ||
         !validSize((long long)w, (long long)h)) {
         return {};

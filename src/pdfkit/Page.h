@@ -48,7 +48,7 @@ public:
     // space (0, 0) for the usual box) is the bitmap's lower left. Empty on failure.
     virtual Image draw(int pixelWidth, int pixelHeight, double scale,
                        bool withAnnotations = true) const = 0;
-    // A page-space region at `scale`: round(width × scale) × round(height × scale) pixels.
+    // A page-space region at `scale`: the whole pixels of width × scale by height × scale.
     virtual Image drawRegion(const Rect& region, double scale, bool withAnnotations) const = 0;
 
     // The page's annotations in a stable order (file order, added ones last).

@@ -1,5 +1,6 @@
 #include "core/AtomicFile.h"
 #include "support/Fixtures.h"
+#include "support/Shell.h"
 #include "support/TempDir.h"
 
 #include <array>
@@ -14,33 +15,8 @@ namespace {
 
 namespace fx = ombrix::testing;
 using nlohmann::json;
-
-struct ToolRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string quoted(const std::string& text) {
-    std::string q = "'";
-    for (char c : text) {
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return q + "'";
-}
-
-ToolRun shell(const std::string& command, const std::filesystem::path& errFile) {
-    ToolRun result;
-    FILE* pipe = popen((command + " 2>" + quoted(errFile.string())).c_str(), "r");
-    std::array<char, 4096> buffer{};
-    for (std::size_t n; pipe && (n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) {
-        result.out.append(buffer.data(), n);
-    }
-    int raw = pipe ? pclose(pipe) : -1;
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    result.err = ombrix::readFile(errFile).value_or("");
-    return result;
-}
+using ToolRun = fx::ShellRun;
+using fx::shellQuoted;
 
 std::size_t countCaseInsensitive(std::string text, std::string needle) {
     auto lower = [](std::string& s) {
@@ -87,9 +63,8 @@ class AppCommandsTest : public ::testing::Test {
 protected:
     // The tool with its data folder in `data`.
     ToolRun run(const std::string& arguments) {
-        return shell("XDG_DATA_HOME=" + quoted(data.path().string()) + " " +
-                         quoted(OMBRIX_CLI_PATH) + " " + arguments,
-                     data / "stderr.txt");
+        return fx::runShell("XDG_DATA_HOME=" + shellQuoted(data.path().string()) + " " +
+                            shellQuoted(OMBRIX_CLI_PATH) + " " + arguments);
     }
     std::filesystem::path pdf(const fx::FixtureDocument& document, const std::string& name) {
         return fx::writePdf(document, dir / name);
@@ -101,9 +76,9 @@ protected:
 TEST_F(AppCommandsTest, SearchAgreesPageByPageWithMutoolsTextOn300Pages) {
     auto file = pdf(fx::textDocument(300), "long.pdf");
     std::filesystem::create_directory(dir / "txt");
-    auto drawn = shell("mutool draw -q -F txt -o " + quoted((dir / "txt" / "p%d.txt").string()) +
-                           " " + quoted(file.string()),
-                       dir / "mutool.err");
+    auto drawn =
+        fx::runShell("mutool draw -q -F txt -o " + shellQuoted((dir / "txt" / "p%d.txt").string()) +
+                     " " + shellQuoted(file.string()));
     ASSERT_EQ(drawn.status, 0) << drawn.err;
 
     // mutool writes each text line on a line of its own and does not join hyphenated
@@ -111,7 +86,7 @@ TEST_F(AppCommandsTest, SearchAgreesPageByPageWithMutoolsTextOn300Pages) {
     // line breaks included. These queries never reach across a line ("Page 12" is one
     // line of its own, "the" one word), so both counts must agree exactly.
     for (const std::string query : {"page 1", "the"}) {
-        auto result = run("search " + quoted(file.string()) + " " + quoted(query));
+        auto result = run("search " + shellQuoted(file.string()) + " " + shellQuoted(query));
         ASSERT_EQ(result.status, 0) << result.err;
         EXPECT_EQ(result.err, "");
         auto results = json::parse(result.out);
@@ -141,18 +116,18 @@ TEST_F(AppCommandsTest, SearchAgreesPageByPageWithMutoolsTextOn300Pages) {
     }
 
     // The document's own case comes back: "Page 1", and "The" once per page.
-    auto pages = json::parse(run("search " + quoted(file.string()) + " 'PAGE 1'").out);
+    auto pages = json::parse(run("search " + shellQuoted(file.string()) + " 'PAGE 1'").out);
     EXPECT_EQ(pages.at(0)["text"], "Page 1");
     EXPECT_EQ(pages.size(), 1u + 10u + 100u); // 1, 10–19, 100–199
     std::size_t capitalised = 0;
-    for (const auto& r : json::parse(run("search " + quoted(file.string()) + " the").out)) {
+    for (const auto& r : json::parse(run("search " + shellQuoted(file.string()) + " the").out)) {
         capitalised += r["text"] == "The";
     }
     EXPECT_EQ(capitalised, 300u);
 }
 
 TEST_F(AppCommandsTest, SearchTalksOnStderrOnlyWhenVerbose) {
-    auto file = quoted(pdf(fx::textDocument(2), "two.pdf").string());
+    auto file = shellQuoted(pdf(fx::textDocument(2), "two.pdf").string());
     auto quiet = run("search " + file + " beta");
     ASSERT_EQ(quiet.status, 0) << quiet.err;
     EXPECT_EQ(quiet.err, "");
@@ -166,7 +141,7 @@ TEST_F(AppCommandsTest, SearchTalksOnStderrOnlyWhenVerbose) {
 
     EXPECT_EQ(run("search " + file + " ''").status, 2);
     EXPECT_EQ(run("search " + file).status, 2);
-    EXPECT_EQ(run("search " + quoted((dir / "none.pdf").string()) + " beta").status, 1);
+    EXPECT_EQ(run("search " + shellQuoted((dir / "none.pdf").string()) + " beta").status, 1);
 }
 
 TEST_F(AppCommandsTest, AHighlightSavedToACopyIsListedAndDrawnByOtherReaders) {
@@ -180,8 +155,8 @@ TEST_F(AppCommandsTest, AHighlightSavedToACopyIsListedAndDrawnByOtherReaders) {
     spec << rect.x << "," << rect.y << "," << rect.width << "," << rect.height;
     auto output = dir / "out.pdf";
 
-    auto made = run("highlight " + quoted(input.string()) + " --page 2 --rect " + spec.str() +
-                    " -o " + quoted(output.string()));
+    auto made = run("highlight " + shellQuoted(input.string()) + " --page 2 --rect " + spec.str() +
+                    " -o " + shellQuoted(output.string()));
     ASSERT_EQ(made.status, 0) << made.err;
     EXPECT_EQ(made.err, "");
     auto record = json::parse(made.out);
@@ -191,7 +166,7 @@ TEST_F(AppCommandsTest, AHighlightSavedToACopyIsListedAndDrawnByOtherReaders) {
     EXPECT_NEAR(record["bounds"]["width"].get<double>(), rect.width, 1e-3); // as printed
     EXPECT_EQ(ombrix::readFile(input), original);
 
-    auto listed = run("annotations " + quoted(output.string()));
+    auto listed = run("annotations " + shellQuoted(output.string()));
     ASSERT_EQ(listed.status, 0) << listed.err;
     auto annotations = json::parse(listed.out);
     ASSERT_EQ(annotations.size(), 1u);
@@ -200,9 +175,8 @@ TEST_F(AppCommandsTest, AHighlightSavedToACopyIsListedAndDrawnByOtherReaders) {
     EXPECT_EQ(annotations[0]["content"], "Page 2");
 
     // Poppler draws it: inside the rectangle but right of the text, the page turns yellow.
-    auto drawn = shell("pdftoppm -r 72 -f 2 -l 2 " + quoted(output.string()) + " " +
-                           quoted((dir / "page").string()),
-                       dir / "pdftoppm.err");
+    auto drawn = fx::runShell("pdftoppm -r 72 -f 2 -l 2 " + shellQuoted(output.string()) + " " +
+                              shellQuoted((dir / "page").string()));
     ASSERT_EQ(drawn.status, 0) << drawn.err;
     Pixmap page = readPpm(dir / "page-2.ppm");
     ASSERT_EQ(page.width, 612);
@@ -216,18 +190,18 @@ TEST_F(AppCommandsTest, AHighlightSavedToACopyIsListedAndDrawnByOtherReaders) {
     auto outside = page.at(static_cast<int>(rect.maxX() + 30), y);
     EXPECT_EQ(outside, (std::array<int, 3>{255, 255, 255}));
 
-    auto under = run("highlight " + quoted(input.string()) + " --page 1 --rect " + spec.str() +
-                     " --underline -o " + quoted((dir / "under.pdf").string()));
+    auto under = run("highlight " + shellQuoted(input.string()) + " --page 1 --rect " + spec.str() +
+                     " --underline -o " + shellQuoted((dir / "under.pdf").string()));
     ASSERT_EQ(under.status, 0) << under.err;
     EXPECT_EQ(json::parse(under.out)["type"], "underline");
     EXPECT_EQ(json::parse(under.out)["content"], "Page 1");
     EXPECT_EQ(
-        json::parse(run("annotations " + quoted((dir / "under.pdf").string())).out)[0]["type"],
+        json::parse(run("annotations " + shellQuoted((dir / "under.pdf").string())).out)[0]["type"],
         "underline");
 }
 
 TEST_F(AppCommandsTest, HighlightRefusesWhatItCannotPlace) {
-    auto input = quoted(pdf(fx::textDocument(2), "in.pdf").string());
+    auto input = shellQuoted(pdf(fx::textDocument(2), "in.pdf").string());
     EXPECT_EQ(run("highlight " + input + " --page 1 --rect 1,2,3").status, 2);
     EXPECT_EQ(run("highlight " + input + " --rect 1,2,3,4").status, 2);
     auto beyond = run("highlight " + input + " --page 3 --rect 72,700,100,20");

@@ -1,6 +1,7 @@
 #include "core/AtomicFile.h"
 #include "document/BrainFingerprint.h"
 #include "support/Fixtures.h"
+#include "support/Shell.h"
 #include "support/TempDir.h"
 
 #include <array>
@@ -14,42 +15,18 @@
 namespace {
 
 namespace fx = ombrix::testing;
-
-struct ToolRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string quoted(const std::string& text) {
-    std::string q = "'";
-    for (char c : text) {
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return q + "'";
-}
+using ToolRun = fx::ShellRun;
+using fx::shellQuoted;
 
 class DocumentCommandsTest : public ::testing::Test {
 protected:
     // The tool with its data folder in `data`; stdout and stderr captured apart.
     ToolRun run(const std::string& arguments) {
-        auto errFile = data / "stderr.txt";
-        std::string command = "XDG_DATA_HOME=" + quoted(data.path().string()) + " " +
-                              quoted(OMBRIX_CLI_PATH) + " " + arguments + " 2>" +
-                              quoted(errFile.string());
-        ToolRun result;
-        FILE* pipe = popen(command.c_str(), "r");
-        std::array<char, 4096> buffer{};
-        for (std::size_t n; pipe && (n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) {
-            result.out.append(buffer.data(), n);
-        }
-        int raw = pipe ? pclose(pipe) : -1;
-        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        result.err = ombrix::readFile(errFile).value_or("");
-        return result;
+        return fx::runShell("XDG_DATA_HOME=" + shellQuoted(data.path().string()) + " " +
+                            shellQuoted(OMBRIX_CLI_PATH) + " " + arguments);
     }
     std::string pdf(const fx::FixtureDocument& document, const std::string& name) {
-        return quoted(fx::writePdf(document, dir / name).string());
+        return shellQuoted(fx::writePdf(document, dir / name).string());
     }
     fx::TempDir dir;
     fx::TempDir data;
@@ -114,18 +91,20 @@ TEST_F(DocumentCommandsTest, RenderWritesAPngOfTheFittedSizeOrNothing) {
         EXPECT_EQ(png.substr(0, 16), std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16));
         return std::pair(be32(16), be32(20));
     };
-    ASSERT_EQ(run("render " + file + " --page 1 -o " + quoted(out.string())).status, 0);
+    ASSERT_EQ(run("render " + file + " --page 1 -o " + shellQuoted(out.string())).status, 0);
     EXPECT_EQ(pngSize(), std::pair(1236u, 1600u));
     ASSERT_EQ(
-        run("render " + file + " --page 2 --size 100x100 --output " + quoted(out.string())).status,
+        run("render " + file + " --page 2 --size 100x100 --output " + shellQuoted(out.string()))
+            .status,
         0);
     EXPECT_EQ(pngSize(), std::pair(77u, 100u));
 
     std::filesystem::remove(out);
-    auto o = " -o " + quoted(out.string());
+    auto o = " -o " + shellQuoted(out.string());
     EXPECT_EQ(run("render " + file + " --page 3" + o).status, 1);
-    EXPECT_EQ(
-        run("render " + file + " --page 1 -o " + quoted((dir / "no/such.png").string())).status, 1);
+    EXPECT_EQ(run("render " + file + " --page 1 -o " + shellQuoted((dir / "no/such.png").string()))
+                  .status,
+              1);
     for (std::string bad : std::vector<std::string>{
              "--page 1", "--page 1 -o", "--page 1 --size 0x10" + o, "--page 1 --size 100" + o}) {
         EXPECT_EQ(run("render " + file + " " + bad).status, 2) << bad;
@@ -161,11 +140,11 @@ TEST_F(DocumentCommandsTest, FilesThatCannotBeOpenedAndMissingArgumentsFail) {
         {"info", ""}, {"text", " --page 1"}, {"render", " --page 1 -o x.png"}, {"annotations", ""}};
     for (const auto& [command, rest] : commands) {
         std::string name = command;
-        auto missing = run(name + " " + quoted((dir / "gone.pdf").string()) + rest);
+        auto missing = run(name + " " + shellQuoted((dir / "gone.pdf").string()) + rest);
         EXPECT_EQ(missing.status, 1) << name;
         EXPECT_EQ(missing.err, "ombrix " + name + ": Cannot open gone.pdf\n");
         EXPECT_TRUE(missing.out.empty());
-        auto empty = run(name + " " + quoted((dir / "empty.pdf").string()) + rest);
+        auto empty = run(name + " " + shellQuoted((dir / "empty.pdf").string()) + rest);
         EXPECT_NE(empty.err.find("PDF has zero pages"), std::string::npos) << empty.err;
         EXPECT_EQ(run(name).status, 2) << name;
         auto help = run(name + " --help");

@@ -6,6 +6,7 @@
 #include "pdfkit/Annotation.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/Page.h"
+#include "support/FileSizeLimit.h"
 #include "support/Fixtures.h"
 #include "support/TempDir.h"
 
@@ -293,26 +294,6 @@ TEST(PDFKitBridgeTest, UpdateAndRemoveActOnlyOnTheRecordsOwnObjectOnItsPage) {
     expectNear(reloaded[0].appearance.color, Color::rgb(0, 0, 255), "updated square");
 }
 
-// Lowers this process's file-size limit so writes beyond `bytes` fail as on a full disk.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        handler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lowered = saved_;
-        lowered.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &lowered);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, handler_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*handler_)(int) = SIG_DFL;
-};
-
 TEST(PDFKitBridgeTest, SaveFailuresAreReportedAndLeaveTheFileAsItWas) {
     auto noEngine = caught<Error>([] { PDFKitBridge().saveAnnotations(foreignDocument(3.5)); });
     EXPECT_EQ(noEngine.domain(), "PDFKitBridge");
@@ -327,7 +308,7 @@ TEST(PDFKitBridgeTest, SaveFailuresAreReportedAndLeaveTheFileAsItWas) {
     bridge.addAnnotation(*document, AnnotationRecord(Uuid::random(), 0, AnnotationType::square,
                                                      {10, 10, 50, 50}, "kept?"));
     {
-        FileSizeLimit limit(64);
+        fx::FileSizeLimit limit(64);
         auto error = caught<Error>([&] { bridge.saveAnnotations(*document); });
         EXPECT_EQ(error.domain(), "PDFKitBridge");
         EXPECT_EQ(error.code(), -3);

@@ -1,6 +1,7 @@
 #include "core/AtomicFile.h"
 #include "engine/EngineTestSupport.h"
 #include "support/Fixtures.h"
+#include "support/Shell.h"
 #include "support/TempDir.h"
 
 #include <array>
@@ -13,29 +14,17 @@ namespace {
 
 namespace fx = ombrix::testing;
 
+using fx::shellQuoted;
+
+// Standard error after standard output: the checks look for words, not their order.
 struct Run {
     int status = -1;
-    std::string out; // stdout and stderr together
+    std::string out;
 };
 
-std::string shellQuoted(const std::string& text) {
-    std::string q = "'";
-    for (char c : text) {
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return q + "'";
-}
-
 Run shell(const std::string& command) {
-    Run result;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    std::array<char, 4096> buffer{};
-    for (std::size_t n; pipe && (n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) {
-        result.out.append(buffer.data(), n);
-    }
-    int raw = pipe ? pclose(pipe) : -1;
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return result;
+    auto run = fx::runShell(command);
+    return Run{run.status, run.out + run.err};
 }
 
 Run tool(const std::string& arguments) {

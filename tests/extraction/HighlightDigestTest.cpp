@@ -8,6 +8,7 @@
 #include "extraction/HighlightText.h"
 #include "pdfkit/Document.h"
 #include "support/Fixtures.h"
+#include "support/Shell.h"
 #include "support/TempDir.h"
 
 #include <array>
@@ -202,26 +203,16 @@ TEST(HighlightExportTest, WithoutDocumentOrHighlightsNothingIsCopied) {
     EXPECT_TRUE(outcome.markdown.empty());
 }
 
-std::pair<int, std::string> runTool(const std::string& arguments) {
-    std::string command = std::string("'") + OMBRIX_CLI_PATH + "' " + arguments + " 2>/dev/null";
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    std::array<char, 4096> buffer{};
-    for (std::size_t n; pipe && (n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) {
-        out.append(buffer.data(), n);
-    }
-    int raw = pipe ? pclose(pipe) : -1;
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, out};
-}
-
 TEST_F(HighlightDigestTest, CommandPrintsTheClipboardDigest) {
-    auto [status, out] = runTool("highlights '" + path.string() + "'");
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(out, kExpectedDigest);
+    const std::string tool = shellQuoted(OMBRIX_CLI_PATH) + " highlights ";
+    auto run = runShell(tool + shellQuoted(path.string()));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, kExpectedDigest);
 
-    auto [missingStatus, missingOut] = runTool("highlights '" + (dir / "none.pdf").string() + "'");
-    EXPECT_NE(missingStatus, 0);
-    EXPECT_TRUE(missingOut.empty());
+    auto missing = runShell(tool + shellQuoted((dir / "none.pdf").string()));
+    EXPECT_NE(missing.status, 0);
+    EXPECT_TRUE(missing.out.empty());
+    EXPECT_FALSE(missing.err.empty());
 }
 
 // The sidebar's list.

@@ -4,6 +4,7 @@
 #include "extraction/TableExtractor.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/Page.h"
+#include "support/Shell.h"
 
 #include <array>
 #include <cstdio>
@@ -106,29 +107,23 @@ INSTANTIATE_TEST_SUITE_P(Documents, TypesetTable,
 
 TEST(TableCommand, PrintsTheTableOrReportsThatThereIsNone) {
     auto run = [](const std::string& args) {
-        const std::string command = std::string(OMBRIX_CLI_PATH) + " table " + args + " 2>&1";
-        std::string output;
-        FILE* pipe = ::popen(command.c_str(), "r");
-        std::array<char, 4096> buffer{};
-        while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe)) {
-            output.append(buffer.data(), n);
-        }
-        const int status = ::pclose(pipe);
-        return std::make_pair(WEXITSTATUS(status), output);
+        return runShell(shellQuoted(OMBRIX_CLI_PATH) + " table " + args);
     };
-    const std::string file = (kTables / "booktabs.pdf").string();
-    auto [found, html] = run(file + " --page 1 --rect 20,20,320,180");
-    EXPECT_EQ(found, 0);
-    EXPECT_NE(
-        html.find("<td style=\"border:1px solid #ddd;padding:8px;\"><span style=\"font-family: "
+    const std::string file = shellQuoted((kTables / "booktabs.pdf").string());
+    auto found = run(file + " --page 1 --rect 20,20,320,180");
+    EXPECT_EQ(found.status, 0) << found.err;
+    EXPECT_NE(found.out.find(
+                  "<td style=\"border:1px solid #ddd;padding:8px;\"><span style=\"font-family: "
                   "'CMR10', sans-serif;\">Barley</span></td>"),
-        std::string::npos)
-        << html;
+              std::string::npos)
+        << found.out;
 
-    auto [none, message] = run(file + " --page 1 --rect 2,2,20,10");
-    EXPECT_EQ(none, 3);
-    EXPECT_NE(message.find("No Table Found"), std::string::npos);
+    auto none = run(file + " --page 1 --rect 2,2,20,10");
+    EXPECT_EQ(none.status, 3);
+    EXPECT_TRUE(none.out.empty());
+    EXPECT_EQ(none.err, "No Table Found: Could not detect a table structure in this area.\n");
 
-    EXPECT_EQ(run(file + " --page 1 --rect 1,2,3").first, 2);
-    EXPECT_EQ(run(file + " --page 1").first, 2);
+    EXPECT_EQ(run(file + " --page 1 --rect 1,2,3").status, 2);
+    EXPECT_EQ(run(file + " --page 1").status, 2);
+    EXPECT_EQ(run(file + " --page 2 --rect 1,2,3,4").status, 1);
 }

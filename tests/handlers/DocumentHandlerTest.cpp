@@ -6,6 +6,7 @@
 #include "document/PDFKitBridge.h"
 #include "document/PDFRenderService.h"
 #include "support/AppHarness.h"
+#include "support/FileSizeLimit.h"
 
 #include <csignal>
 #include <gtest/gtest.h>
@@ -45,27 +46,6 @@ std::filesystem::path writeUnloadablePagePdf(const std::filesystem::path& path) 
     writeFileAtomically(path, file);
     return path;
 }
-
-// Files this process writes may not grow past `bytes` while it lives. Root ignores
-// permission bits, not this limit.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &previous_);
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN); // EFBIG instead of a signal
-        rlimit limit = previous_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &previous_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-
-private:
-    rlimit previous_{};
-    void (*previousHandler_)(int) = nullptr;
-};
 
 TEST(DocumentHandlerTest, OpenMakesAnActiveTabWithTheFirstPageAndTheFileAnnotations) {
     fx::AppHarness h;
@@ -144,7 +124,7 @@ TEST(DocumentHandlerTest, ASaveThatCannotBeWrittenKeepsTheFileAndTheDocumentDirt
     h.dispatch(ActionID::markupHighlight, {{"bounds", Rect{72, 700, 100, 30}}, {"pageIndex", 0}});
     h.sink->clear();
     {
-        FileSizeLimit limit(original.size() / 4);
+        fx::FileSizeLimit limit(original.size() / 4);
         h.dispatch(ActionID::docSave);
     }
     EXPECT_TRUE(tab->document->isDirty);

@@ -1,0 +1,169 @@
+#include "extraction/CropWriter.h"
+
+#include "core/AtomicFile.h"
+#include "core/Error.h"
+#include "pdfkit/Document.h"
+#include "pdfkit/Page.h"
+#include "support/Fixtures.h"
+#include "support/TempDir.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+using namespace ombrix;
+using namespace ombrix::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+void touch(const fs::path& path) {
+    writeFileAtomically(path, "x");
+}
+
+std::vector<std::string> names(const fs::path& folder) {
+    std::vector<std::string> out;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        out.push_back(entry.path().filename().string());
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// Left half red, right half blue.
+Image twoColours(int width, int height) {
+    std::vector<std::uint8_t> rgba(std::size_t(width) * std::size_t(height) * 4, 255);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            auto* p = &rgba[(std::size_t(y) * std::size_t(width) + x) * 4];
+            const bool left = x < width / 2;
+            p[0] = left ? 255 : 0;
+            p[1] = 0;
+            p[2] = left ? 0 : 255;
+        }
+    }
+    return Image(width, height, std::move(rgba));
+}
+
+// Points the temporary folder at a folder of the test's own while it runs.
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        if (const char* old = std::getenv("TMPDIR")) {
+            previous_ = old;
+        }
+        ::setenv("TMPDIR", dir_.path().c_str(), 1);
+    }
+    ~ScratchFolder() {
+        if (previous_) {
+            ::setenv("TMPDIR", previous_->c_str(), 1);
+        } else {
+            ::unsetenv("TMPDIR");
+        }
+    }
+    bool empty() const { return fs::is_empty(dir_.path()); }
+
+private:
+    TempDir dir_;
+    std::optional<std::string> previous_;
+};
+
+} // namespace
+
+TEST(CropNames, NextSequenceFollowsTheLargestOfThatPage) {
+    TempDir dir;
+    EXPECT_EQ(crop::nextSequence(dir.path(), "Report", 3), 1);
+    for (const char* name :
+         {"Report_page3_seq001.pdf", "Report_page3_seq007.pdf", "Report_page3_seqX.pdf",
+          "Report_page3_seq.pdf", "Report_page3_seq-9.pdf", "Report_page3_seq012.png",
+          "Report_page4_seq020.pdf", "Report_page31_seq050.pdf", "Other_page3_seq099.pdf",
+          "Report_page3_seq99999999999999.pdf"}) {
+        touch(dir / name);
+    }
+    EXPECT_EQ(crop::nextSequence(dir.path(), "Report", 3), 8);
+    EXPECT_EQ(crop::nextOutputPath(dir / "Report.pdf", 3), dir / "Report_page3_seq008.pdf");
+    EXPECT_EQ(crop::nextOutputPath(dir / "Report.pdf", 4), dir / "Report_page4_seq021.pdf");
+    EXPECT_EQ(crop::nextOutputPath(dir / "Report.pdf", 9), dir / "Report_page9_seq001.pdf");
+    EXPECT_EQ(crop::nextSequence(dir / "missing", "Report", 3), 1);
+
+    // Past 999 the number simply grows.
+    touch(dir / "Report_page3_seq999.pdf");
+    EXPECT_EQ(crop::nextOutputPath(dir / "Report.pdf", 3), dir / "Report_page3_seq1000.pdf");
+}
+
+TEST(CropNames, ABaseNameHoldingSeqStillCountsUp) {
+    // Splitting the name on "_seq" would ignore every earlier crop of "my_sequence.pdf" and
+    // overwrite the first one again and again.
+    TempDir dir;
+    touch(dir / "my_sequence_page1_seq001.pdf");
+    touch(dir / "my_sequence_page1_seq002.pdf");
+    EXPECT_EQ(crop::nextOutputPath(dir / "my_sequence.pdf", 1),
+              dir / "my_sequence_page1_seq003.pdf");
+}
+
+TEST(WriteImagePDF, OnePageOfTheImageSizeShowingTheImage) {
+    TempDir dir;
+    ScratchFolder scratch;
+    const fs::path output = dir / "crop.pdf";
+    crop::writeImagePDF(twoColours(40, 20), output);
+    EXPECT_TRUE(scratch.empty());
+    EXPECT_EQ(names(dir.path()), std::vector<std::string>{"crop.pdf"});
+
+    auto document = pdfkit::Document::open(output);
+    ASSERT_TRUE(document);
+    ASSERT_EQ(document->pageCount(), 1);
+    auto page = document->page(0);
+    EXPECT_EQ(page->mediaBox(), (Rect{0, 0, 40, 20}));
+    Image drawn = page->draw(40, 20, 1.0, false);
+    ASSERT_FALSE(drawn.isNull());
+    EXPECT_EQ(drawn.pixel(5, 10), 0xff0000ffu);
+    EXPECT_EQ(drawn.pixel(35, 10), 0x0000ffffu);
+}
+
+TEST(WriteImagePDF, AFailedWriteLeavesNothingBehind) {
+    TempDir dir;
+    ScratchFolder scratch;
+    EXPECT_THROW(crop::writeImagePDF(twoColours(8, 8), dir / "missing" / "crop.pdf"), Error);
+    // A folder in the way of the output stays as it was.
+    fs::create_directory(dir / "taken.pdf");
+    EXPECT_THROW(crop::writeImagePDF(twoColours(8, 8), dir / "taken.pdf"), Error);
+    EXPECT_TRUE(fs::is_directory(dir / "taken.pdf"));
+    EXPECT_TRUE(fs::is_empty(dir / "taken.pdf"));
+    EXPECT_EQ(names(dir.path()), std::vector<std::string>{"taken.pdf"});
+    EXPECT_THROW(crop::writeImagePDF(Image(), dir / "empty.pdf"), Error);
+    EXPECT_FALSE(fs::exists(dir / "empty.pdf"));
+    EXPECT_TRUE(scratch.empty());
+}
+
+TEST(CropToFile, WritesThePaddedRegionAtEightTimesBesideTheDocument) {
+    TempDir dir;
+    FixtureDocument doc;
+    doc.pages.resize(2);
+    doc.pages[1].runs = {TextRun{"Cropped words", 100, 500, 18}};
+    const fs::path file = writePdf(doc, dir / "Report.pdf");
+    auto document = pdfkit::Document::open(file);
+    ASSERT_TRUE(document);
+    const auto bytes = readFile(file);
+
+    const Rect bounds{90, 490, 200, 40}; // pad 2
+    const fs::path first = crop::cropToFile(*document->page(1), bounds, file, 2);
+    EXPECT_EQ(first, dir / "Report_page2_seq001.pdf");
+    EXPECT_EQ(crop::cropToFile(*document->page(1), bounds, file, 2),
+              dir / "Report_page2_seq002.pdf");
+    EXPECT_EQ(readFile(file), bytes);
+
+    auto cropped = pdfkit::Document::open(first);
+    ASSERT_TRUE(cropped);
+    EXPECT_EQ(cropped->page(0)->mediaBox(), (Rect{0, 0, 204 * 8, 44 * 8}));
+    // The words are drawn where they were, in the image.
+    Image drawn = cropped->page(0)->draw(204, 44, 1.0 / 8, false);
+    int dark = 0;
+    for (int y = 0; y < drawn.height(); ++y) {
+        for (int x = 0; x < drawn.width(); ++x) {
+            dark += (drawn.pixel(x, y) >> 24) < 100 ? 1 : 0;
+        }
+    }
+    EXPECT_GT(dark, 50);
+
+    EXPECT_THROW(crop::cropToFile(*document->page(1), Rect{800, 900, 10, 10}, file, 2), Error);
+    EXPECT_FALSE(fs::exists(dir / "Report_page2_seq003.pdf"));
+}

@@ -1,0 +1,320 @@
+#include "extraction/HighlightRegionActions.h"
+
+#include "HtmlTable.h"
+#include "app/ActiveViews.h"
+#include "app/UserInteraction.h"
+#include "core/AtomicFile.h"
+#include "core/LogSink.h"
+#include "core/RunLoop.h"
+#include "document/PDFKitBridge.h"
+#include "document/TabSession.h"
+#include "extraction/BacklinkHighlightManager.h"
+#include "extraction/RegionCapture.h"
+#include "pdfkit/Document.h"
+#include "pdfkit/HeadlessViewPort.h"
+#include "pdfkit/ImageCodec.h"
+#include "pdfkit/Page.h"
+#include "support/FileSizeLimit.h"
+#include "support/Fixtures.h"
+#include "support/FormulaServer.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+using namespace ombrix;
+using namespace ombrix::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+using Alert = HeadlessUserInteraction::Alert;
+
+class Canvas final : public CanvasTarget {
+public:
+    explicit Canvas(std::shared_ptr<pdfkit::ViewPort> view) : view_(std::move(view)) {}
+    std::shared_ptr<pdfkit::ViewPort> pdfView() const override { return view_; }
+    void setNeedsDisplay() override {}
+
+private:
+    std::shared_ptr<pdfkit::ViewPort> view_;
+};
+
+const Rect kTableRegion{60, 600, 440, 80};
+const Rect kBlankRegion{100, 200, 200, 60};
+const TextRun kFormula{"E = mc", 250, 400, 20};
+
+// Page 1: a 3 × 3 table, an empty area and a formula, each under a highlight.
+FixtureDocument markedDocument() {
+    FixtureDocument doc;
+    doc.pages.resize(1);
+    const std::vector<std::vector<std::string>> lines{{"Apple", "Banana", "Cherry"},
+                                                      {"Mango", "Lemon", "Orange"},
+                                                      {"Walnut", "Peanut", "Almond"}};
+    for (std::size_t r = 0; r < lines.size(); ++r) {
+        for (std::size_t c = 0; c < lines[r].size(); ++c) {
+            doc.pages[0].runs.push_back(
+                TextRun{lines[r][c], 72 + 150.0 * double(c), 660 - 24.0 * double(r), 14});
+        }
+    }
+    doc.pages[0].runs.push_back(kFormula);
+    for (const Rect& rect : {kTableRegion, kBlankRegion, textBounds(kFormula).insetBy(-30, -20)}) {
+        FixtureAnnotation highlight;
+        highlight.subtype = "Highlight";
+        highlight.rect = rect;
+        highlight.color = Color{1, 0.85, 0, 1};
+        doc.pages[0].annotations.push_back(highlight);
+    }
+    return doc;
+}
+
+class HighlightRegionActionsTest : public ::testing::Test {
+protected:
+    HighlightRegionActionsTest() {
+        setMainQueue(loop);
+        file = writePdf(markedDocument(), dir / "Report.pdf");
+        tab = std::make_shared<TabSession>(PDFKitBridge().open(file));
+        manager->refreshHighlights(*tab->document);
+        view->setDocument(PDFKitBridge::engineDocument(*tab->document));
+        views->pdfView = view;
+        views->canvas = std::make_shared<Canvas>(view);
+    }
+    ~HighlightRegionActionsTest() override {
+        actions.reset();
+        setMainQueue(nullptr);
+    }
+
+    HighlightRegionActions& make(std::shared_ptr<MathOCRExtractor> math = nullptr) {
+        actions = std::make_unique<HighlightRegionActions>(HighlightRegionActions::Services{
+            manager, ui, views, nullptr,
+            math ? math : std::make_shared<MathOCRExtractor>(server.url()),
+            std::make_shared<Logging>("test", "region", sink)});
+        return *actions;
+    }
+    // The listed highlight over `rect`.
+    ExtractedHighlight entry(const Rect& rect) const {
+        for (const auto& e : manager->extractedHighlights.get()) {
+            if (e.bounds.intersects(rect) &&
+                rect.contains(Point{e.bounds.midX(), e.bounds.midY()})) {
+                return e;
+            }
+        }
+        throw std::runtime_error("no highlight there");
+    }
+    std::shared_ptr<pdfkit::Annotation> annotationOver(const Rect& rect) const {
+        for (const auto& a : page()->annotations()) {
+            if (a->bounds().intersects(rect)) {
+                return a;
+            }
+        }
+        return nullptr;
+    }
+    std::shared_ptr<pdfkit::Page> page() const {
+        return PDFKitBridge::engineDocument(*tab->document)->page(0);
+    }
+    bool waitForAnswer() {
+        return loop->runUntil([&] { return !actions->extractingID.get(); },
+                              std::chrono::seconds(60));
+    }
+    bool logged(const std::string& line) const {
+        const auto lines = sink->lines();
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+
+    TempDir dir;
+    FormulaServer server;
+    std::shared_ptr<RunLoop> loop = std::make_shared<RunLoop>();
+    std::shared_ptr<MemorySink> sink = std::make_shared<MemorySink>(true);
+    std::shared_ptr<HeadlessUserInteraction> ui = std::make_shared<HeadlessUserInteraction>();
+    std::shared_ptr<BacklinkHighlightManager> manager =
+        std::make_shared<BacklinkHighlightManager>();
+    std::shared_ptr<pdfkit::HeadlessViewPort> view = std::make_shared<pdfkit::HeadlessViewPort>();
+    std::shared_ptr<ActiveViews> views = std::make_shared<ActiveViews>();
+    fs::path file;
+    std::shared_ptr<TabSession> tab;
+    std::unique_ptr<HighlightRegionActions> actions;
+};
+
+const Rect kFormulaArea = textBounds(kFormula).insetBy(-40, -30);
+
+TEST_F(HighlightRegionActionsTest, FormulaAnswerBecomesTheHighlightsResult) {
+    auto& regionActions = make();
+    server.answer(200, R"({"latex":"E = mc^2","mathml":"<math/>"})");
+    const auto highlight = entry(kFormulaArea);
+    regionActions.mathError = std::string("an earlier failure");
+
+    regionActions.extractFormula(highlight, tab);
+    EXPECT_EQ(regionActions.extractingID.get(), highlight.id);
+    ASSERT_TRUE(waitForAnswer());
+
+    EXPECT_FALSE(regionActions.mathError.get());
+    EXPECT_EQ(entry(kFormulaArea).resultData, "E = mc^2");
+    EXPECT_EQ(annotationOver(kFormulaArea)->contents(), "E = mc^2");
+    EXPECT_TRUE(tab->document->isDirty);
+    EXPECT_TRUE(ui->alerts().empty());
+    // The server got the padded region at 8×, trimmed to its ink.
+    auto sent = pdfkit::decodeImage(server.file().content);
+    auto expected = region::formulaImage(*page(), highlight.bounds);
+    ASSERT_TRUE(sent && expected);
+    EXPECT_EQ(sent->width(), expected->width());
+    EXPECT_EQ(sent->height(), expected->height());
+}
+
+TEST_F(HighlightRegionActionsTest, FormulaFailureAlertsAndKeepsTheHighlight) {
+    auto& regionActions = make();
+    server.answer(500, "oops");
+    const auto highlight = entry(kFormulaArea);
+    regionActions.extractFormula(highlight, tab);
+    ASSERT_TRUE(waitForAnswer());
+    EXPECT_EQ(regionActions.mathError.get(), "Server returned status 500.");
+    EXPECT_EQ(ui->alerts(),
+              (std::vector<Alert>{
+                  {"Math Extraction Error", "Server returned status 500.", AlertStyle::warning}}));
+    EXPECT_EQ(entry(kFormulaArea), highlight);
+    EXPECT_FALSE(tab->document->isDirty);
+
+    // No page: a beep and nothing else.
+    auto elsewhere = highlight;
+    elsewhere.pageNumber = 9;
+    regionActions.extractFormula(elsewhere, tab);
+    EXPECT_EQ(ui->beeps(), 1u);
+    EXPECT_FALSE(regionActions.extractingID.get());
+    EXPECT_EQ(server.requests(), 1);
+    // A highlight off the page has no raster: the request is never made.
+    auto offPage = highlight;
+    offPage.bounds = Rect{900, 900, 10, 10};
+    regionActions.extractFormula(offPage, tab);
+    EXPECT_FALSE(regionActions.extractingID.get());
+    EXPECT_EQ(server.requests(), 1);
+}
+
+TEST_F(HighlightRegionActionsTest, AnAnswerAfterTheSidebarWentAwayIsDropped) {
+    auto math = std::make_shared<MathOCRExtractor>(server.url());
+    make(math);
+    server.holdAnswers();
+    server.answer(200, R"({"latex":"late"})");
+    const auto highlight = entry(kFormulaArea);
+    actions->extractFormula(highlight, tab);
+    actions.reset();
+    server.releaseSlowAnswers();
+    math.reset(); // waits for the request in flight
+    loop->runUntil([] { return false; }, std::chrono::milliseconds(50));
+    EXPECT_EQ(entry(kFormulaArea), highlight);
+    EXPECT_FALSE(annotationOver(kFormulaArea)->contents().value_or("").starts_with("late"));
+}
+
+TEST_F(HighlightRegionActionsTest, TableResultGoesToClipboardAnnotationAndList) {
+    auto& regionActions = make();
+    const auto before = page()->annotations();
+    const auto highlight = entry(kTableRegion);
+    const std::string html = regionActions.extractTable(highlight, tab);
+    const auto rows = parseTable(html);
+    ASSERT_EQ(rows.size(), 3u) << html;
+    EXPECT_EQ(rows[2][1].text, "Peanut");
+    EXPECT_FALSE(rows[2][1].header);
+    EXPECT_EQ(ui->clipboardText(), html);
+    EXPECT_EQ(ui->clipboardHTML(), html);
+    EXPECT_EQ(ui->alerts(),
+              (std::vector<Alert>{{"Table Extracted",
+                                   "Copied to clipboard as HTML — 1 data rows detected.",
+                                   AlertStyle::informational}}));
+    EXPECT_EQ(entry(kTableRegion).resultData, html);
+    EXPECT_EQ(annotationOver(kTableRegion)->contents(), html);
+    EXPECT_EQ(page()->annotations(), before);
+    EXPECT_TRUE(tab->document->isDirty);
+}
+
+TEST_F(HighlightRegionActionsTest, NoTableLeavesTheHighlightAndTheClipboard) {
+    auto& regionActions = make();
+    ui->copyToClipboard("kept");
+    const auto highlight = entry(kBlankRegion);
+    EXPECT_EQ(regionActions.extractTable(highlight, tab), "");
+    EXPECT_EQ(ui->alerts(), (std::vector<Alert>{{"No Table Found",
+                                                 "Could not detect a table structure in this area.",
+                                                 AlertStyle::warning}}));
+    EXPECT_EQ(entry(kBlankRegion), highlight);
+    EXPECT_EQ(ui->clipboardText(), "kept");
+    EXPECT_FALSE(tab->document->isDirty);
+}
+
+TEST_F(HighlightRegionActionsTest, TableNeedsTheViewsAndThePage) {
+    views->canvas = nullptr;
+    auto& regionActions = make();
+    EXPECT_EQ(regionActions.extractTable(entry(kTableRegion), tab), "");
+    EXPECT_TRUE(logged("❌ Missing UI components for table extraction"));
+    EXPECT_EQ(ui->beeps(), 1u);
+    EXPECT_TRUE(ui->alerts().empty());
+
+    views->canvas = std::make_shared<Canvas>(view);
+    auto elsewhere = entry(kTableRegion);
+    elsewhere.pageNumber = 2;
+    EXPECT_EQ(regionActions.extractTable(elsewhere, tab), "");
+    EXPECT_EQ(regionActions.extractTable(entry(kTableRegion), nullptr), "");
+    EXPECT_EQ(ui->beeps(), 3u);
+    EXPECT_TRUE(ui->alerts().empty());
+}
+
+TEST_F(HighlightRegionActionsTest, CropWritesTheDocumentBackAndTheNextCropBesideIt) {
+    auto& regionActions = make();
+    auto highlight = entry(kFormulaArea);
+    highlight.comment = "noted before the crop";
+    manager->saveToAnnotation(highlight, *tab);
+    ASSERT_TRUE(tab->document->isDirty);
+
+    auto first = regionActions.crop(highlight, tab);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(*first, dir / "Report_page1_seq001.pdf");
+    EXPECT_EQ(regionActions.crop(highlight, tab), dir / "Report_page1_seq002.pdf");
+    EXPECT_FALSE(tab->document->isDirty);
+    EXPECT_EQ(view->displayRequests(), 2u);
+
+    // The comment reached the file.
+    auto reopened = pdfkit::Document::open(file);
+    ASSERT_TRUE(reopened);
+    bool found = false;
+    for (const auto& a : reopened->page(0)->annotations()) {
+        found = found || a->contents() == "noted before the crop";
+    }
+    EXPECT_TRUE(found);
+
+    auto cropped = pdfkit::Document::open(*first);
+    ASSERT_TRUE(cropped);
+    const Rect padded = region::paddedRegion(highlight.bounds, page()->mediaBox());
+    EXPECT_EQ(cropped->page(0)->mediaBox().width, std::floor(padded.width * 8 + 1e-6));
+    EXPECT_EQ(cropped->page(0)->mediaBox().height, std::floor(padded.height * 8 + 1e-6));
+
+    // Nothing to crop: no write-back, no file.
+    auto offPage = highlight;
+    offPage.bounds = Rect{900, 900, 10, 10};
+    EXPECT_FALSE(regionActions.crop(offPage, tab));
+    auto elsewhere = highlight;
+    elsewhere.pageNumber = 4;
+    EXPECT_FALSE(regionActions.crop(elsewhere, tab));
+    EXPECT_EQ(ui->beeps(), 1u);
+    EXPECT_FALSE(fs::exists(dir / "Report_page1_seq003.pdf"));
+}
+
+TEST_F(HighlightRegionActionsTest, AFailedWriteLeavesTheDocumentDirtyAndNoHalfFile) {
+    auto& regionActions = make();
+    auto highlight = entry(kFormulaArea);
+    highlight.comment = "unsaved";
+    manager->saveToAnnotation(highlight, *tab);
+    const auto original = readFile(file);
+    ASSERT_TRUE(original);
+    {
+        FileSizeLimit limit(original->size() / 4);
+        EXPECT_FALSE(regionActions.crop(highlight, tab));
+    }
+    EXPECT_TRUE(tab->document->isDirty);
+    EXPECT_EQ(readFile(file), original);
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(dir.path())) {
+        left.push_back(e.path().filename().string());
+    }
+    EXPECT_EQ(left, std::vector<std::string>{"Report.pdf"});
+    const auto lines = sink->lines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.starts_with("❌ Failed to save PDF: ");
+    }));
+}
+
+} // namespace
