@@ -277,6 +277,28 @@ bool isRuleArtifact(const std::string& word, const std::vector<FontRun>& runs) {
                         [&](const FontRun& run) { return contains(run.text, word); });
 }
 
+namespace {
+
+std::size_t characterCount(const std::string& text) {
+    return std::size_t(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
+} // namespace
+
+std::string pageSpelling(const PDFWord& word, const FontRun& run) {
+    if (run.text.empty() || run.text == word.text || run.bounds.isNull() ||
+        characterCount(run.text) != characterCount(word.text)) {
+        return word.text;
+    }
+    const Rect& a = word.bounds;
+    const Rect& b = run.bounds;
+    const bool samePlace = a.insetBy(-1, -1).contains(Point{b.midX(), b.midY()}) &&
+                           b.insetBy(-1, -1).contains(Point{a.midX(), a.midY()});
+    return samePlace ? run.text : word.text;
+}
+
 std::vector<FormattedWord> formatWords(const std::vector<PDFWord>& words,
                                        const std::vector<FontRun>& runs,
                                        const std::string& pageText) {
@@ -286,9 +308,11 @@ std::vector<FormattedWord> formatWords(const std::vector<PDFWord>& words,
         if (isRuleArtifact(word.text, runs)) {
             continue;
         }
-        FormattedWord formatted{restoreLeadingPeriod(word.text, pageText), word.bounds, false,
-                                false, std::nullopt};
-        if (auto run = matchFontRun(word, runs)) {
+        const auto run = matchFontRun(word, runs);
+        const std::string text = run ? pageSpelling(word, *run) : word.text;
+        FormattedWord formatted{restoreLeadingPeriod(text, pageText), word.bounds, false, false,
+                                std::nullopt};
+        if (run) {
             formatted.isBold = run->isBold;
             formatted.isItalic = run->isItalic;
             formatted.fontName = run->fontName;

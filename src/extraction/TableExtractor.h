@@ -91,6 +91,10 @@ std::vector<PDFWord> toPageWords(const std::vector<RecognizedWord>& words, int r
                                  const Rect& region, const Rect& mediaBox);
 std::optional<FontRun> matchFontRun(const PDFWord& word, const std::vector<FontRun>& runs);
 std::string restoreLeadingPeriod(const std::string& word, const std::string& pageText);
+// The page's own text for a recognised word when the page has a word of as many characters
+// in the same place (each one's centre inside the other): recognition misreads some glyphs
+// ("40" in Computer Modern as "AO"), the text layer does not. Else the recognised text.
+std::string pageSpelling(const PDFWord& word, const FontRun& run);
 bool isRuleArtifact(const std::string& word, const std::vector<FontRun>& runs);
 // Styled words, leaving out the rule artifacts.
 std::vector<FormattedWord> formatWords(const std::vector<PDFWord>& words,

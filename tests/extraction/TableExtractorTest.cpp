@@ -83,6 +83,23 @@ TEST(RestoreLeadingPeriod, OnlyWholeWordsAfterAPeriodThatIsNoDecimalPoint) {
     EXPECT_EQ(table::restoreLeadingPeriod("", ".x"), "");
 }
 
+TEST(PageSpelling, TheTextLayerWinsOnlyForTheSameWordInTheSamePlace) {
+    const PDFWord misread{"AO", Rect{100, 500, 12, 9}};
+    auto run = [](std::string text, Rect bounds) {
+        return FontRun{std::move(text), bounds, false, false, "CMR10"};
+    };
+    const FontRun under = run("40", Rect{99.5, 498, 11, 13});
+    EXPECT_EQ(table::pageSpelling(misread, under), "40");
+    // Another number of characters is another word (a merged or split cell, a ligature).
+    EXPECT_EQ(table::pageSpelling(misread, run("400", under.bounds)), "AO");
+    EXPECT_EQ(table::pageSpelling(PDFWord{"ﬁt", misread.bounds}, run("fit", under.bounds)), "ﬁt");
+    EXPECT_EQ(table::pageSpelling(PDFWord{"ÄO", misread.bounds}, run("40", under.bounds)), "40");
+    // A run beside the word, or one that only reaches into it, is not its spelling.
+    EXPECT_EQ(table::pageSpelling(misread, run("40", Rect{108, 498, 30, 13})), "AO");
+    EXPECT_EQ(table::pageSpelling(misread, run("40", Rect{100, 520, 12, 9})), "AO");
+    EXPECT_EQ(table::pageSpelling(misread, run("", under.bounds)), "AO");
+}
+
 TEST(MatchFontRun, PrefersTheSmallestIntersectingRunThenNearbyOnes) {
     const std::vector<FontRun> runs{
         {"Wide", Rect{0, 0, 200, 20}, false, false, "A"},
