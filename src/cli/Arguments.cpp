@@ -173,4 +173,17 @@ Rect parseRect(std::string_view text, RectSize size) {
                      ", not '" + std::string(text) + "'");
 }
 
+PageAndRect pageAndRect(const Arguments& arguments, RectSize size) {
+    auto page = arguments.value("--page");
+    auto rect = arguments.value("--rect");
+    if (!page) {
+        throw UsageError("missing --page");
+    }
+    if (!rect) {
+        throw UsageError("missing --rect");
+    }
+    parsePageNumber(*page);
+    return PageAndRect{*page, parseRect(*rect, size)};
+}
+
 } // namespace ombrix::cli

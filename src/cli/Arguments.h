@@ -53,6 +53,14 @@ Size parseSize(std::string_view text);
 enum class RectSize { positive, notNegative };
 Rect parseRect(std::string_view text, RectSize size = RectSize::positive);
 
+// --page N and --rect X,Y,W,H, both required: the page as typed (a valid 1-based number)
+// and the rectangle.
+struct PageAndRect {
+    std::string page;
+    Rect rect;
+};
+PageAndRect pageAndRect(const Arguments& arguments, RectSize size = RectSize::positive);
+
 // Runs a command's body; a UsageError becomes "ombrix NAME: message" and the usage line
 // on stderr with exit status kExitUsage. Other exceptions pass on to main.
 int runWithUsage(const std::string& name, const std::string& synopsis, Io& io,

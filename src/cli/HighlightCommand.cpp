@@ -25,20 +25,11 @@ int runHighlight(const std::vector<std::string>& args, Io& io) {
         auto arguments = parseArguments(args, {"--page", "--rect", "-o", "--output"},
                                         {"--underline", "--verbose"});
         auto file = singleFile(arguments);
-        auto page = arguments.value("--page");
-        auto rect = arguments.value("--rect");
-        if (!page) {
-            throw UsageError("missing --page");
-        }
-        if (!rect) {
-            throw UsageError("missing --rect");
-        }
+        const auto [page, bounds] = pageAndRect(arguments);
         auto shortOut = arguments.value("-o"), longOut = arguments.value("--output");
         if (shortOut && longOut) {
             throw UsageError("-o and --output both given");
         }
-        parsePageNumber(*page);
-        const Rect bounds = parseRect(*rect);
         const bool underline = arguments.hasFlag("--underline");
 
         // The copy is what gets opened, marked and saved; the original stays as it was.
@@ -54,7 +45,7 @@ int runHighlight(const std::vector<std::string>& args, Io& io) {
 
         AppSession session(arguments.hasFlag("--verbose"));
         auto tab = session.open(target);
-        const int index = checkedPageIndex(*page, tab->document->pageCount);
+        const int index = checkedPageIndex(page, tab->document->pageCount);
 
         std::vector<Uuid> before;
         for (const auto& record : tab->annotations.get()) {

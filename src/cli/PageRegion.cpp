@@ -10,24 +10,16 @@ namespace ombrix::cli {
 PageRegion openPageRegion(const Arguments& arguments) {
     PageRegion region;
     region.file = singleFile(arguments);
-    auto page = arguments.value("--page");
-    auto rect = arguments.value("--rect");
-    if (!page) {
-        throw UsageError("missing --page");
-    }
-    if (!rect) {
-        throw UsageError("missing --rect");
-    }
-    parsePageNumber(*page);
-    region.rect = parseRect(*rect, RectSize::notNegative);
+    auto [page, rect] = pageAndRect(arguments, RectSize::notNegative);
+    region.rect = rect;
 
     region.document = PDFKitBridge().open(region.file);
-    const int index = checkedPageIndex(*page, region.document->pageCount);
+    const int index = checkedPageIndex(page, region.document->pageCount);
     auto engine = PDFKitBridge::engineDocument(*region.document);
     region.page = engine ? engine->page(index) : nullptr;
     if (!region.page) {
         throw Error("ombrix", 1,
-                    "Page " + *page + " of " + region.file.string() + " cannot be read");
+                    "Page " + page + " of " + region.file.string() + " cannot be read");
     }
     region.pageNumber = index + 1;
     return region;
