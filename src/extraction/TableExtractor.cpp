@@ -137,26 +137,29 @@ std::vector<FontRun> collectFontRuns(const pdfkit::Page& page, const Rect& regio
             run.isItalic = fallback->isItalic;
         }
 
+        // The family's entries in the page's fonts add their style. When the page holds the
+        // family in more than one style (Helvetica and Helvetica-Bold), only what they all
+        // share is added: otherwise a bold header would make every word of the family bold.
         const std::string runName = lower(run.fontName);
-        const ResolvedFont* match = nullptr;
+        std::vector<const ResolvedFont*> matches;
         for (const auto& [key, font] : fonts) {
             if (lower(font.name) == runName) {
-                match = &font;
-                break;
+                matches.push_back(&font);
             }
         }
-        if (!match) {
+        if (matches.empty()) {
             for (const auto& [key, font] : fonts) {
                 const std::string entry = lower(font.name);
                 if (entry.starts_with(runName) || runName.starts_with(entry)) {
-                    match = &font;
-                    break;
+                    matches.push_back(&font);
                 }
             }
         }
-        if (match) {
-            run.isBold = run.isBold || match->isBold;
-            run.isItalic = run.isItalic || match->isItalic;
+        if (!matches.empty()) {
+            run.isBold = run.isBold || std::all_of(matches.begin(), matches.end(),
+                                                   [](const auto* f) { return f->isBold; });
+            run.isItalic = run.isItalic || std::all_of(matches.begin(), matches.end(),
+                                                       [](const auto* f) { return f->isItalic; });
         }
         if (isFallback(run.fontName) && fallback) {
             run.fontName = fallback->name;
@@ -297,6 +300,30 @@ std::string pageSpelling(const PDFWord& word, const FontRun& run) {
     const bool samePlace = a.insetBy(-1, -1).contains(Point{b.midX(), b.midY()}) &&
                            b.insetBy(-1, -1).contains(Point{a.midX(), a.midY()});
     return samePlace ? run.text : word.text;
+}
+
+std::vector<Rect> missedWordBoxes(const std::vector<PDFWord>& words,
+                                  const std::vector<FontRun>& runs, const Rect& region) {
+    std::vector<Rect> boxes;
+    if (!(region.width > 0) || !(region.height > 0)) {
+        return boxes;
+    }
+    for (const auto& run : runs) {
+        const Rect b = run.bounds.standardized();
+        if (run.bounds.isNull() || b.isEmpty() || !region.contains(Point{b.midX(), b.midY()}) ||
+            run.text.find_first_not_of(" \t\r\n") == std::string::npos ||
+            std::any_of(words.begin(), words.end(),
+                        [&](const PDFWord& w) { return w.bounds.intersects(b); })) {
+            continue;
+        }
+        // Some paper around the word, as the recogniser likes it.
+        const double pad = std::max(2.0, b.height * 0.25);
+        const Rect padded = b.insetBy(-pad, -pad).intersection(region);
+        boxes.push_back(Rect{(padded.minX() - region.minX()) / region.width,
+                             (padded.minY() - region.minY()) / region.height,
+                             padded.width / region.width, padded.height / region.height});
+    }
+    return boxes;
 }
 
 std::vector<FormattedWord> formatWords(const std::vector<PDFWord>& words,
@@ -541,7 +568,13 @@ std::string TableExtractor::extractTable(pdfkit::Page& page, const Rect& request
         return {};
     }
     // The region is drawn in the page's unrotated space, so its words need no turning back.
-    const auto pageWords = table::toPageWords(recognised, 0, region, page.mediaBox());
+    auto pageWords = table::toPageWords(recognised, 0, region, page.mediaBox());
+    const auto missed = table::missedWordBoxes(pageWords, runs, region);
+    if (!missed.empty()) {
+        const auto more = table::toPageWords(TextRecognizer::recognizeWordsIn(*image, missed), 0,
+                                             region, page.mediaBox());
+        pageWords.insert(pageWords.end(), more.begin(), more.end());
+    }
     const auto words = table::formatWords(pageWords, runs, page.string());
     const auto rows = table::tableRows(words, region);
     std::string html = table::buildHTMLTable(rows, words);

@@ -89,6 +89,10 @@ std::optional<Image> renderRegion(const pdfkit::Page& page, const Rect& region);
 
 std::vector<PDFWord> toPageWords(const std::vector<RecognizedWord>& words, int rotation,
                                  const Rect& region, const Rect& mediaBox);
+// Normalised boxes (like RecognizedWord's) of the page's words in the region that no
+// recognised word touches: read again one by one, so a lone "3" is not lost.
+std::vector<Rect> missedWordBoxes(const std::vector<PDFWord>& words,
+                                  const std::vector<FontRun>& runs, const Rect& region);
 std::optional<FontRun> matchFontRun(const PDFWord& word, const std::vector<FontRun>& runs);
 std::string restoreLeadingPeriod(const std::string& word, const std::string& pageText);
 // The page's own text for a recognised word when the page has a word of as many characters

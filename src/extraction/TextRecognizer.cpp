@@ -87,40 +87,70 @@ tesseract::TessBaseAPI& initialisedApi(Engine& e) {
     return *e.api;
 }
 
-std::vector<RecognizedWord> recognizeOnEngine(const Image& image) {
+// The words of the last recognition, normalised to a w × h image.
+void collectWords(tesseract::TessBaseAPI& api, double w, double h,
+                  std::vector<RecognizedWord>& words) {
+    std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+    if (!it) {
+        return;
+    }
+    do {
+        std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_WORD));
+        int left = 0, top = 0, right = 0, bottom = 0;
+        if (!text || !it->BoundingBox(tesseract::RIL_WORD, &left, &top, &right, &bottom)) {
+            continue;
+        }
+        std::string word(text.get());
+        if (word.find_first_not_of(" \t\r\n") == std::string::npos) {
+            continue;
+        }
+        // Pixel boxes run from the top left; the words are normalised with y up.
+        words.push_back(
+            RecognizedWord{std::move(word),
+                           Rect{left / w, 1 - bottom / h, (right - left) / w, (bottom - top) / h}});
+    } while (it->Next(tesseract::RIL_WORD));
+}
+
+// The whole image laid out and read when `boxes` is empty; else each box read as one word.
+std::vector<RecognizedWord> recognizeOnEngine(const Image& image, const std::vector<Rect>& boxes) {
     keepOpenMPSingleThreaded();
     Engine& e = engine();
     std::lock_guard lock(e.mutex);
     tesseract::TessBaseAPI& api = initialisedApi(e);
 
-    api.SetImage(image.data(), image.width(), image.height(), 4, image.stride());
-    api.SetSourceResolution(kSourceResolution);
-    if (api.Recognize(nullptr) != 0) {
-        api.Clear();
-        throw Error(kDomain, 3, "Text recognition failed.");
-    }
-    std::vector<RecognizedWord> words;
-    std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
     const double w = image.width();
     const double h = image.height();
-    if (it) {
-        do {
-            std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_WORD));
-            int left = 0, top = 0, right = 0, bottom = 0;
-            if (!text || !it->BoundingBox(tesseract::RIL_WORD, &left, &top, &right, &bottom)) {
+    api.SetImage(image.data(), image.width(), image.height(), 4, image.stride());
+    api.SetSourceResolution(kSourceResolution);
+    std::vector<RecognizedWord> words;
+    bool failed = false;
+    if (boxes.empty()) {
+        failed = api.Recognize(nullptr) != 0;
+        if (!failed) {
+            collectWords(api, w, h, words);
+        }
+    } else {
+        api.SetPageSegMode(tesseract::PSM_SINGLE_WORD);
+        for (const Rect& box : boxes) {
+            const Rect b = box.standardized().intersection(Rect{0, 0, 1, 1});
+            const int left = int(b.minX() * w), top = int((1 - b.maxY()) * h);
+            const int width = int(b.width * w), height = int(b.height * h);
+            if (width < 1 || height < 1) {
                 continue;
             }
-            std::string word(text.get());
-            if (word.find_first_not_of(" \t\r\n") == std::string::npos) {
-                continue;
+            api.SetRectangle(left, top, width, height);
+            if (api.Recognize(nullptr) != 0) {
+                failed = true;
+                break;
             }
-            // Pixel boxes run from the top left; the words are normalised with y up.
-            words.push_back(
-                RecognizedWord{std::move(word), Rect{left / w, 1 - bottom / h, (right - left) / w,
-                                                     (bottom - top) / h}});
-        } while (it->Next(tesseract::RIL_WORD));
+            collectWords(api, w, h, words);
+        }
+        api.SetPageSegMode(tesseract::PSM_AUTO);
     }
     api.Clear();
+    if (failed) {
+        throw Error(kDomain, 3, "Text recognition failed.");
+    }
     return words;
 }
 
@@ -152,7 +182,16 @@ std::vector<RecognizedWord> recognizeWords(const Image& image) {
         return {};
     }
     // Recognition runs on a worker thread; the caller blocks until it has every word.
-    auto result = std::async(std::launch::async, [image] { return recognizeOnEngine(image); });
+    auto result = std::async(std::launch::async, [image] { return recognizeOnEngine(image, {}); });
+    return result.get();
+}
+
+std::vector<RecognizedWord> recognizeWordsIn(const Image& image, const std::vector<Rect>& boxes) {
+    if (image.isNull() || image.width() <= 0 || image.height() <= 0 || boxes.empty()) {
+        return {};
+    }
+    auto result =
+        std::async(std::launch::async, [image, boxes] { return recognizeOnEngine(image, boxes); });
     return result.get();
 }
 

@@ -30,6 +30,11 @@ namespace TextRecognizer {
 // or recognition fails.
 std::vector<RecognizedWord> recognizeWords(const Image& image);
 
+// Each box (normalised like the words) read as a single word, for text the layout analysis
+// passed over: Tesseract drops a lone digit in a column of its own. Bounds are those of
+// the whole image. Same threading and errors as recognizeWords.
+std::vector<RecognizedWord> recognizeWordsIn(const Image& image, const std::vector<Rect>& boxes);
+
 } // namespace TextRecognizer
 
 } // namespace ombrix
