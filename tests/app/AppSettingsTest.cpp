@@ -2,6 +2,7 @@
 
 #include "core/AtomicFile.h"
 #include "core/FileUrl.h"
+#include "support/ScopedEnv.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -180,13 +181,10 @@ TEST_F(AppSettingsTest, CopiesAreIndependentAndReachTheStoreOnlyBySaving) {
 }
 
 TEST_F(AppSettingsTest, DefaultStoreFollowsXdgConfigHome) {
-    const char* old = std::getenv("XDG_CONFIG_HOME");
-    std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
-    ::setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+    ombrix::testing::ScopedEnv config("XDG_CONFIG_HOME", dir.c_str());
     AppSettings s;
     s.theme = PDFEditorTheme::light;
     s.save();
     EXPECT_EQ(AppSettings::load(), s);
     EXPECT_EQ(AppSettings::load(store()), s);
-    saved ? ::setenv("XDG_CONFIG_HOME", saved->c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
 }

@@ -1,6 +1,7 @@
 #include "app/PreferencesStore.h"
 
 #include "core/AtomicFile.h"
+#include "support/ScopedEnv.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -12,20 +13,7 @@ using nlohmann::json;
 
 namespace {
 
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-        }
-        value ? ::setenv(name, value, 1) : ::unsetenv(name);
-    }
-    ~ScopedEnv() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+using ombrix::testing::ScopedEnv;
 
 struct PreferencesStoreTest : ::testing::Test {
     fs::path dir;

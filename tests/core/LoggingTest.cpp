@@ -1,6 +1,7 @@
 #include "core/Logging.h"
 
 #include "core/Error.h"
+#include "support/ScopedEnv.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +16,8 @@ using Entry = MemorySink::Entry;
 
 namespace {
 
+using ombrix::testing::ScopedEnv;
+
 // Counts how often its text is asked for, to prove a disabled level formats nothing.
 class CountingError : public std::exception {
 public:
@@ -23,21 +26,6 @@ public:
         return "counted";
     }
     mutable int calls = 0;
-};
-
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-        }
-        value ? ::setenv(name, value, 1) : ::unsetenv(name);
-    }
-    ~ScopedEnv() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
 };
 
 struct LoggingTest : ::testing::Test {

@@ -1,6 +1,7 @@
 #include "core/StandardPaths.h"
 
 #include "document/BrainStore.h"
+#include "support/ScopedEnv.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -10,21 +11,7 @@
 namespace ombrix {
 namespace {
 
-// Sets or unsets an environment variable for one scope.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            saved_ = old;
-        }
-        value ? setenv(name, value, 1) : unsetenv(name);
-    }
-    ~ScopedEnv() { saved_ ? setenv(name_, saved_->c_str(), 1) : unsetenv(name_); }
-
-private:
-    const char* name_;
-    std::optional<std::string> saved_;
-};
+using ombrix::testing::ScopedEnv;
 
 TEST(StandardPathsTest, ApplicationSupportIsXdgDataHomeWhenAbsoluteElseUnderHome) {
     ScopedEnv home("HOME", "/home/tester");

@@ -5,9 +5,9 @@
 #include "pdfkit/Document.h"
 #include "pdfkit/Page.h"
 #include "support/Fixtures.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
-#include <cstdlib>
 #include <gtest/gtest.h>
 
 using namespace ombrix;
@@ -47,24 +47,11 @@ Image twoColours(int width, int height) {
 // Points the temporary folder at a folder of the test's own while it runs.
 class ScratchFolder {
 public:
-    ScratchFolder() {
-        if (const char* old = std::getenv("TMPDIR")) {
-            previous_ = old;
-        }
-        ::setenv("TMPDIR", dir_.path().c_str(), 1);
-    }
-    ~ScratchFolder() {
-        if (previous_) {
-            ::setenv("TMPDIR", previous_->c_str(), 1);
-        } else {
-            ::unsetenv("TMPDIR");
-        }
-    }
     bool empty() const { return fs::is_empty(dir_.path()); }
 
 private:
     TempDir dir_;
-    std::optional<std::string> previous_;
+    ScopedEnv tmpdir_{"TMPDIR", dir_.path().c_str()};
 };
 
 } // namespace

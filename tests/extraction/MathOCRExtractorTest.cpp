@@ -4,6 +4,7 @@
 #include "core/RunLoop.h"
 #include "pdfkit/ImageCodec.h"
 #include "support/FormulaServer.h"
+#include "support/ScopedEnv.h"
 
 #include <arpa/inet.h>
 #include <cstdlib>
@@ -287,16 +288,17 @@ TEST(MathOCRTransportTest, OnlyHTTPServersAreAsked) {
 }
 
 TEST(MathOCRClientTest, ServerURLComesFromTheArgumentThenTheEnvironment) {
-    ::unsetenv(MathOCRExtractor::kServerURLVariable);
-    EXPECT_EQ(MathOCRExtractor().serverURL(), "http://127.0.0.1:8000/extract");
-    EXPECT_EQ(MathOCRExtractor().timeout(), std::chrono::seconds(60));
-    ::setenv(MathOCRExtractor::kServerURLVariable, "http://127.0.0.1:9/x", 1);
+    {
+        ombrix::testing::ScopedEnv unset(MathOCRExtractor::kServerURLVariable, nullptr);
+        EXPECT_EQ(MathOCRExtractor().serverURL(), "http://127.0.0.1:8000/extract");
+        EXPECT_EQ(MathOCRExtractor().timeout(), std::chrono::seconds(60));
+    }
+    ombrix::testing::ScopedEnv set(MathOCRExtractor::kServerURLVariable, "http://127.0.0.1:9/x");
     EXPECT_EQ(MathOCRExtractor().serverURL(), "http://127.0.0.1:9/x");
     EXPECT_EQ(MathOCRExtractor("http://[::1]:8000/extract").serverURL(),
               "http://[::1]:8000/extract");
-    ::setenv(MathOCRExtractor::kServerURLVariable, "", 1);
+    ombrix::testing::ScopedEnv empty(MathOCRExtractor::kServerURLVariable, "");
     EXPECT_EQ(MathOCRExtractor().serverURL(), "http://127.0.0.1:8000/extract");
-    ::unsetenv(MathOCRExtractor::kServerURLVariable);
 }
 
 TEST(MathOCRClientTest, OnMainQueueDeliversOnlyWhenTheMainQueueRuns) {

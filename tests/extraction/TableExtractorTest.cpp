@@ -4,6 +4,7 @@
 #include "pdfkit/Document.h"
 #include "pdfkit/Page.h"
 #include "support/Fixtures.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -378,19 +379,12 @@ TEST(MissedWordBoxes, PageWordsNoRecognisedWordTouches) {
 TEST(FindTessdata, PrefixFirstThenTheSystemLocations) {
     const auto system = findTessdata();
     ASSERT_TRUE(system) << "the English model is needed by these tests";
-    const char* saved = std::getenv("TESSDATA_PREFIX");
-    const std::string previous = saved ? saved : "";
     TempDir dir;
     std::filesystem::create_directories(dir / "tessdata");
-    ::setenv("TESSDATA_PREFIX", dir.path().c_str(), 1);
+    ScopedEnv prefix("TESSDATA_PREFIX", dir.path().c_str());
     EXPECT_EQ(findTessdata(), system); // no model under the prefix: the system's
     std::filesystem::create_symlink(*system / "eng.traineddata", dir / "tessdata/eng.traineddata");
     EXPECT_EQ(findTessdata(), dir / "tessdata");
     std::filesystem::create_symlink(*system / "eng.traineddata", dir / "eng.traineddata");
     EXPECT_EQ(findTessdata(), dir.path());
-    if (saved) {
-        ::setenv("TESSDATA_PREFIX", previous.c_str(), 1);
-    } else {
-        ::unsetenv("TESSDATA_PREFIX");
-    }
 }

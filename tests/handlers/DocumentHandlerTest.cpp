@@ -7,6 +7,7 @@
 #include "document/PDFRenderService.h"
 #include "support/AppHarness.h"
 #include "support/FileSizeLimit.h"
+#include "support/HandMadePdf.h"
 
 #include <csignal>
 #include <gtest/gtest.h>
@@ -28,22 +29,7 @@ std::filesystem::path writeUnloadablePagePdf(const std::filesystem::path& path) 
         "<< /Type /Page /Parent 3 0 R /Annots [] /Contents 4 0 R /Resources << >> >>",
         "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream",
     };
-    std::string file = "%PDF-1.7\n";
-    std::vector<std::size_t> offsets;
-    for (std::size_t i = 0; i < objects.size(); ++i) {
-        offsets.push_back(file.size());
-        file += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-    }
-    const std::size_t xref = file.size();
-    file += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
-    for (std::size_t offset : offsets) {
-        char line[32];
-        std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
-        file += line;
-    }
-    file += "trailer\n<< /Size " + std::to_string(objects.size() + 1) +
-            " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
-    writeFileAtomically(path, file);
+    writeFileAtomically(path, fx::handMadePdf(objects));
     return path;
 }
 

@@ -4,6 +4,7 @@
 #include "pdfkit/Document.h"
 #include "pdfkit/PageRenderer.h"
 #include "support/Fixtures.h"
+#include "support/HandMadePdf.h"
 #include "support/TempDir.h"
 
 #include <cmath>
@@ -33,26 +34,7 @@ inline void writeBytes(const std::filesystem::path& path, const std::string& byt
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-// A PDF assembled by hand, for structures the fixture writer does not make. `objects[i]`
-// is the body of object i + 1; object 1 must be the catalog.
-inline std::string handMadePdf(const std::vector<std::string>& objects) {
-    std::string out = "%PDF-1.7\n";
-    std::vector<std::size_t> offsets;
-    for (std::size_t i = 0; i < objects.size(); ++i) {
-        offsets.push_back(out.size());
-        out += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-    }
-    const std::size_t xref = out.size();
-    out += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
-    for (std::size_t offset : offsets) {
-        char line[32];
-        std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
-        out += line;
-    }
-    out += "trailer\n<< /Size " + std::to_string(objects.size() + 1) +
-           " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
-    return out;
-}
+using fx::handMadePdf;
 
 inline std::string stream(const std::string& dictEntries, const std::string& data) {
     return "<< " + dictEntries + " /Length " + std::to_string(data.size()) + " >>\nstream\n" +
