@@ -7,9 +7,18 @@
 
 namespace ombrix::pdfkit {
 
+namespace {
+
+// At least one pixel, and bytes for every one of them.
+bool hasPixels(const Image& image) {
+    return !image.isNull() && image.width() >= 1 && image.height() >= 1 &&
+           image.byteCount() >= std::size_t(image.width()) * std::size_t(image.height()) * 4;
+}
+
+} // namespace
+
 std::optional<std::string> encodePNG(const Image& image) {
-    if (image.isNull() || image.width() < 1 || image.height() < 1 ||
-        image.byteCount() < std::size_t(image.width()) * std::size_t(image.height()) * 4) {
+    if (!hasPixels(image)) {
         return std::nullopt;
     }
     const int w = image.width();
@@ -62,8 +71,7 @@ std::optional<std::string> encodePNG(const Image& image) {
 }
 
 std::optional<std::string> encodeImagePDF(const Image& image) {
-    if (image.isNull() || image.width() < 1 || image.height() < 1 ||
-        image.byteCount() < std::size_t(image.width()) * std::size_t(image.height()) * 4) {
+    if (!hasPixels(image)) {
         return std::nullopt;
     }
     const int w = image.width();
