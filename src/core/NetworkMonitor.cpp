@@ -4,6 +4,7 @@
 #include "core/SerialQueue.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
@@ -222,9 +223,20 @@ struct NetworkMonitor::Watcher {
     SerialQueue queue; // last: destroyed, and so joined, first
 };
 
+namespace {
+NetworkMonitor* gShared = nullptr;
+}
+
 NetworkMonitor& NetworkMonitor::shared() {
-    // Never destroyed: the watcher must not be torn down under a running process's feet at exit.
-    static NetworkMonitor* const instance = new NetworkMonitor();
+    static NetworkMonitor* const instance = [] {
+        // The watcher posts through the process main queue, a static that exit destroys.
+        // Making it first and registering the stop after it means exit joins the watcher
+        // thread before that queue (or the clock it holds) goes away.
+        mainQueuePtr();
+        gShared = new NetworkMonitor();
+        std::atexit([] { gShared->watcher_.reset(); });
+        return gShared;
+    }();
     return *instance;
 }
 

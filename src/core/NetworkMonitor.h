@@ -12,7 +12,8 @@ namespace ombrix {
 // links and routes at start and after each change, and applies it on the main queue.
 class NetworkMonitor {
 public:
-    // The process-wide instance, created and started on first access; it never stops.
+    // The process-wide instance, created and started on first access. It is never destroyed;
+    // its watcher stops when the process exits, before the statics it uses are torn down.
     static NetworkMonitor& shared();
 
     // Starts watching. Updates are applied through `mainQueue`; without one, through
