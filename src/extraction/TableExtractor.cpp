@@ -290,9 +290,21 @@ std::size_t characterCount(const std::string& text) {
 
 } // namespace
 
+// The recognised text is the page's word with a table rule read along at its ends, as
+// in "(14" or "16" for a "14" or "6" beside a vertical rule.
+bool isWordWithRule(const std::string& recognised, const std::string& pageWord) {
+    const auto at = recognised.find(pageWord);
+    if (pageWord.empty() || at == std::string::npos) {
+        return false;
+    }
+    const std::string rest = recognised.substr(0, at) + recognised.substr(at + pageWord.size());
+    return rest.size() <= 2 && rest.find_first_not_of("|()[]{}/\\!lI1") == std::string::npos;
+}
+
 std::string pageSpelling(const PDFWord& word, const FontRun& run) {
     if (run.text.empty() || run.text == word.text || run.bounds.isNull() ||
-        characterCount(run.text) != characterCount(word.text)) {
+        (characterCount(run.text) != characterCount(word.text) &&
+         !isWordWithRule(word.text, run.text))) {
         return word.text;
     }
     const Rect& a = word.bounds;
@@ -428,37 +440,35 @@ std::string buildHTMLTable(const std::vector<std::vector<int>>& rows,
         sorted.push_back(std::move(line));
     }
 
-    std::vector<double> lefts;
-    std::vector<double> heights;
-    for (const auto& line : sorted) {
-        if (line.size() != fullSize) {
-            continue;
-        }
-        for (const auto* word : line) {
-            lefts.push_back(word->bounds.minX());
-            heights.push_back(std::abs(word->bounds.height));
-        }
-    }
-    std::sort(lefts.begin(), lefts.end());
-    std::sort(heights.begin(), heights.end());
-    const double tolerance =
-        heights.empty() ? 12 : std::max(heights[heights.size() / 2] * 1.2, 4.0);
-    const std::vector<double> anchors = clusterPositions(lefts, tolerance);
-    if (anchors.empty()) {
-        return {};
-    }
-    // Right-aligned and centred columns scatter their left edges, giving more anchors than a
-    // full row has words, and then every row would collapse into a spanning cell. Columns
-    // are then the overlapping horizontal extents of the full rows' words instead.
+    // Column anchors from the full rows' left edges. Right-aligned and centred columns
+    // scatter their left edges, giving more anchors than a full row has words, and then
+    // every row would collapse into a spanning cell: columns are then the overlapping
+    // horizontal extents of those words instead. Headers centred over left-aligned data
+    // overlap nothing either; then the body rows (after the two header rows) decide.
+    std::vector<double> anchors;
     std::vector<std::pair<double, double>> spans;
-    if (anchors.size() > fullSize) {
+    auto findColumns = [&](std::size_t firstRow) {
+        std::vector<double> lefts;
+        std::vector<double> heights;
         std::vector<std::pair<double, double>> extents;
-        for (const auto& line : sorted) {
-            if (line.size() == fullSize) {
-                for (const auto* word : line) {
-                    extents.emplace_back(word->bounds.minX(), word->bounds.maxX());
-                }
+        for (std::size_t r = firstRow; r < sorted.size(); ++r) {
+            if (sorted[r].size() != fullSize) {
+                continue;
             }
+            for (const auto* word : sorted[r]) {
+                lefts.push_back(word->bounds.minX());
+                heights.push_back(std::abs(word->bounds.height));
+                extents.emplace_back(word->bounds.minX(), word->bounds.maxX());
+            }
+        }
+        std::sort(lefts.begin(), lefts.end());
+        std::sort(heights.begin(), heights.end());
+        const double tolerance =
+            heights.empty() ? 12 : std::max(heights[heights.size() / 2] * 1.2, 4.0);
+        anchors = clusterPositions(lefts, tolerance);
+        spans.clear();
+        if (anchors.size() <= fullSize) {
+            return true;
         }
         std::sort(extents.begin(), extents.end());
         for (const auto& extent : extents) {
@@ -470,7 +480,18 @@ std::string buildHTMLTable(const std::vector<std::vector<int>>& rows,
         }
         if (spans.size() > fullSize) {
             spans.clear();
+            return false;
         }
+        return true;
+    };
+    const bool bodyHasFullRows =
+        std::any_of(sorted.begin() + std::min<std::size_t>(2, sorted.size()), sorted.end(),
+                    [&](const auto& line) { return line.size() == fullSize; });
+    if (!findColumns(0) && !(bodyHasFullRows && findColumns(2))) {
+        findColumns(0); // nothing fits: the left-edge anchors as they are
+    }
+    if (anchors.empty()) {
+        return {};
     }
     auto columnOf = [&](const FormattedWord& word) {
         std::size_t nearest = 0;

@@ -99,6 +99,14 @@ TEST(PageSpelling, TheTextLayerWinsOnlyForTheSameWordInTheSamePlace) {
     EXPECT_EQ(table::pageSpelling(misread, run("40", Rect{108, 498, 30, 13})), "AO");
     EXPECT_EQ(table::pageSpelling(misread, run("40", Rect{100, 520, 12, 9})), "AO");
     EXPECT_EQ(table::pageSpelling(misread, run("", under.bounds)), "AO");
+
+    // A vertical rule read along with the word: the page's word, when the rest is rule-like.
+    const FontRun fourteen = run("14", under.bounds);
+    EXPECT_EQ(table::pageSpelling(PDFWord{"(14", misread.bounds}, fourteen), "14");
+    EXPECT_EQ(table::pageSpelling(PDFWord{"|14|", misread.bounds}, fourteen), "14");
+    EXPECT_EQ(table::pageSpelling(PDFWord{"16", misread.bounds}, run("6", under.bounds)), "6");
+    EXPECT_EQ(table::pageSpelling(PDFWord{"145", misread.bounds}, fourteen), "145");
+    EXPECT_EQ(table::pageSpelling(PDFWord{"|||14", misread.bounds}, fourteen), "|||14");
 }
 
 TEST(MatchFontRun, PrefersTheSmallestIntersectingRunThenNearbyOnes) {
@@ -212,6 +220,20 @@ TEST(BuildHTMLTable, RightAlignedColumnsFollowTheWordsExtents) {
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(texts(rows[1]), (std::vector<std::string>{"Tea", "1200", "3.5"}));
     EXPECT_EQ(texts(rows[2]), (std::vector<std::string>{"Coffee", "7", "12.25"}));
+}
+
+TEST(BuildHTMLTable, HeadersCentredOverLeftAlignedColumnsJoinTheirColumns) {
+    // Neither the headers' left edges nor their extents line up with the cells below; the
+    // body rows give the columns.
+    const std::vector<FormattedWord> words{
+        word("Branch", 40, 70, 40), word("Desks", 140, 70, 35), word("Loans", 240, 70, 35),
+        word("Central", 5, 50, 45), word("9", 110, 50, 7),      word("1520.5", 210, 50, 40),
+        word("Market", 5, 30, 40),  word("2", 110, 30, 7),      word("276.75", 210, 30, 40)};
+    const auto rows = parseTable(table::buildHTMLTable({{0, 1, 2}, {3, 4, 5}, {6, 7, 8}}, words));
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(texts(rows[0]), (std::vector<std::string>{"Branch", "Desks", "Loans"}));
+    EXPECT_EQ(texts(rows[2]), (std::vector<std::string>{"Market", "2", "276.75"}));
+    EXPECT_FALSE(rows[2][0].header);
 }
 
 // ---- On real pages, through Tesseract ----

@@ -98,7 +98,8 @@ TEST_P(TypesetTable, EveryCellMatchesTheSource) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Documents, TypesetTable,
-                         ::testing::Values("booktabs", "ruled", "writer-ruled", "writer-plain"),
+                         ::testing::Values("booktabs", "ruled", "sans-ranked", "writer-ruled",
+                                           "writer-plain", "writer-ranked"),
                          [](const auto& info) {
                              std::string n = info.param;
                              std::replace(n.begin(), n.end(), '-', '_');
