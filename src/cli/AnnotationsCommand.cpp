@@ -1,5 +1,6 @@
 #include "cli/Arguments.h"
 #include "cli/Command.h"
+#include "cli/JsonOutput.h"
 #include "document/PDFKitBridge.h"
 
 #include <nlohmann/json.hpp>
@@ -22,17 +23,10 @@ int runAnnotations(const std::vector<std::string>& args, Io& io) {
         for (const auto& record : bridge.loadAnnotations(*document)) {
             nlohmann::ordered_json item;
             item["pageIndex"] = record.pageIndex;
-            item["type"] = rawValue(record.type);
-            item["bounds"] = {{"x", record.bounds.x},
-                              {"y", record.bounds.y},
-                              {"width", record.bounds.width},
-                              {"height", record.bounds.height}};
-            item["content"] = record.content ? nlohmann::ordered_json(*record.content)
-                                             : nlohmann::ordered_json(nullptr);
-            item["color"] = record.appearance.color.hexRGBA();
+            addAnnotationFields(item, record);
             list.push_back(std::move(item));
         }
-        io.out << list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+        printJson(io, list);
         return kExitOk;
     });
 }

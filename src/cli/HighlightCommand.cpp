@@ -2,6 +2,7 @@
 #include "cli/AppSession.h"
 #include "cli/Arguments.h"
 #include "cli/Command.h"
+#include "cli/JsonOutput.h"
 #include "core/Error.h"
 #include "document/PDFDocument.h"
 #include "document/TabSession.h"
@@ -72,15 +73,8 @@ int runHighlight(const std::vector<std::string>& args, Io& io) {
         item["file"] = target.string();
         item["id"] = record.id.toString();
         item["page"] = record.pageIndex + 1;
-        item["type"] = rawValue(record.type);
-        item["bounds"] = {{"x", record.bounds.x},
-                          {"y", record.bounds.y},
-                          {"width", record.bounds.width},
-                          {"height", record.bounds.height}};
-        item["content"] = record.content ? nlohmann::ordered_json(*record.content)
-                                         : nlohmann::ordered_json(nullptr);
-        item["color"] = record.appearance.color.hexRGBA();
-        io.out << item.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+        addAnnotationFields(item, record);
+        printJson(io, item);
         return kExitOk;
     });
 }

@@ -1,5 +1,6 @@
 #include "cli/Arguments.h"
 #include "cli/Command.h"
+#include "cli/JsonOutput.h"
 #include "core/LogSink.h"
 #include "core/Logging.h"
 #include "document/BrainLoader.h"
@@ -51,7 +52,7 @@ int runInfo(const std::vector<std::string>& args, Io& io) {
         info["metadata"] = std::move(metadata);
         info["fingerprint"] = document->brainFingerprint;
         info["labels"] = std::move(labels);
-        io.out << info.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+        printJson(io, info);
         return kExitOk;
     });
 }

@@ -1,6 +1,7 @@
 #include "cli/AppSession.h"
 #include "cli/Arguments.h"
 #include "cli/Command.h"
+#include "cli/JsonOutput.h"
 #include "core/Error.h"
 #include "core/RunLoop.h"
 #include "document/TabSession.h"
@@ -43,13 +44,10 @@ int runSearch(const std::vector<std::string>& args, Io& io) {
             nlohmann::ordered_json item;
             item["page"] = result.pageIndex + 1;
             item["text"] = result.text;
-            item["bounds"] = {{"x", result.bounds.x},
-                              {"y", result.bounds.y},
-                              {"width", result.bounds.width},
-                              {"height", result.bounds.height}};
+            item["bounds"] = rectJson(result.bounds);
             list.push_back(std::move(item));
         }
-        io.out << list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+        printJson(io, list);
         return kExitOk;
     });
 }
