@@ -1,0 +1,120 @@
+#include "ui/view/RenderWorkers.h"
+
+#include "pdfkit/Document.h"
+#include "pdfkit/Page.h"
+#include "pdfkit/PageRenderer.h"
+#include "ui/view/TileCache.h"
+
+#include <QThread>
+#include <algorithm>
+
+namespace ombrix::ui {
+
+namespace {
+
+Image renderJob(RenderJob& job) {
+    pdfkit::Document& document = *job.document;
+    // The display rectangle as a page-space region of the unrotated media box.
+    auto page = document.page(job.key.page);
+    if (!page) {
+        return {};
+    }
+    const Rect box = page->mediaBox();
+    const Rect& d = job.displayRect;
+    const Rect region{box.minX() + d.x, box.maxY() - d.y - d.height, d.width, d.height};
+    return document.renderer().renderRegion(job.key.page, region, job.deviceScale, true);
+}
+
+QImage makeThumbnail(const QImage& image) {
+    const int side = ThumbnailCache::kLongSide;
+    return image.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+}
+
+} // namespace
+
+QImage toQImage(const Image& image, double devicePixelRatio) {
+    if (image.isNull()) {
+        return {};
+    }
+    auto* keep = new Image(image);
+    QImage q(
+        keep->data(), keep->width(), keep->height(), keep->stride(),
+        QImage::Format_RGBA8888_Premultiplied,
+        [](void* pixels) { delete static_cast<Image*>(pixels); }, keep);
+    q.setDevicePixelRatio(devicePixelRatio);
+    return q;
+}
+
+int RenderWorkers::defaultThreadCount() {
+    return std::clamp(QThread::idealThreadCount() - 1, 1, 4);
+}
+
+RenderWorkers::RenderWorkers(int threads, Deliver deliver) : deliver_(std::move(deliver)) {
+    for (int i = 0; i < std::max(1, threads); ++i) {
+        threads_.emplace_back([this] { run(); });
+    }
+}
+
+RenderWorkers::~RenderWorkers() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        queue_.clear();
+        for (auto& job : running_) {
+            job->cancel();
+        }
+    }
+    wake_.notify_all();
+    for (auto& t : threads_) {
+        t.join();
+    }
+}
+
+std::vector<std::shared_ptr<RenderJob>>
+RenderWorkers::replaceQueue(std::vector<std::shared_ptr<RenderJob>> jobs) {
+    std::vector<std::shared_ptr<RenderJob>> removed;
+    {
+        std::lock_guard lock(mutex_);
+        removed.assign(queue_.begin(), queue_.end());
+        queue_.assign(jobs.begin(), jobs.end());
+    }
+    wake_.notify_all();
+    return removed;
+}
+
+std::size_t RenderWorkers::queued() const {
+    std::lock_guard lock(mutex_);
+    return queue_.size();
+}
+
+void RenderWorkers::run() {
+    for (;;) {
+        std::shared_ptr<RenderJob> job;
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+            if (stopping_) {
+                return;
+            }
+            job = std::move(queue_.front());
+            queue_.pop_front();
+            job->started = true;
+            running_.push_back(job);
+        }
+        RenderResult result{job, {}, {}};
+        if (!job->cancelled) {
+            result.image = toQImage(renderJob(*job), job->dpr);
+            if (job->makeThumbnail && !result.image.isNull() && !job->cancelled) {
+                result.thumbnail = makeThumbnail(result.image);
+                result.thumbnail.setDevicePixelRatio(1);
+            }
+        }
+        {
+            std::lock_guard lock(mutex_);
+            running_.erase(std::find(running_.begin(), running_.end(), job));
+        }
+        deliver_(std::move(result));
+    }
+}
+
+} // namespace ombrix::ui
