@@ -1,0 +1,889 @@
+#include "ui/view/PDFView.h"
+
+#include "pdfkit/Page.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPolygonF>
+#include <QScrollBar>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
+
+namespace ombrix::ui {
+
+namespace {
+
+const QColor kBackground(82, 86, 91);
+const QColor kPageEdge(0, 0, 0, 70);
+const QColor kSelection(140, 185, 245);
+constexpr double kScrollStep = 20;      // logical pixels per key press or wheel line
+constexpr double kPageOverlap = 0.1;    // of a viewport kept in view by Page Up/Down
+constexpr double kHitTolerance = 3;     // logical pixels around annotation bounds
+constexpr double kZoomPerNotch = 1.2;   // Ctrl+wheel
+constexpr double kScrollBarSlack = 0.5; // overflow below this is not worth a scroll bar
+
+double px(LayoutUnit units) {
+    return double(units) / double(kUnitsPerPixel);
+}
+
+LayoutUnit units(double pixels) {
+    return std::llround(pixels * double(kUnitsPerPixel));
+}
+
+} // namespace
+
+PDFView::PDFView(QWidget* parent) : QAbstractScrollArea(parent) {
+    setFrameShape(QFrame::NoFrame);
+    setFocusPolicy(Qt::StrongFocus);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    viewport()->setMouseTracking(true);
+    horizontalScrollBar()->setSingleStep(int(kScrollStep));
+    verticalScrollBar()->setSingleStep(int(kScrollStep));
+    connect(&scheduler_, &RenderScheduler::pageUpdated, this, [this](int index) {
+        const QRectF r = pageRectInWidget(index);
+        if (r.intersects(QRectF(viewport()->rect()))) {
+            viewport()->update(r.toAlignedRect());
+        }
+    });
+    relayout();
+}
+
+PDFView::~PDFView() = default;
+
+// ---- layout and scrolling ----
+
+bool PDFView::continuous() const {
+    return options_.mode == pdfkit::DisplayMode::singlePageContinuous ||
+           options_.mode == pdfkit::DisplayMode::twoUpContinuous;
+}
+
+void PDFView::relayout() {
+    layout_ = PageLayout(displaySizes_, options_);
+    shownSpread_ = std::clamp(shownSpread_, 0, std::max(layout_.spreadCount() - 1, 0));
+    const bool vertical = layout_.vertical();
+    // The bar along the reading direction is always there, so fitting the other axis
+    // never makes it come and go.
+    setVerticalScrollBarPolicy(vertical ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded);
+    setHorizontalScrollBarPolicy(vertical ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOn);
+    updateScrollBars();
+}
+
+PDFView::Axis PDFView::axis(bool horizontal) const {
+    if (layout_.spreadCount() == 0) {
+        return {};
+    }
+    const bool main = horizontal != layout_.vertical();
+    if (!main) {
+        return {0, px(horizontal ? layout_.contentWidth() : layout_.contentHeight())};
+    }
+    if (!continuous()) {
+        const LayoutRect& r = layout_.spreadRect(shownSpread_);
+        return {px(layout_.mainStart(r) - layout_.gap()),
+                px(layout_.mainEnd(r) - layout_.mainStart(r) + 2 * layout_.gap())};
+    }
+    double length = px(layout_.mainContentLength());
+    const double viewportLength = horizontal ? viewport()->width() : viewport()->height();
+    if (length > viewportLength) {
+        // Room for the last spread to reach the top, so going to it makes it current.
+        const LayoutRect& last = layout_.spreadRect(layout_.spreadCount() - 1);
+        length = std::max(length, px(layout_.mainStart(last)) + viewportLength);
+    }
+    return {0, length};
+}
+
+double PDFView::centringOffset(bool horizontal) const {
+    const double viewportLength = horizontal ? viewport()->width() : viewport()->height();
+    return std::max(0.0, (viewportLength - axis(horizontal).length) / 2);
+}
+
+void PDFView::updateScrollBars() {
+    const bool wasAdjusting = std::exchange(adjusting_, true);
+    for (bool horizontal : {true, false}) {
+        QScrollBar* bar = horizontal ? horizontalScrollBar() : verticalScrollBar();
+        const int viewportLength = horizontal ? viewport()->width() : viewport()->height();
+        const double overflow = axis(horizontal).length - viewportLength;
+        bar->setRange(0, overflow > kScrollBarSlack ? int(std::ceil(overflow)) : 0);
+        bar->setPageStep(std::max(1, int(viewportLength * (1 - kPageOverlap))));
+    }
+    adjusting_ = wasAdjusting;
+}
+
+QPointF PDFView::scrollPosition() const {
+    const Axis h = axis(true);
+    const Axis v = axis(false);
+    return QPointF(h.start + horizontalScrollBar()->value() - centringOffset(true),
+                   v.start + verticalScrollBar()->value() - centringOffset(false));
+}
+
+void PDFView::setScrollPosition(QPointF position) {
+    const bool wasAdjusting = std::exchange(adjusting_, true);
+    const Axis h = axis(true);
+    const Axis v = axis(false);
+    if (std::isfinite(position.x())) {
+        horizontalScrollBar()->setValue(int(std::lround(position.x() - h.start)));
+    }
+    if (std::isfinite(position.y())) {
+        verticalScrollBar()->setValue(int(std::lround(position.y() - v.start)));
+    }
+    adjusting_ = wasAdjusting;
+}
+
+QPointF PDFView::contentToWidget(double x, double y) const {
+    return QPointF(x, y) - scrollPosition();
+}
+
+QPointF PDFView::widgetToContent(QPointF widgetPoint) const {
+    return widgetPoint + scrollPosition();
+}
+
+std::pair<int, int> PDFView::shownSpreads() const {
+    if (layout_.spreadCount() == 0) {
+        return {0, 0};
+    }
+    if (!continuous()) {
+        return {shownSpread_, shownSpread_ + 1};
+    }
+    return {0, layout_.spreadCount()};
+}
+
+void PDFView::showSpread(int spread) {
+    if (layout_.spreadCount() == 0) {
+        return;
+    }
+    shownSpread_ = std::clamp(spread, 0, layout_.spreadCount() - 1);
+    if (!continuous()) {
+        updateScrollBars();
+    }
+}
+
+void PDFView::viewChanged() {
+    viewStateDirty_ = true;
+    viewport()->update();
+    emit scrolled();
+    notifyIfPageChanged();
+}
+
+void PDFView::notifyIfPageChanged() {
+    const int index = currentPageIndex();
+    if (index != lastNotifiedPage_) {
+        lastNotifiedPage_ = index;
+        emit pageChanged(index);
+        notifier_.pageChanged();
+    }
+}
+
+void PDFView::scrollContentsBy(int, int) {
+    if (!adjusting_) {
+        viewChanged();
+    }
+}
+
+void PDFView::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    if (autoScales_ && document_) {
+        const double fit = fitScale();
+        if (std::abs(fit - options_.scale) > 1e-9) {
+            zoomAbout(fit, QPointF(0, 0));
+            return;
+        }
+    }
+    updateScrollBars();
+    viewChanged();
+}
+
+void PDFView::scrollMain(double delta, bool) {
+    QScrollBar* bar = layout_.vertical() ? verticalScrollBar() : horizontalScrollBar();
+    if (!continuous() && layout_.spreadCount() > 0) {
+        if (delta > 0 && bar->value() >= bar->maximum() &&
+            shownSpread_ + 1 < layout_.spreadCount()) {
+            showSpread(shownSpread_ + 1);
+            const bool wasAdjusting = std::exchange(adjusting_, true);
+            bar->setValue(0);
+            adjusting_ = wasAdjusting;
+            viewChanged();
+            return;
+        }
+        if (delta < 0 && bar->value() <= bar->minimum() && shownSpread_ > 0) {
+            showSpread(shownSpread_ - 1);
+            const bool wasAdjusting = std::exchange(adjusting_, true);
+            bar->setValue(bar->maximum());
+            adjusting_ = wasAdjusting;
+            viewChanged();
+            return;
+        }
+    }
+    bar->setValue(bar->value() + int(std::lround(delta)));
+}
+
+void PDFView::scrollCross(double delta) {
+    QScrollBar* bar = layout_.vertical() ? horizontalScrollBar() : verticalScrollBar();
+    bar->setValue(bar->value() + int(std::lround(delta)));
+}
+
+// ---- document and options ----
+
+void PDFView::setDocument(std::shared_ptr<pdfkit::Document> document) {
+    const bool hadSelection = selection_.has_value();
+    document_ = std::move(document);
+    geometry_.clear();
+    displaySizes_.clear();
+    annotationBounds_.clear();
+    selection_.reset();
+    shownSpread_ = 0;
+    if (document_) {
+        const int count = std::max(document_->pageCount(), 0);
+        geometry_.reserve(std::size_t(count));
+        displaySizes_.reserve(std::size_t(count));
+        for (int i = 0; i < count; ++i) {
+            PageGeometry g;
+            if (const auto page = document_->page(i)) {
+                g.box = page->mediaBox().standardized();
+                g.rotation = page->rotation();
+            }
+            geometry_.push_back(g);
+            displaySizes_.push_back(g.displaySize());
+        }
+        annotationBounds_.resize(std::size_t(count));
+    }
+    scheduler_.setDocument(document_, displaySizes_);
+    if (autoScales_ && document_) {
+        options_.scale = fitScale();
+    }
+    relayout();
+    setScrollPosition(QPointF(0, 0));
+    lastNotifiedPage_ = -2; // a new document's first page is a new current page
+    emit documentChanged();
+    if (hadSelection) {
+        emit selectionChanged();
+        notifier_.selectionChanged();
+    }
+    viewChanged();
+}
+
+namespace {
+
+// A content point pinned to a widget point while the layout changes under it.
+struct Anchor {
+    int page = -1;
+    Point display;
+};
+
+} // namespace
+
+void PDFView::setDisplayMode(pdfkit::DisplayMode mode) {
+    if (mode == options_.mode) {
+        return;
+    }
+    const int page = currentPageIndex();
+    const Point display = page >= 0 ? widgetToDisplay(page, QPointF(0, 0)) : Point{};
+    options_.mode = mode;
+    if (autoScales_ && document_) {
+        options_.scale = fitScale();
+    }
+    relayout();
+    if (page >= 0) {
+        showSpread(layout_.spreadOf(page));
+        const LayoutRect& r = layout_.pageRect(page);
+        setScrollPosition(
+            QPointF(px(r.x) + display.x * options_.scale, px(r.y) + display.y * options_.scale));
+    }
+    emit scaleChanged(options_.scale);
+    viewChanged();
+}
+
+void PDFView::setDisplayDirection(pdfkit::DisplayDirection direction) {
+    if (direction == options_.direction) {
+        return;
+    }
+    const int page = currentPageIndex();
+    options_.direction = direction;
+    if (autoScales_ && document_) {
+        options_.scale = fitScale();
+    }
+    relayout();
+    if (page >= 0) {
+        goToPageIndex(page);
+    }
+    viewChanged();
+}
+
+void PDFView::setDisplaysPageBreaks(bool shown) {
+    if (shown == options_.pageBreaks) {
+        return;
+    }
+    const int page = currentPageIndex();
+    options_.pageBreaks = shown;
+    if (autoScales_ && document_) {
+        options_.scale = fitScale();
+    }
+    relayout();
+    if (page >= 0) {
+        goToPageIndex(page);
+    }
+    viewChanged();
+}
+
+double PDFView::fitScale() const {
+    const bool vertical = options_.direction == pdfkit::DisplayDirection::vertical;
+    const double gap = options_.pageBreaks ? double(PageLayout::kGapPixels) : 0.0;
+    const double room = (vertical ? viewport()->width() : viewport()->height()) - 2 * gap;
+    const int perSpread = options_.mode == pdfkit::DisplayMode::twoUp ||
+                                  options_.mode == pdfkit::DisplayMode::twoUpContinuous
+                              ? 2
+                              : 1;
+    double best = std::numeric_limits<double>::infinity();
+    for (std::size_t first = 0; first < displaySizes_.size(); first += std::size_t(perSpread)) {
+        const std::size_t last = std::min(displaySizes_.size(), first + std::size_t(perSpread));
+        double points = 0;
+        for (std::size_t i = first; i < last; ++i) {
+            points = vertical ? points + displaySizes_[i].width
+                              : std::max(points, displaySizes_[i].height);
+        }
+        const double fixed = vertical ? gap * double(last - first - 1) : 0.0;
+        if (points > 0) {
+            best = std::min(best, (room - fixed) / points);
+        }
+    }
+    if (!std::isfinite(best) || best <= 0) {
+        return options_.scale;
+    }
+    return std::clamp(best, kMinimumScale, kMaximumScale);
+}
+
+void PDFView::setScaleFactor(double scale) {
+    if (!std::isfinite(scale) || scale <= 0) {
+        return;
+    }
+    autoScales_ = false;
+    zoomAbout(scale, QPointF(0, 0));
+}
+
+void PDFView::setAutoScales(bool on) {
+    autoScales_ = on;
+    if (on && document_) {
+        zoomAbout(fitScale(), QPointF(0, 0));
+    }
+}
+
+void PDFView::zoomAbout(double scale, QPointF widgetAnchor) {
+    scale = std::clamp(scale, kMinimumScale, kMaximumScale);
+    if (std::abs(scale - options_.scale) < 1e-12) {
+        return;
+    }
+    Anchor anchor;
+    if (const auto [first, last] = shownSpreads(); first < last) {
+        const QPointF c = widgetToContent(widgetAnchor);
+        anchor.page = layout_.nearestPage(units(c.x()), units(c.y()), first, last);
+        if (anchor.page >= 0) {
+            anchor.display = widgetToDisplay(anchor.page, widgetAnchor);
+        }
+    }
+    options_.scale = scale;
+    relayout();
+    if (anchor.page >= 0) {
+        const LayoutRect& r = layout_.pageRect(anchor.page);
+        const QPointF content(px(r.x) + anchor.display.x * scale,
+                              px(r.y) + anchor.display.y * scale);
+        setScrollPosition(content - widgetAnchor);
+    }
+    emit scaleChanged(scale);
+    viewChanged();
+}
+
+// ---- current page and navigation ----
+
+int PDFView::currentPageIndex() const {
+    if (!document_ || layout_.spreadCount() == 0) {
+        return -1;
+    }
+    if (!continuous()) {
+        return layout_.spreadPages(shownSpread_).first;
+    }
+    const QPointF top = scrollPosition();
+    const int spread = layout_.spreadAtMainPosition(units(layout_.vertical() ? top.y() : top.x()));
+    return layout_.spreadPages(spread).first;
+}
+
+std::shared_ptr<pdfkit::Page> PDFView::currentPage() const {
+    const int index = currentPageIndex();
+    return index < 0 ? nullptr : document_->page(index);
+}
+
+int PDFView::indexFor(const pdfkit::Page& page) const {
+    if (!document_) {
+        return -1;
+    }
+    const auto index = document_->indexOf(page);
+    return index && *index < int(geometry_.size()) ? *index : -1;
+}
+
+void PDFView::goToPageIndex(int index) {
+    if (index < 0 || index >= layout_.pageCount()) {
+        return;
+    }
+    showSpread(layout_.spreadOf(index));
+    const LayoutRect& r = layout_.pageRect(index);
+    const QPointF now = scrollPosition();
+    setScrollPosition(layout_.vertical() ? QPointF(now.x(), px(r.y)) : QPointF(px(r.x), now.y()));
+    viewChanged();
+}
+
+void PDFView::goToPage(const std::shared_ptr<pdfkit::Page>& page) {
+    if (page) {
+        goToPageIndex(indexFor(*page));
+    }
+}
+
+void PDFView::goToDestination(const std::shared_ptr<pdfkit::Page>& page, Point point) {
+    const int index = page ? indexFor(*page) : -1;
+    if (index < 0) {
+        return;
+    }
+    showSpread(layout_.spreadOf(index));
+    const Point d = geometry_[std::size_t(index)].pageToDisplay(point);
+    const LayoutRect& r = layout_.pageRect(index);
+    setScrollPosition(QPointF(px(r.x) + d.x * options_.scale, px(r.y) + d.y * options_.scale));
+    viewChanged();
+}
+
+Point PDFView::scrollOrigin() const {
+    const QPointF p = scrollPosition();
+    return Point{p.x(), p.y()};
+}
+
+void PDFView::scrollTo(Point origin) {
+    if (!continuous() && layout_.spreadCount() > 0) {
+        showSpread(layout_.spreadAtMainPosition(units(layout_.vertical() ? origin.y : origin.x)));
+    }
+    setScrollPosition(QPointF(origin.x, origin.y));
+    viewChanged();
+}
+
+void PDFView::setNeedsDisplay() {
+    viewport()->update();
+}
+
+Rect PDFView::bounds() const {
+    return Rect{0, 0, double(viewport()->width()), double(viewport()->height())};
+}
+
+// ---- conversions ----
+
+QPointF PDFView::viewToWidget(Point viewPoint) const {
+    return QPointF(viewPoint.x, viewport()->height() - viewPoint.y);
+}
+
+Point PDFView::widgetToView(QPointF widgetPoint) const {
+    return Point{widgetPoint.x(), viewport()->height() - widgetPoint.y()};
+}
+
+QRectF PDFView::pageRectInWidget(int index) const {
+    if (index < 0 || index >= layout_.pageCount()) {
+        return {};
+    }
+    const LayoutRect& r = layout_.pageRect(index);
+    const QPointF topLeft = contentToWidget(px(r.x), px(r.y));
+    const qreal dpr = devicePixelRatio_ > 0 ? devicePixelRatio_ : 1;
+    auto snap = [dpr](double v) { return std::round(v * dpr) / dpr; };
+    return QRectF(snap(topLeft.x()), snap(topLeft.y()), snap(px(r.width)), snap(px(r.height)));
+}
+
+QPointF PDFView::displayToWidget(int pageIndex, Point displayPoint) const {
+    return pageRectInWidget(pageIndex).topLeft() +
+           QPointF(displayPoint.x * options_.scale, displayPoint.y * options_.scale);
+}
+
+Point PDFView::widgetToDisplay(int pageIndex, QPointF widgetPoint) const {
+    const QPointF d = (widgetPoint - pageRectInWidget(pageIndex).topLeft()) / options_.scale;
+    return Point{d.x(), d.y()};
+}
+
+Point PDFView::convertPointToPage(Point viewPoint, const pdfkit::Page& page) const {
+    const int index = indexFor(page);
+    if (index < 0) {
+        return viewPoint;
+    }
+    const Point display = widgetToDisplay(index, viewToWidget(viewPoint));
+    return geometry_[std::size_t(index)].displayToPage(display);
+}
+
+Point PDFView::convertPointFromPage(Point pagePoint, const pdfkit::Page& page) const {
+    const int index = indexFor(page);
+    if (index < 0) {
+        return pagePoint;
+    }
+    const Point display = geometry_[std::size_t(index)].pageToDisplay(pagePoint);
+    return widgetToView(displayToWidget(index, display));
+}
+
+Rect PDFView::convertRectToPage(const Rect& viewRect, const pdfkit::Page& page) const {
+    const Point a = convertPointToPage(Point{viewRect.minX(), viewRect.minY()}, page);
+    const Point b = convertPointToPage(Point{viewRect.maxX(), viewRect.maxY()}, page);
+    return Rect::fromEdges(a.x, a.y, b.x, b.y);
+}
+
+Rect PDFView::convertRectFromPage(const Rect& pageRect, const pdfkit::Page& page) const {
+    const Point a = convertPointFromPage(Point{pageRect.minX(), pageRect.minY()}, page);
+    const Point b = convertPointFromPage(Point{pageRect.maxX(), pageRect.maxY()}, page);
+    return Rect::fromEdges(a.x, a.y, b.x, b.y);
+}
+
+std::optional<int> PDFView::pageIndexAt(QPointF widgetPos) const {
+    const auto [first, last] = shownSpreads();
+    const QPointF c = widgetToContent(widgetPos);
+    const int index = layout_.pageAt(units(c.x()), units(c.y()), first, last);
+    return index >= 0 ? std::optional<int>(index) : std::nullopt;
+}
+
+std::shared_ptr<pdfkit::Page> PDFView::pageForPoint(Point viewPoint, bool nearest) const {
+    if (!document_) {
+        return nullptr;
+    }
+    const QPointF w = viewToWidget(viewPoint);
+    if (const auto index = pageIndexAt(w)) {
+        return document_->page(*index);
+    }
+    if (!nearest) {
+        return nullptr;
+    }
+    const auto [first, last] = shownSpreads();
+    const QPointF c = widgetToContent(w);
+    const int index = layout_.nearestPage(units(c.x()), units(c.y()), first, last);
+    return index >= 0 ? document_->page(index) : nullptr;
+}
+
+// ---- selection ----
+
+void PDFView::setCurrentSelection(std::optional<pdfkit::Selection> selection, bool) {
+    selection_ = std::move(selection);
+    viewport()->update();
+    emit selectionChanged();
+    notifier_.selectionChanged();
+}
+
+void PDFView::clearSelection() {
+    setCurrentSelection(std::nullopt);
+}
+
+Cancellable PDFView::onPageChanged(std::function<void()> observer) {
+    return notifier_.onPageChanged(std::move(observer));
+}
+
+Cancellable PDFView::onSelectionChanged(std::function<void()> observer) {
+    return notifier_.onSelectionChanged(std::move(observer));
+}
+
+// ---- annotations ----
+
+void PDFView::copyAnnotationBounds(int pageIndex) const {
+    auto& slot = annotationBounds_[std::size_t(pageIndex)];
+    slot.emplace();
+    if (const auto page = document_->page(pageIndex)) {
+        for (const auto& annotation : page->annotations()) {
+            slot->push_back({annotation, annotation->bounds().standardized()});
+        }
+    }
+}
+
+std::shared_ptr<pdfkit::Annotation> PDFView::annotationAt(int pageIndex, Point pagePoint) const {
+    if (!document_ || pageIndex < 0 || pageIndex >= int(annotationBounds_.size())) {
+        return nullptr;
+    }
+    if (!annotationBounds_[std::size_t(pageIndex)]) {
+        copyAnnotationBounds(pageIndex);
+    }
+    const auto& entries = *annotationBounds_[std::size_t(pageIndex)];
+    for (const auto& entry : entries) {
+        if (entry.bounds.contains(pagePoint)) {
+            if (auto annotation = entry.annotation.lock()) {
+                return annotation;
+            }
+        }
+    }
+    const double slack = kHitTolerance / options_.scale;
+    for (const auto& entry : entries) {
+        if (entry.bounds.insetBy(-slack, -slack).contains(pagePoint)) {
+            if (auto annotation = entry.annotation.lock()) {
+                return annotation;
+            }
+        }
+    }
+    return nullptr;
+}
+
+void PDFView::annotationsChanged(int pageIndex) {
+    if (pageIndex < 0 || pageIndex >= int(annotationBounds_.size())) {
+        return;
+    }
+    annotationBounds_[std::size_t(pageIndex)].reset();
+    scheduler_.pageContentChanged(pageIndex);
+    viewport()->update();
+}
+
+// ---- painting ----
+
+void PDFView::pushViewState() {
+    viewStateDirty_ = false;
+    std::vector<RenderScheduler::VisiblePage> visible;
+    std::vector<int> prefetch;
+    const QRectF area(viewport()->rect());
+    const auto [first, last] = shownSpreads();
+    if (first < last) {
+        const QPointF top = scrollPosition();
+        const double start = layout_.vertical() ? top.y() : top.x();
+        const double length = layout_.vertical() ? area.height() : area.width();
+        auto [a, b] = layout_.spreadsBetween(units(start), units(start + length));
+        a = std::max(a, first);
+        b = std::min(b, last);
+        for (int s = a; s < b; ++s) {
+            const auto [p, q] = layout_.spreadPages(s);
+            for (int i = p; i < q; ++i) {
+                const QRectF r = pageRectInWidget(i);
+                const QRectF on = r.intersected(area);
+                if (on.isEmpty()) {
+                    continue;
+                }
+                const double scale = options_.scale;
+                visible.push_back(
+                    {i, QRectF((on.topLeft() - r.topLeft()) / scale, on.size() / scale)});
+            }
+        }
+        // A spread each side of what is shown: the next one scrolled or paged to.
+        for (int s : {b < last || !continuous() ? b : -1, a - 1}) {
+            if (s >= 0 && s < layout_.spreadCount() && (s < a || s >= b)) {
+                const auto [p, q] = layout_.spreadPages(s);
+                for (int i = p; i < q; ++i) {
+                    prefetch.push_back(i);
+                }
+            }
+        }
+    }
+    const qreal dpr = devicePixelRatio_;
+    scheduler_.setViewState(
+        visible, std::move(prefetch), options_.scale, dpr,
+        QSize(int(std::ceil(area.width() * dpr)), int(std::ceil(area.height() * dpr))));
+    if (document_) {
+        // Annotation bounds of what is shown, copied now rather than on a mouse move.
+        for (const auto& page : visible) {
+            if (!annotationBounds_[std::size_t(page.index)]) {
+                copyAnnotationBounds(page.index);
+            }
+        }
+    }
+}
+
+void PDFView::paintEvent(QPaintEvent* event) {
+    const qreal dpr = viewport()->devicePixelRatioF();
+    if (dpr != devicePixelRatio_) {
+        devicePixelRatio_ = dpr;
+        viewStateDirty_ = true;
+    }
+    if (viewStateDirty_) {
+        pushViewState();
+    }
+    QPainter painter(viewport());
+    const QRectF clip(event->rect());
+    painter.fillRect(clip, kBackground);
+    const auto [first, last] = shownSpreads();
+    if (first >= last) {
+        return;
+    }
+    const QPointF top = scrollPosition();
+    const double start = layout_.vertical() ? top.y() : top.x();
+    const double length = layout_.vertical() ? viewport()->height() : viewport()->width();
+    auto [a, b] = layout_.spreadsBetween(units(start), units(start + length));
+    for (int s = std::max(a, first); s < std::min(b, last); ++s) {
+        const auto [p, q] = layout_.spreadPages(s);
+        for (int i = p; i < q; ++i) {
+            const QRectF r = pageRectInWidget(i);
+            if (!r.adjusted(-1, -1, 1, 1).intersects(clip)) {
+                continue;
+            }
+            if (options_.pageBreaks) {
+                painter.fillRect(r.adjusted(-1, -1, 1, 1), kPageEdge);
+            }
+            painter.save();
+            painter.setClipRect(r.intersected(clip));
+            scheduler_.paintPage(painter, i, r);
+            painter.restore();
+        }
+    }
+    drawSelection(painter);
+}
+
+void PDFView::drawSelection(QPainter& painter) {
+    if (!selection_ || !document_) {
+        return;
+    }
+    painter.save();
+    painter.setCompositionMode(QPainter::CompositionMode_Multiply);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(kSelection);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    for (const auto& part : selection_->parts()) {
+        const int index = part.page ? indexFor(*part.page) : -1;
+        if (index < 0) {
+            continue;
+        }
+        const PageGeometry& g = geometry_[std::size_t(index)];
+        for (const Rect& rect : part.lineRects) {
+            QPolygonF quad;
+            for (Point corner :
+                 {Point{rect.minX(), rect.maxY()}, Point{rect.maxX(), rect.maxY()},
+                  Point{rect.maxX(), rect.minY()}, Point{rect.minX(), rect.minY()}}) {
+                quad << displayToWidget(index, g.pageToDisplay(corner));
+            }
+            painter.drawPolygon(quad);
+        }
+    }
+    painter.restore();
+}
+
+bool PDFView::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::ScreenChangeInternal) {
+        viewStateDirty_ = true;
+        viewport()->update();
+    }
+    return QAbstractScrollArea::viewportEvent(event);
+}
+
+// ---- input ----
+
+void PDFView::wheelEvent(QWheelEvent* event) {
+    if (event->modifiers() & Qt::ControlModifier) {
+        double notches = event->angleDelta().y() / 120.0;
+        if (notches == 0 && !event->pixelDelta().isNull()) {
+            notches = event->pixelDelta().y() / 60.0;
+        }
+        if (notches != 0 && document_) {
+            autoScales_ = false;
+            zoomAbout(options_.scale * std::pow(kZoomPerNotch, notches), event->position());
+        }
+        event->accept();
+        return;
+    }
+    QPointF delta = event->pixelDelta();
+    if (delta.isNull()) {
+        delta =
+            QPointF(event->angleDelta()) / 120.0 * QApplication::wheelScrollLines() * kScrollStep;
+    }
+    if ((event->modifiers() & Qt::ShiftModifier) && delta.x() == 0) {
+        delta = QPointF(delta.y(), 0);
+    }
+    // Momentum after a flick scrolls but never turns a page in the paged modes.
+    const bool momentum = event->phase() == Qt::ScrollMomentum;
+    const double along = layout_.vertical() ? delta.y() : delta.x();
+    double across = layout_.vertical() ? delta.x() : delta.y();
+    double main = along;
+    if (!layout_.vertical() && verticalScrollBar()->maximum() == 0) {
+        main += across; // an ordinary wheel scrolls a horizontal document
+        across = 0;
+    }
+    if (main != 0) {
+        QScrollBar* bar = layout_.vertical() ? verticalScrollBar() : horizontalScrollBar();
+        if (momentum) {
+            bar->setValue(bar->value() - int(std::lround(main)));
+        } else {
+            scrollMain(-main, false);
+        }
+    }
+    if (across != 0) {
+        scrollCross(-across);
+    }
+    event->accept();
+}
+
+void PDFView::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Copy)) {
+        if (selection_ && selection_->string() && !selection_->string()->empty()) {
+            QGuiApplication::clipboard()->setText(QString::fromStdString(*selection_->string()));
+        }
+        event->accept();
+        return;
+    }
+    const bool vertical = layout_.vertical();
+    const double page =
+        (vertical ? viewport()->height() : viewport()->width()) * (1 - kPageOverlap);
+    QScrollBar* crossBar = vertical ? horizontalScrollBar() : verticalScrollBar();
+    // In the paged modes, a sideways arrow with nothing to scroll sideways turns the page.
+    auto sideways = [&](double delta) {
+        if (!continuous() && crossBar->maximum() == 0) {
+            if (delta > 0 && shownSpread_ + 1 < layout_.spreadCount()) {
+                goToPageIndex(layout_.spreadPages(shownSpread_ + 1).first);
+            } else if (delta < 0 && shownSpread_ > 0) {
+                goToPageIndex(layout_.spreadPages(shownSpread_ - 1).first);
+            }
+            return;
+        }
+        scrollCross(delta);
+    };
+    switch (event->key()) {
+    case Qt::Key_Down:
+        vertical ? scrollMain(kScrollStep, false) : sideways(kScrollStep);
+        break;
+    case Qt::Key_Up:
+        vertical ? scrollMain(-kScrollStep, false) : sideways(-kScrollStep);
+        break;
+    case Qt::Key_Right:
+        vertical ? sideways(kScrollStep) : scrollMain(kScrollStep, false);
+        break;
+    case Qt::Key_Left:
+        vertical ? sideways(-kScrollStep) : scrollMain(-kScrollStep, false);
+        break;
+    case Qt::Key_PageDown:
+        scrollMain(page, true);
+        break;
+    case Qt::Key_PageUp:
+        scrollMain(-page, true);
+        break;
+    case Qt::Key_Space:
+        scrollMain(event->modifiers() & Qt::ShiftModifier ? -page : page, true);
+        break;
+    case Qt::Key_Home:
+        if (layout_.pageCount() > 0) {
+            goToPageIndex(0);
+            (vertical ? verticalScrollBar() : horizontalScrollBar())->setValue(0);
+        }
+        break;
+    case Qt::Key_End:
+        if (layout_.pageCount() > 0) {
+            showSpread(layout_.spreadCount() - 1);
+            QScrollBar* bar = vertical ? verticalScrollBar() : horizontalScrollBar();
+            bar->setValue(bar->maximum());
+            viewChanged();
+        }
+        break;
+    default:
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+}
+
+void PDFView::mousePressEvent(QMouseEvent* event) {
+    setFocus(Qt::MouseFocusReason);
+    event->accept();
+}
+
+void PDFView::mouseMoveEvent(QMouseEvent* event) {
+    event->accept();
+}
+
+void PDFView::mouseReleaseEvent(QMouseEvent* event) {
+    event->accept();
+}
+
+void PDFView::mouseDoubleClickEvent(QMouseEvent* event) {
+    event->accept();
+}
+
+void PDFView::contextMenuEvent(QContextMenuEvent* event) {
+    event->accept(); // no menu, the platform's default included
+}
+
+} // namespace ombrix::ui
