@@ -33,10 +33,12 @@ int main(int argc, char** argv) {
     double openMs = bench::timeRuns(runs, [&] { pdfkit::Document::open(file); });
     ui::PDFView view;
     view.resize(1920, 1080);
-    double setMs = bench::timeRuns(runs, [&] {
-        auto doc = pdfkit::Document::open(file);
-        view.setDocument(doc);
-    }) - openMs;
+    double setMs = bench::timeRuns(runs,
+                                   [&] {
+                                       auto doc = pdfkit::Document::open(file);
+                                       view.setDocument(doc);
+                                   }) -
+                   openMs;
     const double mutool = bench::timeRuns(runs, [&] {
         bench::runQuiet({"mutool", "pages", file});
     });
@@ -50,14 +52,13 @@ int main(int argc, char** argv) {
     }
     const char* names[] = {"singlePage", "singlePageContinuous", "twoUp", "twoUpContinuous"};
     for (int mode = 0; mode < 4; ++mode) {
-        for (auto direction : {pdfkit::DisplayDirection::vertical,
-                               pdfkit::DisplayDirection::horizontal}) {
+        for (auto direction :
+             {pdfkit::DisplayDirection::vertical, pdfkit::DisplayDirection::horizontal}) {
             ui::LayoutOptions options{static_cast<pdfkit::DisplayMode>(mode), direction, true,
                                       1.37};
             const double ms = bench::timeRuns(101, [&] { ui::PageLayout layout(sizes, options); });
             std::printf("layout of %d pages, %-22s %-10s %9.3f ms\n", pages, names[mode],
-                        direction == pdfkit::DisplayDirection::vertical ? "vertical"
-                                                                        : "horizontal",
+                        direction == pdfkit::DisplayDirection::vertical ? "vertical" : "horizontal",
                         ms);
         }
     }
