@@ -18,4 +18,15 @@ void HeadlessUserInteraction::copyToClipboard(const std::string& plainText,
     clipboardHTML_ = html;
 }
 
+std::optional<std::string> HeadlessUserInteraction::askPassword(const std::string& documentName,
+                                                                bool afterWrongPassword) {
+    passwordPrompts_.push_back(PasswordPrompt{documentName, afterWrongPassword});
+    if (passwordAnswers.empty()) {
+        return std::nullopt;
+    }
+    auto answer = std::move(passwordAnswers.front());
+    passwordAnswers.pop_front();
+    return answer;
+}
+
 } // namespace ombrix

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <deque>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -33,6 +34,11 @@ public:
     // Replaces the clipboard's contents with the text, and with the HTML form when given.
     virtual void copyToClipboard(const std::string& plainText,
                                  const std::optional<std::string>& html = std::nullopt) = 0;
+
+    // The password of an encrypted document, typed hidden. `afterWrongPassword` says the
+    // last one did not open it, so the prompt says so. None when the user cancels.
+    virtual std::optional<std::string> askPassword(const std::string& documentName,
+                                                   bool afterWrongPassword) = 0;
 };
 
 // Nobody to ask: never blocks, chooses no file, and keeps what it was told so a caller
@@ -53,6 +59,17 @@ public:
     void beep() override { ++beeps_; }
     void copyToClipboard(const std::string& plainText,
                          const std::optional<std::string>& html = std::nullopt) override;
+    // Answers from `passwordAnswers`, front first; cancels once they run out.
+    std::optional<std::string> askPassword(const std::string& documentName,
+                                           bool afterWrongPassword) override;
+
+    struct PasswordPrompt {
+        std::string documentName;
+        bool afterWrongPassword = false;
+        bool operator==(const PasswordPrompt&) const = default;
+    };
+    std::deque<std::optional<std::string>> passwordAnswers;
+    const std::vector<PasswordPrompt>& passwordPrompts() const { return passwordPrompts_; }
 
     std::size_t openPanelRequests() const { return openPanelRequests_; }
     std::size_t terminationRequests() const { return terminationRequests_; }
@@ -68,6 +85,7 @@ private:
     std::vector<Alert> alerts_;
     std::string clipboardText_;
     std::optional<std::string> clipboardHTML_;
+    std::vector<PasswordPrompt> passwordPrompts_;
 };
 
 } // namespace ombrix

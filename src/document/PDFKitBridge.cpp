@@ -46,6 +46,11 @@ std::shared_ptr<PDFDocument> PDFKitBridge::open(const std::filesystem::path& url
     if (!engine) {
         throw BridgeError::cannotOpen(url);
     }
+    return makeDocument(std::move(engine), url);
+}
+
+std::shared_ptr<PDFDocument> PDFKitBridge::makeDocument(std::shared_ptr<pdfkit::Document> engine,
+                                                        const std::filesystem::path& url) {
     const int count = engine->pageCount();
     if (count < 1) {
         throw BridgeError::emptyDocument();

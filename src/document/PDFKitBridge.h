@@ -41,6 +41,10 @@ public:
     // file left as it was.
     virtual void saveAnnotations(const PDFDocument& document);
 
+    // The record of an engine document already open and unlocked (opened elsewhere, e.g.
+    // off the main thread). Throws BridgeError::emptyDocument when it has no pages.
+    static std::shared_ptr<PDFDocument> makeDocument(std::shared_ptr<pdfkit::Document> engine,
+                                                     const std::filesystem::path& url);
     // The PDF kit document inside a document's handle, or nullptr.
     static std::shared_ptr<pdfkit::Document> engineDocument(const PDFDocument& document);
     // Sets colours, border, font, contents and user name as the record type wants them.

@@ -14,7 +14,7 @@ namespace ombrix::testing {
 
 namespace {
 
-constexpr int styleCount = 5;
+constexpr int styleCount = 7;
 
 const char* baseFontName(FontStyle style) {
     switch (style) {
@@ -28,6 +28,10 @@ const char* baseFontName(FontStyle style) {
         return "Helvetica-BoldOblique";
     case FontStyle::mono:
         return "Courier";
+    case FontStyle::serif:
+        return "Times-Roman";
+    case FontStyle::serifItalic:
+        return "Times-Italic";
     }
     throw std::invalid_argument("unknown font style");
 }
@@ -126,6 +130,17 @@ PagePlan planPage(const FixturePage& page) {
         plan.content += "BT /" + plan.fontNames[slot[style]] + " " + number(run.size) + " Tf " +
                         number(run.x) + " " + number(run.y) + " Td " +
                         literal(toWinAnsi(run.text)) + " Tj ET\n";
+    }
+    for (const Stroke& stroke : page.strokes) {
+        if (stroke.points.size() < 2) {
+            throw std::invalid_argument("a fixture stroke needs two points");
+        }
+        plan.content += number(stroke.width) + " w";
+        for (std::size_t i = 0; i < stroke.points.size(); ++i) {
+            plan.content += " " + number(stroke.points[i].x) + " " + number(stroke.points[i].y) +
+                            (i == 0 ? " m" : " l");
+        }
+        plan.content += " S\n";
     }
     return plan;
 }

@@ -13,7 +13,8 @@ namespace ombrix::testing {
 // Fixture PDFs, written with MuPDF itself, so no binary test files live in the tree.
 // Coordinates are PDF page space (points, origin lower left).
 
-enum class FontStyle { regular, bold, italic, boldItalic, mono };
+// Helvetica in four styles, Courier, and Times roman and italic.
+enum class FontStyle { regular, bold, italic, boldItalic, mono, serif, serifItalic };
 
 struct TextRun {
     std::string text; // one line, drawn with Tj; WinAnsi characters only
@@ -41,11 +42,18 @@ struct FixtureAnnotation {
     std::optional<std::string> uri;    // Link: a /URI action; absent: /Dest to its own page
 };
 
+// A line through the points, stroked in black after the text (rules, fraction bars).
+struct Stroke {
+    std::vector<Point> points;
+    double width = 0.5;
+};
+
 struct FixturePage {
     double width = 612;
     double height = 792;
     int rotation = 0;
     std::vector<TextRun> runs;
+    std::vector<Stroke> strokes;
     std::vector<FixtureAnnotation> annotations;
 };
 

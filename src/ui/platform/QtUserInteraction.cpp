@@ -1,0 +1,85 @@
+#include "ui/platform/QtUserInteraction.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
+
+namespace ombrix::ui {
+
+namespace {
+
+QString toQt(const std::string& text) { return QString::fromStdString(text); }
+
+} // namespace
+
+std::optional<std::filesystem::path> QtUserInteraction::chooseOnePDF() {
+    QFileDialog dialog(parent_, QObject::tr("Open PDF"));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setNameFilter(QObject::tr("PDF documents (*.pdf *.PDF)"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    const QString chosen = dialog.selectedFiles().constFirst();
+    if (chosen.isEmpty()) {
+        return std::nullopt;
+    }
+    return std::filesystem::path(chosen.toStdString());
+}
+
+void QtUserInteraction::requestTermination() {
+    // Queued, so the event that asked finishes first.
+    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+}
+
+void QtUserInteraction::showAlert(const std::string& title, const std::string& message,
+                                  AlertStyle style) {
+    QMessageBox box(style == AlertStyle::warning ? QMessageBox::Warning
+                                                 : QMessageBox::Information,
+                    toQt(title), toQt(message), QMessageBox::Ok, parent_);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+void QtUserInteraction::beep() { QApplication::beep(); }
+
+void QtUserInteraction::copyToClipboard(const std::string& plainText,
+                                        const std::optional<std::string>& html) {
+    auto* data = new QMimeData;
+    data->setText(toQt(plainText));
+    if (html) {
+        data->setHtml(toQt(*html));
+    }
+    QGuiApplication::clipboard()->setMimeData(data); // the clipboard takes ownership
+}
+
+QString QtUserInteraction::passwordPromptText(const std::string& documentName,
+                                              bool afterWrongPassword) {
+    const QString name = toQt(documentName);
+    if (afterWrongPassword) {
+        return QObject::tr("That password does not open “%1”. Try again:").arg(name);
+    }
+    return QObject::tr("“%1” is protected by a password. Enter it to open the document:")
+        .arg(name);
+}
+
+std::optional<std::string> QtUserInteraction::askPassword(const std::string& documentName,
+                                                          bool afterWrongPassword) {
+    QInputDialog dialog(parent_);
+    dialog.setObjectName("passwordDialog");
+    dialog.setWindowTitle(QObject::tr("Password"));
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setTextEchoMode(QLineEdit::Password);
+    dialog.setLabelText(passwordPromptText(documentName, afterWrongPassword));
+    dialog.setOkButtonText(QObject::tr("Open"));
+    if (dialog.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    return dialog.textValue().toStdString();
+}
+
+} // namespace ombrix::ui

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "app/UserInteraction.h"
+
+#include <QPointer>
+#include <QWidget>
+
+namespace ombrix::ui {
+
+// The person at the screen, asked through Qt: modal message boxes, the file dialog, the
+// system beep, the clipboard and a hidden-text password dialog. GUI thread only.
+// Dialogs are centred on the parent widget when one is set (it may be destroyed first).
+class QtUserInteraction final : public UserInteraction {
+public:
+    explicit QtUserInteraction(QWidget* parent = nullptr) : parent_(parent) {}
+
+    void setParentWidget(QWidget* parent) { parent_ = parent; }
+
+    std::optional<std::filesystem::path> chooseOnePDF() override;
+    void requestTermination() override;
+    void showAlert(const std::string& title, const std::string& message,
+                   AlertStyle style = AlertStyle::informational) override;
+    void beep() override;
+    void copyToClipboard(const std::string& plainText,
+                         const std::optional<std::string>& html = std::nullopt) override;
+    std::optional<std::string> askPassword(const std::string& documentName,
+                                           bool afterWrongPassword) override;
+
+    // The prompt's text, shared with the tests that type into the dialog.
+    static QString passwordPromptText(const std::string& documentName, bool afterWrongPassword);
+
+private:
+    QPointer<QWidget> parent_;
+};
+
+} // namespace ombrix::ui
