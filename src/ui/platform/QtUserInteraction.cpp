@@ -12,7 +12,9 @@ namespace ombrix::ui {
 
 namespace {
 
-QString toQt(const std::string& text) { return QString::fromStdString(text); }
+QString toQt(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 } // namespace
 
@@ -38,14 +40,15 @@ void QtUserInteraction::requestTermination() {
 
 void QtUserInteraction::showAlert(const std::string& title, const std::string& message,
                                   AlertStyle style) {
-    QMessageBox box(style == AlertStyle::warning ? QMessageBox::Warning
-                                                 : QMessageBox::Information,
+    QMessageBox box(style == AlertStyle::warning ? QMessageBox::Warning : QMessageBox::Information,
                     toQt(title), toQt(message), QMessageBox::Ok, parent_);
     box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
-void QtUserInteraction::beep() { QApplication::beep(); }
+void QtUserInteraction::beep() {
+    QApplication::beep();
+}
 
 void QtUserInteraction::copyToClipboard(const std::string& plainText,
                                         const std::optional<std::string>& html) {
@@ -63,8 +66,7 @@ QString QtUserInteraction::passwordPromptText(const std::string& documentName,
     if (afterWrongPassword) {
         return QObject::tr("That password does not open “%1”. Try again:").arg(name);
     }
-    return QObject::tr("“%1” is protected by a password. Enter it to open the document:")
-        .arg(name);
+    return QObject::tr("“%1” is protected by a password. Enter it to open the document:").arg(name);
 }
 
 std::optional<std::string> QtUserInteraction::askPassword(const std::string& documentName,

@@ -104,7 +104,8 @@ FixturePage tableAndFormula() {
     page.strokes.push_back({{{left, y - 6}, {right, y - 6}}, 1});
 
     page.runs.push_back(text("The roots of a quadratic equation", 540, FontStyle::bold, 14));
-    page.runs.push_back(text("A polynomial of degree two has at most two real roots, given by", 516));
+    page.runs.push_back(
+        text("A polynomial of degree two has at most two real roots, given by", 516));
     // x = (-b ± sqrt(b² - 4ac)) / 2a, centred on the page.
     const double base = 460, size = 16;
     page.runs.push_back(text("x", base, FontStyle::serifItalic, size, 230));
@@ -115,9 +116,12 @@ FixturePage tableAndFormula() {
     page.runs.push_back(text("b² – 4ac", base + 13, FontStyle::serifItalic, size, 318));
     page.runs.push_back(text("2a", base - 15, FontStyle::serifItalic, size, 300));
     page.runs.push_back(text("(1)", base, FontStyle::serif, 11, 500));
-    page.strokes.push_back({{{262, base + 5}, {386, base + 5}}, 0.8});                  // bar
-    page.strokes.push_back({{{302, base + 18}, {306, base + 20}, {311, base + 10},      // radical
-                             {316, base + 31}, {384, base + 31}},
+    page.strokes.push_back({{{262, base + 5}, {386, base + 5}}, 0.8}); // bar
+    page.strokes.push_back({{{302, base + 18},
+                             {306, base + 20},
+                             {311, base + 10}, // radical
+                             {316, base + 31},
+                             {384, base + 31}},
                             0.8});
     page.runs.push_back(text("where a, b and c are the coefficients and a is not zero.", 410));
     FixtureAnnotation formula;
