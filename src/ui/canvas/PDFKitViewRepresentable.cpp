@@ -44,7 +44,9 @@ template <typename Job> void forward(Coordinator* coordinator, Job job) {
     QPointer<Coordinator> alive(coordinator);
     mainQueue().post([alive, job = std::move(job)] {
         if (alive) {
-            job(alive->description());
+            // A copy: the closure called may well update the coordinator's description.
+            const PDFKitViewRepresentable description = alive->description();
+            job(description);
         }
     });
 }
@@ -111,7 +113,8 @@ void Coordinator::pageChanged() {
         return;
     }
     if (auto index = doc->indexOf(*page)) {
-        onPageChange_(*index);
+        auto report = onPageChange_; // it may replace onPageChange_ through an update
+        report(*index);
     }
 }
 
@@ -173,18 +176,20 @@ PDFCanvasView* PDFKitViewRepresentable::makeView(Coordinator& coordinator, QWidg
     view->onAnnotationClicked = [c, alive](std::shared_ptr<pdfkit::Annotation> annotation,
                                            std::shared_ptr<pdfkit::Page> page) {
         if (alive) {
-            c->description().selectAnnotation(*alive, annotation, page);
+            const PDFKitViewRepresentable description = c->description();
+            description.selectAnnotation(*alive, annotation, page);
         }
     };
     canvas->onScrollRectChanged = [c, alive](Rect rect) {
-        if (alive && alive->pdfView()->currentSelectedAnnotation && c->description().onScroll) {
-            c->description().onScroll(rect);
+        auto onScroll = c->description().onScroll;
+        if (alive && alive->pdfView()->currentSelectedAnnotation && onScroll) {
+            onScroll(rect);
         }
     };
     QObject::connect(view, &PDFView::pageChanged, &coordinator, &Coordinator::pageChanged);
     QObject::connect(view, &PDFView::scaleChanged, &coordinator, [c](double scale) {
-        if (c->description().onScaleChange) {
-            c->description().onScaleChange(scale);
+        if (auto report = c->description().onScaleChange) {
+            report(scale);
         }
     });
     return canvas;

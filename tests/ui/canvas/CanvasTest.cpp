@@ -366,14 +366,32 @@ private slots:
         QVERIFY(!view().currentSelectedAnnotation);
     }
 
-    void pageChangesAreReported() {
-        Calls<int> pages;
+    void pageChangesAreReportedAndMayUpdateTheCanvas() {
+        std::vector<int> pages;
+        std::vector<Rect> drags;
         ui::PDFKitViewRepresentable d;
-        d.onPageChange = pages.recorder();
+        // As the application does: each event changes state and updates the canvas from
+        // within the closure, replacing the description the closure came from.
+        d.onPageChange = [&](int index) {
+            pages.push_back(index);
+            description.currentPage = index;
+            update();
+        };
+        d.onDragEnded = [&](Rect rect) {
+            drags.push_back(rect);
+            description.zoom = 1.0;
+            update();
+        };
         show(d);
         view().goToPage(page(2));
-        QVERIFY(uitest::waitUntil([&] { return !pages.seen.empty(); }));
-        QCOMPARE(std::get<0>(pages.seen.back()), 2);
+        QVERIFY(uitest::waitUntil([&] { return !pages.empty(); }));
+        QCOMPARE(pages.back(), 2);
+        view().goToPage(page(0));
+        QVERIFY(uitest::waitUntil([&] { return pages.back() == 0; }));
+        QTest::mousePress(view().viewport(), Qt::LeftButton, Qt::AltModifier, at(0, {100, 700}));
+        QTest::mouseRelease(view().viewport(), Qt::LeftButton, Qt::AltModifier, at(0, {120, 720}));
+        QVERIFY(uitest::waitUntil([&] { return !drags.empty(); }));
+        QVERIFY(drags[0] == (Rect{100, 700, 20, 20}));
     }
 
     void subtypesMapNarrowlyAndLinksStayLinks() {
