@@ -201,6 +201,13 @@ std::size_t RenderScheduler::runningRenders() const {
     }));
 }
 
+bool RenderScheduler::visibleImagesReady() const {
+    return hasState_ &&
+           std::all_of(visibleKeys_.begin(), visibleKeys_.end(), [this](const TileKey& key) {
+               return cache_.contains(key) || failed_.count(key);
+           });
+}
+
 TileKey RenderScheduler::layerKey(int page, double scale) const {
     TileKey key;
     key.page = page;

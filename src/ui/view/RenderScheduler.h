@@ -74,6 +74,8 @@ public:
     std::size_t peakCacheBytes() const { return cache_.peakBytes(); }
     bool idle() const;
     std::size_t runningRenders() const; // started by a worker, not cancelled, not yet back
+    // Every image the current state shows sharply is in the cache.
+    bool visibleImagesReady() const;
 
     const RenderStats& stats() const { return stats_; }
     const TileCache& cache() const { return cache_; }

@@ -7,6 +7,8 @@
 
 #include <QThread>
 #include <algorithm>
+#include <malloc.h>
+#include <mutex>
 
 namespace ombrix::ui {
 
@@ -50,6 +52,11 @@ int RenderWorkers::defaultThreadCount() {
 }
 
 RenderWorkers::RenderWorkers(int threads, Deliver deliver) : deliver_(std::move(deliver)) {
+    // Page images are megabytes each and come and go all the time. With glibc's sliding
+    // threshold they soon land on the heap, whose freed space the process keeps; a fixed
+    // threshold maps each one and hands it back to the system when it is freed.
+    static std::once_flag fixedThreshold;
+    std::call_once(fixedThreshold, [] { mallopt(M_MMAP_THRESHOLD, 256 * 1024); });
     for (int i = 0; i < std::max(1, threads); ++i) {
         threads_.emplace_back([this] { run(); });
     }
