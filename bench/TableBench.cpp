@@ -103,26 +103,8 @@ int main(int argc, char** argv) {
     const auto pngPath = dir / "region.png";
     std::ofstream(pngPath, std::ios::binary) << *png;
     const auto tessdata = findTessdata();
-    std::vector<std::string> command{"tesseract",
-                                     pngPath.string(),
-                                     "stdout",
-                                     "--oem",
-                                     "1",
-                                     "-l",
-                                     "eng",
-                                     "--dpi",
-                                     "288",
-                                     "-c",
-                                     "load_system_dawg=0",
-                                     "-c",
-                                     "load_freq_dawg=0"};
-    if (tessdata) {
-        command.insert(command.begin() + 3, {"--tessdata-dir", tessdata->string()});
-    }
-    bool ok = true;
-    const double cli = timeRuns(runs, [&] {
-        ok = runQuiet(command, {{"OMP_THREAD_LIMIT", "1"}}) && ok;
-    });
+    const double cli = timeTesseract(pngPath.string(), tessdata ? tessdata->string() : "", runs);
+    const bool ok = cli >= 0;
 
     std::printf("region %.0f x %.0f pt, image %d x %d px, %d data rows\n", region->width,
                 region->height, image.width(), image.height(), table::dataRowCount(html));

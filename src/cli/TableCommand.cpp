@@ -10,18 +10,29 @@ namespace ombrix::cli {
 namespace {
 
 const std::string kName = "table";
-const std::string kSynopsis = "FILE --page N --rect X,Y,W,H";
+const std::string kSynopsis = "FILE --page N --rect X,Y,W,H [--format html|csv|markdown]";
 constexpr int kExitNoTable = 3;
 
 int runTable(const std::vector<std::string>& args, Io& io) {
     return runWithUsage(kName, kSynopsis, io, [&] {
-        auto region = openPageRegion(parseArguments(args, {"--page", "--rect"}));
-        std::string html = TableExtractor().extractTable(*region.page, region.rect);
-        if (html.empty()) {
+        const auto arguments = parseArguments(args, {"--page", "--rect", "--format"});
+        const std::string format = arguments.value("--format").value_or("html");
+        if (format != "html" && format != "csv" && format != "markdown") {
+            throw UsageError("unknown format '" + format + "'");
+        }
+        auto region = openPageRegion(arguments);
+        const auto grid = TableExtractor().extractGrid(*region.page, region.rect);
+        if (!grid) {
             io.err << "No Table Found: Could not detect a table structure in this area.\n";
             return kExitNoTable;
         }
-        io.out << html << "\n";
+        if (format == "csv") {
+            io.out << table::toCSV(*grid);
+        } else if (format == "markdown") {
+            io.out << table::toMarkdown(*grid);
+        } else {
+            io.out << table::toHTML(*grid) << "\n";
+        }
         return kExitOk;
     });
 }
@@ -29,7 +40,7 @@ int runTable(const std::vector<std::string>& args, Io& io) {
 const CommandRegistration registration{Command{
     kName,
     kSynopsis,
-    "Print the HTML table recognised in a page-space region (pages count from 1)",
+    "Print the table found in a page-space region (pages count from 1) as HTML, CSV or Markdown",
     runTable,
 }};
 

@@ -2,6 +2,7 @@
 
 #include "extraction/TableGeometry.h"
 #include "pdfkit/Page.h"
+#include "pdfkit/PageRules.h"
 
 #include <algorithm>
 #include <cctype>
@@ -14,8 +15,6 @@ namespace ombrix {
 namespace {
 
 constexpr double kRenderScale = 4;
-const std::string kHeaderStyle = "border:1px solid #ddd;padding:8px;background:#f2f2f2;";
-const std::string kDataStyle = "border:1px solid #ddd;padding:8px;";
 
 std::string lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(),
@@ -397,156 +396,58 @@ std::vector<double> clusterPositions(const std::vector<double>& sorted, double t
     return means;
 }
 
-std::string cellHTML(const std::vector<FormattedWord>& words) {
-    std::string out;
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        const FormattedWord& word = words[i];
-        std::string text = escapeHTML(word.text);
-        if (word.isBold && word.isItalic) {
-            text = "<b><i>" + text + "</i></b>";
-        } else if (word.isBold) {
-            text = "<b>" + text + "</b>";
-        } else if (word.isItalic) {
-            text = "<i>" + text + "</i>";
-        }
-        if (word.fontName && !word.fontName->empty() && !isFallback(*word.fontName)) {
-            text = "<span style=\"font-family: '" + escapeHTML(*word.fontName) +
-                   "', sans-serif;\">" + text + "</span>";
-        }
-        if (i > 0) {
-            out += ' ';
-        }
-        out += text;
-    }
-    return out;
-}
-
 std::string buildHTMLTable(const std::vector<std::vector<int>>& rows,
                            const std::vector<FormattedWord>& words) {
-    if (rows.empty()) {
-        return {};
-    }
-    std::vector<std::vector<const FormattedWord*>> sorted;
-    std::size_t fullSize = 0;
-    for (const auto& row : rows) {
-        std::vector<const FormattedWord*> line;
-        for (int position : row) {
-            line.push_back(&words.at(std::size_t(position)));
-        }
-        std::stable_sort(line.begin(), line.end(), [](const auto* a, const auto* b) {
-            return a->bounds.minX() < b->bounds.minX();
-        });
-        fullSize = std::max(fullSize, line.size());
-        sorted.push_back(std::move(line));
-    }
+    return toHTML(layoutTable(rows, words));
+}
 
-    // Column anchors from the full rows' left edges. Right-aligned and centred columns
-    // scatter their left edges, giving more anchors than a full row has words, and then
-    // every row would collapse into a spanning cell: columns are then the overlapping
-    // horizontal extents of those words instead. Headers centred over left-aligned data
-    // overlap nothing either; then the body rows (after the two header rows) decide.
-    std::vector<double> anchors;
-    std::vector<std::pair<double, double>> spans;
-    auto findColumns = [&](std::size_t firstRow) {
-        std::vector<double> lefts;
-        std::vector<double> heights;
-        std::vector<std::pair<double, double>> extents;
-        for (std::size_t r = firstRow; r < sorted.size(); ++r) {
-            if (sorted[r].size() != fullSize) {
+std::vector<FormattedWord> textLayerWords(const std::vector<FontRun>& runs, const Rect& region) {
+    std::vector<FormattedWord> words;
+    std::size_t characters = 0, unreadable = 0;
+    for (const auto& run : runs) {
+        if (!region.contains(Point{run.bounds.midX(), run.bounds.midY()})) {
+            continue;
+        }
+        std::string text;
+        for (std::size_t i = 0; i < run.text.size(); ++i) {
+            const auto c = static_cast<unsigned char>(run.text[i]);
+            if ((c & 0xC0) != 0x80) {
+                ++characters;
+            }
+            // U+FFFD: a glyph the font gives no character for.
+            if (run.text.compare(i, 3, "\xEF\xBF\xBD") == 0) {
+                ++unreadable;
+            }
+            // Ligatures U+FB00…U+FB04 as their letters: a table cell is copied, not typeset.
+            if (c == 0xEF && i + 2 < run.text.size() &&
+                static_cast<unsigned char>(run.text[i + 1]) == 0xAC &&
+                static_cast<unsigned char>(run.text[i + 2]) <= 0x84) {
+                static const char* kLetters[] = {"ff", "fi", "fl", "ffi", "ffl"};
+                text += kLetters[static_cast<unsigned char>(run.text[i + 2]) - 0x80];
+                i += 2;
                 continue;
             }
-            for (const auto* word : sorted[r]) {
-                lefts.push_back(word->bounds.minX());
-                heights.push_back(std::abs(word->bounds.height));
-                extents.emplace_back(word->bounds.minX(), word->bounds.maxX());
-            }
+            text += run.text[i];
         }
-        std::sort(lefts.begin(), lefts.end());
-        std::sort(heights.begin(), heights.end());
-        const double tolerance =
-            heights.empty() ? 12 : std::max(heights[heights.size() / 2] * 1.2, 4.0);
-        anchors = clusterPositions(lefts, tolerance);
-        spans.clear();
-        if (anchors.size() <= fullSize) {
-            return true;
-        }
-        std::sort(extents.begin(), extents.end());
-        for (const auto& extent : extents) {
-            if (!spans.empty() && extent.first <= spans.back().second) {
-                spans.back().second = std::max(spans.back().second, extent.second);
-            } else {
-                spans.push_back(extent);
-            }
-        }
-        if (spans.size() > fullSize) {
-            spans.clear();
-            return false;
-        }
-        return true;
-    };
-    const bool bodyHasFullRows =
-        std::any_of(sorted.begin() + std::min<std::size_t>(2, sorted.size()), sorted.end(),
-                    [&](const auto& line) { return line.size() == fullSize; });
-    if (!findColumns(0) && !(bodyHasFullRows && findColumns(2))) {
-        findColumns(0); // nothing fits: the left-edge anchors as they are
+        words.push_back(FormattedWord{text, run.bounds, run.isBold, run.isItalic, run.fontName});
     }
-    if (anchors.empty()) {
+    if (words.empty() || unreadable * 5 > characters) {
         return {};
     }
-    auto columnOf = [&](const FormattedWord& word) {
-        std::size_t nearest = 0;
-        if (!spans.empty()) {
-            const double centre = word.bounds.midX();
-            auto distance = [&](const std::pair<double, double>& span) {
-                return centre < span.first ? span.first - centre
-                                           : (centre > span.second ? centre - span.second : 0);
-            };
-            for (std::size_t a = 1; a < spans.size(); ++a) {
-                if (distance(spans[a]) < distance(spans[nearest])) {
-                    nearest = a;
-                }
-            }
-            return nearest;
-        }
-        for (std::size_t a = 1; a < anchors.size(); ++a) {
-            if (std::abs(word.bounds.minX() - anchors[a]) <
-                std::abs(word.bounds.minX() - anchors[nearest])) {
-                nearest = a;
-            }
-        }
-        return nearest;
-    };
-    const std::size_t columns = spans.empty() ? anchors.size() : spans.size();
-    const std::string colspan = std::to_string(columns);
+    return words;
+}
 
-    std::string html = "<table style=\"border-collapse: collapse; width: 100%;\">\n";
-    for (std::size_t r = 0; r < sorted.size(); ++r) {
-        const auto& line = sorted[r];
-        html += "  <tr>\n";
-        if (line.size() < columns) {
-            std::vector<FormattedWord> all;
-            for (const auto* word : line) {
-                all.push_back(*word);
-            }
-            html += "    <th colspan=\"" + colspan + "\" style=\"" + kHeaderStyle + "\">" +
-                    cellHTML(all) + "</th>\n";
-        } else {
-            std::vector<std::vector<FormattedWord>> cells(columns);
-            for (const auto* word : line) {
-                cells[columnOf(*word)].push_back(*word);
-            }
-            for (const auto& cell : cells) {
-                if (r <= 1) {
-                    html += "    <th style=\"" + kHeaderStyle + "\">" + cellHTML(cell) + "</th>\n";
-                } else {
-                    html += "    <td style=\"" + kDataStyle + "\">" + cellHTML(cell) + "</td>\n";
-                }
-            }
-        }
-        html += "  </tr>\n";
+Rect toReadingSpace(const Rect& r, int rotation) {
+    switch (((rotation % 360) + 360) % 360) {
+    case 90:
+        return Rect::fromEdges(r.minY(), -r.maxX(), r.maxY(), -r.minX());
+    case 180:
+        return Rect::fromEdges(-r.maxX(), -r.maxY(), -r.minX(), -r.minY());
+    case 270:
+        return Rect::fromEdges(-r.maxY(), r.minX(), -r.minY(), r.maxX());
+    default:
+        return r.standardized();
     }
-    html += "</table>";
-    return html;
 }
 
 int dataRowCount(const std::string& html) {
@@ -575,34 +476,63 @@ TableExtractor::TableExtractor(ClipboardWriter clipboard, Logging logging)
     : clipboard_(std::move(clipboard)), logging_(std::move(logging)) {}
 
 std::string TableExtractor::extractTable(pdfkit::Page& page, const Rect& requested) const {
-    const Rect region = requested.standardized();
-    auto image = table::renderRegion(page, region);
-    if (!image) {
-        logging_.error("❌ Failed to render");
-        return {};
-    }
-    const auto fonts = table::pageFontMap(page);
-    const auto runs = table::collectFontRuns(page, region, fonts);
-
-    const auto recognised = TextRecognizer::recognizeWords(*image);
-    if (recognised.empty()) {
-        return {};
-    }
-    // The region is drawn in the page's unrotated space, so its words need no turning back.
-    auto pageWords = table::toPageWords(recognised, 0, region, page.mediaBox());
-    const auto missed = table::missedWordBoxes(pageWords, runs, region);
-    if (!missed.empty()) {
-        const auto more = table::toPageWords(TextRecognizer::recognizeWordsIn(*image, missed), 0,
-                                             region, page.mediaBox());
-        pageWords.insert(pageWords.end(), more.begin(), more.end());
-    }
-    const auto words = table::formatWords(pageWords, runs, page.string());
-    const auto rows = table::tableRows(words, region);
-    std::string html = table::buildHTMLTable(rows, words);
+    const auto grid = extractGrid(page, requested);
+    std::string html = grid ? table::toHTML(*grid) : std::string();
     if (!html.empty() && clipboard_) {
         clipboard_(html, html);
     }
     return html;
+}
+
+std::optional<TableGrid> TableExtractor::extractGrid(pdfkit::Page& page,
+                                                     const Rect& requested) const {
+    const Rect region = requested.standardized();
+    if (!region.isFinite() || std::floor(region.width * kRenderScale) <= 0 ||
+        std::floor(region.height * kRenderScale) <= 0) {
+        logging_.error("❌ Failed to render");
+        return std::nullopt;
+    }
+    const auto fonts = table::pageFontMap(page);
+    const auto runs = table::collectFontRuns(page, region, fonts);
+
+    auto words = table::textLayerWords(runs, region);
+    if (words.empty()) {
+        auto image = table::renderRegion(page, region);
+        if (!image) {
+            logging_.error("❌ Failed to render");
+            return std::nullopt;
+        }
+        const auto recognised = TextRecognizer::recognizeWords(*image);
+        if (recognised.empty()) {
+            return std::nullopt;
+        }
+        // The region is drawn in the page's unrotated space, so its words need no turning back.
+        auto pageWords = table::toPageWords(recognised, 0, region, page.mediaBox());
+        const auto missed = table::missedWordBoxes(pageWords, runs, region);
+        if (!missed.empty()) {
+            const auto more = table::toPageWords(TextRecognizer::recognizeWordsIn(*image, missed),
+                                                 0, region, page.mediaBox());
+            pageWords.insert(pageWords.end(), more.begin(), more.end());
+        }
+        words = table::formatWords(pageWords, runs, page.string());
+    }
+
+    // Rows and columns are found on the page as it is shown.
+    const int rotation = page.rotation();
+    const Rect shown = table::toReadingSpace(region, rotation);
+    for (auto& word : words) {
+        word.bounds = table::toReadingSpace(word.bounds, rotation);
+    }
+    std::vector<Rect> drawn;
+    for (const auto& rule : pdfkit::pageRules(page)) {
+        drawn.push_back(table::toReadingSpace(rule.bounds, rotation));
+    }
+    const auto rows = table::tableRows(words, shown);
+    auto grid = table::layoutTable(rows, words, table::classifyRules(drawn, shown));
+    if (grid.rows.empty()) {
+        return std::nullopt;
+    }
+    return grid;
 }
 
 } // namespace ombrix

@@ -4,6 +4,7 @@
 #include "core/HtmlEscape.h"
 #include "core/Image.h"
 #include "core/Logging.h"
+#include "extraction/TableLayout.h"
 #include "extraction/TextRecognizer.h"
 
 #include <functional>
@@ -42,21 +43,14 @@ struct PDFWord {
     Rect bounds;
 };
 
-// A word of the output table.
-struct FormattedWord {
-    std::string text;
-    Rect bounds;
-    bool isBold = false;
-    bool isItalic = false;
-    std::optional<std::string> fontName;
-};
-
 // Font resource name → resolved font, in the order the page declares and then uses them.
 using PageFontMap = std::vector<std::pair<std::string, ResolvedFont>>;
 
-// Turns a page-space region into an HTML table: words by text recognition of the region
-// drawn at 4× without annotations, styles from the page's own text and fonts, rows from the
-// table geometry engine.
+// Turns a page-space region into a table. The words are the page's own where the region
+// has a text layer; a region without usable text (a scan, glyphs without Unicode) is drawn
+// at 4× without annotations and recognised. Styles come from the page's text and fonts,
+// lines from the table geometry engine, columns from the gaps down the table and the
+// page's rules.
 class TableExtractor {
 public:
     // Receives a non-empty result, once as HTML and once as plain text, after clearing.
@@ -68,6 +62,9 @@ public:
     // The HTML table, or "" when none could be built (the clipboard is then untouched).
     // Throws ombrix::Error when the recogniser cannot be loaded.
     std::string extractTable(pdfkit::Page& page, const Rect& region) const;
+    // The table itself, for other forms; nothing when none could be built. Leaves the
+    // clipboard alone. Throws like extractTable.
+    std::optional<TableGrid> extractGrid(pdfkit::Page& page, const Rect& region) const;
 
 private:
     ClipboardWriter clipboard_;
@@ -110,7 +107,12 @@ std::vector<std::vector<int>> tableRows(const std::vector<FormattedWord>& words,
                                         const Rect& region);
 std::vector<double> clusterPositions(const std::vector<double>& sorted, double tolerance);
 using ombrix::escapeHTML;
-std::string cellHTML(const std::vector<FormattedWord>& words);
+// The words of the page's text layer in the region (centre inside), with their styles;
+// nothing when the region has no usable text there (none, or mostly glyphs without Unicode).
+std::vector<FormattedWord> textLayerWords(const std::vector<FontRun>& runs, const Rect& region);
+// A page-space rectangle as seen on the page turned by its rotation (y still up); the same
+// table reads left to right there.
+Rect toReadingSpace(const Rect& r, int rotation);
 std::string buildHTMLTable(const std::vector<std::vector<int>>& rows,
                            const std::vector<FormattedWord>& words);
 
