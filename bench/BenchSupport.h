@@ -62,9 +62,19 @@ inline bool runQuiet(const std::vector<std::string>& argv,
 // dpi), single-threaded and with the model, engine and dictionaries the extractor uses.
 // Negative when the command could not run.
 inline double timeTesseract(const std::string& png, const std::string& tessdata, int runs) {
-    std::vector<std::string> command{"tesseract", png,    "stdout", "--oem", "1",
-                                     "-l",        "eng",  "--dpi",  "288",   "-c",
-                                     "load_system_dawg=0", "-c",    "load_freq_dawg=0"};
+    std::vector<std::string> command{"tesseract",
+                                     png,
+                                     "stdout",
+                                     "--oem",
+                                     "1",
+                                     "-l",
+                                     "eng",
+                                     "--dpi",
+                                     "288",
+                                     "-c",
+                                     "load_system_dawg=0",
+                                     "-c",
+                                     "load_freq_dawg=0"};
     if (!tessdata.empty()) {
         command.insert(command.begin() + 3, {"--tessdata-dir", tessdata});
     }

@@ -12,8 +12,8 @@ namespace ombrix::table {
 namespace {
 
 // Fractions of the median word height.
-constexpr double kPhraseGap = 0.5;     // a wider gap between words may part two cells
-constexpr double kColumnGap = 0.5;     // the narrowest gap that parts columns without a rule
+constexpr double kPhraseGap = 0.4;     // a wider gap between words may part two cells
+constexpr double kColumnGap = 0.4;     // the narrowest gap that parts columns without a rule
 constexpr double kSpaceWidth = 0.3;    // a word space
 constexpr double kRuleThickness = 2.5; // points: thinner drawn boxes are rules
 
@@ -72,9 +72,8 @@ public:
             }
             Line line;
             line.words = positions;
-            std::stable_sort(line.words.begin(), line.words.end(), [&](int a, int b) {
-                return box(a).minX() < box(b).minX();
-            });
+            std::stable_sort(line.words.begin(), line.words.end(),
+                             [&](int a, int b) { return box(a).minX() < box(b).minX(); });
             line.top = -std::numeric_limits<double>::infinity();
             line.bottom = std::numeric_limits<double>::infinity();
             double sum = 0;
@@ -175,6 +174,17 @@ private:
             return side > 0 && count[k] * 3 <= side;
         };
         const double top = lines_.front().top, bottom = lines_.back().bottom;
+        // A table framed by vertical rules with rules inside: the rules are its columns.
+        auto tall = [&](const Rect& r) {
+            return overlapsVertically(r, bottom, top, 0.5) && r.height >= height_ * 0.8;
+        };
+        auto ruleAt = [&](auto test) {
+            return std::any_of(rules_.vertical.begin(), rules_.vertical.end(),
+                               [&](const Rect& r) { return tall(r) && test(r.midX()); });
+        };
+        gridded_ = ruleAt([&](double x) { return x <= left_; }) &&
+                   ruleAt([&](double x) { return x >= right_; }) &&
+                   ruleAt([&](double x) { return x > left_ && x < right_; });
         for (std::size_t k = 0; k < n;) {
             if (!low(k)) {
                 ++k;
@@ -201,8 +211,11 @@ private:
                     separators_.push_back(x);
                 }
             }
-            if (ruled.empty()) {
-                // Every stretch with the fewest lines, wide enough to be a gap.
+            if (ruled.empty() && !gridded_) {
+                // Every stretch with the fewest lines, wide enough to be a gap; or, when the
+                // low stretch as a whole is that wide, its widest stretch with the fewest.
+                double widest = 0, widestAt = 0;
+                bool found = false;
                 for (std::size_t s = k; s < end;) {
                     if (count[s] != least) {
                         ++s;
@@ -212,15 +225,137 @@ private:
                     while (e < end && count[e] == least) {
                         ++e;
                     }
-                    if (points[e] - points[s] >= kColumnGap * height_) {
+                    const double width = points[e] - points[s];
+                    if (width >= kColumnGap * height_) {
                         separators_.push_back((points[s] + points[e]) / 2);
+                        if (least > 0) {
+                            crossed_.emplace_back(from, to);
+                        }
+                        found = true;
+                    }
+                    if (width > widest) {
+                        widest = width;
+                        widestAt = (points[s] + points[e]) / 2;
                     }
                     s = e;
+                }
+                if (!found && least == 0 && to - from >= kColumnGap * height_ && widest > 0) {
+                    separators_.push_back(widestAt);
                 }
             }
             k = end;
         }
         std::sort(separators_.begin(), separators_.end());
+        if (!gridded_) {
+            findAlignedSeparators();
+        }
+    }
+
+    // Columns set closer than a word space: a stretch no word of any line crosses, with
+    // most lines' words starting right after it or ending right before it.
+    void findAlignedSeparators() {
+        std::vector<std::pair<double, double>> extents;
+        for (const auto& w : words_) {
+            extents.emplace_back(w.bounds.minX(), w.bounds.maxX());
+        }
+        std::sort(extents.begin(), extents.end());
+        const double near = kSpaceWidth * height_;
+        const std::size_t needed = std::max<std::size_t>(3, (lines_.size() * 3 + 3) / 4);
+        double reach = extents.empty() ? 0 : extents.front().second;
+        for (const auto& [a, b] : extents) {
+            if (a - reach >= 1.0 && !separatorBetween(reach, a)) {
+                std::size_t before = 0, after = 0;
+                for (const auto& line : lines_) {
+                    bool ends = false, starts = false;
+                    for (int p : line.words) {
+                        ends = ends || (box(p).maxX() <= reach && box(p).maxX() >= reach - near);
+                        starts = starts || (box(p).minX() >= a && box(p).minX() <= a + near);
+                    }
+                    before += ends;
+                    after += starts;
+                }
+                std::size_t startsSoon = 0, endsLately = 0;
+                for (const auto& line : lines_) {
+                    bool starts = false, ends = false;
+                    for (int p : line.words) {
+                        starts = starts || (box(p).minX() >= a && box(p).minX() <= a + 2 * height_);
+                        ends = ends ||
+                               (box(p).maxX() <= reach && box(p).maxX() >= reach - 2 * height_);
+                    }
+                    startsSoon += starts;
+                    endsLately += ends;
+                }
+                // Aligned on one side, and a column close by on the other.
+                const double at = (reach + a) / 2;
+                auto inCrossed = [&](double s) {
+                    return std::any_of(crossed_.begin(), crossed_.end(), [&](const auto& c) {
+                        return s >= c.first && s <= c.second && at >= c.first && at <= c.second;
+                    });
+                };
+                const bool apart =
+                    std::none_of(separators_.begin(), separators_.end(), [&](double s) {
+                        return std::abs(s - at) < 1.5 * height_ && !inCrossed(s);
+                    });
+                if (apart && ((before >= needed && startsSoon >= needed) ||
+                              (after >= needed && endsLately >= needed))) {
+                    tight_.push_back(at);
+                }
+            }
+            reach = std::max(reach, b);
+        }
+        // A stretch that a line crosses gives way to a clear gap in it.
+        for (const auto& [from, to] : crossed_) {
+            if (std::any_of(tight_.begin(), tight_.end(),
+                            [&](double t) { return t >= from && t <= to; })) {
+                std::erase_if(separators_, [&](double s) { return s >= from && s <= to; });
+            }
+        }
+        separators_.insert(separators_.end(), tight_.begin(), tight_.end());
+        std::sort(separators_.begin(), separators_.end());
+        dropLoneColumns();
+    }
+
+    // A column that only one line has words in (a header centred over narrow cells) joins
+    // the neighbour it stands closer to.
+    void dropLoneColumns() {
+        if (lines_.size() < 3) {
+            return;
+        }
+        for (bool changed = true; changed && !separators_.empty();) {
+            changed = false;
+            const std::size_t columns = separators_.size() + 1;
+            for (std::size_t c = 0; c < columns && !changed; ++c) {
+                const double from =
+                    c == 0 ? -std::numeric_limits<double>::infinity() : separators_[c - 1];
+                const double to =
+                    c + 1 == columns ? std::numeric_limits<double>::infinity() : separators_[c];
+                int linesIn = 0;
+                double minX = to, maxX = from;
+                for (const auto& line : lines_) {
+                    bool in = false;
+                    for (int p : line.words) {
+                        const double mid = box(p).midX();
+                        if (mid > from && mid < to) {
+                            in = true;
+                            minX = std::min(minX, box(p).minX());
+                            maxX = std::max(maxX, box(p).maxX());
+                        }
+                    }
+                    linesIn += in;
+                }
+                if (linesIn != 1) {
+                    continue;
+                }
+                const bool left = c > 0 && (c + 1 == columns || minX - from <= to - maxX);
+                separators_.erase(separators_.begin() + std::ptrdiff_t(left ? c - 1 : c));
+                changed = true;
+            }
+        }
+    }
+
+    bool tightSeparatorBetween(double x0, double x1) const {
+        return std::any_of(tight_.begin(), tight_.end(),
+                           [&](double s) { return s > x0 && s < x1; });
     }
 
     int columnOf(double x) const {
@@ -243,8 +378,8 @@ private:
                 const Rect& prev = box(line.words[i - 1]);
                 const bool rule = ruleBetween(line, prev.midX(), b.midX());
                 const bool phraseGap = b.minX() - prev.maxX() >= kPhraseGap * height_;
-                const bool apart =
-                    rule || (phraseGap && separatorBetween(prev.maxX(), b.minX()));
+                const bool apart = rule || (phraseGap && separatorBetween(prev.maxX(), b.minX())) ||
+                                   tightSeparatorBetween(prev.maxX(), b.minX());
                 if (!apart) {
                     groups.back().words.push_back(p);
                     groups.back().maxX = std::max(groups.back().maxX, b.maxX());
@@ -354,21 +489,25 @@ private:
         // How the table marks its rows: a rule between rows, or more space between rows
         // than between the lines of a cell (pitches next to a rule or a spanning line do
         // not count: rules and titles bring space of their own).
-        int newRows = 0, ruledRows = 0;
+        // Ruled: rules between the lines of the body, not only under the header.
+        std::size_t firstFull = 0;
+        while (firstFull < n && cells_[firstFull].groups.size() < 2) {
+            ++firstFull;
+        }
+        int bodyPairs = 0, ruledPairs = 0;
         std::vector<double> pitches;
         for (std::size_t i = 1; i < n; ++i) {
             const bool rule = horizontalRuleBetween(lines_[i - 1], lines_[i], x0, x1);
             const bool spanning = cells_[i].spansAll || cells_[i - 1].spansAll;
-            const bool single = cells_[i].groups.size() < 2 || cells_[i - 1].groups.size() < 2;
-            if (!wrapShaped(i - 1, i) && !spanning && !single) {
-                ++newRows;
-                ruledRows += rule;
+            if (i > firstFull + 1) {
+                ++bodyPairs;
+                ruledPairs += rule;
             }
             if (!rule && !spanning) {
                 pitches.push_back(lines_[i - 1].mid - lines_[i].mid);
             }
         }
-        const bool ruled = newRows >= 2 && ruledRows * 4 >= newRows * 3;
+        const bool ruled = ruledPairs >= 2 && ruledPairs * 4 >= bodyPairs;
         const double tightest =
             pitches.empty() ? 0 : *std::min_element(pitches.begin(), pitches.end());
         const bool spaced = std::any_of(pitches.begin(), pitches.end(),
@@ -378,8 +517,15 @@ private:
         for (std::size_t i = 0; i < n; ++i) {
             if (!rows.empty()) {
                 const std::size_t upper = rows.back().back();
-                bool join = wrapShaped(upper, i) &&
-                            !horizontalRuleBetween(lines_[upper], lines_[i], x0, x1);
+                const bool rule = horizontalRuleBetween(lines_[upper], lines_[i], x0, x1);
+                // In a ruled table the rules alone part rows: a cell's lines may stand
+                // above and below the middle of its neighbours.
+                const int columns = int(separators_.size()) + 1;
+                const bool bothFull = int(cells_[i].groups.size()) >= columns &&
+                                      int(cells_[upper].groups.size()) >= columns;
+                bool join =
+                    ruled ? !rule && !cells_[i].spansAll && !cells_[upper].spansAll && !bothFull
+                          : wrapShaped(upper, i) && !rule;
                 if (join && !ruled) {
                     // Without rules, a line with text in every column the line above has
                     // is a row of its own.
@@ -512,6 +658,9 @@ private:
     double left_ = 0, right_ = 0; // of all words
     std::vector<Line> lines_;
     std::vector<double> separators_;
+    std::vector<double> tight_;                      // separators narrower than a phrase gap
+    std::vector<std::pair<double, double>> crossed_; // low stretches some line crosses
+    bool gridded_ = false;
     std::vector<LineCells> cells_;
 };
 
@@ -658,7 +807,7 @@ std::string toMarkdown(const TableGrid& grid) {
     for (std::size_t r = 0; r < rows.size(); ++r) {
         out += "|";
         for (const auto& field : rows[r]) {
-            out += " " + field + " |";
+            out += field.empty() ? " |" : " " + field + " |";
         }
         out += "\n";
         if (r == 0) {

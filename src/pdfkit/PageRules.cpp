@@ -44,12 +44,14 @@ struct Walk {
     void segment(fz_point a, fz_point b) {
         if (fill) {
             points.push_back(b);
-            straight = straight && (std::abs(a.x - b.x) < kStraight || std::abs(a.y - b.y) < kStraight);
+            straight =
+                straight && (std::abs(a.x - b.x) < kStraight || std::abs(a.y - b.y) < kStraight);
             return;
         }
         if (std::abs(a.x - b.x) < kStraight || std::abs(a.y - b.y) < kStraight) {
-            add(out->strokes, fz_make_rect(std::min(a.x, b.x) - halfPen, std::min(a.y, b.y) - halfPen,
-                                           std::max(a.x, b.x) + halfPen, std::max(a.y, b.y) + halfPen));
+            add(out->strokes,
+                fz_make_rect(std::min(a.x, b.x) - halfPen, std::min(a.y, b.y) - halfPen,
+                             std::max(a.x, b.x) + halfPen, std::max(a.y, b.y) + halfPen));
         }
     }
     void endFill() {
@@ -95,8 +97,8 @@ void closePath(fz_context*, void* arg) {
     w->current = w->start;
 }
 
-const fz_path_walker kWalker = {moveTo, lineTo, curveTo, closePath, nullptr, nullptr, nullptr,
-                                nullptr};
+const fz_path_walker kWalker = {moveTo,  lineTo,  curveTo, closePath,
+                                nullptr, nullptr, nullptr, nullptr};
 
 void walk(fz_context* ctx, RuleDevice* dev, const fz_path* path, fz_matrix ctm, float halfPen,
           bool fill) {
@@ -116,9 +118,8 @@ void fillPath(fz_context* ctx, fz_device* dev, const fz_path* path, int, fz_matr
     }
 }
 
-void strokePath(fz_context* ctx, fz_device* dev, const fz_path* path,
-                const fz_stroke_state* stroke, fz_matrix ctm, fz_colorspace*, const float*,
-                float alpha, fz_color_params) {
+void strokePath(fz_context* ctx, fz_device* dev, const fz_path* path, const fz_stroke_state* stroke,
+                fz_matrix ctm, fz_colorspace*, const float*, float alpha, fz_color_params) {
     if (alpha > 0) {
         const float pen = stroke ? stroke->linewidth * fz_matrix_expansion(ctm) : 1;
         walk(ctx, reinterpret_cast<RuleDevice*>(dev), path, ctm, std::max(pen, 0.1f) / 2, false);

@@ -22,7 +22,8 @@ struct Table {
             std::vector<int> line;
             for (const auto& p : rows[r]) {
                 line.push_back(int(words.size()));
-                words.push_back(FormattedWord{p.text, Rect{p.x, 100 - pitch * double(r), p.width, 10},
+                words.push_back(FormattedWord{p.text,
+                                              Rect{p.x, 100 - pitch * double(r), p.width, 10},
                                               false, false, std::nullopt});
             }
             lines.push_back(line);
@@ -52,10 +53,10 @@ std::vector<int> spans(const TableRow& row) {
 } // namespace
 
 TEST(TableLayout, AHeaderOfMultiWordCellsKeepsTheBodyRowsCells) {
-    const Table t({{{"Item", 0, 20}, {"code", 23, 20}, {"Unit", 70, 18}, {"price", 91, 22},
-                    {"Qty", 140, 15}},
-                   {{"A-100", 0, 26}, {"0.35", 90, 20}, {"200", 140, 15}},
-                   {{"B-220", 0, 26}, {"0.08", 90, 20}, {"500", 140, 15}}});
+    const Table t(
+        {{{"Item", 0, 20}, {"code", 23, 20}, {"Unit", 70, 18}, {"price", 91, 22}, {"Qty", 140, 15}},
+         {{"A-100", 0, 26}, {"0.35", 90, 20}, {"200", 140, 15}},
+         {{"B-220", 0, 26}, {"0.08", 90, 20}, {"500", 140, 15}}});
     const auto grid = t.grid();
     EXPECT_EQ(grid.columns, 3);
     ASSERT_EQ(grid.rows.size(), 3u);
@@ -74,7 +75,8 @@ TEST(TableLayout, EmptyCellsStayInTheirColumns) {
     EXPECT_EQ(texts(grid.rows[1]), (std::vector<std::string>{"North", "4", "", "7"}));
     EXPECT_EQ(texts(grid.rows[2]), (std::vector<std::string>{"River", "", "3", ""}));
     // Two words where the table has three columns: still in their own columns, no span.
-    const Table two({{{"x", 0, 30}, {"y", 100, 30}}, {{"p", 0, 30}, {"q", 50, 30}, {"r", 100, 30}},
+    const Table two({{{"x", 0, 30}, {"y", 100, 30}},
+                     {{"p", 0, 30}, {"q", 50, 30}, {"r", 100, 30}},
                      {{"s", 0, 30}, {"t", 50, 30}, {"u", 100, 30}}});
     const auto sparse = two.grid();
     EXPECT_EQ(texts(sparse.rows[0]), (std::vector<std::string>{"x", "", "y"}));
@@ -82,38 +84,63 @@ TEST(TableLayout, EmptyCellsStayInTheirColumns) {
 }
 
 TEST(TableLayout, TitlesSectionsAndGroupHeadersSpan) {
-    const Table t({{{"Results", 60, 40}},
-                   {{"Model", 0, 30}, {"Training", 58, 40}, {"Test", 128, 24}},
-                   {{"", 0, 0}, {"Loss", 50, 20}, {"Acc", 80, 16}, {"Loss", 120, 20}, {"Acc", 150, 16}},
-                   {{"Parameters", 0, 50}},
-                   {{"Base", 0, 22}, {"0.41", 50, 20}, {"81.2", 80, 20}, {"0.45", 120, 20},
-                    {"79.8", 150, 20}},
-                   {{"Wide", 0, 22}, {"0.30", 50, 20}, {"86.9", 80, 20}, {"0.37", 120, 20},
-                    {"84.1", 150, 20}}});
+    const Table t(
+        {{{"Results", 60, 40}},
+         {{"Model", 0, 30}, {"Training", 58, 40}, {"Test", 128, 24}},
+         {{"", 0, 0}, {"Loss", 50, 20}, {"Acc", 80, 16}, {"Loss", 120, 20}, {"Acc", 150, 16}},
+         {{"Parameters", 0, 50}},
+         {{"Base", 0, 22},
+          {"0.41", 50, 20},
+          {"81.2", 80, 20},
+          {"0.45", 120, 20},
+          {"79.8", 150, 20}},
+         {{"Wide", 0, 22},
+          {"0.30", 50, 20},
+          {"86.9", 80, 20},
+          {"0.37", 120, 20},
+          {"84.1", 150, 20}},
+         {{"Deep", 0, 22},
+          {"0.28", 50, 20},
+          {"88.4", 80, 20},
+          {"0.36", 120, 20},
+          {"85.0", 150, 20}},
+         {{"Thin", 0, 22},
+          {"0.52", 50, 20},
+          {"71.3", 80, 20},
+          {"0.55", 120, 20},
+          {"70.1", 150, 20}}});
     auto words = t.words;
     auto lines = t.lines;
     // No empty word: drop the placeholder of line 2.
     lines[2].erase(lines[2].begin());
     const auto grid = table::layoutTable(lines, words);
     EXPECT_EQ(grid.columns, 5);
-    ASSERT_EQ(grid.rows.size(), 6u);
+    ASSERT_EQ(grid.rows.size(), 8u);
     EXPECT_EQ(spans(grid.rows[0]), (std::vector<int>{5}));
     EXPECT_EQ(texts(grid.rows[1]), (std::vector<std::string>{"Model", "Training", "Test"}));
     EXPECT_EQ(spans(grid.rows[1]), (std::vector<int>{1, 2, 2}));
     EXPECT_EQ(texts(grid.rows[2]), (std::vector<std::string>{"", "Loss", "Acc", "Loss", "Acc"}));
     EXPECT_EQ(spans(grid.rows[3]), (std::vector<int>{5}));
     EXPECT_EQ(texts(grid.rows[3]), (std::vector<std::string>{"Parameters"}));
-    EXPECT_EQ(texts(grid.rows[5]), (std::vector<std::string>{"Wide", "0.30", "86.9", "0.37", "84.1"}));
+    EXPECT_EQ(texts(grid.rows[5]),
+              (std::vector<std::string>{"Wide", "0.30", "86.9", "0.37", "84.1"}));
 }
 
 TEST(TableLayout, TheLinesOfAWrappedCellAreOneCell) {
     // Lines 12 points apart; the third column wraps.
     const std::vector<std::vector<Placed>> rows{
         {{"Option", 0, 30}, {"What", 60, 22}, {"it", 85, 6}, {"does", 94, 20}},
-        {{"verbose", 0, 32}, {"Prints", 60, 26}, {"every", 89, 22}, {"step", 114, 20},
+        {{"verbose", 0, 32},
+         {"Prints", 60, 26},
+         {"every", 89, 22},
+         {"step", 114, 20},
          {"of", 137, 8}},
         {{"the", 60, 14}, {"run", 77, 15}},
-        {{"depth", 0, 25}, {"How", 60, 18}, {"deep", 81, 20}, {"to", 104, 8}, {"go", 115, 10},
+        {{"depth", 0, 25},
+         {"How", 60, 18},
+         {"deep", 81, 20},
+         {"to", 104, 8},
+         {"go", 115, 10},
          {"down", 128, 20}},
         {{"into", 60, 16}, {"folders", 79, 28}}};
     // Ruled: a rule under every row, none between the lines of a cell.
@@ -181,10 +208,11 @@ TEST(TableFormats, HtmlCsvAndMarkdownOfOneGrid) {
     TableGrid grid;
     grid.columns = 3;
     grid.rows.push_back(TableRow{{TableCell{{w("Prices", true)}, 3}}, true});
-    grid.rows.push_back(TableRow{{TableCell{{w("Item", true)}, 1}, TableCell{{w("a|b"), w("c")}, 2}}, true});
-    grid.rows.push_back(TableRow{{TableCell{{w("Tea,"), w("\"green\"")}, 1}, TableCell{{}, 1},
-                                  TableCell{{w("1·2")}, 1}},
-                                 false});
+    grid.rows.push_back(
+        TableRow{{TableCell{{w("Item", true)}, 1}, TableCell{{w("a|b"), w("c")}, 2}}, true});
+    grid.rows.push_back(TableRow{
+        {TableCell{{w("Tea,"), w("\"green\"")}, 1}, TableCell{{}, 1}, TableCell{{w("1·2")}, 1}},
+        false});
     EXPECT_EQ(table::toCSV(grid), "Prices,,\r\nItem,a|b c,\r\n\"Tea, \"\"green\"\"\",,1·2\r\n");
     EXPECT_EQ(table::toMarkdown(grid), "| **Prices** | | |\n| --- | --- | --- |\n"
                                        "| **Item** | a\\|b c | |\n| Tea, \"green\" | | 1·2 |\n");

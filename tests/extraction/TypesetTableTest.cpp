@@ -8,10 +8,10 @@
 #include "support/TableCorpus.h"
 
 #include <array>
-#include <map>
 #include <cstdio>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <map>
 #include <sstream>
 #include <sys/wait.h>
 
@@ -60,8 +60,8 @@ TEST(TypesetTables, EveryTableKeepsItsCells) {
         for (const auto& w : page.words()) {
             boxes.push_back(w.bounds);
         }
-        const auto score =
-            scoreTable(table, extractor.extractGrid(page, corpusRegion(table, boxes, page.mediaBox())));
+        const auto score = scoreTable(
+            table, extractor.extractGrid(page, corpusRegion(table, boxes, page.mediaBox())));
         cells += score.cells;
         correct += score.correct;
         ASSERT_TRUE(floor.contains(table.name)) << "no floor for " << table.name;
@@ -76,6 +76,37 @@ TEST(TypesetTables, EveryTableKeepsItsCells) {
         }
     }
     std::printf("%d of %d cells exact\n", correct, cells);
+}
+
+// Symbols come through as the page spells them, from pdflatex's math fonts and from
+// xelatex's DejaVu alike; recognition would read "1·2" as "1-2" and "⇒" as "><".
+TEST(TypesetTables, SymbolsComeFromTheTextLayer) {
+    for (const std::string name : {"tex-symbols", "xe-symbols", "chrome-symbols"}) {
+        SCOPED_TRACE(name);
+        auto document = pdfkit::Document::open(kTables / (name + ".pdf"));
+        ASSERT_TRUE(document);
+        auto& page = *document->page(0);
+        std::vector<Rect> boxes;
+        for (const auto& w : page.words()) {
+            boxes.push_back(w.bounds);
+        }
+        const auto corpus = loadCorpus(kTables);
+        const auto table = std::find_if(corpus.begin(), corpus.end(),
+                                        [&](const CorpusTable& t) { return t.name == name; });
+        ASSERT_NE(table, corpus.end());
+        const auto grid =
+            TableExtractor().extractGrid(page, corpusRegion(*table, boxes, page.mediaBox()));
+        ASSERT_TRUE(grid);
+        ASSERT_EQ(grid->rows.size(), 5u);
+        auto text = [&](std::size_t r, std::size_t c) {
+            return normaliseSpace(table::cellText(grid->rows[r].cells.at(c)));
+        };
+        EXPECT_EQ(text(1, 3), "1·2");
+        EXPECT_EQ(text(2, 1), "p ⇒ q");
+        EXPECT_EQ(text(1, 1), "2 × 3");
+        EXPECT_EQ(text(3, 1), "α");
+        EXPECT_EQ(text(3, 3), "−1·5");
+    }
 }
 
 // The scan has no text layer: its words can only come from recognition.
@@ -106,8 +137,9 @@ TEST(TableCommand, PrintsTheTableOrReportsThatThereIsNone) {
     // The same table as CSV and as Markdown.
     auto csv = run(file + " --page 1 --rect 20,20,320,180 --format csv");
     EXPECT_EQ(csv.status, 0) << csv.err;
-    EXPECT_NE(csv.out.find("Harvest Yields,,,\r\nCrop,Acres,Tonnes,Price\r\nWheat,120,45.5,212.40\r\n"),
-              std::string::npos)
+    EXPECT_NE(
+        csv.out.find("Harvest Yields,,,\r\nCrop,Acres,Tonnes,Price\r\nWheat,120,45.5,212.40\r\n"),
+        std::string::npos)
         << csv.out;
     auto markdown = run(file + " --page 1 --rect 20,20,320,180 --format markdown");
     EXPECT_EQ(markdown.status, 0) << markdown.err;

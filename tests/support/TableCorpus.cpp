@@ -78,7 +78,8 @@ std::vector<CorpusTable> loadCorpus(const std::filesystem::path& folder) {
         for (const auto& fields : lines) {
             std::vector<ExpectedCell> row;
             if (fields.size() == 1) {
-                row.push_back(ExpectedCell{normaliseSpace(fields[0]), 0, std::max(table.columns, 1)});
+                row.push_back(
+                    ExpectedCell{normaliseSpace(fields[0]), 0, std::max(table.columns, 1)});
             } else {
                 int column = 0;
                 for (const auto& f : fields) {

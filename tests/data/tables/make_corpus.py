@@ -245,12 +245,14 @@ def latex(table, spec, engine="pdflatex", rules="booktabs", bold_header=True, en
 
 # ---- HTML (LibreOffice Writer and Chromium) ----
 
-def html_table(table, css="", border="1", cellpadding="4", header_tag="th", row_style=None):
+def html_table(table, css="", border="1", cellpadding="4", header_tag="th", row_style=None,
+               table_attrs=""):
     n = columns(table)
     out = ["<!DOCTYPE html>", "<html><head><meta charset=\"utf-8\"><style>",
            "body { font-family: 'DejaVu Sans', sans-serif; font-size: 11pt; }", css,
            "</style></head><body>",
-           "<table border=\"%s\" cellpadding=\"%s\" cellspacing=\"0\">" % (border, cellpadding)]
+           "<table border=\"%s\" cellpadding=\"%s\" cellspacing=\"0\"%s>"
+           % (border, cellpadding, table_attrs)]
     first_body = next(i for i, r in enumerate(table) if len(r) > 1) + 1
     for i, row in enumerate(table):
         style = row_style(i - first_body) if row_style and i >= first_body else ""
@@ -349,7 +351,7 @@ CORPUS = [
     ("writer-multiword", "writer", ORDER, {}),
     ("writer-empty-cells", "writer", SURVEY, {}),
     ("writer-symbols", "writer", SYMBOLS, {}),
-    ("writer-wrapped", "writer", WRAPPED, dict(css="td { width: 6cm; }")),
+    ("writer-wrapped", "writer", WRAPPED, dict(table_attrs=" width=\"420\"")),
     ("writer-sections", "writer", PARAMS, {}),
     # LibreOffice Calc
     ("calc-plain", "calc", PLAIN, {}),
@@ -391,6 +393,50 @@ def run(cmd, cwd, env=None):
         raise SystemExit("failed: %s" % " ".join(cmd))
 
 
+def image_pdf(pbm, pdf, dpi):
+    """A one-page PDF holding nothing but a 1-bit scan (a P4 bitmap) at `dpi`."""
+    import zlib
+    data = open(pbm, "rb").read()
+    fields, at = [], 0
+    while len(fields) < 3:
+        while data[at:at + 1].isspace():
+            at += 1
+        if data[at:at + 1] == b"#":
+            at = data.index(b"\n", at)
+            continue
+        end = at
+        while not data[end:end + 1].isspace():
+            end += 1
+        fields.append(data[at:end])
+        at = end
+    width, height = int(fields[1]), int(fields[2])
+    bits = zlib.compress(data[at + 1:], 9)
+    w, h = width * 72.0 / dpi, height * 72.0 / dpi
+    content = b"q %.2f 0 0 %.2f 0 0 cm /Im0 Do Q" % (w, h)
+    objects = [
+        b"<< /Type /Catalog /Pages 2 0 R >>",
+        b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 %.2f %.2f] /Resources << /XObject "
+        b"<< /Im0 4 0 R >> >> /Contents 5 0 R >>" % (w, h),
+        b"<< /Type /XObject /Subtype /Image /Width %d /Height %d /ColorSpace /DeviceGray "
+        b"/BitsPerComponent 1 /Decode [1 0] /Filter /FlateDecode /Length %d >>\nstream\n"
+        % (width, height, len(bits)) + bits + b"\nendstream",
+        b"<< /Length %d >>\nstream\n" % len(content) + content + b"\nendstream",
+    ]
+    out = b"%PDF-1.4\n"
+    offsets = []
+    for i, body in enumerate(objects):
+        offsets.append(len(out))
+        out += b"%d 0 obj\n" % (i + 1) + body + b"\nendobj\n"
+    xref = len(out)
+    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1)
+    for o in offsets:
+        out += b"%010d 00000 n \n" % o
+    out += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (
+        len(objects) + 1, xref)
+    open(pdf, "wb").write(out)
+
+
 def write_rect(work, name):
     """NAME.rect: the table's region (page space, x,y,w,h) leaving out Calc's page header
     and footer, as a reader would mark it."""
@@ -400,7 +446,7 @@ def write_rect(work, name):
     height = float(re.search(r'<page width="[0-9.]+" height="([0-9.]+)"', text).group(1))
     boxes = [tuple(map(float, m)) for m in re.findall(
         r'<word xMin="([0-9.]+)" yMin="([0-9.]+)" xMax="([0-9.]+)" yMax="([0-9.]+)"', text)]
-    boxes = [b for b in boxes if 60 < b[1] < height - 60]
+    boxes = [b for b in boxes if 0.1 * height < b[1] and b[3] < 0.9 * height]
     x0 = min(b[0] for b in boxes) - 8
     x1 = max(b[2] for b in boxes) + 8
     top = min(b[1] for b in boxes) - 8
@@ -420,10 +466,9 @@ def make(name, producer, table, opts):
                 f.write(src)
             run([engine, "-interaction=nonstopmode", name + ext], work)
             if producer == "scan":
-                run(["pdftoppm", "-r", "200", "-gray", "-png", "-singlefile", name + ".pdf",
-                     "scan"], work)
-                os.remove(os.path.join(work, name + ".pdf"))
-                run(["mutool", "convert", "-o", name + ".pdf", "scan.png"], work)
+                run(["pdftoppm", "-r", "200", "-mono", "-singlefile", name + ".pdf", "scan"],
+                    work)
+                image_pdf(os.path.join(work, "scan.pbm"), os.path.join(work, name + ".pdf"), 200)
         elif producer in ("writer", "chromium"):
             src = html_table(table, **opts)
             ext = ".html"
