@@ -110,7 +110,12 @@ void RenderWorkers::run() {
         }
         RenderResult result{job, {}, {}};
         if (!job->cancelled) {
-            result.image = toQImage(renderJob(*job), job->dpr);
+            // One conversion here buys cheap frames: the raster engine copies opaque
+            // RGB32 rows straight into the backing store and scales it on fast paths, where
+            // RGBA rows are converted and blended per pixel on every paint (about 5 ms
+            // against under 1 ms for a full HD frame). Pages are opaque, so no alpha is lost.
+            result.image =
+                toQImage(renderJob(*job), job->dpr).convertToFormat(QImage::Format_RGB32);
             if (job->makeThumbnail && !result.image.isNull() && !job->cancelled) {
                 result.thumbnail = makeThumbnail(result.image);
                 result.thumbnail.setDevicePixelRatio(1);
