@@ -300,6 +300,23 @@ def groff(table, fmt, options="", allbox=False, title=None):
     return "\n".join(lines) + "\n"
 
 
+# ---- Texinfo ----
+
+def texinfo(table, fractions=None):
+    n = columns(table)
+    head = "@columnfractions " + " ".join(fractions) if fractions else " ".join(
+        "{%s}" % max((cells(r)[c][0] for r in table if len(r) > 1), key=len) for c in range(n))
+    lines = ["\\input texinfo", "@setfilename t.info", "@settitle Tables", "@node Top",
+             "@top Tables", "", "@node Tables", "@chapter Tables", "",
+             "@multitable " + head]
+    first_body = next(i for i, r in enumerate(table) if len(r) > 1) + 1
+    for i, row in enumerate(table):
+        texts = [t.replace("@", "@@").replace("{", "@{").replace("}", "@}") for t, s in cells(row)]
+        lines.append(("@headitem " if i == first_body - 1 else "@item ") + " @tab ".join(texts))
+    lines += ["@end multitable", "@bye"]
+    return "\n".join(lines) + "\n"
+
+
 # ---- The corpus ----
 
 def zebra(i):
@@ -379,6 +396,12 @@ CORPUS = [
      dict(css="table { border-collapse: collapse; } td, th { padding: 4px 14px; }", border="0")),
     ("chrome-timetable", "chromium", TIMETABLE,
      dict(css="td, th { padding: 3px 9px; }")),
+    # Texinfo
+    ("texi-wrapped", "texinfo", WRAPPED + [["quiet", "flag", "Prints nothing at all, not even "
+                                            "the errors that stop the run before it ends"]],
+     dict(fractions=[".2", ".15", ".65"])),
+    ("texi-empty-cells", "texinfo", SURVEY, {}),
+    ("texi-multiword", "texinfo", ORDER, {}),
     # A scan: pdflatex's table drawn to pixels and wrapped in a PDF with no text.
     ("scan-booktabs", "scan", ORDER, dict(spec="llrrr")),
 ]
@@ -437,9 +460,9 @@ def image_pdf(pbm, pdf, dpi):
     open(pdf, "wb").write(out)
 
 
-def write_rect(work, name):
+def write_rect(work, name, skip_first_line=False):
     """NAME.rect: the table's region (page space, x,y,w,h) leaving out Calc's page header
-    and footer, as a reader would mark it."""
+    and footer, or Texinfo's chapter heading, as a reader would mark it."""
     import re
     run(["pdftotext", "-bbox", name + ".pdf", "words.html"], work)
     text = open(os.path.join(work, "words.html")).read()
@@ -447,6 +470,9 @@ def write_rect(work, name):
     boxes = [tuple(map(float, m)) for m in re.findall(
         r'<word xMin="([0-9.]+)" yMin="([0-9.]+)" xMax="([0-9.]+)" yMax="([0-9.]+)"', text)]
     boxes = [b for b in boxes if 0.1 * height < b[1] and b[3] < 0.9 * height]
+    if skip_first_line:
+        first = min(b[3] for b in boxes)
+        boxes = [b for b in boxes if b[1] > first]
     x0 = min(b[0] for b in boxes) - 8
     x1 = max(b[2] for b in boxes) + 8
     top = min(b[1] for b in boxes) - 8
@@ -493,6 +519,13 @@ def make(name, producer, table, opts):
             run(["soffice", "--headless", "--infilter=CSV:44,34,76,1,,1033,true", "--convert-to",
                  "pdf", name + ext], work, {"HOME": work})
             write_rect(work, name)
+        elif producer == "texinfo":
+            src = texinfo(table, **opts)
+            ext = ".texi"
+            with open(os.path.join(work, name + ext), "w") as f:
+                f.write(src)
+            run(["texi2pdf", "--batch", name + ext], work)
+            write_rect(work, name, skip_first_line=True)
         elif producer == "groff":
             src = groff(table, **opts)
             ext = ".tbl"
