@@ -490,7 +490,9 @@ def make(name, producer, table, opts):
             ext = ".tex"
             with open(os.path.join(work, name + ext), "w") as f:
                 f.write(src)
-            run([engine, "-interaction=nonstopmode", name + ext], work)
+            # Twice: longtable settles its column widths on the second run.
+            for _ in range(2):
+                run([engine, "-interaction=nonstopmode", name + ext], work)
             if producer == "scan":
                 run(["pdftoppm", "-r", "200", "-mono", "-singlefile", name + ".pdf", "scan"],
                     work)
