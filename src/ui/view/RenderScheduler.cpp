@@ -312,6 +312,16 @@ bool RenderScheduler::hasStandIn(int page) const {
     return first != last;
 }
 
+bool RenderScheduler::roomForPrefetch(int page, std::size_t bytes) const {
+    const int distance = distanceToVisible(page);
+    return cache_.canMakeRoom(
+        bytes, [this](const TileKey& k) { return rank(k); },
+        [distance](const EvictionRank& r) {
+            return r.tier == EvictionRank::stale ||
+                   (r.tier == EvictionRank::otherPage && r.distance > distance);
+        });
+}
+
 void RenderScheduler::schedule() {
     if (!workers_ || !document_) {
         return;
@@ -336,7 +346,6 @@ void RenderScheduler::schedule() {
     }
     std::vector<std::shared_ptr<RenderJob>> jobs;
     if (!settling_) {
-        const auto ranker = [this](const TileKey& k) { return rank(k); };
         for (const Wanted& w : wanted_) {
             if (w.prefetch && !prefetchArmed_) {
                 continue;
@@ -346,16 +355,8 @@ void RenderScheduler::schedule() {
                 (running != inFlight_.end() && !running->second->cancelled)) {
                 continue;
             }
-            if (w.prefetch) {
-                const int distance = distanceToVisible(w.key.page);
-                const bool fits = cache_.canMakeRoom(
-                    imageBytes(w.pixels), ranker, [distance](const EvictionRank& r) {
-                        return r.tier == EvictionRank::stale ||
-                               (r.tier == EvictionRank::otherPage && r.distance > distance);
-                    });
-                if (!fits) {
-                    continue;
-                }
+            if (w.prefetch && !roomForPrefetch(w.key.page, imageBytes(w.pixels))) {
+                continue;
             }
             auto job = std::make_shared<RenderJob>();
             job->key = w.key;
@@ -393,21 +394,12 @@ void RenderScheduler::accept(RenderResult result) {
         failed_.insert(key); // a page that cannot be drawn is not asked for again each frame
         return;
     }
-    const auto ranker = [this](const TileKey& k) { return rank(k); };
-    if (job->prefetch) {
-        // Something nearer the view may have arrived since this was queued.
-        const int distance = distanceToVisible(key.page);
-        const bool fits = cache_.canMakeRoom(
-            std::size_t(result.image.sizeInBytes()), ranker, [distance](const EvictionRank& r) {
-                return r.tier == EvictionRank::stale ||
-                       (r.tier == EvictionRank::otherPage && r.distance > distance);
-            });
-        if (!fits) {
-            ++stats_.dropped;
-            return;
-        }
+    // Something nearer the view may have arrived since this was queued.
+    if (job->prefetch && !roomForPrefetch(key.page, std::size_t(result.image.sizeInBytes()))) {
+        ++stats_.dropped;
+        return;
     }
-    cache_.insert(key, std::move(result.image), ranker);
+    cache_.insert(key, std::move(result.image), [this](const TileKey& k) { return rank(k); });
     if (!result.thumbnail.isNull()) {
         thumbnails_.insert(key.page, std::move(result.thumbnail));
     }

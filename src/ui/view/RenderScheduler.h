@@ -105,6 +105,8 @@ private:
     EvictionRank rank(const TileKey& key) const;
     int distanceToVisible(int page) const;
     bool hasStandIn(int page) const;
+    // A prefetched image may only displace stale images and pages farther from the view.
+    bool roomForPrefetch(int page, std::size_t bytes) const;
     void applyCacheLimit();
     void cancelAll();
 
