@@ -479,6 +479,40 @@ private:
         return true;
     }
 
+    bool allBold(std::size_t line) const {
+        return std::all_of(lines_[line].words.begin(), lines_[line].words.end(),
+                           [&](int p) { return words_[std::size_t(p)].isBold; });
+    }
+
+    // Two bold lines over a body that is not bold, set as tight as lines of text, whose cells
+    // meet only in the same columns: one header row broken over two lines ("Unit" over
+    // "price").
+    bool headerLines(std::size_t upper, std::size_t lower, bool rule, double tightest) const {
+        const auto& a = cells_[upper];
+        const auto& b = cells_[lower];
+        if (rule || a.spansAll || b.spansAll || !allBold(upper) || !allBold(lower) ||
+            lines_[upper].mid - lines_[lower].mid > 1.12 * tightest) {
+            return false;
+        }
+        bool bodyBelow = false;
+        for (std::size_t k = lower + 1; k < lines_.size() && !bodyBelow; ++k) {
+            bodyBelow = !allBold(k);
+        }
+        const int columns = int(separators_.size()) + 1;
+        if (!bodyBelow || (int(a.groups.size()) >= columns && int(b.groups.size()) >= columns)) {
+            return false;
+        }
+        for (const auto& g : b.groups) {
+            for (const auto& h : a.groups) {
+                const bool overlap = g.first <= h.last && h.first <= g.last;
+                if (overlap && (g.first != h.first || g.last != h.last)) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    }
+
     std::vector<std::vector<std::size_t>> joinWrappedLines() const {
         const std::size_t n = lines_.size();
         double x0 = std::numeric_limits<double>::infinity(), x1 = -x0;
@@ -530,9 +564,10 @@ private:
                     // Without rules, a line with text in every column the line above has
                     // is a row of its own.
                     const double pitch = lines_[upper].mid - lines_[i].mid;
-                    join = cells_[i].groups.size() < cells_[upper].groups.size() &&
+                    join = cells_[i].groups.size() < cells_[rows.back().front()].groups.size() &&
                            (spaced ? pitch <= 1.12 * tightest : wouldNotFit(upper, i));
                 }
+                join = join || headerLines(upper, i, rule, tightest);
                 if (join) {
                     rows.back().push_back(i);
                     continue;

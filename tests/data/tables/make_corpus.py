@@ -126,6 +126,12 @@ TIMETABLE = [["Route", "Depart", "Arrive", "Days"],
              ["Oslo – Trondheim", "06:55", "13:40", "Sat, Sun"]]
 
 
+SETTINGS = [["Name of the setting", "Value"],
+            ["Maximum number of open files per process", "1024"], ["Timeout", "30"],
+            ["Directory used for temporary files", "/tmp"],
+            ["Largest request body the server accepts", "8 MB"]]
+
+
 def cells(row):
     return [c if isinstance(c, tuple) else (c, 1) for c in row]
 
@@ -319,6 +325,24 @@ def texinfo(table, fractions=None):
 
 # ---- The corpus ----
 
+# Header cells broken over two lines, the one-line cells centred between them.
+MAKECELL = r"""\documentclass[border=8pt,varwidth=false]{standalone}
+\usepackage[T1]{fontenc}\usepackage{lmodern}\usepackage{booktabs,makecell}
+\begin{document}
+\begin{tabular}{llrr}
+\toprule
+\textbf{Item} & \textbf{Kind} & \makecell[r]{\textbf{Unit}\\\textbf{price}} &
+  \makecell[r]{\textbf{Line}\\\textbf{total}} \\
+\midrule
+A-100 & Steel bolt & 0.35 & 70.00 \\
+B-220 & Brass washer & 0.08 & 40.00 \\
+C-310 & Hex nut & 0.12 & 42.00 \\
+\bottomrule
+\end{tabular}
+\end{document}
+"""
+
+
 def zebra(i):
     return r"\rowcolor{gray!20}" if i % 2 == 0 else ""
 
@@ -354,6 +378,15 @@ CORPUS = [
     ("tex-multirow", "pdflatex", MULTIROW, dict(spec="llr", rules="hline")),
     ("tex-landscape", "pdflatex", MIXED, dict(spec="lrrr", landscape=True)),
     ("tex-percent", "pdflatex", MIXED, dict(spec="lrrr", rules="hline")),
+    ("tex-two-line-header", "pdflatex", [["Item", "Kind", "Unit price", "Line total"],
+                                         ["A-100", "Steel bolt", "0.35", "70.00"],
+                                         ["B-220", "Brass washer", "0.08", "40.00"],
+                                         ["C-310", "Hex nut", "0.12", "42.00"]],
+     dict(source=MAKECELL)),
+    ("tex-tabularx-booktabs", "pdflatex", WRAPPED,
+     dict(spec="ll>{\\raggedright\\arraybackslash}X", env="tabularx", width="10cm",
+          bold_header=False)),
+    ("tex-wrapped-first", "pdflatex", SETTINGS, dict(spec=RAGGED + "p{3cm}l")),
     # xelatex and lualatex
     ("xe-symbols", "xelatex", SYMBOLS, dict(spec="llll")),
     ("xe-comma", "xelatex", COMMA, dict(spec="lrr", rules="hline")),
@@ -486,7 +519,7 @@ def make(name, producer, table, opts):
     try:
         if producer in ("pdflatex", "xelatex", "lualatex", "scan"):
             engine = "pdflatex" if producer == "scan" else producer
-            src = latex(table, engine=engine, **opts)
+            src = opts["source"] if "source" in opts else latex(table, engine=engine, **opts)
             ext = ".tex"
             with open(os.path.join(work, name + ext), "w") as f:
                 f.write(src)
