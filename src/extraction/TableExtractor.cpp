@@ -414,8 +414,12 @@ std::vector<FormattedWord> textLayerWords(const std::vector<FontRun>& runs, cons
             if ((c & 0xC0) != 0x80) {
                 ++characters;
             }
-            // U+FFFD: a glyph the font gives no character for.
-            if (run.text.compare(i, 3, "\xEF\xBF\xBD") == 0) {
+            // U+FFFD, or the private use area U+E000…U+F8FF: a glyph the font gives no
+            // character for.
+            const auto next =
+                i + 1 < run.text.size() ? static_cast<unsigned char>(run.text[i + 1]) : 0;
+            if (run.text.compare(i, 3, "\xEF\xBF\xBD") == 0 || c == 0xEE ||
+                (c == 0xEF && next >= 0x80 && next <= 0xA3)) {
                 ++unreadable;
             }
             // Ligatures U+FB00…U+FB04 as their letters: a table cell is copied, not typeset.

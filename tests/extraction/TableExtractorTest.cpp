@@ -373,6 +373,25 @@ TEST(TableExtractor, RightAlignedNumberColumnsKeepTheirCells) {
     EXPECT_EQ(table::dataRowCount(html), 5);
 }
 
+TEST(TextLayerWords, PageWordsInTheRegionUnlessTheyCannotBeRead) {
+    auto run = [](std::string text, double x) {
+        return FontRun{std::move(text), Rect{x, 100, 20, 10}, true, false, "CMR10"};
+    };
+    const Rect region{0, 90, 200, 30};
+    const auto words = table::textLayerWords(
+        {run("ﬁt", 10), run("1·2", 40), run("out", 300), run("⇒", 70)}, region);
+    ASSERT_EQ(words.size(), 3u);
+    EXPECT_EQ(words[0].text, "fit"); // the ligature as its letters
+    EXPECT_EQ(words[1].text, "1·2");
+    EXPECT_EQ(words[2].text, "⇒");
+    EXPECT_TRUE(words[0].isBold);
+    EXPECT_EQ(words[0].fontName, "CMR10");
+    // Mostly glyphs without characters (U+FFFD, private use): not a usable text layer.
+    EXPECT_TRUE(table::textLayerWords({run("\uFFFD\uFFFD", 10), run("a", 40)}, region).empty());
+    EXPECT_TRUE(table::textLayerWords({run("\uE001\uE002", 10), run("b", 40)}, region).empty());
+    EXPECT_TRUE(table::textLayerWords({}, region).empty());
+}
+
 TEST(MissedWordBoxes, PageWordsNoRecognisedWordTouches) {
     const Rect region{100, 100, 200, 100};
     auto run = [](std::string text, Rect bounds) {
