@@ -146,7 +146,7 @@ void from_json(const json& j, PDFMetadata& m) {
 PDFDocument::PDFDocument(Uuid id, std::filesystem::path url, std::string name,
                          std::int64_t pageCount, std::vector<PageGeometry> pageSizes,
                          PDFMetadata metadata, bool isDirty, std::string brainFingerprint,
-                         std::any handle)
+                         std::shared_ptr<pdfkit::Document> handle)
     : id(id), url(std::move(url)), name(std::move(name)), pageCount(pageCount),
       pageSizes(std::move(pageSizes)), metadata(std::move(metadata)), isDirty(isDirty),
       brainFingerprint(std::move(brainFingerprint)), handle(std::move(handle)) {}

@@ -4,15 +4,19 @@
 #include "core/Geometry.h"
 #include "core/Uuid.h"
 
-#include <any>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace ombrix {
+
+namespace pdfkit {
+class Document;
+}
 
 struct PageGeometry {
     double widthPt = 0;
@@ -55,7 +59,7 @@ class PDFDocument {
 public:
     PDFDocument(Uuid id, std::filesystem::path url, std::string name, std::int64_t pageCount,
                 std::vector<PageGeometry> pageSizes, PDFMetadata metadata, bool isDirty,
-                std::string brainFingerprint, std::any handle);
+                std::string brainFingerprint, std::shared_ptr<pdfkit::Document> handle);
 
     const Uuid id;
     const std::filesystem::path url;
@@ -65,8 +69,8 @@ public:
     const PDFMetadata metadata;
     bool isDirty;
     std::string brainFingerprint;
-    // The engine's own document object; only the engine bridge and the canvas look inside.
-    const std::any handle;
+    // The PDF kit's document; null for a record without one (tests, foreign engines).
+    const std::shared_ptr<pdfkit::Document> handle;
 
     std::optional<PageGeometry> pageSize(std::int64_t index) const;
     void markDirty() { isDirty = true; }

@@ -35,10 +35,7 @@ std::shared_ptr<pdfkit::Page> pageOf(const PDFDocument& document, int pageIndex)
 } // namespace
 
 std::shared_ptr<pdfkit::Document> PDFKitBridge::engineDocument(const PDFDocument& document) {
-    if (auto* engine = std::any_cast<std::shared_ptr<pdfkit::Document>>(&document.handle)) {
-        return *engine;
-    }
-    return nullptr;
+    return document.handle;
 }
 
 std::shared_ptr<PDFDocument> PDFKitBridge::open(const std::filesystem::path& url) {
@@ -56,11 +53,13 @@ std::shared_ptr<PDFDocument> PDFKitBridge::makeDocument(std::shared_ptr<pdfkit::
         throw BridgeError::emptyDocument();
     }
 
+    // The page as shown: its crop box, unrotated, and the rotation to apply.
+    engine->displaySizes(); // reads every page's geometry in one pass
     std::vector<PageGeometry> sizes;
     sizes.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
         if (auto page = engine->page(i)) {
-            Rect box = page->mediaBox().standardized();
+            Rect box = page->cropBox().standardized();
             sizes.push_back(PageGeometry{box.width, box.height, page->rotation()});
         } else {
             sizes.push_back(PageGeometry::usLetter);
@@ -76,7 +75,7 @@ std::shared_ptr<PDFDocument> PDFKitBridge::makeDocument(std::shared_ptr<pdfkit::
     auto fingerprint = BrainFingerprint::compute(url);
     return std::make_shared<PDFDocument>(
         Uuid::random(), url, documentName(url), count, std::move(sizes), std::move(metadata), false,
-        fingerprint ? *fingerprint : BrainFingerprint::fallback(), std::any(engine));
+        fingerprint ? *fingerprint : BrainFingerprint::fallback(), engine);
 }
 
 void PDFKitBridge::close(PDFDocument& /*document*/) {
@@ -89,8 +88,8 @@ Image PDFKitBridge::renderPage(const PDFDocument& document, int pageIndex, Size 
     if (!page) {
         throw BridgeError::pageOutOfRange();
     }
-    Rect box = page->mediaBox().standardized();
-    const double w = box.width, h = box.height;
+    const Size shown = page->displaySize();
+    const double w = shown.width, h = shown.height;
     if (std::isnan(targetSize.width) || std::isnan(targetSize.height)) {
         throw BridgeError::renderFailed();
     }
@@ -108,8 +107,10 @@ Image PDFKitBridge::renderPage(const PDFDocument& document, int pageIndex, Size 
     const int pixelH = exactH < 2 ? 1 : static_cast<int>(exactH);
 
     // The renderer rasterises outside the document's lock, so a render never holds up
-    // edits on the main thread; white underneath, annotations drawn, rotation not applied.
-    Image image = engine->renderer().render(pageIndex, pixelW, pixelH, scale, true);
+    // edits on the main thread; white underneath, annotations drawn, the page as shown
+    // (crop box, rotation).
+    Image image =
+        engine->renderer().renderTile(pageIndex, Rect{0, 0, w, h}, scale, pixelW, pixelH, true);
     if (image.isNull() || image.width() <= 0 || image.height() <= 0) {
         throw BridgeError::renderFailed();
     }

@@ -17,11 +17,8 @@ namespace {
 // How many leading pages decide whether a document numbers its front matter in roman.
 constexpr int kRomanProbePages = 10;
 
-std::shared_ptr<pdfkit::Document> engineDocument(const PDFDocument& document) {
-    if (const auto* engine = std::any_cast<std::shared_ptr<pdfkit::Document>>(&document.handle)) {
-        return *engine;
-    }
-    return nullptr;
+const std::shared_ptr<pdfkit::Document>& engineDocument(const PDFDocument& document) {
+    return document.handle;
 }
 
 std::optional<std::string> trimmedLabel(const pdfkit::Document& engine, int index) {

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "pdfkit/CancelToken.h"
+#include "pdfkit/Link.h"
 #include "pdfkit/Page.h"
 #include "pdfkit/Selection.h"
+#include "pdfkit/TextLayout.h"
 
 #include <filesystem>
 #include <memory>
@@ -16,14 +19,41 @@ class PageRenderer;
 
 enum class DocumentAttribute { title, author, subject, keywords };
 
+class Document;
+
+// Why a file did or did not open.
+enum class OpenStatus {
+    opened,
+    openedWithRepairs, // damaged, and MuPDF rebuilt what it could
+    needsPassword,     // the document is there, locked: authenticate() opens it
+    missing,
+    permissionDenied,
+    notRegularFile, // a directory, FIFO, device...: refused before anything is read
+    notPDF,
+    damaged, // a PDF beyond repair
+};
+
+struct OpenResult {
+    OpenStatus status = OpenStatus::missing;
+    std::shared_ptr<Document> document; // for opened, openedWithRepairs, needsPassword
+    std::string message;                // a reason a user can read; empty when opened
+};
+
 // An open PDF file. Edited on one thread (the main thread); PageRenderer renders its
 // pages on others. MuPDF errors never escape: they become empty results or
 // ombrix::Error (domain "PDFKit") where a caller must know.
 class Document : public std::enable_shared_from_this<Document> {
 public:
-    // Nothing when the file is missing, not a readable PDF, or encrypted.
+    // Opens a file and says why when it cannot. Call from one thread at a time per file.
+    static OpenResult openFile(const std::filesystem::path& path);
+    // The document when it opened (with or without repairs); nullptr otherwise, locked
+    // documents included.
     static std::shared_ptr<Document> open(const std::filesystem::path& path);
     virtual ~Document() = default;
+
+    // A locked document has no pages until authenticate() succeeds (main thread).
+    virtual bool isLocked() const = 0;
+    virtual bool authenticate(const std::string& password) = 0; // true when now unlocked
 
     virtual int pageCount() const = 0;
     virtual std::shared_ptr<Page> page(int index) const = 0; // nullptr when out of range
@@ -43,6 +73,17 @@ public:
     virtual std::vector<Selection> find(const std::string& needle, bool caseInsensitive) const = 0;
 
     virtual PageRenderer& renderer() = 0;
+
+    // Every page's display size (crop box, turned by /Rotate) in one pass; cheap after the
+    // first call. Main thread.
+    virtual std::vector<Size> displaySizes() const = 0;
+    // The page's structured text for hit-testing and selection, from any thread; recent
+    // pages' layouts are kept. nullptr when the page does not exist or `token` was
+    // cancelled.
+    virtual std::shared_ptr<const TextLayout>
+    textLayout(int pageIndex, const CancelToken* token = nullptr) const = 0;
+    virtual std::vector<Link> links(int pageIndex) const = 0; // any thread
+    virtual std::vector<OutlineItem> outline() const = 0;     // any thread
 
     // Held by every operation on the document; a caller making several changes that
     // must appear together to renderers may hold it across them.

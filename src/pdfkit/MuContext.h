@@ -9,7 +9,17 @@
 #include <string>
 #include <vector>
 
+namespace ombrix::pdfkit {
+class CancelToken;
+}
+
 namespace ombrix::pdfkit::mu {
+
+// The MuPDF cookie inside a CancelToken (nullptr for no token).
+struct CookieAccess {
+    static fz_cookie* cookie(const CancelToken* token);
+    static bool cancelled(const CancelToken* token);
+};
 
 // This thread's context: a clone of the process-wide base context, made on first use
 // and dropped when the thread ends. Clones share the base's store, glyph cache and locks.

@@ -7,14 +7,21 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
+#include <string_view>
 #include <system_error>
+#include <unistd.h>
 #include <unordered_set>
 
 namespace ombrix::pdfkit {
 
 DocCore::~DocCore() {
     if (pdf) {
-        pdf_drop_document(mu::context(), pdf);
+        fz_context* ctx = mu::context();
+        if (pageTreeLoaded) {
+            mu::attempt(ctx, [&] { pdf_drop_page_tree(ctx, pdf); });
+        }
+        pdf_drop_document(ctx, pdf);
     }
 }
 
@@ -49,56 +56,144 @@ int reachablePageCount(fz_context* ctx, pdf_document* doc, int count) {
     return lo;
 }
 
+// The number of pages of an unlocked document, or -1 when it has no usable page tree.
+int usablePageCount(fz_context* ctx, pdf_document* doc) {
+    int count = -1;
+    bool ok = mu::attempt(ctx, [&] {
+        // A repaired heap of objects without a catalog and page tree is no document.
+        pdf_obj* root = pdf_dict_get(ctx, pdf_trailer(ctx, doc), PDF_NAME(Root));
+        if (pdf_is_dict(ctx, root) && pdf_is_dict(ctx, pdf_dict_get(ctx, root, PDF_NAME(Pages)))) {
+            count = pdf_count_pages(ctx, doc);
+            if (count > 0 && !pdf_lookup_page_obj(ctx, doc, 0)) {
+                count = -1;
+            }
+        }
+    });
+    if (!ok || count < 0) {
+        return -1;
+    }
+    return reachablePageCount(ctx, doc, count);
+}
+
+// With MuPDF's page maps every page lookup is direct; without them each walks the tree,
+// which makes a pass over a large document quadratic.
+void loadPageTree(fz_context* ctx, DocCore& core) {
+    core.pageTreeLoaded = mu::attempt(ctx, [&] { pdf_load_page_tree(ctx, core.pdf); });
+}
+
+bool hasPdfHeader(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    char head[1024];
+    in.read(head, sizeof head);
+    return std::string_view(head, std::size_t(in.gcount())).find("%PDF-") != std::string_view::npos;
+}
+
+OpenResult failure(OpenStatus status, const std::filesystem::path& path, const std::string& why) {
+    return OpenResult{status, nullptr, path.filename().string() + " " + why};
+}
+
 } // namespace
 
-std::shared_ptr<Document> Document::open(const std::filesystem::path& path) {
+OpenResult Document::openFile(const std::filesystem::path& path) {
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) {
-        return nullptr;
+    const auto status = std::filesystem::status(path, ec);
+    if (status.type() == std::filesystem::file_type::not_found) {
+        return failure(OpenStatus::missing, path, "does not exist.");
     }
+    if (ec) {
+        if (ec == std::errc::permission_denied) {
+            return failure(OpenStatus::permissionDenied, path,
+                           "cannot be read: permission denied.");
+        }
+        return failure(OpenStatus::missing, path, "cannot be found: " + ec.message() + ".");
+    }
+    // A FIFO would block the open and a directory is no file: neither is read.
+    if (status.type() != std::filesystem::file_type::regular) {
+        return failure(OpenStatus::notRegularFile, path, "is not a regular file.");
+    }
+    if (::access(path.c_str(), R_OK) != 0) {
+        return failure(OpenStatus::permissionDenied, path, "cannot be read: permission denied.");
+    }
+
     fz_context* ctx = mu::context();
     const std::string file = path.string();
     const char* name = file.c_str();
     pdf_document* doc = nullptr;
     bool locked = false;
-    bool usable = false;
-    int count = 0;
-    bool ok = mu::attempt(ctx, [&] {
-        doc = pdf_open_document(ctx, name);
-        locked = pdf_needs_password(ctx, doc);
-        if (!locked) {
-            // A repaired heap of objects without a catalog and page tree is no document.
-            pdf_obj* root = pdf_dict_get(ctx, pdf_trailer(ctx, doc), PDF_NAME(Root));
-            usable = pdf_is_dict(ctx, root) &&
-                     pdf_is_dict(ctx, pdf_dict_get(ctx, root, PDF_NAME(Pages)));
-            if (usable) {
-                count = pdf_count_pages(ctx, doc);
-                if (count > 0 && !pdf_lookup_page_obj(ctx, doc, 0)) {
-                    usable = false;
-                }
-            }
-        }
-    });
-    if (!ok || locked || !usable || count < 0) {
+    mu::Failure why;
+    bool ok = mu::attempt(
+        ctx,
+        [&] {
+            doc = pdf_open_document(ctx, name);
+            locked = pdf_needs_password(ctx, doc);
+        },
+        &why);
+    int count = ok && !locked ? usablePageCount(ctx, doc) : 0;
+    if (!ok || count < 0) {
         pdf_drop_document(ctx, doc);
-        return nullptr;
+        if (!hasPdfHeader(path)) {
+            return failure(OpenStatus::notPDF, path, "is not a PDF file.");
+        }
+        return failure(OpenStatus::damaged, path, "is damaged beyond repair.");
     }
-    count = reachablePageCount(ctx, doc, count);
+    bool repaired = false;
+    mu::attempt(ctx, [&] { repaired = pdf_was_repaired(ctx, doc); });
+
     auto core = std::make_shared<DocCore>();
     core->pdf = doc;
-    auto document = std::make_shared<MuDocument>(std::move(core), path, count);
+    if (!locked) {
+        loadPageTree(ctx, *core);
+    }
+    auto document = std::make_shared<MuDocument>(std::move(core), path, count, locked);
     document->makePages();
-    return document;
+    if (locked) {
+        return OpenResult{OpenStatus::needsPassword, document,
+                          path.filename().string() + " is protected by a password."};
+    }
+    if (repaired) {
+        return OpenResult{OpenStatus::openedWithRepairs, document,
+                          path.filename().string() + " was damaged and has been repaired."};
+    }
+    return OpenResult{OpenStatus::opened, document, {}};
 }
 
-MuDocument::MuDocument(std::shared_ptr<DocCore> core, std::filesystem::path path, int pageCount)
-    : core_(std::move(core)), path_(std::move(path)), count_(pageCount),
-      renderer_(std::make_unique<MuRenderer>(*this)) {}
+std::shared_ptr<Document> Document::open(const std::filesystem::path& path) {
+    OpenResult result = openFile(path);
+    if (result.status == OpenStatus::opened || result.status == OpenStatus::openedWithRepairs) {
+        return result.document;
+    }
+    return nullptr;
+}
+
+MuDocument::MuDocument(std::shared_ptr<DocCore> core, std::filesystem::path path, int pageCount,
+                       bool locked)
+    : core_(std::move(core)), path_(std::move(path)), count_(locked ? 0 : pageCount),
+      renderer_(std::make_unique<MuRenderer>(*this)), locked_(locked) {}
 
 MuDocument::~MuDocument() {
     std::lock_guard lock(core_->mutex);
     renderer_.reset();
     pages_.clear();
+}
+
+bool MuDocument::authenticate(const std::string& password) {
+    std::lock_guard lock(core_->mutex);
+    if (!locked_) {
+        return true;
+    }
+    fz_context* ctx = mu::context();
+    int accepted = 0;
+    mu::attempt(ctx,
+                [&] { accepted = pdf_authenticate_password(ctx, core_->pdf, password.c_str()); });
+    if (!accepted) {
+        return false;
+    }
+    // Unlocked but without a usable page tree, it is a document with no pages.
+    count_ = std::max(usablePageCount(ctx, core_->pdf), 0);
+    loadPageTree(ctx, *core_);
+    locked_ = false;
+    makePages();
+    return true;
 }
 
 void MuDocument::makePages() {
@@ -182,17 +277,229 @@ std::string MuDocument::dataRepresentation() const {
 }
 
 std::vector<Selection> MuDocument::find(const std::string& needle, bool caseInsensitive) const {
-    std::lock_guard lock(core_->mutex);
-    std::vector<SearchPage> pages;
-    pages.reserve(pages_.size());
-    for (const auto& page : pages_) {
-        pages.push_back(SearchPage{page, page->text()});
-    }
-    return findInPages(pages, needle, caseInsensitive);
+    // Page by page: each page's text is read under the lock, the lock is let go between
+    // pages, and only the pages a match can still reach are kept.
+    return findInPages(
+        pageCount(),
+        [this](int index) {
+            const auto& page = pages_[std::size_t(index)];
+            return SearchPage{page, pageText(*page)};
+        },
+        needle, caseInsensitive);
 }
 
 PageRenderer& MuDocument::renderer() {
     return *renderer_;
+}
+
+std::vector<Size> MuDocument::displaySizes() const {
+    std::lock_guard lock(core_->mutex);
+    fz_context* ctx = mu::context();
+    std::vector<Size> sizes;
+    sizes.reserve(pages_.size());
+    for (const auto& page : pages_) {
+        sizes.push_back(page->frame(ctx).displaySize);
+    }
+    return sizes;
+}
+
+void MuDocument::pageUsed(const MuPage& page) const {
+    page.touch(++useClock_);
+    if (std::find(loaded_.begin(), loaded_.end(), &page) == loaded_.end()) {
+        loaded_.push_back(&page);
+    }
+    while (loaded_.size() > kLoadedPages) {
+        auto oldest = std::min_element(loaded_.begin(), loaded_.end(), [](auto* a, auto* b) {
+            return a->lastUse() < b->lastUse();
+        });
+        (*oldest)->release(mu::context());
+        loaded_.erase(oldest);
+    }
+}
+
+MuDocument::CachedText* MuDocument::cachedText(int page) const {
+    for (CachedText& entry : texts_) {
+        if (entry.page == page) {
+            entry.lastUse = ++textClock_;
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+MuDocument::CachedText& MuDocument::storeText(int page,
+                                              std::shared_ptr<const PageText> text) const {
+    if (CachedText* entry = cachedText(page)) {
+        return *entry; // another thread got there first
+    }
+    if (texts_.size() >= kCachedTexts) {
+        auto oldest =
+            std::min_element(texts_.begin(), texts_.end(),
+                             [](const auto& a, const auto& b) { return a.lastUse < b.lastUse; });
+        texts_.erase(oldest);
+    }
+    texts_.push_back(CachedText{page, ++textClock_, std::move(text), nullptr});
+    return texts_.back();
+}
+
+std::shared_ptr<const PageText> MuDocument::pageText(const MuPage& page) const {
+    {
+        std::lock_guard lock(textMutex_);
+        if (CachedText* entry = cachedText(page.index())) {
+            return entry->text;
+        }
+    }
+    std::shared_ptr<const PageText> text;
+    {
+        std::lock_guard lock(core_->mutex);
+        fz_context* ctx = mu::context();
+        pdf_page* live = page.livePage(ctx);
+        text = PageText::extract(ctx, live ? &live->super : nullptr, page.frame(ctx));
+    }
+    std::lock_guard lock(textMutex_);
+    return storeText(page.index(), std::move(text)).text;
+}
+
+std::shared_ptr<const TextLayout> MuDocument::textLayout(int pageIndex,
+                                                         const CancelToken* token) const {
+    if (pageIndex < 0 || pageIndex >= pageCount() || mu::CookieAccess::cancelled(token)) {
+        return nullptr;
+    }
+    std::shared_ptr<const PageText> text;
+    {
+        std::lock_guard lock(textMutex_);
+        if (CachedText* entry = cachedText(pageIndex)) {
+            if (entry->layout) {
+                return entry->layout;
+            }
+            text = entry->text;
+        }
+    }
+    if (!text) {
+        // Recorded under the lock, read outside it: a long page never holds up the editor.
+        fz_cookie* cookie = mu::CookieAccess::cookie(token);
+        PageFrame frame;
+        bool translucent = false;
+        fz_display_list* list = MuRenderer::capture(*pages_[std::size_t(pageIndex)], false, nullptr,
+                                                    frame, translucent, cookie);
+        if (mu::CookieAccess::cancelled(token)) {
+            fz_drop_display_list(mu::context(), list);
+            return nullptr;
+        }
+        fz_context* ctx = mu::context();
+        text = PageText::extract(ctx, list, frame, cookie);
+        fz_drop_display_list(ctx, list);
+        if (!text) {
+            return nullptr;
+        }
+    }
+    auto layout = std::make_shared<const TextLayout>(text);
+    std::lock_guard lock(textMutex_);
+    CachedText& entry = storeText(pageIndex, text);
+    if (!entry.layout) {
+        entry.layout = std::move(layout);
+    }
+    return entry.layout;
+}
+
+std::optional<Destination> MuDocument::resolve(fz_context* ctx, const char* uri) const {
+    fz_link_dest dest = fz_make_link_dest_none();
+    if (!uri ||
+        !mu::attempt(ctx, [&] { dest = fz_resolve_link_dest(ctx, &core_->pdf->super, uri); })) {
+        return std::nullopt;
+    }
+    const int page = dest.loc.page;
+    if (dest.loc.chapter != 0 || page < 0 || page >= pageCount()) {
+        return std::nullopt;
+    }
+    Destination destination{page, std::nullopt};
+    // MuPDF gives the point in the target page's display space.
+    if (dest.type == FZ_LINK_DEST_XYZ && std::isfinite(dest.x) && std::isfinite(dest.y)) {
+        const PageFrame& frame = pages_[std::size_t(page)]->frame(ctx);
+        const fz_point p =
+            fz_transform_point(fz_make_point(dest.x, dest.y), fz_invert_matrix(frame.pageCtm));
+        destination.point = Point{p.x, p.y};
+    }
+    return destination;
+}
+
+std::vector<Link> MuDocument::links(int pageIndex) const {
+    std::vector<Link> result;
+    if (pageIndex < 0 || pageIndex >= pageCount()) {
+        return result;
+    }
+    std::lock_guard lock(core_->mutex);
+    fz_context* ctx = mu::context();
+    const MuPage& page = *pages_[std::size_t(pageIndex)];
+    pdf_page* live = page.livePage(ctx);
+    if (!live) {
+        return result;
+    }
+    fz_link* links = nullptr;
+    mu::attempt(ctx, [&] { links = fz_load_links(ctx, &live->super); });
+    const fz_matrix toUser = fz_invert_matrix(page.frame(ctx).pageCtm);
+    for (fz_link* link = links; link; link = link->next) {
+        if (!link->uri) {
+            continue;
+        }
+        Link out;
+        const fz_rect r = fz_transform_rect(link->rect, toUser);
+        out.bounds = Rect::fromEdges(r.x0, r.y0, r.x1, r.y1);
+        if (!out.bounds.isFinite()) {
+            continue;
+        }
+        int external = 0;
+        mu::attempt(ctx, [&] { external = fz_is_external_link(ctx, link->uri); });
+        if (external) {
+            out.uri = link->uri;
+        } else if (!(out.destination = resolve(ctx, link->uri))) {
+            continue;
+        }
+        result.push_back(std::move(out));
+    }
+    fz_drop_link(ctx, links);
+    return result;
+}
+
+namespace {
+
+// Deeper than any real table of contents; a hostile file goes no further.
+constexpr int kMaxOutlineDepth = 64;
+
+} // namespace
+
+std::vector<OutlineItem> MuDocument::outline() const {
+    std::lock_guard lock(core_->mutex);
+    fz_context* ctx = mu::context();
+    if (locked_) {
+        return {};
+    }
+    fz_outline* root = nullptr;
+    mu::attempt(ctx, [&] { root = fz_load_outline(ctx, &core_->pdf->super); });
+    auto convert = [&](auto& self, fz_outline* node, int depth) -> std::vector<OutlineItem> {
+        std::vector<OutlineItem> items;
+        for (; node; node = node->next) {
+            OutlineItem item;
+            item.title = node->title ? node->title : "";
+            if (node->uri) {
+                int external = 0;
+                mu::attempt(ctx, [&] { external = fz_is_external_link(ctx, node->uri); });
+                if (external) {
+                    item.uri = node->uri;
+                } else {
+                    item.destination = resolve(ctx, node->uri);
+                }
+            }
+            if (depth < kMaxOutlineDepth) {
+                item.children = self(self, node->down, depth + 1);
+            }
+            items.push_back(std::move(item));
+        }
+        return items;
+    };
+    std::vector<OutlineItem> items = convert(convert, root, 0);
+    fz_drop_outline(ctx, root);
+    return items;
 }
 
 const std::vector<LabelRange>& MuDocument::labelRanges() const {
@@ -237,6 +544,7 @@ const PageFrame& MuPage::frame(fz_context* ctx) const {
     }
     PageFrame f;
     f.mediaBox = Rect{0, 0, 612, 792};
+    f.cropBox = f.mediaBox;
     f.pageCtm = fz_make_matrix(1, 0, 0, -1, 0, 792);
     pdf_obj* obj = pageObject(ctx);
     if (obj) {
@@ -253,7 +561,21 @@ const PageFrame& MuPage::frame(fz_context* ctx) const {
             if (media.isFinite() && media.width > 0 && media.height > 0) {
                 f.mediaBox = media;
             }
-            f.pageCtm = ctm;
+            // MuPDF's transform already holds the crop box (within the media box) and the
+            // rotation: it is the page as shown.
+            const Rect crop = Rect::fromEdges(cropped.x0, cropped.y0, cropped.x1, cropped.y1);
+            const bool usable = crop.isFinite() && crop.width > 0 && crop.height > 0 &&
+                                std::isfinite(ctm.a) && std::isfinite(ctm.b) &&
+                                std::isfinite(ctm.c) && std::isfinite(ctm.d) &&
+                                std::isfinite(ctm.e) && std::isfinite(ctm.f);
+            if (usable) {
+                f.cropBox = crop;
+                f.pageCtm = ctm;
+            } else {
+                f.cropBox = f.mediaBox;
+                f.pageCtm = fz_make_matrix(1, 0, 0, -1, float(-f.mediaBox.minX()),
+                                           float(f.mediaBox.maxY()));
+            }
             // As MuPDF reads /Rotate: to the nearest multiple of 90.
             rotate %= 360;
             if (rotate < 0) {
@@ -262,8 +584,22 @@ const PageFrame& MuPage::frame(fz_context* ctx) const {
             f.rotation = (rotate + 45) / 90 * 90 % 360;
         }
     }
+    const fz_rect shown =
+        fz_transform_rect(fz_make_rect(float(f.cropBox.minX()), float(f.cropBox.minY()),
+                                       float(f.cropBox.maxX()), float(f.cropBox.maxY())),
+                          f.pageCtm);
+    f.displaySize = Size{shown.x1 - shown.x0, shown.y1 - shown.y0};
     frame_ = f;
+    frameReady_.store(true, std::memory_order_release);
     return *frame_;
+}
+
+const PageFrame& MuPage::geometry() const {
+    if (frameReady_.load(std::memory_order_acquire)) {
+        return *frame_;
+    }
+    std::lock_guard lock(core_->mutex);
+    return frame(mu::context());
 }
 
 pdf_page* MuPage::livePage(fz_context* ctx) const {
@@ -281,7 +617,22 @@ pdf_page* MuPage::livePage(fz_context* ctx) const {
             loadFailed_ = true;
         }
     }
+    if (page_) {
+        if (auto doc = document_.lock()) {
+            doc->pageUsed(*this);
+        }
+    }
     return page_;
+}
+
+void MuPage::release(fz_context* ctx) const {
+    dropPage(ctx);
+    // Annotation objects nobody else holds can be made again when asked for; one that is
+    // held keeps its page's whole list, so identity survives.
+    if (annotations_ && std::all_of(annotations_->begin(), annotations_->end(),
+                                    [](const auto& a) { return a.use_count() == 1; })) {
+        annotations_.reset();
+    }
 }
 
 pdf_annot* MuPage::liveAnnotation(fz_context* ctx, pdf_obj* ref) const {
@@ -307,13 +658,50 @@ pdf_annot* MuPage::liveAnnotation(fz_context* ctx, pdf_obj* ref) const {
 }
 
 Rect MuPage::mediaBox() const {
-    std::lock_guard lock(core_->mutex);
-    return frame(mu::context()).mediaBox;
+    return geometry().mediaBox;
 }
 
 int MuPage::rotation() const {
-    std::lock_guard lock(core_->mutex);
-    return frame(mu::context()).rotation;
+    return geometry().rotation;
+}
+
+Rect MuPage::cropBox() const {
+    return geometry().cropBox;
+}
+
+Size MuPage::displaySize() const {
+    return geometry().displaySize;
+}
+
+Point MuPage::pageToDisplay(Point p) const {
+    const fz_point d =
+        fz_transform_point(fz_make_point(float(p.x), float(p.y)), geometry().pageCtm);
+    return Point{d.x, d.y};
+}
+
+Point MuPage::displayToPage(Point p) const {
+    const fz_matrix toUser = fz_invert_matrix(geometry().pageCtm);
+    const fz_point u = fz_transform_point(fz_make_point(float(p.x), float(p.y)), toUser);
+    return Point{u.x, u.y};
+}
+
+namespace {
+
+Rect transformed(const Rect& r, fz_matrix m) {
+    const Rect s = r.standardized();
+    const fz_rect t = fz_transform_rect(
+        fz_make_rect(float(s.minX()), float(s.minY()), float(s.maxX()), float(s.maxY())), m);
+    return Rect::fromEdges(t.x0, t.y0, t.x1, t.y1);
+}
+
+} // namespace
+
+Rect MuPage::pageToDisplay(const Rect& pageRect) const {
+    return transformed(pageRect, geometry().pageCtm);
+}
+
+Rect MuPage::displayToPage(const Rect& displayRect) const {
+    return transformed(displayRect, fz_invert_matrix(geometry().pageCtm));
 }
 
 Image MuPage::draw(int pixelWidth, int pixelHeight, double scale, bool withAnnotations) const {
@@ -329,13 +717,13 @@ Image MuPage::drawRegion(const Rect& region, double scale, bool withAnnotations)
 }
 
 std::shared_ptr<const PageText> MuPage::text() const {
-    std::lock_guard lock(core_->mutex);
-    if (!text_) {
-        fz_context* ctx = mu::context();
-        pdf_page* live = livePage(ctx);
-        text_ = PageText::extract(ctx, live ? &live->super : nullptr, frame(ctx));
+    if (auto doc = document_.lock()) {
+        return doc->pageText(*this);
     }
-    return text_;
+    std::lock_guard lock(core_->mutex);
+    fz_context* ctx = mu::context();
+    pdf_page* live = livePage(ctx);
+    return PageText::extract(ctx, live ? &live->super : nullptr, frame(ctx));
 }
 
 // ---- Annotations ----

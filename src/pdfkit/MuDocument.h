@@ -35,6 +35,7 @@ struct LabelRange {
 struct DocCore {
     mutable std::recursive_mutex mutex;
     pdf_document* pdf = nullptr;
+    bool pageTreeLoaded = false; // MuPDF's page maps, for lookups in constant time
 
     DocCore() = default;
     DocCore(const DocCore&) = delete;
@@ -51,6 +52,12 @@ public:
     int index() const override { return index_; }
     Rect mediaBox() const override;
     int rotation() const override;
+    Rect cropBox() const override;
+    Size displaySize() const override;
+    Point pageToDisplay(Point pagePoint) const override;
+    Point displayToPage(Point displayPoint) const override;
+    Rect pageToDisplay(const Rect& pageRect) const override;
+    Rect displayToPage(const Rect& displayRect) const override;
 
     Image draw(int pixelWidth, int pixelHeight, double scale,
                bool withAnnotations = true) const override;
@@ -75,6 +82,8 @@ public:
     // The page dictionary, or nullptr when the page tree does not lead to it.
     pdf_obj* pageObject(fz_context* ctx) const;
     const PageFrame& frame(fz_context* ctx) const;
+    // The frame without the caller holding the mutex: read once, then never changed.
+    const PageFrame& geometry() const;
     // The loaded page with MuPDF's annotation list matching /Annots; nullptr when the
     // page cannot be loaded.
     pdf_page* livePage(fz_context* ctx) const;
@@ -89,6 +98,13 @@ public:
     std::shared_ptr<const PageText> text() const;
     std::vector<std::shared_ptr<MuAnnotation>>& annotationList() const;
 
+    // The loaded page is let go of (its annotation objects too, unless someone holds
+    // one) when it has not been used for a while; see MuDocument::pageUsed.
+    bool isLoaded() const { return page_ != nullptr; }
+    std::uint64_t lastUse() const { return lastUse_; }
+    void touch(std::uint64_t clock) const { lastUse_ = clock; }
+    void release(fz_context* ctx) const;
+
 private:
     void dropPage(fz_context* ctx) const;
 
@@ -97,21 +113,26 @@ private:
     int index_;
 
     mutable std::optional<PageFrame> frame_;
+    mutable std::atomic<bool> frameReady_{false};
+    mutable std::uint64_t lastUse_ = 0;
     mutable pdf_page* page_ = nullptr;
     mutable bool loadFailed_ = false;
     mutable bool stale_ = false;
     mutable std::atomic<std::uint64_t> generation_{0};
-    mutable std::shared_ptr<const PageText> text_;
     mutable std::optional<std::vector<std::shared_ptr<MuAnnotation>>> annotations_;
 };
 
 class MuDocument final : public Document {
 public:
-    MuDocument(std::shared_ptr<DocCore> core, std::filesystem::path path, int pageCount);
+    // A locked document gets its pages when authenticate() succeeds.
+    MuDocument(std::shared_ptr<DocCore> core, std::filesystem::path path, int pageCount,
+               bool locked);
     ~MuDocument() override;
     // Pages need a weak pointer to their document, so they are made once it is shared.
     void makePages();
 
+    bool isLocked() const override { return locked_; }
+    bool authenticate(const std::string& password) override;
     int pageCount() const override { return static_cast<int>(pages_.size()); }
     std::shared_ptr<Page> page(int index) const override;
     std::optional<int> indexOf(const Page& page) const override;
@@ -122,14 +143,39 @@ public:
     std::vector<Selection> find(const std::string& needle, bool caseInsensitive) const override;
     PageRenderer& renderer() override;
     std::recursive_mutex& mutex() const override { return core_->mutex; }
+    std::vector<Size> displaySizes() const override;
+    std::shared_ptr<const TextLayout> textLayout(int pageIndex,
+                                                 const CancelToken* token = nullptr) const override;
+    std::vector<Link> links(int pageIndex) const override;
+    std::vector<OutlineItem> outline() const override;
 
     const std::shared_ptr<DocCore>& core() const { return core_; }
     const std::shared_ptr<MuPage>& muPage(int index) const { return pages_[index]; }
     // The label ranges of the catalog's /PageLabels, read once.
     const std::vector<LabelRange>& labelRanges() const;
 
+    // Called with the mutex held whenever a page's loaded MuPDF page is used. Keeps the
+    // kLoadedPages most recently used pages loaded and lets the others go, so memory does
+    // not grow with the pages visited.
+    void pageUsed(const MuPage& page) const;
+    static constexpr std::size_t kLoadedPages = 16;
+    // A page's text, through a small cache of recent pages shared with textLayout().
+    std::shared_ptr<const PageText> pageText(const MuPage& page) const;
+    static constexpr std::size_t kCachedTexts = 32;
+
 private:
+    struct CachedText {
+        int page = -1;
+        std::uint64_t lastUse = 0;
+        std::shared_ptr<const PageText> text;
+        std::shared_ptr<const TextLayout> layout;
+    };
     std::string serialize() const;
+    // The cached entry for a page, touched; nullptr when absent. Under textMutex_.
+    CachedText* cachedText(int page) const;
+    CachedText& storeText(int page, std::shared_ptr<const PageText> text) const;
+    // A destination read from a link target, in page space.
+    std::optional<Destination> resolve(fz_context* ctx, const char* uri) const;
 
     std::shared_ptr<DocCore> core_;
     std::filesystem::path path_;
@@ -137,6 +183,13 @@ private:
     std::vector<std::shared_ptr<MuPage>> pages_;
     std::unique_ptr<MuRenderer> renderer_;
     mutable std::optional<std::vector<LabelRange>> labels_;
+    bool locked_ = false;
+    // Pages whose MuPDF page is loaded, guarded by the document's mutex.
+    mutable std::vector<const MuPage*> loaded_;
+    mutable std::uint64_t useClock_ = 0;
+    mutable std::mutex textMutex_; // guards texts_ and textClock_ only, never held for work
+    mutable std::vector<CachedText> texts_;
+    mutable std::uint64_t textClock_ = 0;
 };
 
 std::vector<LabelRange> readLabelRanges(fz_context* ctx, pdf_document* doc);

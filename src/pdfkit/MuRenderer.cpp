@@ -2,6 +2,7 @@
 
 #include "pdfkit/MuDocument.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -68,7 +69,7 @@ bool usesTransparency(fz_context* ctx, fz_display_list* list) {
 // composites transparency groups, the alpha bytes are set afterwards: the page is opaque.
 // (That pass costs as much as the drawing of a text page, so it is skipped elsewhere.)
 Image rasterize(fz_context* ctx, fz_display_list* list, bool translucent, int w, int h,
-                fz_matrix ctm) {
+                fz_matrix ctm, fz_cookie* cookie) {
     const std::size_t pixels = std::size_t(w) * std::size_t(h);
     std::vector<std::uint8_t> rgba(pixels * 4, 255);
     unsigned char* samples = rgba.data();
@@ -78,12 +79,12 @@ Image rasterize(fz_context* ctx, fz_display_list* list, bool translucent, int w,
     bool ok = mu::attempt(ctx, [&] {
         pixmap = fz_new_pixmap_with_data(ctx, fz_device_rgb(ctx), w, h, nullptr, 1, w * 4, samples);
         device = fz_new_draw_device(ctx, fz_identity, pixmap);
-        fz_run_display_list(ctx, list, device, ctm, area, nullptr);
+        fz_run_display_list(ctx, list, device, ctm, area, cookie);
         fz_close_device(ctx, device);
     });
     fz_drop_device(ctx, device);
     fz_drop_pixmap(ctx, pixmap);
-    if (!ok) {
+    if (!ok || (cookie && cookie->abort)) {
         return {};
     }
     if (translucent) {
@@ -112,13 +113,13 @@ MuRenderer::~MuRenderer() {
 }
 
 fz_display_list* MuRenderer::capture(const MuPage& page, bool withAnnotations, MuRenderer* cache,
-                                     Rect& mediaBox, bool& translucent) {
+                                     PageFrame& pageFrame, bool& translucent, fz_cookie* cookie) {
     std::lock_guard lock(page.core()->mutex);
     fz_context* ctx = mu::context();
     pdf_page* live = page.livePage(ctx);
     const PageFrame& frame = page.frame(ctx);
-    mediaBox = frame.mediaBox;
-    if (!live) {
+    pageFrame = frame;
+    if (!live || (cookie && cookie->abort)) {
         return nullptr;
     }
     const std::uint64_t generation = withAnnotations ? page.generation() : 0;
@@ -142,15 +143,16 @@ fz_display_list* MuRenderer::capture(const MuPage& page, bool withAnnotations, M
     bool ok = mu::attempt(ctx, [&] {
         list = fz_new_display_list(ctx, box);
         device = fz_new_list_device(ctx, list);
-        fz_run_page_contents(ctx, fzPage, device, ctm, nullptr);
+        fz_run_page_contents(ctx, fzPage, device, ctm, cookie);
         if (withAnnotations) {
-            fz_run_page_annots(ctx, fzPage, device, ctm, nullptr);
-            fz_run_page_widgets(ctx, fzPage, device, ctm, nullptr);
+            fz_run_page_annots(ctx, fzPage, device, ctm, cookie);
+            fz_run_page_widgets(ctx, fzPage, device, ctm, cookie);
         }
         fz_close_device(ctx, device);
     });
     fz_drop_device(ctx, device);
-    if (!ok) {
+    // An aborted recording is incomplete: never kept.
+    if (!ok || (cookie && cookie->abort)) {
         fz_drop_display_list(ctx, list);
         return nullptr;
     }
@@ -184,29 +186,34 @@ fz_display_list* MuRenderer::capture(const MuPage& page, bool withAnnotations, M
 }
 
 Image MuRenderer::renderPage(const MuPage& page, int pixelWidth, int pixelHeight, double scale,
-                             bool withAnnotations, MuRenderer* cache) {
-    if (!validSize(pixelWidth, pixelHeight) || !std::isfinite(scale) || scale <= 0) {
+                             bool withAnnotations, MuRenderer* cache, const CancelToken* token) {
+    if (!validSize(pixelWidth, pixelHeight) || !std::isfinite(scale) || scale <= 0 ||
+        mu::CookieAccess::cancelled(token)) {
         return {};
     }
-    Rect box;
+    fz_cookie* cookie = mu::CookieAccess::cookie(token);
+    PageFrame frame;
     bool translucent = true;
-    fz_display_list* list = capture(page, withAnnotations, cache, box, translucent);
+    fz_display_list* list = capture(page, withAnnotations, cache, frame, translucent, cookie);
     if (!list) {
         return {};
     }
     // The media box's lower left on the bitmap's lower left.
+    const Rect& box = frame.mediaBox;
     const float s = float(scale);
     const fz_matrix ctm =
         fz_concat(fz_scale(s, s), fz_translate(0, float(pixelHeight - box.height * scale)));
     fz_context* ctx = mu::context();
-    Image image = rasterize(ctx, list, translucent, pixelWidth, pixelHeight, ctm);
+    Image image = rasterize(ctx, list, translucent, pixelWidth, pixelHeight, ctm, cookie);
     fz_drop_display_list(ctx, list);
     return image;
 }
 
 Image MuRenderer::renderPageRegion(const MuPage& page, const Rect& requested, double scale,
-                                   bool withAnnotations, MuRenderer* cache) {
-    if (!requested.isFinite() || !std::isfinite(scale) || scale <= 0) {
+                                   bool withAnnotations, MuRenderer* cache,
+                                   const CancelToken* token) {
+    if (!requested.isFinite() || !std::isfinite(scale) || scale <= 0 ||
+        mu::CookieAccess::cancelled(token)) {
         return {};
     }
     const Rect region = requested.standardized();
@@ -217,37 +224,107 @@ Image MuRenderer::renderPageRegion(const MuPage& page, const Rect& requested, do
         !validSize((long long)w, (long long)h)) {
         return {};
     }
-    Rect box;
+    fz_cookie* cookie = mu::CookieAccess::cookie(token);
+    PageFrame frame;
     bool translucent = true;
-    fz_display_list* list = capture(page, withAnnotations, cache, box, translucent);
+    fz_display_list* list = capture(page, withAnnotations, cache, frame, translucent, cookie);
     if (!list) {
         return {};
     }
+    const Rect& box = frame.mediaBox;
     const float s = float(scale);
     const fz_matrix ctm = fz_concat(
         fz_translate(float(box.minX() - region.minX()), float(region.maxY() - box.maxY())),
         fz_scale(s, s));
     fz_context* ctx = mu::context();
-    Image image = rasterize(ctx, list, translucent, int(w), int(h), ctm);
+    Image image = rasterize(ctx, list, translucent, int(w), int(h), ctm, cookie);
     fz_drop_display_list(ctx, list);
     return image;
 }
 
+namespace {
+
+// Paints white over the columns and rows of a tile that lie outside the page (display
+// space [0, size]), where the display list may still hold content beyond the crop box.
+Image whitenOutside(const Image& tile, const Rect& displayRect, double scale, Size size) {
+    const int w = tile.width(), h = tile.height();
+    auto edge = [&](double v, double origin, int limit) {
+        return int(std::clamp(std::lround((v - origin) * scale), 0L, long(limit)));
+    };
+    const int x0 = edge(0, displayRect.minX(), w), x1 = edge(size.width, displayRect.minX(), w);
+    const int y0 = edge(0, displayRect.minY(), h), y1 = edge(size.height, displayRect.minY(), h);
+    if (x0 == 0 && y0 == 0 && x1 == w && y1 == h) {
+        return tile;
+    }
+    std::vector<std::uint8_t> rgba(tile.data(), tile.data() + tile.byteCount());
+    for (int y = 0; y < h; ++y) {
+        std::uint8_t* row = rgba.data() + std::size_t(y) * std::size_t(w) * 4;
+        if (y < y0 || y >= y1) {
+            std::memset(row, 255, std::size_t(w) * 4);
+            continue;
+        }
+        std::memset(row, 255, std::size_t(x0) * 4);
+        std::memset(row + std::size_t(x1) * 4, 255, std::size_t(w - x1) * 4);
+    }
+    return Image(w, h, std::move(rgba));
+}
+
+} // namespace
+
+Image MuRenderer::renderPageTile(const MuPage& page, const Rect& requested, double scale,
+                                 int pixelWidth, int pixelHeight, bool withAnnotations,
+                                 MuRenderer* cache, const CancelToken* token) {
+    if (!validSize(pixelWidth, pixelHeight) || !requested.isFinite() || !std::isfinite(scale) ||
+        scale <= 0 || mu::CookieAccess::cancelled(token)) {
+        return {};
+    }
+    const Rect displayRect = requested.standardized();
+    fz_cookie* cookie = mu::CookieAccess::cookie(token);
+    PageFrame frame;
+    bool translucent = true;
+    fz_display_list* list = capture(page, withAnnotations, cache, frame, translucent, cookie);
+    if (!list) {
+        return {};
+    }
+    // The list's flipped media-box space -> user space -> display space -> the tile.
+    const float s = float(scale);
+    fz_matrix ctm = fz_concat(fz_invert_matrix(frame.userToFlipped()), frame.pageCtm);
+    ctm = fz_concat(ctm, fz_translate(float(-displayRect.minX()), float(-displayRect.minY())));
+    ctm = fz_concat(ctm, fz_scale(s, s));
+    fz_context* ctx = mu::context();
+    Image image = rasterize(ctx, list, translucent, pixelWidth, pixelHeight, ctm, cookie);
+    fz_drop_display_list(ctx, list);
+    if (image.isNull()) {
+        return image;
+    }
+    return whitenOutside(image, displayRect, scale, frame.displaySize);
+}
+
 Image MuRenderer::render(int pageIndex, int pixelWidth, int pixelHeight, double scale,
-                         bool withAnnotations) {
+                         bool withAnnotations, const CancelToken* token) {
     if (pageIndex < 0 || pageIndex >= document_->pageCount()) {
         return {};
     }
     return renderPage(*document_->muPage(pageIndex), pixelWidth, pixelHeight, scale,
-                      withAnnotations, this);
+                      withAnnotations, this, token);
 }
 
 Image MuRenderer::renderRegion(int pageIndex, const Rect& region, double scale,
-                               bool withAnnotations) {
+                               bool withAnnotations, const CancelToken* token) {
     if (pageIndex < 0 || pageIndex >= document_->pageCount()) {
         return {};
     }
-    return renderPageRegion(*document_->muPage(pageIndex), region, scale, withAnnotations, this);
+    return renderPageRegion(*document_->muPage(pageIndex), region, scale, withAnnotations, this,
+                            token);
+}
+
+Image MuRenderer::renderTile(int pageIndex, const Rect& displayRect, double scale, int pixelWidth,
+                             int pixelHeight, bool withAnnotations, const CancelToken* token) {
+    if (pageIndex < 0 || pageIndex >= document_->pageCount()) {
+        return {};
+    }
+    return renderPageTile(*document_->muPage(pageIndex), displayRect, scale, pixelWidth,
+                          pixelHeight, withAnnotations, this, token);
 }
 
 } // namespace ombrix::pdfkit

@@ -4,6 +4,7 @@
 
 #include "pdfkit/MuContext.h"
 #include "pdfkit/PageRenderer.h"
+#include "pdfkit/PageText.h"
 
 #include <cstdint>
 #include <vector>
@@ -21,22 +22,31 @@ public:
     MuRenderer& operator=(const MuRenderer&) = delete;
 
     Image render(int pageIndex, int pixelWidth, int pixelHeight, double scale,
-                 bool withAnnotations = true) override;
-    Image renderRegion(int pageIndex, const Rect& region, double scale,
-                       bool withAnnotations) override;
+                 bool withAnnotations = true, const CancelToken* token = nullptr) override;
+    Image renderRegion(int pageIndex, const Rect& region, double scale, bool withAnnotations,
+                       const CancelToken* token = nullptr) override;
+    Image renderTile(int pageIndex, const Rect& displayRect, double scale, int pixelWidth,
+                     int pixelHeight, bool withAnnotations,
+                     const CancelToken* token = nullptr) override;
 
-    // For a page whose document is gone: no cache.
+    // A null cache for a page whose document is gone.
     static Image renderPage(const MuPage& page, int pixelWidth, int pixelHeight, double scale,
-                            bool withAnnotations, MuRenderer* cache);
+                            bool withAnnotations, MuRenderer* cache,
+                            const CancelToken* token = nullptr);
     static Image renderPageRegion(const MuPage& page, const Rect& region, double scale,
-                                  bool withAnnotations, MuRenderer* cache);
+                                  bool withAnnotations, MuRenderer* cache,
+                                  const CancelToken* token = nullptr);
+    static Image renderPageTile(const MuPage& page, const Rect& displayRect, double scale,
+                                int pixelWidth, int pixelHeight, bool withAnnotations,
+                                MuRenderer* cache, const CancelToken* token);
+
+    // A kept display list of the page in its flipped media-box space, or nullptr (also when
+    // `cookie` aborted it), with the page's frame and whether it composites transparency.
+    // Takes the document's mutex for the recording only.
+    static fz_display_list* capture(const MuPage& page, bool withAnnotations, MuRenderer* cache,
+                                    PageFrame& frame, bool& translucent, fz_cookie* cookie);
 
 private:
-    // A kept display list of the page in its flipped media-box space, or nullptr, and
-    // whether it composites transparency. Takes the document's mutex.
-    static fz_display_list* capture(const MuPage& page, bool withAnnotations, MuRenderer* cache,
-                                    Rect& mediaBox, bool& translucent);
-
     struct Entry {
         int page = 0;
         bool withAnnotations = false;

@@ -43,6 +43,16 @@ public:
     virtual Rect mediaBox() const = 0; // unrotated, page space
     virtual int rotation() const = 0;  // 0, 90, 180 or 270
 
+    // Display space is the page as shown and printed: the crop box turned by the page's
+    // rotation, in points, origin at the shown page's top left, y down. Cheap once the
+    // page's geometry has been read (see Document::displaySizes).
+    virtual Rect cropBox() const = 0;     // page space; the media box when there is none
+    virtual Size displaySize() const = 0; // the crop box's size, swapped for 90 and 270
+    virtual Point pageToDisplay(Point pagePoint) const = 0;
+    virtual Point displayToPage(Point displayPoint) const = 0;
+    virtual Rect pageToDisplay(const Rect& pageRect) const = 0; // bounding rect, standardized
+    virtual Rect displayToPage(const Rect& displayRect) const = 0;
+
     // The media box at `scale` pixels per point into a pixelWidth × pixelHeight bitmap,
     // white underneath, the page's rotation not applied; the media box's lower left (page
     // space (0, 0) for the usual box) is the bitmap's lower left. Empty on failure.

@@ -2,6 +2,7 @@
 
 #include "core/Geometry.h"
 #include "core/Image.h"
+#include "pdfkit/CancelToken.h"
 
 namespace ombrix::pdfkit {
 
@@ -12,11 +13,19 @@ class PageRenderer {
 public:
     virtual ~PageRenderer() = default;
 
-    // As Page::draw; empty when the page does not exist or rendering fails.
+    // As Page::draw; empty when the page does not exist, rendering fails or `token` was
+    // cancelled.
     virtual Image render(int pageIndex, int pixelWidth, int pixelHeight, double scale,
-                         bool withAnnotations = true) = 0;
+                         bool withAnnotations = true, const CancelToken* token = nullptr) = 0;
     virtual Image renderRegion(int pageIndex, const Rect& region, double scale,
-                               bool withAnnotations) = 0;
+                               bool withAnnotations, const CancelToken* token = nullptr) = 0;
+    // The display-space rectangle `displayRect` at `scale` pixels per point into an image of
+    // exactly pixelWidth × pixelHeight, white underneath and wherever the tile reaches past
+    // the page. Null when the page does not exist, rendering fails or `token` was
+    // cancelled; an aborted render returns soon after cancel().
+    virtual Image renderTile(int pageIndex, const Rect& displayRect, double scale, int pixelWidth,
+                             int pixelHeight, bool withAnnotations,
+                             const CancelToken* token = nullptr) = 0;
 };
 
 } // namespace ombrix::pdfkit

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdint>
+#include <deque>
 #include <limits>
 #include <unicode/uchar.h>
 #include <unicode/ustring.h>
@@ -78,7 +79,7 @@ Rect unite(const Rect& a, const Rect& b, bool first) {
 } // namespace
 
 std::shared_ptr<const PageText> PageText::extract(fz_context* ctx, fz_page* page,
-                                                  const PageFrame& frame) {
+                                                  const PageFrame& frame, fz_cookie* cookie) {
     auto text = std::make_shared<PageText>();
     if (!page) {
         return text;
@@ -93,53 +94,90 @@ std::shared_ptr<const PageText> PageText::extract(fz_context* ctx, fz_page* page
     bool ok = mu::attempt(ctx, [&] {
         stext = fz_new_stext_page(ctx, box);
         device = fz_new_stext_device(ctx, stext, &options);
-        fz_run_page_contents(ctx, page, device, ctm, nullptr);
+        fz_run_page_contents(ctx, page, device, ctm, cookie);
         fz_close_device(ctx, device);
     });
     fz_drop_device(ctx, device);
+    if (cookie && cookie->abort) {
+        fz_drop_stext_page(ctx, stext);
+        return nullptr;
+    }
     if (ok) {
-        // Walking the finished page calls nothing that throws.
-        std::unordered_map<fz_font*, std::uint32_t> fontIndex;
-        for (fz_stext_block* block = stext->first_block; block; block = block->next) {
-            if (block->type != FZ_STEXT_BLOCK_TEXT) {
-                continue;
-            }
-            for (fz_stext_line* line = block->u.t.first_line; line; line = line->next) {
-                TextLine out;
-                out.begin = int(text->chars_.size());
-                for (fz_stext_char* ch = line->first_char; ch; ch = ch->next) {
-                    TextChar tc;
-                    tc.code = ch->c < 0 ? U'\uFFFD' : char32_t(ch->c);
-                    tc.box = frame.flippedToUser(fz_rect_from_quad(ch->quad));
-                    tc.size = ch->size;
-                    auto [it, added] =
-                        fontIndex.emplace(ch->font, std::uint32_t(text->fonts_.size()));
-                    if (added) {
-                        TextFontInfo info;
-                        const char* name = ch->font ? fz_font_name(ctx, ch->font) : nullptr;
-                        info.name = stripSubsetTag(name ? name : "");
-                        info.bold = (ch->font && fz_font_is_bold(ctx, ch->font)) ||
-                                    containsIgnoringCase(info.name, "bold");
-                        info.italic = (ch->font && fz_font_is_italic(ctx, ch->font)) ||
-                                      containsIgnoringCase(info.name, "italic") ||
-                                      containsIgnoringCase(info.name, "oblique");
-                        text->fonts_.push_back(std::move(info));
-                    }
-                    tc.font = it->second;
-                    out.bounds =
-                        unite(out.bounds, tc.box, text->chars_.size() == size_t(out.begin));
-                    text->chars_.push_back(tc);
-                    text->lineOfChar_.push_back(int(text->lines_.size()));
-                }
-                out.end = int(text->chars_.size());
-                if (out.end > out.begin) {
-                    text->lines_.push_back(out);
-                }
-            }
-        }
+        text->take(ctx, stext, frame);
     }
     fz_drop_stext_page(ctx, stext);
     return text;
+}
+
+std::shared_ptr<const PageText> PageText::extract(fz_context* ctx, fz_display_list* list,
+                                                  const PageFrame& frame, fz_cookie* cookie) {
+    auto text = std::make_shared<PageText>();
+    if (!list) {
+        return text;
+    }
+    fz_stext_page* stext = nullptr;
+    fz_device* device = nullptr;
+    fz_stext_options options{};
+    options.flags = FZ_STEXT_MEDIABOX_CLIP;
+    const fz_rect box =
+        fz_make_rect(0, 0, float(frame.mediaBox.width), float(frame.mediaBox.height));
+    bool ok = mu::attempt(ctx, [&] {
+        stext = fz_new_stext_page(ctx, box);
+        device = fz_new_stext_device(ctx, stext, &options);
+        fz_run_display_list(ctx, list, device, fz_identity, fz_infinite_rect, cookie);
+        fz_close_device(ctx, device);
+    });
+    fz_drop_device(ctx, device);
+    if (cookie && cookie->abort) {
+        fz_drop_stext_page(ctx, stext);
+        return nullptr;
+    }
+    if (ok) {
+        text->take(ctx, stext, frame);
+    }
+    fz_drop_stext_page(ctx, stext);
+    return text;
+}
+
+void PageText::take(fz_context* ctx, fz_stext_page* stext, const PageFrame& frame) {
+    const fz_matrix toUser = fz_invert_matrix(frame.userToFlipped());
+    std::unordered_map<fz_font*, std::uint32_t> fontIndex;
+    for (fz_stext_block* block = stext->first_block; block; block = block->next) {
+        if (block->type != FZ_STEXT_BLOCK_TEXT) {
+            continue;
+        }
+        for (fz_stext_line* line = block->u.t.first_line; line; line = line->next) {
+            TextLine out;
+            out.begin = int(chars_.size());
+            for (fz_stext_char* ch = line->first_char; ch; ch = ch->next) {
+                TextChar tc;
+                tc.code = ch->c < 0 ? U'\uFFFD' : char32_t(ch->c);
+                tc.box = frame.flippedToUser(fz_rect_from_quad(ch->quad));
+                tc.quad = fz_transform_quad(ch->quad, toUser);
+                tc.size = ch->size;
+                auto [it, added] = fontIndex.emplace(ch->font, std::uint32_t(fonts_.size()));
+                if (added) {
+                    TextFontInfo info;
+                    const char* name = ch->font ? fz_font_name(ctx, ch->font) : nullptr;
+                    info.name = stripSubsetTag(name ? name : "");
+                    info.bold = (ch->font && fz_font_is_bold(ctx, ch->font)) ||
+                                containsIgnoringCase(info.name, "bold");
+                    info.italic = (ch->font && fz_font_is_italic(ctx, ch->font)) ||
+                                  containsIgnoringCase(info.name, "italic") ||
+                                  containsIgnoringCase(info.name, "oblique");
+                    fonts_.push_back(std::move(info));
+                }
+                tc.font = it->second;
+                out.bounds = unite(out.bounds, tc.box, chars_.size() == size_t(out.begin));
+                chars_.push_back(tc);
+                lineOfChar_.push_back(int(lines_.size()));
+            }
+            out.end = int(chars_.size());
+            if (out.end > out.begin) {
+                lines_.push_back(out);
+            }
+        }
+    }
 }
 
 int PageText::lineOf(int charIndex) const {
@@ -351,27 +389,90 @@ bool isSpaceUnit(const Unit& u) {
     return u.ch < 0 || isWhitespace(u.code);
 }
 
+} // namespace
+
+namespace {
+
+// The searchable text of consecutive pages, read on demand. Units before the window's
+// start are dropped a page at a time.
+class Haystack {
+public:
+    Haystack(int pageCount, const std::function<SearchPage(int)>& pageAt, bool caseInsensitive)
+        : count_(pageCount), pageAt_(pageAt), caseInsensitive_(caseInsensitive) {}
+
+    // Whether unit `i` exists, reading pages until it does or none are left.
+    bool has(std::size_t i) {
+        while (i >= base_ + units_.size() && next_ < count_) {
+            append(next_++);
+        }
+        return i < base_ + units_.size();
+    }
+    const Unit& operator[](std::size_t i) const { return units_[i - base_]; }
+    const SearchPage& page(int index) const { return pages_[std::size_t(index - firstPage_)]; }
+
+    // Nothing of the pages before unit `i`'s page is needed any more.
+    void release(std::size_t i) {
+        const int keep = (*this)[i].page;
+        while (!units_.empty() && units_.front().page < keep) {
+            units_.pop_front();
+            ++base_;
+        }
+        while (firstPage_ < keep && !pages_.empty()) {
+            pages_.pop_front();
+            ++firstPage_;
+        }
+    }
+
+private:
+    void append(int p) {
+        pages_.push_back(pageAt_(p));
+        const PageText* text = pages_.back().text.get();
+        if (!text) {
+            return;
+        }
+        for (const TextLine& line : text->lines()) {
+            for (int i = line.begin; i < line.end; ++i) {
+                folded_.clear();
+                fold(text->chars()[i].code, caseInsensitive_, folded_);
+                for (std::size_t k = 0; k < folded_.size(); ++k) {
+                    units_.push_back(Unit{folded_[k], p, i, k == 0});
+                }
+            }
+            units_.push_back(Unit{U'\n', p, -1, true});
+        }
+    }
+
+    int count_;
+    const std::function<SearchPage(int)>& pageAt_;
+    bool caseInsensitive_;
+    int next_ = 0;
+    int firstPage_ = 0;
+    std::size_t base_ = 0;
+    std::deque<Unit> units_;
+    std::deque<SearchPage> pages_;
+    std::vector<char32_t> folded_;
+};
+
 // The end of a match of `pattern` starting at `start`, or -1.
-long matchAt(const std::vector<Unit>& hay, std::size_t start,
-             const std::vector<char32_t>& pattern) {
+long matchAt(Haystack& hay, std::size_t start, const std::vector<char32_t>& pattern) {
     std::size_t j = start;
     for (char32_t p : pattern) {
         if (p == kAnySpace) {
-            if (j >= hay.size() || !isSpaceUnit(hay[j])) {
+            if (!hay.has(j) || !isSpaceUnit(hay[j])) {
                 return -1;
             }
-            while (j < hay.size() && isSpaceUnit(hay[j])) {
+            while (hay.has(j) && isSpaceUnit(hay[j])) {
                 ++j;
             }
         } else {
-            if (j >= hay.size() || hay[j].ch < 0 || hay[j].code != p) {
+            if (!hay.has(j) || hay[j].ch < 0 || hay[j].code != p) {
                 return -1;
             }
             ++j;
         }
     }
     // A match must cover whole characters, not part of one's folding.
-    if (j < hay.size() && !hay[j].starts) {
+    if (hay.has(j) && !hay[j].starts) {
         return -1;
     }
     return long(j);
@@ -379,32 +480,18 @@ long matchAt(const std::vector<Unit>& hay, std::size_t start,
 
 } // namespace
 
-std::vector<Selection> findInPages(const std::vector<SearchPage>& pages, const std::string& needle,
-                                   bool caseInsensitive) {
+std::vector<Selection> findInPages(int pageCount, const std::function<SearchPage(int)>& pageAt,
+                                   const std::string& needle, bool caseInsensitive) {
     std::vector<Selection> results;
     const std::vector<char32_t> pattern = compileNeedle(needle, caseInsensitive);
     if (std::none_of(pattern.begin(), pattern.end(), [](char32_t c) { return c != kAnySpace; })) {
         return results;
     }
 
-    std::vector<Unit> hay;
-    std::vector<char32_t> folded;
-    for (int p = 0; p < int(pages.size()); ++p) {
-        const PageText& text = *pages[p].text;
-        for (const TextLine& line : text.lines()) {
-            for (int i = line.begin; i < line.end; ++i) {
-                folded.clear();
-                fold(text.chars()[i].code, caseInsensitive, folded);
-                for (std::size_t k = 0; k < folded.size(); ++k) {
-                    hay.push_back(Unit{folded[k], p, i, k == 0});
-                }
-            }
-            hay.push_back(Unit{U'\n', p, -1, true});
-        }
-    }
-
+    Haystack hay(pageCount, pageAt, caseInsensitive);
     std::size_t i = 0;
-    while (i < hay.size()) {
+    while (hay.has(i)) {
+        hay.release(i);
         const Unit& u = hay[i];
         const bool candidate =
             u.starts &&
@@ -425,9 +512,10 @@ std::vector<Selection> findInPages(const std::vector<SearchPage>& pages, const s
                     chars.push_back(hay[k].ch);
                 }
             }
-            Selection::PagePart part{pages[page].page, {}};
+            const SearchPage& found = hay.page(page);
+            Selection::PagePart part{found.page, {}};
             std::string pageText;
-            pages[page].text->describe(chars, part.lineRects, pageText);
+            found.text->describe(chars, part.lineRects, pageText);
             if (!part.lineRects.empty()) {
                 if (!text.empty()) {
                     text += '\n';

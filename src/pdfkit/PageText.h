@@ -8,6 +8,7 @@
 #include "pdfkit/Selection.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,8 +20,10 @@ namespace ombrix::pdfkit {
 // Where a page sits between PDF user space and MuPDF's spaces.
 struct PageFrame {
     Rect mediaBox;       // user space, standardized
+    Rect cropBox;        // user space, standardized, within the media box
     int rotation = 0;    // 0, 90, 180, 270
-    fz_matrix pageCtm{}; // user space -> MuPDF's page space (rotated, y down)
+    fz_matrix pageCtm{}; // user space -> MuPDF's page space, which is display space
+    Size displaySize;    // the crop box in display space
 
     // User space -> the unrotated, y-down space of the media box (origin at its top
     // left) in which text is extracted and display lists are recorded.
@@ -38,7 +41,8 @@ struct TextFontInfo {
 
 struct TextChar {
     char32_t code = 0;
-    Rect box; // page space
+    Rect box;     // page space
+    fz_quad quad; // page space: ul, ur, ll, lr as the glyph is drawn
     std::uint32_t font = 0;
     float size = 0;
 };
@@ -51,9 +55,14 @@ struct TextLine {
 
 class PageText {
 public:
-    // Empty text when MuPDF cannot read the page's content.
-    static std::shared_ptr<const PageText> extract(fz_context* ctx, fz_page* page,
-                                                   const PageFrame& frame);
+    // Empty text when MuPDF cannot read the page's content; nullptr when `cookie` was
+    // aborted.
+    static std::shared_ptr<const PageText>
+    extract(fz_context* ctx, fz_page* page, const PageFrame& frame, fz_cookie* cookie = nullptr);
+    // The same from a display list recorded in the frame's flipped media-box space, so the
+    // work runs outside the document's lock.
+    static std::shared_ptr<const PageText> extract(fz_context* ctx, fz_display_list* list,
+                                                   const PageFrame& frame, fz_cookie* cookie);
 
     const std::vector<TextChar>& chars() const { return chars_; }
     const std::vector<TextLine>& lines() const { return lines_; }
@@ -67,6 +76,8 @@ public:
     std::vector<int> charsInRect(const Rect& rect) const;
     // The characters a drag from `from` to `to` covers, as [first, last).
     std::optional<std::pair<int, int>> rangeBetween(Point from, Point to) const;
+    // The caret position a point stands for (see rangeBetween).
+    int positionAt(Point p) const;
 
     // The line rectangles of a set of characters (ascending indices) and their text,
     // lines joined with "\n"; whitespace at either end of a line is left out.
@@ -74,7 +85,8 @@ public:
                   std::string& text) const;
 
 private:
-    int positionAt(Point p) const;
+    // Reads the finished structured text (which calls nothing that throws).
+    void take(fz_context* ctx, fz_stext_page* stext, const PageFrame& frame);
 
     std::vector<TextChar> chars_;
     std::vector<TextLine> lines_;
@@ -86,12 +98,14 @@ bool isWhitespace(char32_t c);
 void appendUtf8(std::string& out, char32_t c);
 std::string stripSubsetTag(const std::string& fontName);
 
-// Every occurrence of `needle` across the pages in order; see Document::find.
+// Every occurrence of `needle` across the pages in order; see Document::find. Pages are
+// asked for one at a time, in order, and let go of once no match can still reach them, so
+// a search holds a few pages' text however long the document.
 struct SearchPage {
     std::shared_ptr<Page> page;
     std::shared_ptr<const PageText> text;
 };
-std::vector<Selection> findInPages(const std::vector<SearchPage>& pages, const std::string& needle,
-                                   bool caseInsensitive);
+std::vector<Selection> findInPages(int pageCount, const std::function<SearchPage(int)>& pageAt,
+                                   const std::string& needle, bool caseInsensitive);
 
 } // namespace ombrix::pdfkit

@@ -11,11 +11,10 @@ namespace ombrix {
 
 std::vector<SearchResult> SearchService::search(const std::string& query,
                                                 const PDFDocument& document) const {
-    const auto* held = std::any_cast<std::shared_ptr<pdfkit::Document>>(&document.handle);
-    if (held == nullptr || !*held) {
+    if (!document.handle) {
         return {};
     }
-    const pdfkit::Document& engine = **held;
+    const pdfkit::Document& engine = *document.handle;
     const int pageCount = engine.pageCount();
     if (pageCount <= 0) {
         return {};

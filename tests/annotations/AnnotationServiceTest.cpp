@@ -14,7 +14,7 @@ class AnnotationServiceTest : public AnnotationFixture {};
 std::shared_ptr<PDFDocument> documentWithoutEngine() {
     return std::make_shared<PDFDocument>(Uuid::random(), "/nowhere/x.pdf", "x", 1,
                                          std::vector<PageGeometry>{PageGeometry::usLetter},
-                                         PDFMetadata{}, false, "fp", std::any{});
+                                         PDFMetadata{}, false, "fp", nullptr);
 }
 
 TEST_F(AnnotationServiceTest, LoadAllMirrorsThePagesAndMakesFreshIdsOnEveryLoad) {

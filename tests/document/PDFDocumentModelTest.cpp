@@ -94,7 +94,7 @@ namespace {
 PDFDocument makeDocument(std::vector<PageGeometry> sizes) {
     auto count = static_cast<std::int64_t>(sizes.size());
     return PDFDocument(Uuid::random(), "/tmp/report.pdf", "report", count, std::move(sizes),
-                       PDFMetadata::empty(), false, "fp", std::any(42));
+                       PDFMetadata::empty(), false, "fp", nullptr);
 }
 } // namespace
 

@@ -109,6 +109,33 @@ FixtureDocument rotatedDocument() {
     return document;
 }
 
+FixtureDocument linkedDocument() {
+    FixtureDocument document = textDocument(3);
+    FixtureAnnotation toThird;
+    toThird.subtype = "Link";
+    toThird.rect = Rect{72, 600, 100, 20};
+    toThird.destPage = 2;
+    toThird.destPoint = Point{100, 700};
+    FixtureAnnotation toSecond = toThird;
+    toSecond.rect = Rect{72, 560, 100, 20};
+    toSecond.destPage = 1;
+    toSecond.destPoint.reset();
+    FixtureAnnotation web = toThird;
+    web.rect = Rect{300, 600, 100, 20};
+    web.destPage.reset();
+    web.destPoint.reset();
+    web.uri = "https://example.com/";
+    document.pages[0].annotations = {toThird, toSecond, web};
+
+    FixtureOutlineItem section{"Section 1.1", 1, Point{72, 500}, std::nullopt, {}};
+    document.outline = {
+        FixtureOutlineItem{"Chapter 1", 0, std::nullopt, std::nullopt, {section}},
+        FixtureOutlineItem{"Chapter 2", 2, std::nullopt, std::nullopt, {}},
+        FixtureOutlineItem{"Website", std::nullopt, std::nullopt, "https://example.com/", {}},
+    };
+    return document;
+}
+
 FixtureDocument labelledDocument() {
     FixtureDocument document;
     for (int i = 0; i < 8; ++i) {

@@ -353,6 +353,9 @@ void addPage(fz_context* ctx, WriteState& state, const PagePlan& plan,
         fz_rect mediabox =
             fz_make_rect(0, 0, static_cast<float>(page.width), static_cast<float>(page.height));
         pageObj = pdf_add_page(ctx, state.doc, mediabox, page.rotation, resources, content);
+        if (page.cropBox) {
+            pdf_dict_put_rect(ctx, pageObj, PDF_NAME(CropBox), toFz(*page.cropBox));
+        }
         pdf_insert_page(ctx, state.doc, -1, pageObj);
         for (const AnnotationPlan& annotation : annotations) {
             if (annotation.annotation->subtype == "Widget" && !state.fields) {
@@ -420,6 +423,94 @@ void addPageLabels(fz_context* ctx, pdf_document* doc,
     }
 }
 
+void putDestination(fz_context* ctx, pdf_document* doc, pdf_obj* dict, pdf_obj* key, int page,
+                    const std::optional<Point>& point) {
+    pdf_obj* dest = pdf_dict_put_array(ctx, dict, key, 5);
+    pdf_array_push(ctx, dest, pdf_lookup_page_obj(ctx, doc, page));
+    if (point) {
+        pdf_array_push(ctx, dest, PDF_NAME(XYZ));
+        pdf_array_push_real(ctx, dest, point->x);
+        pdf_array_push_real(ctx, dest, point->y);
+        pdf_array_push(ctx, dest, PDF_NULL);
+    } else {
+        pdf_array_push(ctx, dest, PDF_NAME(Fit));
+    }
+}
+
+// Links to other pages get their /Dest once every page exists; each annotation is the
+// entry of /Annots at its own index.
+void addLinkDestinations(fz_context* ctx, pdf_document* doc, const FixtureDocument& document) {
+    for (std::size_t p = 0; p < document.pages.size(); ++p) {
+        const auto& annotations = document.pages[p].annotations;
+        for (std::size_t i = 0; i < annotations.size(); ++i) {
+            if (annotations[i].subtype != "Link" || !annotations[i].destPage) {
+                continue;
+            }
+            pdf_obj* page = pdf_lookup_page_obj(ctx, doc, static_cast<int>(p));
+            pdf_obj* link =
+                pdf_array_get(ctx, pdf_dict_get(ctx, page, PDF_NAME(Annots)), static_cast<int>(i));
+            putDestination(ctx, doc, link, PDF_NAME(Dest), *annotations[i].destPage,
+                           annotations[i].destPoint);
+        }
+    }
+}
+
+// The items as a chain of outline dictionaries under `parent`; returns how many there are,
+// children included.
+int addOutlineItems(fz_context* ctx, pdf_document* doc, pdf_obj* parent,
+                    const std::vector<FixtureOutlineItem>& items) {
+    int total = 0;
+    pdf_obj* previous = nullptr;
+    for (const FixtureOutlineItem& item : items) {
+        pdf_obj* dict = pdf_add_new_dict(ctx, doc, 8);
+        pdf_dict_put_text_string(ctx, dict, PDF_NAME(Title), item.title.c_str());
+        pdf_dict_put(ctx, dict, PDF_NAME(Parent), parent);
+        if (item.page) {
+            putDestination(ctx, doc, dict, PDF_NAME(Dest), *item.page, item.point);
+        } else if (item.uri) {
+            pdf_obj* action = pdf_dict_put_dict(ctx, dict, PDF_NAME(A), 2);
+            pdf_dict_put(ctx, action, PDF_NAME(S), PDF_NAME(URI));
+            pdf_dict_put_string(ctx, action, PDF_NAME(URI), item.uri->c_str(), item.uri->size());
+        }
+        if (previous) {
+            pdf_dict_put(ctx, previous, PDF_NAME(Next), dict);
+            pdf_dict_put(ctx, dict, PDF_NAME(Prev), previous);
+        } else {
+            pdf_dict_put(ctx, parent, PDF_NAME(First), dict);
+        }
+        pdf_dict_put(ctx, parent, PDF_NAME(Last), dict);
+        const int children = addOutlineItems(ctx, doc, dict, item.children);
+        if (children > 0) {
+            pdf_dict_put_int(ctx, dict, PDF_NAME(Count), children);
+        }
+        total += 1 + children;
+        pdf_drop_obj(ctx, previous);
+        previous = dict;
+    }
+    pdf_drop_obj(ctx, previous);
+    return total;
+}
+
+void addOutline(fz_context* ctx, pdf_document* doc, const FixtureDocument& document) {
+    if (document.outline.empty()) {
+        return;
+    }
+    pdf_obj* outlines = pdf_add_new_dict(ctx, doc, 4);
+    fz_try(ctx) {
+        pdf_dict_put(ctx, outlines, PDF_NAME(Type), PDF_NAME(Outlines));
+        pdf_dict_put_int(ctx, outlines, PDF_NAME(Count),
+                         addOutlineItems(ctx, doc, outlines, document.outline));
+        pdf_obj* root = pdf_dict_get(ctx, pdf_trailer(ctx, doc), PDF_NAME(Root));
+        pdf_dict_put(ctx, root, PDF_NAME(Outlines), outlines);
+    }
+    fz_always(ctx) {
+        pdf_drop_obj(ctx, outlines);
+    }
+    fz_catch(ctx) {
+        fz_rethrow(ctx);
+    }
+}
+
 void addAcroForm(fz_context* ctx, WriteState& state) {
     pdf_obj* root = pdf_dict_get(ctx, pdf_trailer(ctx, state.doc), PDF_NAME(Root));
     pdf_obj* form = pdf_dict_put_dict(ctx, root, PDF_NAME(AcroForm), 3);
@@ -482,6 +573,8 @@ std::filesystem::path writePdf(const FixtureDocument& document, const std::files
             }
             addInfo(ctx, state.doc, document);
             addPageLabels(ctx, state.doc, labels);
+            addLinkDestinations(ctx, state.doc, document);
+            addOutline(ctx, state.doc, document);
             pdf_save_document(ctx, state.doc, file.c_str(), &options);
         }
         fz_always(ctx) {

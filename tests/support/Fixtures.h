@@ -40,6 +40,8 @@ struct FixtureAnnotation {
     std::optional<std::string> author; // /T
     std::optional<double> fontSize;    // FreeText /DA; absent: no /DA font
     std::optional<std::string> uri;    // Link: a /URI action; absent: /Dest to its own page
+    std::optional<int> destPage;       // Link: /Dest [page /XYZ x y null] to this page index
+    std::optional<Point> destPoint;    // with destPage; absent: /Fit
 };
 
 // A line through the points, stroked in black after the text (rules, fraction bars).
@@ -52,6 +54,7 @@ struct FixturePage {
     double width = 612;
     double height = 792;
     int rotation = 0;
+    std::optional<Rect> cropBox;
     std::vector<TextRun> runs;
     std::vector<Stroke> strokes;
     std::vector<FixtureAnnotation> annotations;
@@ -65,6 +68,15 @@ struct PageLabelRange {
     int start = 1;
 };
 
+// An outline entry: a destination page (with a point: /XYZ, else /Fit) or a URI action.
+struct FixtureOutlineItem {
+    std::string title;
+    std::optional<int> page;
+    std::optional<Point> point;
+    std::optional<std::string> uri;
+    std::vector<FixtureOutlineItem> children;
+};
+
 struct FixtureDocument {
     std::vector<FixturePage> pages;
     std::optional<std::string> title;
@@ -73,6 +85,7 @@ struct FixtureDocument {
     std::optional<std::string> keywords;
     std::vector<PageLabelRange> pageLabels;
     std::optional<std::string> userPassword; // encrypts with AES-256
+    std::vector<FixtureOutlineItem> outline;
 };
 
 // Writes the document and returns `path`. Each page's text is one BT /Fn size Tf x y Td (..) Tj
@@ -100,6 +113,10 @@ FixtureDocument labelledDocument();
 // Redact and a text-field Widget. Colours and contents differ, every markup annotation
 // has its own author.
 FixtureDocument everyAnnotationDocument();
+// Three pages of text. Page 1 has a link to page 3 at (100, 700), a /Fit link to page 2 and
+// a link to https://example.com/; the outline is "Chapter 1" (page 1) with "Section 1.1"
+// (page 2 at (72, 500)), "Chapter 2" (page 3) and "Website" (the same URI).
+FixtureDocument linkedDocument();
 // A sentence that continues from the end of page 1 onto the start of page 2: page 1's
 // last line ends "the quick brown", page 2's first line begins "fox jumps over".
 FixtureDocument pageBreakDocument();

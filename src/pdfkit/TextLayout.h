@@ -1,0 +1,59 @@
+#pragma once
+
+#include "core/Geometry.h"
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace ombrix::pdfkit {
+
+class PageText;
+
+struct Quad {
+    Point ul, ur, ll, lr; // page space
+};
+
+struct LayoutChar {
+    char32_t code = 0;
+    Quad quad;
+    Rect bounds; // page space
+};
+
+struct LayoutLine {
+    int begin = 0; // chars [begin, end)
+    int end = 0;
+    Rect bounds;
+};
+
+// A page's structured text for hit-testing and selection, in reading order. Immutable
+// once made, so it is shared freely between threads.
+class TextLayout {
+public:
+    explicit TextLayout(std::shared_ptr<const PageText> text);
+    ~TextLayout();
+
+    const std::vector<LayoutChar>& chars() const { return chars_; }
+    const std::vector<LayoutLine>& lines() const { return lines_; }
+
+    // The character under a page-space point; with `nearest`, the closest character of
+    // the nearest line when none is under it. -1 when none.
+    int charAt(Point pagePoint, bool nearest) const;
+    // The word (run of non-whitespace) or the line around a character, as [first, last);
+    // {-1, -1} for an index out of range.
+    std::pair<int, int> wordAround(int charIndex) const;
+    std::pair<int, int> lineAround(int charIndex) const;
+    // What a drag from one point to the other selects, in reading order; empty (first ==
+    // last) when it covers nothing.
+    std::pair<int, int> rangeBetween(Point fromPage, Point toPage) const;
+    std::string text(int first, int last) const;            // lines joined with "\n"
+    std::vector<Rect> lineRects(int first, int last) const; // page space, one per line
+
+private:
+    std::shared_ptr<const PageText> text_;
+    std::vector<LayoutChar> chars_;
+    std::vector<LayoutLine> lines_;
+};
+
+} // namespace ombrix::pdfkit
