@@ -77,20 +77,43 @@ TEST_F(DocumentCommandsTest, TextPrintsOnePageCountingFromOne) {
     }
 }
 
+// Width and height from a PNG's header.
+std::pair<std::uint32_t, std::uint32_t> pngDimensions(const std::filesystem::path& path) {
+    auto png = ombrix::readFile(path).value_or("");
+    auto be32 = [&](std::size_t at) {
+        return std::uint32_t(static_cast<unsigned char>(png.at(at))) << 24 |
+               std::uint32_t(static_cast<unsigned char>(png.at(at + 1))) << 16 |
+               std::uint32_t(static_cast<unsigned char>(png.at(at + 2))) << 8 |
+               static_cast<unsigned char>(png.at(at + 3));
+    };
+    EXPECT_EQ(png.substr(0, 16), std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16));
+    return std::pair(be32(16), be32(20));
+}
+
+TEST_F(DocumentCommandsTest, RenderAndInfoShowThePageAsPrinted) {
+    auto fixture = fx::textDocument(2);
+    fixture.pages[1].cropBox = ombrix::Rect{50, 100, 400, 500};
+    auto file = pdf(fixture, "shown.pdf");
+    auto info = run("info " + file);
+    ASSERT_EQ(info.status, 0) << info.err;
+    EXPECT_EQ(nlohmann::json::parse(info.out)["pageSizes"][1],
+              nlohmann::json::parse(R"({"widthPt":400.0,"heightPt":500.0,"rotationDeg":0})"));
+
+    auto out = dir / "page.png";
+    ASSERT_EQ(run("render " + file + " --page 2 -o " + shellQuoted(out.string())).status, 0);
+    EXPECT_EQ(pngDimensions(out), std::pair(1280u, 1600u));
+    ASSERT_EQ(run("rotate " + file + " --page 1 --degrees 90").status, 0);
+    ASSERT_EQ(run("render " + file + " --page 1 -o " + shellQuoted(out.string())).status, 0);
+    EXPECT_EQ(pngDimensions(out), std::pair(1600u, 1236u));
+    auto turned = nlohmann::json::parse(run("info " + file).out);
+    EXPECT_EQ(turned["pageSizes"][0],
+              nlohmann::json::parse(R"({"widthPt":612.0,"heightPt":792.0,"rotationDeg":90})"));
+}
+
 TEST_F(DocumentCommandsTest, RenderWritesAPngOfTheFittedSizeOrNothing) {
     auto file = pdf(fx::textDocument(2), "text.pdf");
     auto out = dir / "page.png";
-    auto pngSize = [&] {
-        auto png = ombrix::readFile(out).value_or("");
-        auto be32 = [&](std::size_t at) {
-            return std::uint32_t(static_cast<unsigned char>(png.at(at))) << 24 |
-                   std::uint32_t(static_cast<unsigned char>(png.at(at + 1))) << 16 |
-                   std::uint32_t(static_cast<unsigned char>(png.at(at + 2))) << 8 |
-                   static_cast<unsigned char>(png.at(at + 3));
-        };
-        EXPECT_EQ(png.substr(0, 16), std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16));
-        return std::pair(be32(16), be32(20));
-    };
+    auto pngSize = [&] { return pngDimensions(out); };
     ASSERT_EQ(run("render " + file + " --page 1 -o " + shellQuoted(out.string())).status, 0);
     EXPECT_EQ(pngSize(), std::pair(1236u, 1600u));
     ASSERT_EQ(
