@@ -112,9 +112,9 @@ int main(int argc, char** argv) {
         auto fresh = pdfkit::Document::open(file);
         const auto t0 = std::chrono::steady_clock::now();
         fresh->displaySizes();
-        firstSizes = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
-                                                               t0)
-                         .count();
+        firstSizes =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
+                .count();
     }
     const double cachedSizes = bench::timeRuns(5, [&] { doc->displaySizes(); });
     std::printf("displaySizes(), first call          %9.2f ms\n", firstSizes);

@@ -57,7 +57,9 @@ int reachablePageCount(fz_context* ctx, pdf_document* doc, int count) {
 }
 
 // The number of pages of an unlocked document, or -1 when it has no usable page tree.
-int usablePageCount(fz_context* ctx, pdf_document* doc) {
+// `trusted` tells whether the tree's own count held.
+int usablePageCount(fz_context* ctx, pdf_document* doc, bool& trusted) {
+    trusted = false;
     int count = -1;
     bool ok = mu::attempt(ctx, [&] {
         // A repaired heap of objects without a catalog and page tree is no document.
@@ -72,13 +74,18 @@ int usablePageCount(fz_context* ctx, pdf_document* doc) {
     if (!ok || count < 0) {
         return -1;
     }
-    return reachablePageCount(ctx, doc, count);
+    const int reachable = reachablePageCount(ctx, doc, count);
+    trusted = reachable == count;
+    return reachable;
 }
 
 // With MuPDF's page maps every page lookup is direct; without them each walks the tree,
-// which makes a pass over a large document quadratic.
-void loadPageTree(fz_context* ctx, DocCore& core) {
-    core.pageTreeLoaded = mu::attempt(ctx, [&] { pdf_load_page_tree(ctx, core.pdf); });
+// which makes a pass over a large document quadratic. The maps are sized by the tree's
+// count, so a count the tree does not hold keeps the walk.
+void loadPageTree(fz_context* ctx, DocCore& core, bool trusted) {
+    if (trusted) {
+        core.pageTreeLoaded = mu::attempt(ctx, [&] { pdf_load_page_tree(ctx, core.pdf); });
+    }
 }
 
 bool hasPdfHeader(const std::filesystem::path& path) {
@@ -128,7 +135,8 @@ OpenResult Document::openFile(const std::filesystem::path& path) {
             locked = pdf_needs_password(ctx, doc);
         },
         &why);
-    int count = ok && !locked ? usablePageCount(ctx, doc) : 0;
+    bool trusted = false;
+    int count = ok && !locked ? usablePageCount(ctx, doc, trusted) : 0;
     if (!ok || count < 0) {
         pdf_drop_document(ctx, doc);
         if (!hasPdfHeader(path)) {
@@ -142,7 +150,7 @@ OpenResult Document::openFile(const std::filesystem::path& path) {
     auto core = std::make_shared<DocCore>();
     core->pdf = doc;
     if (!locked) {
-        loadPageTree(ctx, *core);
+        loadPageTree(ctx, *core, trusted);
     }
     auto document = std::make_shared<MuDocument>(std::move(core), path, count, locked);
     document->makePages();
@@ -189,8 +197,9 @@ bool MuDocument::authenticate(const std::string& password) {
         return false;
     }
     // Unlocked but without a usable page tree, it is a document with no pages.
-    count_ = std::max(usablePageCount(ctx, core_->pdf), 0);
-    loadPageTree(ctx, *core_);
+    bool trusted = false;
+    count_ = std::max(usablePageCount(ctx, core_->pdf, trusted), 0);
+    loadPageTree(ctx, *core_, trusted);
     locked_ = false;
     makePages();
     return true;

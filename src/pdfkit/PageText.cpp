@@ -78,23 +78,24 @@ Rect unite(const Rect& a, const Rect& b, bool first) {
 
 } // namespace
 
-std::shared_ptr<const PageText> PageText::extract(fz_context* ctx, fz_page* page,
-                                                  const PageFrame& frame, fz_cookie* cookie) {
+namespace {
+
+// Runs `run` into a structured-text device over the frame's flipped media box and reads
+// the result; nullptr when `cookie` aborted it.
+template <class Run>
+std::shared_ptr<const PageText> extractWith(fz_context* ctx, const PageFrame& frame,
+                                            fz_cookie* cookie, Run&& run) {
     auto text = std::make_shared<PageText>();
-    if (!page) {
-        return text;
-    }
     fz_stext_page* stext = nullptr;
     fz_device* device = nullptr;
     fz_stext_options options{};
     options.flags = FZ_STEXT_MEDIABOX_CLIP;
     const fz_rect box =
         fz_make_rect(0, 0, float(frame.mediaBox.width), float(frame.mediaBox.height));
-    const fz_matrix ctm = frame.runMatrix();
     bool ok = mu::attempt(ctx, [&] {
         stext = fz_new_stext_page(ctx, box);
         device = fz_new_stext_device(ctx, stext, &options);
-        fz_run_page_contents(ctx, page, device, ctm, cookie);
+        run(device);
         fz_close_device(ctx, device);
     });
     fz_drop_device(ctx, device);
@@ -109,34 +110,27 @@ std::shared_ptr<const PageText> PageText::extract(fz_context* ctx, fz_page* page
     return text;
 }
 
+} // namespace
+
+std::shared_ptr<const PageText> PageText::extract(fz_context* ctx, fz_page* page,
+                                                  const PageFrame& frame, fz_cookie* cookie) {
+    if (!page) {
+        return std::make_shared<PageText>();
+    }
+    const fz_matrix ctm = frame.runMatrix();
+    return extractWith(ctx, frame, cookie, [&](fz_device* device) {
+        fz_run_page_contents(ctx, page, device, ctm, cookie);
+    });
+}
+
 std::shared_ptr<const PageText> PageText::extract(fz_context* ctx, fz_display_list* list,
                                                   const PageFrame& frame, fz_cookie* cookie) {
-    auto text = std::make_shared<PageText>();
     if (!list) {
-        return text;
+        return std::make_shared<PageText>();
     }
-    fz_stext_page* stext = nullptr;
-    fz_device* device = nullptr;
-    fz_stext_options options{};
-    options.flags = FZ_STEXT_MEDIABOX_CLIP;
-    const fz_rect box =
-        fz_make_rect(0, 0, float(frame.mediaBox.width), float(frame.mediaBox.height));
-    bool ok = mu::attempt(ctx, [&] {
-        stext = fz_new_stext_page(ctx, box);
-        device = fz_new_stext_device(ctx, stext, &options);
+    return extractWith(ctx, frame, cookie, [&](fz_device* device) {
         fz_run_display_list(ctx, list, device, fz_identity, fz_infinite_rect, cookie);
-        fz_close_device(ctx, device);
     });
-    fz_drop_device(ctx, device);
-    if (cookie && cookie->abort) {
-        fz_drop_stext_page(ctx, stext);
-        return nullptr;
-    }
-    if (ok) {
-        text->take(ctx, stext, frame);
-    }
-    fz_drop_stext_page(ctx, stext);
-    return text;
 }
 
 void PageText::take(fz_context* ctx, fz_stext_page* stext, const PageFrame& frame) {

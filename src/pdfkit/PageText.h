@@ -84,10 +84,10 @@ public:
     void describe(const std::vector<int>& chars, std::vector<Rect>& lineRects,
                   std::string& text) const;
 
-private:
-    // Reads the finished structured text (which calls nothing that throws).
+    // Reads finished structured text (which calls nothing that throws); for extract().
     void take(fz_context* ctx, fz_stext_page* stext, const PageFrame& frame);
 
+private:
     std::vector<TextChar> chars_;
     std::vector<TextLine> lines_;
     std::vector<int> lineOfChar_;

@@ -34,7 +34,7 @@ class BrainLoaderTest : public ::testing::Test {
 protected:
     std::filesystem::path document(const std::string& name, std::optional<std::string> title) {
         fx::FixtureDocument fixture;
-        fixture.pages = {fx::FixturePage{}, fx::FixturePage{842, 595, 90, {}, {}}};
+        fixture.pages = {fx::FixturePage{}, fx::FixturePage{842, 595, 90, {}, {}, {}}};
         fixture.title = std::move(title);
         return fx::writePdf(fixture, dir / name);
     }

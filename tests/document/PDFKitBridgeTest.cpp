@@ -70,8 +70,9 @@ TEST(PDFKitBridgeTest, OpenRefusesWhatIsNotAUsablePdf) {
 TEST(PDFKitBridgeTest, OpenRecordsGeometryMetadataAndFingerprint) {
     TempDir dir;
     fx::FixtureDocument fixture;
-    fixture.pages = {fx::FixturePage{612, 792, 0, {}, {}},
-                     fx::FixturePage{300.5, 200.25, 90, {}, {}}};
+    fixture.pages = {fx::FixturePage{612, 792, 0, {}, {}, {}},
+                     fx::FixturePage{300.5, 200.25, 90, {}, {}, {}},
+                     fx::FixturePage{612, 792, 270, {}, {}, Rect{50, 100, 400, 500}}};
     fixture.title = "Quarterly report";
     fixture.keywords = "q3, money";
     auto path = fx::writePdf(fixture, dir / "report.pdf");
@@ -79,8 +80,10 @@ TEST(PDFKitBridgeTest, OpenRecordsGeometryMetadataAndFingerprint) {
     PDFKitBridge bridge;
     auto document = bridge.open(path);
     EXPECT_EQ(document->name, "report");
-    EXPECT_EQ(document->pageCount, 2);
-    EXPECT_EQ(document->pageSizes, (std::vector<PageGeometry>{{612, 792, 0}, {300.5, 200.25, 90}}));
+    EXPECT_EQ(document->pageCount, 3);
+    // The page as printed: a crop box stands in for the media box.
+    EXPECT_EQ(document->pageSizes, (std::vector<PageGeometry>{
+                                       {612, 792, 0}, {300.5, 200.25, 90}, {400, 500, 270}}));
     PDFMetadata expected;
     expected.title = "Quarterly report";
     expected.keywords = "q3, money";

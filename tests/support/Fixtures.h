@@ -54,10 +54,10 @@ struct FixturePage {
     double width = 612;
     double height = 792;
     int rotation = 0;
-    std::optional<Rect> cropBox;
     std::vector<TextRun> runs;
     std::vector<Stroke> strokes;
     std::vector<FixtureAnnotation> annotations;
+    std::optional<Rect> cropBox;
 };
 
 // One range of the /PageLabels number tree.
