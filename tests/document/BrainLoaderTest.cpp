@@ -34,7 +34,10 @@ class BrainLoaderTest : public ::testing::Test {
 protected:
     std::filesystem::path document(const std::string& name, std::optional<std::string> title) {
         fx::FixtureDocument fixture;
-        fixture.pages = {fx::FixturePage{}, fx::FixturePage{842, 595, 90, {}, {}, {}}};
+        fixture.pages.resize(2);
+        fixture.pages[1].width = 842;
+        fixture.pages[1].height = 595;
+        fixture.pages[1].rotation = 90;
         fixture.title = std::move(title);
         return fx::writePdf(fixture, dir / name);
     }

@@ -70,9 +70,12 @@ TEST(PDFKitBridgeTest, OpenRefusesWhatIsNotAUsablePdf) {
 TEST(PDFKitBridgeTest, OpenRecordsGeometryMetadataAndFingerprint) {
     TempDir dir;
     fx::FixtureDocument fixture;
-    fixture.pages = {fx::FixturePage{612, 792, 0, {}, {}, {}},
-                     fx::FixturePage{300.5, 200.25, 90, {}, {}, {}},
-                     fx::FixturePage{612, 792, 270, {}, {}, Rect{50, 100, 400, 500}}};
+    fixture.pages.resize(3);
+    fixture.pages[1].width = 300.5;
+    fixture.pages[1].height = 200.25;
+    fixture.pages[1].rotation = 90;
+    fixture.pages[2].rotation = 270;
+    fixture.pages[2].cropBox = Rect{50, 100, 400, 500};
     fixture.title = "Quarterly report";
     fixture.keywords = "q3, money";
     auto path = fx::writePdf(fixture, dir / "report.pdf");
@@ -82,8 +85,8 @@ TEST(PDFKitBridgeTest, OpenRecordsGeometryMetadataAndFingerprint) {
     EXPECT_EQ(document->name, "report");
     EXPECT_EQ(document->pageCount, 3);
     // The page as printed: a crop box stands in for the media box.
-    EXPECT_EQ(document->pageSizes, (std::vector<PageGeometry>{
-                                       {612, 792, 0}, {300.5, 200.25, 90}, {400, 500, 270}}));
+    EXPECT_EQ(document->pageSizes,
+              (std::vector<PageGeometry>{{612, 792, 0}, {300.5, 200.25, 90}, {400, 500, 270}}));
     PDFMetadata expected;
     expected.title = "Quarterly report";
     expected.keywords = "q3, money";
