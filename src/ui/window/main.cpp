@@ -1,11 +1,9 @@
 // The desktop executable: `ombrix-pdf FILE…` shows each file's pages in a window of its own.
 #include "app/AppContainer.h"
-#include "core/Error.h"
-#include "core/Executor.h"
-#include "document/PDFKitBridge.h"
 #include "document/TabManager.h"
 #include "document/TabSession.h"
 #include "ui/canvas/PDFKitViewRepresentable.h"
+#include "ui/platform/FileOpener.h"
 #include "ui/platform/QtMainQueue.h"
 #include "ui/platform/QtUserInteraction.h"
 
@@ -13,7 +11,6 @@
 #include <QCommandLineParser>
 #include <QPointer>
 #include <QScreen>
-#include <QThreadPool>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -66,30 +63,6 @@ private:
     std::unique_ptr<ui::Coordinator> coordinator_;
     ui::PDFCanvasView* canvas_ = nullptr;
 };
-
-// Opens a file on a pool thread and hands the document (nullptr when it did not open,
-// after telling the user why) to `done` on the GUI thread.
-void openInBackground(AppContainer& app, const std::filesystem::path& path,
-                      std::function<void(std::shared_ptr<PDFDocument>)> done) {
-    QThreadPool::globalInstance()->start([&app, path, done] {
-        std::shared_ptr<PDFDocument> document;
-        std::string failure;
-        try {
-            document = PDFKitBridge().open(path);
-        } catch (const std::exception& e) {
-            failure = describe(e);
-        }
-        mainQueue().post([&app, path, done, document, failure] {
-            if (!document) {
-                app.logging().error("Cannot open " + path.string() + ": " + failure);
-                app.userInteraction()->showAlert("“" + path.filename().string() +
-                                                     "” cannot be opened",
-                                                 failure, AlertStyle::warning);
-            }
-            done(document);
-        });
-    });
-}
 
 // Writes the window to a PNG once its visible pages are drawn sharp, then quits.
 void screenshotWhenDrawn(DocumentWindow* window, const QString& file) {
@@ -159,11 +132,10 @@ int main(int argc, char** argv) {
         files.push_back(*chosen);
     }
 
-    int pending = static_cast<int>(files.size());
+    ui::FileOpener opener(*user, app.logging());
     int windows = 0;
     for (const auto& file : files) {
-        openInBackground(app, file, [&](std::shared_ptr<PDFDocument> document) {
-            --pending;
+        opener.open(file, [&](std::shared_ptr<PDFDocument> document) {
             if (document) {
                 auto* window = new DocumentWindow(app, std::move(document));
                 const QSize screen = window->screen()->availableSize();
@@ -177,7 +149,7 @@ int main(int argc, char** argv) {
                     }
                 }
             }
-            if (pending == 0 && windows == 0) {
+            if (opener.pending() == 0 && windows == 0) {
                 QApplication::exit(1); // nothing opened: nothing to show
             }
         });
