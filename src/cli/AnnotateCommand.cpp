@@ -12,12 +12,12 @@ namespace {
 
 const std::string kName = "annotate";
 const std::string kSynopsis =
-    "FILE --page N --type NAME --rect X,Y,W,H [--color #RRGGBB] [--opacity 0-255]";
+    "FILE --page N --type NAME --rect X,Y,W,H [--color #RRGGBB] [--opacity 0-255] [--password PW]";
 
 int runAnnotate(const std::vector<std::string>& args, Io& io) {
     return runWithUsage(kName, kSynopsis, io, [&] {
-        auto arguments =
-            parseArguments(args, {"--page", "--type", "--rect", "--color", "--opacity"});
+        auto arguments = parseArguments(
+            args, {"--page", "--type", "--rect", "--color", "--opacity", "--password"});
         auto file = singleFile(arguments);
         auto pageText = required(arguments, "--page");
         auto type = required(arguments, "--type");
@@ -34,11 +34,12 @@ int runAnnotate(const std::vector<std::string>& args, Io& io) {
                            : 255;
         parsePageNumber(pageText);
 
-        auto path = engineFile(file);
-        int page = enginePageIndex(path, pageText);
-        NativeEngineBridge bridge;
+        NativeEngineBridge bridge(arguments.value("--password").value_or(""));
+        auto path = engineFile(bridge, file);
+        int page = enginePageIndex(bridge, path, pageText);
         if (!bridge.addAnnotation(path, page, type, rect, color, opacity)) {
-            throw Error("ombrix", kExitFailure, "could not add the annotation to " + path);
+            throw Error("ombrix", kExitFailure,
+                        "could not add the annotation to " + path + engineFailure());
         }
         auto list = bridge.annotations(path, page);
         io.out << "Added " << type << " annotation";

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <ostream>
+#include <sstream>
 
 namespace ombrix::cli {
 
@@ -123,12 +124,12 @@ Size parseSize(std::string_view text) {
     if (x != std::string_view::npos) {
         auto w = positiveNumber(text.substr(0, x));
         auto h = positiveNumber(text.substr(x + 1));
-        if (w && h) {
+        if (w && h && *w <= kMaxCoordinate && *h <= kMaxCoordinate) {
             return Size{*w, *h};
         }
     }
-    throw UsageError("size must be WIDTHxHEIGHT with positive numbers, not '" + std::string(text) +
-                     "'");
+    throw UsageError("size must be WIDTHxHEIGHT with positive numbers up to " +
+                     std::to_string(int(kMaxCoordinate)) + ", not '" + std::string(text) + "'");
 }
 
 int runWithUsage(const std::string& name, const std::string& synopsis, Io& io,
@@ -159,6 +160,15 @@ Rect parseRect(std::string_view text, RectSize size) {
         }
         start = end + 1;
     }
+    // Past this no page reaches; numbers that large are typing slips or attacks.
+    const bool sane = values.size() == 4 && std::all_of(values.begin(), values.end(), [](double v) {
+                          return std::abs(v) <= kMaxCoordinate;
+                      });
+    if (values.size() == 4 && !sane) {
+        throw UsageError(
+            "rectangle numbers must lie between -" + std::to_string(int(kMaxCoordinate)) + " and " +
+            std::to_string(int(kMaxCoordinate)) + " points, not '" + std::string(text) + "'");
+    }
     if (values.size() == 4 && std::isfinite(values[0] + values[2]) &&
         std::isfinite(values[1] + values[3])) {
         const bool sized = size == RectSize::positive ? values[2] > 0 && values[3] > 0
@@ -171,6 +181,18 @@ Rect parseRect(std::string_view text, RectSize size) {
                      (size == RectSize::positive ? "positive width and height"
                                                  : "width and height that are not negative") +
                      ", not '" + std::string(text) + "'");
+}
+
+void checkOnPage(const Rect& rect, const Rect& pageBox, std::string_view page) {
+    const Rect box = pageBox.standardized();
+    if (rect.x > box.x + box.width || rect.x + rect.width < box.x || rect.y > box.y + box.height ||
+        rect.y + rect.height < box.y) {
+        std::ostringstream out;
+        out << "the rectangle " << rect.x << "," << rect.y << "," << rect.width << ","
+            << rect.height << " lies outside page " << page << " (" << box.x << "," << box.y
+            << " to " << box.x + box.width << "," << box.y + box.height << ")";
+        throw Error("ombrix", kExitFailure, out.str());
+    }
 }
 
 PageAndRect pageAndRect(const Arguments& arguments, RectSize size) {

@@ -46,12 +46,18 @@ int parsePageNumber(std::string_view text);
 // The page of a document of `pageCount` pages the user means by a 1-based number; an
 // Error naming the range when there is no such page.
 int checkedPageIndex(std::string_view text, std::int64_t pageCount);
-// "WIDTHxHEIGHT", both positive, e.g. "1600x1600".
+// The largest coordinate, width, height or pixel count along a side a command takes.
+inline constexpr double kMaxCoordinate = 100000;
+
+// "WIDTHxHEIGHT", both positive and at most kMaxCoordinate, e.g. "1600x1600".
 Size parseSize(std::string_view text);
-// "X,Y,W,H" in points, every number finite. A region may be empty (a table region of no
-// width finds no table); what is drawn on the page must have some size.
+// "X,Y,W,H" in points, every number within kMaxCoordinate. A region may be empty (a table region of
+// no width finds no table); what is drawn on the page must have some size.
 enum class RectSize { positive, notNegative };
 Rect parseRect(std::string_view text, RectSize size = RectSize::positive);
+
+// An Error naming the page when `rect` does not touch the page's box.
+void checkOnPage(const Rect& rect, const Rect& pageBox, std::string_view page);
 
 // --page N and --rect X,Y,W,H, both required: the page as typed (a valid 1-based number)
 // and the rectangle.

@@ -12,11 +12,13 @@ namespace ombrix::cli {
 namespace {
 
 const std::string kName = "edit-annotation";
-const std::string kSynopsis = "FILE --page N --index I --rect X,Y,W,H [--color #RRGGBB]";
+const std::string kSynopsis =
+    "FILE --page N --index I --rect X,Y,W,H [--color #RRGGBB] [--password PW]";
 
 int runEditAnnotation(const std::vector<std::string>& args, Io& io) {
     return runWithUsage(kName, kSynopsis, io, [&] {
-        auto arguments = parseArguments(args, {"--page", "--index", "--rect", "--color"});
+        auto arguments =
+            parseArguments(args, {"--page", "--index", "--rect", "--color", "--password"});
         auto file = singleFile(arguments);
         auto pageText = required(arguments, "--page");
         auto index = parseInteger(required(arguments, "--index"), "index", 0, INT_MAX);
@@ -25,13 +27,13 @@ int runEditAnnotation(const std::vector<std::string>& args, Io& io) {
             arguments.value("--color") ? parseHexColor(*arguments.value("--color")) : std::string();
         parsePageNumber(pageText);
 
-        auto path = engineFile(file);
-        int page = enginePageIndex(path, pageText);
-        NativeEngineBridge bridge;
+        NativeEngineBridge bridge(arguments.value("--password").value_or(""));
+        auto path = engineFile(bridge, file);
+        int page = enginePageIndex(bridge, path, pageText);
         if (!bridge.updateAnnotation(path, page, index, rect, color)) {
             throw Error("ombrix", kExitFailure,
                         "could not change annotation " + std::to_string(index) + " on page " +
-                            pageText + " of " + path);
+                            pageText + " of " + path + engineFailure());
         }
         io.out << "Moved annotation " << index << " on page " << pageText << " to "
                << formatRect(rect);

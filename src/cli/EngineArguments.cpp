@@ -35,20 +35,24 @@ std::int64_t parseInteger(std::string_view text, std::string_view what, std::int
     return value;
 }
 
-std::string engineFile(const std::filesystem::path& file) {
-    NativeEngineBridge bridge;
+std::string engineFile(const NativeEngineBridge& bridge, const std::filesystem::path& file) {
     const std::string path = file.string();
-    if (!bridge.openDocument(path)) {
-        throw Error("ombrix", kExitFailure, "no such file: " + path);
-    }
     if (bridge.pageCount(path) <= 0) {
-        throw Error("ombrix", kExitFailure, "cannot open " + path + " as a PDF with pages");
+        const std::string& why = NativeEngineBridge::lastError();
+        throw Error("ombrix", kExitFailure,
+                    why.empty() ? "cannot open " + path + " as a PDF with pages" : why);
     }
     return path;
 }
 
-int enginePageIndex(const std::string& file, std::string_view text) {
-    return checkedPageIndex(text, NativeEngineBridge().pageCount(file));
+int enginePageIndex(const NativeEngineBridge& bridge, const std::string& file,
+                    std::string_view text) {
+    return checkedPageIndex(text, bridge.pageCount(file));
+}
+
+std::string engineFailure() {
+    const std::string& why = NativeEngineBridge::lastError();
+    return why.empty() ? std::string() : ": " + why;
 }
 
 std::string required(const Arguments& arguments, std::string_view option) {

@@ -12,7 +12,7 @@ namespace ombrix::cli {
 namespace {
 
 const std::string kName = "fonts";
-const std::string kSynopsis = "FILE --page N --char I";
+const std::string kSynopsis = "FILE --page N --char I [--password PW]";
 
 // Characters of UTF-8 text, as the engine's character indexes count them.
 std::int64_t codePoints(const std::string& text) {
@@ -25,15 +25,15 @@ std::int64_t codePoints(const std::string& text) {
 
 int runFonts(const std::vector<std::string>& args, Io& io) {
     return runWithUsage(kName, kSynopsis, io, [&] {
-        auto arguments = parseArguments(args, {"--page", "--char"});
+        auto arguments = parseArguments(args, {"--page", "--char", "--password"});
         auto file = singleFile(arguments);
         auto pageText = required(arguments, "--page");
         auto index = parseInteger(required(arguments, "--char"), "char", 0, INT_MAX);
         parsePageNumber(pageText);
 
-        auto path = engineFile(file);
-        int page = enginePageIndex(path, pageText);
-        NativeEngineBridge bridge;
+        NativeEngineBridge bridge(arguments.value("--password").value_or(""));
+        auto path = engineFile(bridge, file);
+        int page = enginePageIndex(bridge, path, pageText);
         const auto count = codePoints(bridge.extractText(path, page));
         if (index >= count) {
             throw Error("ombrix", kExitFailure,

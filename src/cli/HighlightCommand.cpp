@@ -5,7 +5,10 @@
 #include "cli/JsonOutput.h"
 #include "core/Error.h"
 #include "document/PDFDocument.h"
+#include "document/PDFKitBridge.h"
 #include "document/TabSession.h"
+#include "pdfkit/Document.h"
+#include "pdfkit/Page.h"
 
 #include <algorithm>
 #include <cmath>
@@ -47,6 +50,11 @@ int runHighlight(const std::vector<std::string>& args, Io& io) {
         AppSession session(arguments.hasFlag("--verbose"));
         auto tab = session.open(target);
         const int index = checkedPageIndex(page, tab->document->pageCount);
+        if (auto engine = PDFKitBridge::engineDocument(*tab->document)) {
+            if (auto pdfPage = engine->page(index)) {
+                checkOnPage(bounds, pdfPage->mediaBox(), page);
+            }
+        }
 
         std::vector<Uuid> before;
         for (const auto& record : tab->annotations.get()) {

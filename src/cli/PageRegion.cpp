@@ -21,6 +21,7 @@ PageRegion openPageRegion(const Arguments& arguments) {
         throw Error("ombrix", 1,
                     "Page " + page + " of " + region.file.string() + " cannot be read");
     }
+    checkOnPage(rect, region.page->mediaBox(), page);
     region.pageNumber = index + 1;
     return region;
 }

@@ -12,11 +12,11 @@ namespace ombrix::cli {
 namespace {
 
 const std::string kName = "rotate";
-const std::string kSynopsis = "FILE --page N --degrees D";
+const std::string kSynopsis = "FILE --page N --degrees D [--password PW]";
 
 int runRotate(const std::vector<std::string>& args, Io& io) {
     return runWithUsage(kName, kSynopsis, io, [&] {
-        auto arguments = parseArguments(args, {"--page", "--degrees"});
+        auto arguments = parseArguments(args, {"--page", "--degrees", "--password"});
         auto file = singleFile(arguments);
         auto pageText = required(arguments, "--page");
         auto degrees = parseInteger(required(arguments, "--degrees"), "degrees", INT_MIN, INT_MAX);
@@ -25,11 +25,12 @@ int runRotate(const std::vector<std::string>& args, Io& io) {
         }
         parsePageNumber(pageText);
 
-        auto path = engineFile(file);
-        int page = enginePageIndex(path, pageText);
-        if (!NativeEngineBridge().rotatePage(path, page, int(degrees))) {
+        NativeEngineBridge bridge(arguments.value("--password").value_or(""));
+        auto path = engineFile(bridge, file);
+        int page = enginePageIndex(bridge, path, pageText);
+        if (!bridge.rotatePage(path, page, int(degrees))) {
             throw Error("ombrix", kExitFailure,
-                        "could not rotate page " + pageText + " of " + path);
+                        "could not rotate page " + pageText + " of " + path + engineFailure());
         }
         io.out << "Rotated page " << pageText << " to " << ((degrees % 360) + 360) % 360 << "°\n";
         return kExitOk;

@@ -65,7 +65,8 @@ struct DigestDeleter {
 
 std::optional<std::string> compute(const std::filesystem::path& path) {
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
+    // Only a regular file has a head to read: a FIFO would block the read forever.
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return std::nullopt;
     }
     auto size = static_cast<std::int64_t>(info.st_size);

@@ -21,6 +21,10 @@ BridgeError BridgeError::cannotOpen(const std::filesystem::path& url) {
     return BridgeError(Kind::cannotOpen, "Cannot open " + lastComponent(url));
 }
 
+BridgeError BridgeError::cannotOpen(const std::filesystem::path& url, const std::string& reason) {
+    return BridgeError(Kind::cannotOpen, "Cannot open " + lastComponent(url) + ": " + reason);
+}
+
 BridgeError BridgeError::emptyDocument() {
     return BridgeError(Kind::emptyDocument, "PDF has zero pages");
 }

@@ -13,6 +13,8 @@ public:
     enum class Kind { cannotOpen, emptyDocument, pageOutOfRange, renderFailed };
 
     static BridgeError cannotOpen(const std::filesystem::path& url);
+    // "Cannot open NAME: " and why, e.g. "it needs a password".
+    static BridgeError cannotOpen(const std::filesystem::path& url, const std::string& reason);
     static BridgeError emptyDocument();
     static BridgeError pageOutOfRange();
     static BridgeError renderFailed();

@@ -1,6 +1,10 @@
 #include "engine/NativeEngineBridge.h"
 
+#include "core/AtomicFile.h"
+#include "core/Error.h"
+#include "engine/PageRemoval.h"
 #include "pdfkit/MuContext.h"
+#include "pdfkit/MuSave.h"
 
 #include <cerrno>
 #include <climits>
@@ -78,6 +82,12 @@ struct Loaded {
     pdf_document* doc = nullptr;
     pdf_page* page = nullptr;
     fz_stext_page* text = nullptr;
+    std::string password;
+    // For an edit: the file is locked from before it is read until it has been replaced,
+    // and only the version that was read may be replaced.
+    bool forEdit = false;
+    std::optional<FileLock> lock;
+    std::optional<FileStamp> stamp;
 
     Loaded() = default;
     Loaded(const Loaded&) = delete;
@@ -104,21 +114,53 @@ fz_context* engineContext() noexcept {
     }
 }
 
-// Files that need a password are not opened: no password is ever offered.
+thread_local std::string tLastError;
+
+bool failWith(std::string message) {
+    tLastError = std::move(message);
+    return false;
+}
+
+// Refuses what is not a plain file before anything reads it (a FIFO would block the read
+// forever), locks a file about to be edited, and unlocks an encrypted file with the
+// password given, if any.
 bool loadDocument(Loaded& loaded, const std::string& path) {
     fz_context* ctx = loaded.ctx = engineContext();
     if (!ctx) {
-        return false;
+        return failWith("the PDF engine could not start");
     }
+    if (auto problem = checkReadableFile(path)) {
+        return failWith(problem->message);
+    }
+    if (loaded.forEdit) {
+        try {
+            loaded.lock.emplace(path);
+        } catch (const Error& e) {
+            return failWith(e.description());
+        }
+    }
+    loaded.stamp = fileStamp(path);
     const char* name = path.c_str();
+    const char* password = loaded.password.c_str();
     pdf_document* doc = nullptr;
     bool locked = true;
-    bool opened = mu::attempt(ctx, [&] {
-        doc = pdf_open_document(ctx, name);
-        locked = pdf_needs_password(ctx, doc);
-    });
+    mu::Failure failure;
+    bool opened = mu::attempt(
+        ctx,
+        [&] {
+            doc = pdf_open_document(ctx, name);
+            locked = pdf_needs_password(ctx, doc) && !pdf_authenticate_password(ctx, doc, password);
+        },
+        &failure);
     loaded.doc = doc;
-    return opened && doc && !locked;
+    if (!opened || !doc) {
+        return failWith(path + " is not a PDF or is damaged beyond repair");
+    }
+    if (locked) {
+        return failWith(loaded.password.empty() ? path + " needs a password"
+                                                : "wrong password for " + path);
+    }
+    return true;
 }
 
 int countPages(const Loaded& loaded) {
@@ -317,93 +359,17 @@ int impliedFlags(fz_context* ctx, fz_font* font) {
 
 // --- Writing back ---------------------------------------------------------------
 
-struct TempFile {
-    int fd = -1;
-};
-
-void writeToFd(fz_context* ctx, void* state, const void* data, size_t n) {
-    const int fd = static_cast<TempFile*>(state)->fd;
-    auto* bytes = static_cast<const char*>(data);
-    while (n > 0) {
-        ssize_t written = ::write(fd, bytes, n);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            fz_throw(ctx, FZ_ERROR_GENERIC, "cannot write the temporary file");
-        }
-        bytes += written;
-        n -= std::size_t(written);
+// Saves the edited document over PATH: the changes appended when the file allows it,
+// the new file read back and checked, then renamed over PATH. On any failure PATH is
+// left as it was and the reason is kept for lastError().
+bool writeBack(Loaded& loaded, const std::string& path, std::vector<int> pages) {
+    mu::SaveBase base{realTarget(path), loaded.stamp, false};
+    mu::SaveCheck check{loaded.password, std::move(pages)};
+    try {
+        mu::saveDocument(loaded.ctx, loaded.doc, path, base, loaded.stamp, check);
+    } catch (const std::exception& e) {
+        return failWith(describe(e));
     }
-}
-
-// The writer goes back to patch offsets in, so the output must seek and tell.
-void seekFd(fz_context* ctx, void* state, int64_t offset, int whence) {
-    if (::lseek(static_cast<TempFile*>(state)->fd, off_t(offset), whence) < 0) {
-        fz_throw(ctx, FZ_ERROR_GENERIC, "cannot seek in the temporary file");
-    }
-}
-
-int64_t tellFd(fz_context* ctx, void* state) {
-    off_t at = ::lseek(static_cast<TempFile*>(state)->fd, 0, SEEK_CUR);
-    if (at < 0) {
-        fz_throw(ctx, FZ_ERROR_GENERIC, "cannot tell the temporary file's position");
-    }
-    return int64_t(at);
-}
-
-void syncDirectoryOf(const std::string& path) {
-    std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    if (folder.empty()) {
-        folder = ".";
-    }
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-// Saves the whole document into PATH.tmp, syncs it and renames it over PATH in one step:
-// PATH holds the old content or the new one, never neither. On any failure the temporary
-// is removed and PATH is left as it was.
-bool writeBack(const Loaded& loaded, const std::string& path) {
-    fz_context* ctx = loaded.ctx;
-    pdf_document* doc = loaded.doc;
-    const std::string tempPath = path + ".tmp";
-
-    // Something that is not a plain file in the way (a folder, a link) fails the save.
-    TempFile temp;
-    temp.fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (temp.fd < 0) {
-        return false;
-    }
-    struct stat original {};
-    if (::stat(path.c_str(), &original) == 0) {
-        ::fchmod(temp.fd, original.st_mode & 07777);
-    }
-
-    pdf_write_options options = pdf_default_write_options;
-    options.do_garbage = 1;
-    fz_output* out = nullptr;
-    TempFile* state = &temp;
-    bool ok = mu::attempt(ctx, [&] {
-        out = fz_new_output(ctx, 64 * 1024, state, writeToFd, nullptr, nullptr);
-        out->seek = seekFd;
-        out->tell = tellFd;
-        pdf_write_document(ctx, doc, out, &options);
-        fz_close_output(ctx, out);
-    });
-    fz_drop_output(ctx, out);
-
-    ok = ok && ::fsync(temp.fd) == 0;
-    ok = ::close(temp.fd) == 0 && ok;
-    ok = ok && ::rename(tempPath.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        ::unlink(tempPath.c_str());
-        return false;
-    }
-    syncDirectoryOf(path);
     return true;
 }
 
@@ -596,6 +562,7 @@ void NativeEngineBridge::closeDocument() const {}
 std::int32_t NativeEngineBridge::pageCount(const std::string& path) const {
     std::lock_guard lock(gEngineLock);
     Loaded loaded;
+    loaded.password = password_;
     if (!loadDocument(loaded, path)) {
         return 0;
     }
@@ -605,6 +572,7 @@ std::int32_t NativeEngineBridge::pageCount(const std::string& path) const {
 Size NativeEngineBridge::pageSize(const std::string& path, std::int32_t pageIndex) const {
     std::lock_guard lock(gEngineLock);
     Loaded loaded;
+    loaded.password = password_;
     if (!loadPage(loaded, path, pageIndex)) {
         return kFallbackPageSize;
     }
@@ -621,6 +589,7 @@ std::optional<Image> NativeEngineBridge::renderPage(const std::string& path, std
                                                     double zoom) const {
     std::lock_guard lock(gEngineLock);
     Loaded loaded;
+    loaded.password = password_;
     if (!loadPage(loaded, path, pageIndex)) {
         return std::nullopt;
     }
@@ -669,6 +638,7 @@ std::optional<Image> NativeEngineBridge::renderPage(const std::string& path, std
 std::string NativeEngineBridge::extractText(const std::string& path, std::int32_t pageIndex) const {
     std::lock_guard lock(gEngineLock);
     Loaded loaded;
+    loaded.password = password_;
     if (!loadText(loaded, path, pageIndex)) {
         return {};
     }
@@ -686,6 +656,7 @@ std::string NativeEngineBridge::fontFamily(const std::string& path, std::int32_t
                                            std::int32_t charIndex) const {
     std::lock_guard lock(gEngineLock);
     Loaded loaded;
+    loaded.password = password_;
     const fz_stext_char* ch =
         loadText(loaded, path, pageIndex) ? charAt(loaded.text, charIndex) : nullptr;
     if (!ch || !ch->font) {
@@ -703,6 +674,7 @@ double NativeEngineBridge::fontSize(const std::string& path, std::int32_t pageIn
                                     std::int32_t charIndex) const {
     std::lock_guard lock(gEngineLock);
     Loaded loaded;
+    loaded.password = password_;
     const fz_stext_char* ch =
         loadText(loaded, path, pageIndex) ? charAt(loaded.text, charIndex) : nullptr;
     if (!ch) {
@@ -722,6 +694,7 @@ int NativeEngineBridge::fontFlags(const std::string& path, std::int32_t pageInde
                                   std::int32_t charIndex) const {
     std::lock_guard lock(gEngineLock);
     Loaded loaded;
+    loaded.password = password_;
     const fz_stext_char* ch =
         loadText(loaded, path, pageIndex) ? charAt(loaded.text, charIndex) : nullptr;
     if (!ch || !ch->font) {
@@ -738,6 +711,7 @@ Color NativeEngineBridge::fontColor(const std::string& path, std::int32_t pageIn
                                     std::int32_t charIndex) const {
     std::lock_guard lock(gEngineLock);
     Loaded loaded;
+    loaded.password = password_;
     const fz_stext_char* ch =
         loadText(loaded, path, pageIndex) ? charAt(loaded.text, charIndex) : nullptr;
     if (!ch) {
@@ -769,6 +743,8 @@ bool NativeEngineBridge::addAnnotation(const std::string& path, std::int64_t pag
 
     std::lock_guard lock(gEngineLock);
     Loaded loaded;
+    loaded.password = password_;
+    loaded.forEdit = true;
     if (!loadPage(loaded, path, pageIndex)) {
         return false;
     }
@@ -798,13 +774,14 @@ bool NativeEngineBridge::addAnnotation(const std::string& path, std::int64_t pag
         dropDefaultPopup(ctx, page, dict);
     });
     pdf_drop_annot(ctx, annot);
-    return ok && writeBack(loaded, path);
+    return ok && writeBack(loaded, path, {int(pageIndex)});
 }
 
 std::vector<EngineAnnotation> NativeEngineBridge::annotations(const std::string& path,
                                                               std::int64_t pageIndex) const {
     std::lock_guard lock(gEngineLock);
     Loaded loaded;
+    loaded.password = password_;
     std::vector<EngineAnnotation> list;
     if (!loadPage(loaded, path, pageIndex)) {
         return list;
@@ -840,6 +817,8 @@ bool NativeEngineBridge::updateAnnotation(const std::string& path, std::int64_t 
 
     std::lock_guard lock(gEngineLock);
     Loaded loaded;
+    loaded.password = password_;
+    loaded.forEdit = true;
     if (!loadPage(loaded, path, pageIndex)) {
         return false;
     }
@@ -861,13 +840,15 @@ bool NativeEngineBridge::updateAnnotation(const std::string& path, std::int64_t 
         }
         refresh(ctx, annot, dict, r);
     });
-    return ok && writeBack(loaded, path);
+    return ok && writeBack(loaded, path, {int(pageIndex)});
 }
 
 bool NativeEngineBridge::deleteAnnotation(const std::string& path, std::int64_t pageIndex,
                                           std::int64_t annotationId) const {
     std::lock_guard lock(gEngineLock);
     Loaded loaded;
+    loaded.password = password_;
+    loaded.forEdit = true;
     if (!loadPage(loaded, path, pageIndex)) {
         return false;
     }
@@ -889,22 +870,29 @@ bool NativeEngineBridge::deleteAnnotation(const std::string& path, std::int64_t 
         }
     });
     // Reported as done only once the file says so.
-    return ok && writeBack(loaded, path);
+    return ok && writeBack(loaded, path, {int(pageIndex)});
 }
 
 bool NativeEngineBridge::deletePage(const std::string& path, std::int32_t pageIndex) const {
     std::lock_guard lock(gEngineLock);
     Loaded loaded;
-    if (!loadDocument(loaded, path) || pageIndex < 0 || pageIndex >= countPages(loaded)) {
+    loaded.password = password_;
+    loaded.forEdit = true;
+    if (!loadDocument(loaded, path)) {
         return false;
     }
-    fz_context* ctx = loaded.ctx;
-    pdf_document* doc = loaded.doc;
-    const int number = pageIndex;
-    if (!mu::attempt(ctx, [&] { pdf_delete_page(ctx, doc, number); })) {
-        return false;
+    const int count = countPages(loaded);
+    if (pageIndex < 0 || pageIndex >= count) {
+        return failWith("there is no page " + std::to_string(std::int64_t(pageIndex) + 1));
     }
-    return writeBack(loaded, path);
+    // A PDF without pages is no document any reader opens.
+    if (count == 1) {
+        return failWith("the only page of a document cannot be deleted");
+    }
+    if (!engine::deletePageAndReferences(loaded.ctx, loaded.doc, pageIndex)) {
+        return failWith("the page could not be deleted");
+    }
+    return writeBack(loaded, path, {});
 }
 
 bool NativeEngineBridge::rotatePage(const std::string& path, std::int32_t pageIndex,
@@ -919,6 +907,8 @@ bool NativeEngineBridge::rotatePage(const std::string& path, std::int32_t pageIn
     }
     std::lock_guard lock(gEngineLock);
     Loaded loaded;
+    loaded.password = password_;
+    loaded.forEdit = true;
     if (!loadPage(loaded, path, pageIndex)) {
         return false;
     }
@@ -928,11 +918,15 @@ bool NativeEngineBridge::rotatePage(const std::string& path, std::int32_t pageIn
                      [&] { pdf_dict_put_int(ctx, page->obj, PDF_NAME(Rotate), normalised); })) {
         return false;
     }
-    return writeBack(loaded, path);
+    return writeBack(loaded, path, {});
 }
 
 bool NativeEngineBridge::saveDocument(const std::string&) const {
     return true;
+}
+
+const std::string& NativeEngineBridge::lastError() {
+    return tLastError;
 }
 
 } // namespace ombrix

@@ -44,12 +44,17 @@ std::optional<RgbBytes> parseAnnotationColor(std::string_view text);
 // file back when it changed something and closes it again, so no document stays open and
 // two calls on one path see each other's changes. Calls from any thread are serialised by
 // one process-wide lock. Nothing throws: failures show as the documented fallbacks.
+// Edits lock the file (flock) from reading to writing, so two processes editing one file
+// take turns, and replace it only with a file that was read back and checked.
 //
 // Page and annotation indexes count from 0; coordinates are PDF page space. Character
 // indexes count the characters of extractText()'s result (code points, a "\n" after each
 // line); the line breaks have no font.
 class NativeEngineBridge {
 public:
+    // Encrypted files are unlocked with `password`; without one they are not opened.
+    explicit NativeEngineBridge(std::string password = {}) : password_(std::move(password)) {}
+
     // Sets the engine up once per process; every other call does it on its own.
     static void initialize();
 
@@ -93,6 +98,13 @@ public:
     bool rotatePage(const std::string& path, std::int32_t pageIndex, std::int32_t degrees) const;
     // Every editing call has written the file already.
     bool saveDocument(const std::string& path) const;
+
+    // Why the calling thread's last call failed to open or write a file (not a PDF,
+    // needs a password, changed on disk, did not read back, ...); empty before any.
+    static const std::string& lastError();
+
+private:
+    std::string password_;
 };
 
 } // namespace ombrix

@@ -1,6 +1,10 @@
 #include "pdfkit/MuContext.h"
 
+#include "pdfkit/ResourceLimits.h"
+
+#include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <mutex>
 #include <new>
 
@@ -26,12 +30,81 @@ void quieten(fz_context* ctx) {
     fz_set_error_callback(ctx, dropMessage, nullptr);
 }
 
+// Every block MuPDF allocates carries its size in front, so that what is in use can be
+// counted and capped, all threads together. A hostile file (a decompression bomb, a
+// page of a billion glyphs) then fails its operation instead of taking the machine.
+constexpr std::size_t kHeader = alignof(std::max_align_t);
+std::atomic<std::size_t> gInUse{0};
+std::atomic<std::size_t> gLimit{0};
+std::atomic<bool> gLimitReached{false};
+
+bool reserve(std::size_t size) {
+    const std::size_t limit = gLimit.load(std::memory_order_relaxed);
+    const std::size_t now = gInUse.fetch_add(size, std::memory_order_relaxed) + size;
+    if (limit != 0 && now > limit) {
+        gInUse.fetch_sub(size, std::memory_order_relaxed);
+        gLimitReached.store(true, std::memory_order_relaxed);
+        return false;
+    }
+    return true;
+}
+
+void* countedMalloc(void*, std::size_t size) {
+    if (size > SIZE_MAX - kHeader || !reserve(size)) {
+        return nullptr;
+    }
+    auto* block = static_cast<unsigned char*>(std::malloc(size + kHeader));
+    if (!block) {
+        gInUse.fetch_sub(size, std::memory_order_relaxed);
+        return nullptr;
+    }
+    *reinterpret_cast<std::size_t*>(block) = size;
+    return block + kHeader;
+}
+
+void countedFree(void*, void* ptr) {
+    if (!ptr) {
+        return;
+    }
+    auto* block = static_cast<unsigned char*>(ptr) - kHeader;
+    gInUse.fetch_sub(*reinterpret_cast<std::size_t*>(block), std::memory_order_relaxed);
+    std::free(block);
+}
+
+void* countedRealloc(void* user, void* old, std::size_t size) {
+    if (!old) {
+        return countedMalloc(user, size);
+    }
+    if (size == 0) {
+        countedFree(user, old);
+        return nullptr;
+    }
+    auto* block = static_cast<unsigned char*>(old) - kHeader;
+    const std::size_t before = *reinterpret_cast<std::size_t*>(block);
+    if (size > SIZE_MAX - kHeader || (size > before && !reserve(size - before))) {
+        return nullptr;
+    }
+    auto* moved = static_cast<unsigned char*>(std::realloc(block, size + kHeader));
+    if (!moved) {
+        if (size > before) {
+            gInUse.fetch_sub(size - before, std::memory_order_relaxed);
+        }
+        return nullptr;
+    }
+    if (size < before) {
+        gInUse.fetch_sub(before - size, std::memory_order_relaxed);
+    }
+    *reinterpret_cast<std::size_t*>(moved) = size;
+    return moved + kHeader;
+}
+
 // Never dropped: documents and contexts of other threads may outlive any static
 // destructor that could do it.
 fz_context* base() {
     static fz_context* ctx = [] {
         static fz_locks_context locks{nullptr, lockOne, unlockOne};
-        fz_context* made = fz_new_context(nullptr, &locks, FZ_STORE_DEFAULT);
+        static fz_alloc_context alloc{nullptr, countedMalloc, countedRealloc, countedFree};
+        fz_context* made = fz_new_context(&alloc, &locks, FZ_STORE_DEFAULT);
         if (made) {
             quieten(made);
         }
@@ -166,3 +239,23 @@ bool sameObject(fz_context* ctx, pdf_obj* a, pdf_obj* b) {
 }
 
 } // namespace ombrix::pdfkit::mu
+
+namespace ombrix::pdfkit {
+
+void setMemoryLimit(std::size_t bytes) {
+    mu::gLimit.store(bytes);
+}
+
+std::size_t memoryLimit() {
+    return mu::gLimit.load();
+}
+
+std::size_t memoryInUse() {
+    return mu::gInUse.load();
+}
+
+bool memoryLimitReached() {
+    return mu::gLimitReached.load();
+}
+
+} // namespace ombrix::pdfkit

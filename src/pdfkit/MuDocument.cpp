@@ -4,6 +4,7 @@
 #include "core/Error.h"
 #include "pdfkit/MuAnnotation.h"
 #include "pdfkit/MuRenderer.h"
+#include "pdfkit/MuSave.h"
 
 #include <algorithm>
 #include <cmath>
@@ -122,6 +123,8 @@ OpenResult Document::openFile(const std::filesystem::path& path) {
         return failure(OpenStatus::permissionDenied, path, "cannot be read: permission denied.");
     }
 
+    // Taken before MuPDF reads the file: a save later replaces only this version of it.
+    const auto stamp = fileStamp(path);
     fz_context* ctx = mu::context();
     const std::string file = path.string();
     const char* name = file.c_str();
@@ -154,6 +157,7 @@ OpenResult Document::openFile(const std::filesystem::path& path) {
     }
     auto document = std::make_shared<MuDocument>(std::move(core), path, count, locked);
     document->makePages();
+    document->rememberFile(stamp);
     if (locked) {
         return OpenResult{OpenStatus::needsPassword, document,
                           path.filename().string() + " is protected by a password."};
@@ -201,6 +205,7 @@ bool MuDocument::authenticate(const std::string& password) {
     count_ = std::max(usablePageCount(ctx, core_->pdf, trusted), 0);
     loadPageTree(ctx, *core_, trusted);
     locked_ = false;
+    password_ = password; // a save is read back with it
     makePages();
     return true;
 }
@@ -271,14 +276,40 @@ std::string MuDocument::serialize() const {
 }
 
 void MuDocument::write(const std::filesystem::path& path) {
-    const std::string bytes = serialize();
-    // MuPDF still reads objects from the file it opened; replacing the file by rename
-    // keeps that inode alive, so later edits and writes see a consistent source.
-    try {
-        writeFileAtomically(path, bytes);
-    } catch (const Error& e) {
-        throw Error("PDFKit", e.code(), e.description());
+    std::lock_guard lock(core_->mutex);
+    fz_context* ctx = mu::context();
+    std::error_code ec;
+    const auto canonical = [&](const std::filesystem::path& p) {
+        return std::filesystem::weakly_canonical(p, ec);
+    };
+    // Only the document's own file is guarded against changes by others; a copy written
+    // elsewhere replaces whatever is there.
+    const bool ownFile = canonical(path) == canonical(path_);
+    std::optional<FileLock> fileLock;
+    if (std::filesystem::exists(path, ec)) {
+        try {
+            fileLock.emplace(path);
+        } catch (const Error&) {
+            // A file we may replace but not read: written without the lock.
+        }
     }
+    mu::SaveCheck check;
+    check.password = password_;
+    for (const auto& page : pages_) {
+        if (page->generation() != 0) {
+            check.pages.push_back(page->index());
+        }
+    }
+    mu::saveDocument(ctx, core_->pdf, path, saveBase_, ownFile ? stamp_ : std::nullopt, check);
+    if (ownFile) {
+        stamp_ = fileStamp(path);
+    }
+}
+
+void MuDocument::rememberFile(std::optional<FileStamp> stamp) {
+    stamp_ = stamp;
+    saveBase_.path = path_;
+    saveBase_.stamp = stamp;
 }
 
 std::string MuDocument::dataRepresentation() const {

@@ -4,6 +4,7 @@
 
 #include "pdfkit/Document.h"
 #include "pdfkit/MuContext.h"
+#include "pdfkit/MuSave.h"
 #include "pdfkit/Page.h"
 #include "pdfkit/PageRenderer.h"
 #include "pdfkit/PageText.h"
@@ -130,6 +131,8 @@ public:
     ~MuDocument() override;
     // Pages need a weak pointer to their document, so they are made once it is shared.
     void makePages();
+    // The version of the file that was read when the document was opened.
+    void rememberFile(std::optional<FileStamp> stamp);
 
     bool isLocked() const override { return locked_; }
     bool authenticate(const std::string& password) override;
@@ -190,6 +193,11 @@ private:
     mutable std::mutex textMutex_; // guards texts_ and textClock_ only, never held for work
     mutable std::vector<CachedText> texts_;
     mutable std::uint64_t textClock_ = 0;
+    // The version of the file last opened or saved here, the bytes MuPDF sits on, and the
+    // password that unlocked the document: what a save must check against.
+    std::optional<FileStamp> stamp_;
+    mu::SaveBase saveBase_;
+    std::string password_;
 };
 
 std::vector<LabelRange> readLabelRanges(fz_context* ctx, pdf_document* doc);

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "pdfkit/MuContext.h"
+
+namespace ombrix::engine {
+
+// Deletes page `index` of `doc` and what would otherwise outlive it: links, outline
+// entries, named destinations and an open action that lead to it are removed (an outline
+// entry with entries under it only loses its destination), and the page labels are
+// renumbered so that every remaining page keeps the label it had. The caller holds the
+// engine lock. False, with the document possibly half-changed, when MuPDF fails; the
+// caller then does not write it.
+bool deletePageAndReferences(fz_context* ctx, pdf_document* doc, int index);
+
+} // namespace ombrix::engine
