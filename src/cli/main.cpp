@@ -1,4 +1,6 @@
+#include "cli/Arguments.h"
 #include "cli/Command.h"
+#include "cli/Limits.h"
 #include "core/Error.h"
 
 #include <algorithm>
@@ -25,7 +27,9 @@ void printHelp(std::ostream& out) {
     for (const auto& c : commands()) {
         out << "  " << c.name << std::string(width - c.name.size() + 2, ' ') << c.summary << "\n";
     }
-    out << "\nRun 'ombrix <command> --help' for a command's arguments.\n";
+    out << "\nRun 'ombrix <command> --help' for a command's arguments.\n"
+           "OMBRIX_MEMORY_LIMIT_MB (default 1024) and OMBRIX_TIMEOUT_SECONDS (default 60) bound\n"
+           "what one command may take; a file that needs more fails with a message.\n";
 }
 } // namespace
 
@@ -70,12 +74,26 @@ int main(int argc, char** argv) {
                    << command.summary << "\n";
             return kExitOk;
         }
+        Limits limits;
         try {
-            return command.run(rest, io);
+            limits = limitsFromEnvironment();
+        } catch (const UsageError& e) {
+            io.err << "ombrix: " << e.what() << "\n";
+            return kExitUsage;
+        }
+        applyLimits(limits);
+        int status = kExitFailure;
+        try {
+            status = command.run(rest, io);
         } catch (const std::exception& e) {
             io.err << "ombrix " << command.name << ": " << ombrix::describe(e) << "\n";
+        }
+        // A command the engine stopped for a limit may have half a result: it failed.
+        if (auto stopped = limitMessage(limits); !stopped.empty()) {
+            io.err << "ombrix " << command.name << ": " << stopped << "\n";
             return kExitFailure;
         }
+        return status;
     }
     io.err << "ombrix: unknown command '" << args[0] << "'\n";
     printHelp(io.err);

@@ -65,8 +65,7 @@ struct DigestDeleter {
 
 std::optional<std::string> compute(const std::filesystem::path& path) {
     struct stat info {};
-    // Only a regular file has a head to read: a FIFO would block the read forever.
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::stat(path.c_str(), &info) != 0) {
         return std::nullopt;
     }
     auto size = static_cast<std::int64_t>(info.st_size);
@@ -86,7 +85,8 @@ std::optional<std::string> compute(const std::filesystem::path& path) {
         EVP_DigestUpdate(context.get(), timeBytes.data(), timeBytes.size()) != 1) {
         return std::nullopt;
     }
-    if (auto head = readHead(path); head && !head->empty()) {
+    // Only a regular file has a head to read: a FIFO would block the read forever.
+    if (auto head = S_ISREG(info.st_mode) ? readHead(path) : std::nullopt; head && !head->empty()) {
         if (EVP_DigestUpdate(context.get(), head->data(), head->size()) != 1) {
             return std::nullopt;
         }

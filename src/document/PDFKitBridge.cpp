@@ -1,7 +1,6 @@
 #include "document/PDFKitBridge.h"
 
 #include "core/AtomicFile.h"
-
 #include "core/Error.h"
 #include "core/Uuid.h"
 #include "document/BrainFingerprint.h"
@@ -43,14 +42,15 @@ std::shared_ptr<pdfkit::Document> PDFKitBridge::engineDocument(const PDFDocument
 std::shared_ptr<PDFDocument> PDFKitBridge::open(const std::filesystem::path& url) {
     // What is not a plain readable file is refused before anything reads it.
     if (auto problem = checkReadableFile(url)) {
-        throw BridgeError::cannotOpen(url, problem->problem == FileProblem::missing ? "it does not exist"
-                                           : problem->problem == FileProblem::permissionDenied
-                                               ? "permission denied"
-                                               : "it is not a regular file");
+        throw BridgeError::cannotOpen(
+            url, problem->problem == FileProblem::missing            ? "it does not exist"
+                 : problem->problem == FileProblem::permissionDenied ? "permission denied"
+                                                                     : "it is not a regular file");
     }
     auto engine = pdfkit::Document::open(url);
     if (!engine) {
-        throw BridgeError::cannotOpen(url, "it is not a PDF, is damaged beyond repair or needs a password");
+        throw BridgeError::cannotOpen(
+            url, "it is not a PDF, is damaged beyond repair or needs a password");
     }
     return makeDocument(std::move(engine), url);
 }

@@ -363,7 +363,7 @@ int impliedFlags(fz_context* ctx, fz_font* font) {
 // the new file read back and checked, then renamed over PATH. On any failure PATH is
 // left as it was and the reason is kept for lastError().
 bool writeBack(Loaded& loaded, const std::string& path, std::vector<int> pages) {
-    mu::SaveBase base{realTarget(path), loaded.stamp, false};
+    mu::SaveBase base;
     mu::SaveCheck check{loaded.password, std::move(pages)};
     try {
         mu::saveDocument(loaded.ctx, loaded.doc, path, base, loaded.stamp, check);

@@ -233,6 +233,35 @@ void renumberLabels(fz_context* ctx, pdf_document* doc, pdf_obj* root, int index
     }
 }
 
+// Inside fz_try only. MuPDF's deletion walks up the /Parent chain from the node that holds
+// the page, with no end on a chain that loops: the page must sit in its parent's /Kids
+// and the chain must reach the root in a bounded number of distinct steps.
+bool soundParentChain(fz_context* ctx, pdf_obj* page) {
+    pdf_obj* seen[kMaxDepth + 1] = {};
+    pdf_obj* node = pdf_resolve_indirect(ctx, pdf_dict_get(ctx, page, PDF_NAME(Parent)));
+    pdf_obj* kids = pdf_dict_get(ctx, node, PDF_NAME(Kids));
+    bool listed = false;
+    for (int i = 0, n = pdf_array_len(ctx, kids); i < n && !listed; ++i) {
+        listed = pdf_resolve_indirect(ctx, pdf_array_get(ctx, kids, i)) == page;
+    }
+    if (!listed) {
+        return false;
+    }
+    for (int depth = 0; node; ++depth) {
+        if (depth > kMaxDepth || !pdf_is_dict(ctx, node)) {
+            return false;
+        }
+        for (int i = 0; i < depth; ++i) {
+            if (seen[i] == node) {
+                return false;
+            }
+        }
+        seen[depth] = node;
+        node = pdf_resolve_indirect(ctx, pdf_dict_get(ctx, node, PDF_NAME(Parent)));
+    }
+    return true;
+}
+
 } // namespace
 
 bool deletePageAndReferences(fz_context* ctx, pdf_document* doc, int index) {
@@ -241,6 +270,9 @@ bool deletePageAndReferences(fz_context* ctx, pdf_document* doc, int index) {
         pdf_obj* page =
             pdf_keep_obj(ctx, pdf_resolve_indirect(ctx, pdf_lookup_page_obj(ctx, doc, index)));
         fz_try(ctx) {
+            if (!soundParentChain(ctx, page)) {
+                fz_throw(ctx, FZ_ERROR_GENERIC, "the page tree is damaged");
+            }
             pdf_obj* root = pdf_dict_get(ctx, pdf_trailer(ctx, doc), PDF_NAME(Root));
             pdf_delete_page(ctx, doc, index);
             cleanDestinations(ctx, doc, root, page);

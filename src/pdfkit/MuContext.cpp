@@ -3,6 +3,7 @@
 #include "pdfkit/ResourceLimits.h"
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <mutex>
@@ -37,8 +38,23 @@ constexpr std::size_t kHeader = alignof(std::max_align_t);
 std::atomic<std::size_t> gInUse{0};
 std::atomic<std::size_t> gLimit{0};
 std::atomic<bool> gLimitReached{false};
+// Past the deadline (steady clock, nanoseconds; 0 for none) every allocation fails too:
+// whatever MuPDF is working on allocates as it goes, so it stops soon after.
+std::atomic<std::int64_t> gDeadline{0};
+std::atomic<bool> gDeadlineReached{false};
+
+std::int64_t steadyNow() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 bool reserve(std::size_t size) {
+    const std::int64_t deadline = gDeadline.load(std::memory_order_relaxed);
+    if (deadline != 0 && steadyNow() > deadline) {
+        gDeadlineReached.store(true, std::memory_order_relaxed);
+        return false;
+    }
     const std::size_t limit = gLimit.load(std::memory_order_relaxed);
     const std::size_t now = gInUse.fetch_add(size, std::memory_order_relaxed) + size;
     if (limit != 0 && now > limit) {
@@ -256,6 +272,18 @@ std::size_t memoryInUse() {
 
 bool memoryLimitReached() {
     return mu::gLimitReached.load();
+}
+
+void setDeadline(std::optional<std::chrono::steady_clock::time_point> deadline) {
+    mu::gDeadline.store(
+        deadline ? std::max<std::int64_t>(1, std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                 deadline->time_since_epoch())
+                                                 .count())
+                 : 0);
+}
+
+bool deadlineReached() {
+    return mu::gDeadlineReached.load();
 }
 
 } // namespace ombrix::pdfkit

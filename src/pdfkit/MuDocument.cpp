@@ -308,8 +308,6 @@ void MuDocument::write(const std::filesystem::path& path) {
 
 void MuDocument::rememberFile(std::optional<FileStamp> stamp) {
     stamp_ = stamp;
-    saveBase_.path = path_;
-    saveBase_.stamp = stamp;
 }
 
 std::string MuDocument::dataRepresentation() const {

@@ -193,8 +193,8 @@ private:
     mutable std::mutex textMutex_; // guards texts_ and textClock_ only, never held for work
     mutable std::vector<CachedText> texts_;
     mutable std::uint64_t textClock_ = 0;
-    // The version of the file last opened or saved here, the bytes MuPDF sits on, and the
-    // password that unlocked the document: what a save must check against.
+    // The version of the file last opened or saved here, what successive saves share,
+    // and the password that unlocked the document: what a save must check against.
     std::optional<FileStamp> stamp_;
     mu::SaveBase saveBase_;
     std::string password_;

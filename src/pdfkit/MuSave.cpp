@@ -64,8 +64,7 @@ bool sameAnnots(const std::vector<AnnotSummary>& a, const std::vector<AnnotSumma
 // What the document in memory says the written file must show.
 struct Expectation {
     int pageCount = 0;
-    bool firstPage = false; // the tree leads to the first and the last page
-    bool lastPage = false;
+    std::vector<bool> reachable; // the pages the tree leads to, by index
     bool encrypted = false;
     std::vector<std::pair<int, std::vector<AnnotSummary>>> pages;
 };
@@ -75,8 +74,13 @@ Expectation expectationOf(fz_context* ctx, pdf_document* doc, const SaveCheck& c
     int count = 0;
     attempt(ctx, [&] { count = pdf_count_pages(ctx, doc); });
     e.pageCount = std::max(count, 0);
-    e.firstPage = e.pageCount > 0 && hasPage(ctx, doc, 0);
-    e.lastPage = e.pageCount > 0 && hasPage(ctx, doc, e.pageCount - 1);
+    // Every page is an object of its own: a /Count beyond the objects is no page.
+    int objects = 0;
+    attempt(ctx, [&] { objects = pdf_xref_len(ctx, doc); });
+    const int checked = std::min(e.pageCount, std::max(objects, 0));
+    for (int i = 0; i < checked; ++i) {
+        e.reachable.push_back(hasPage(ctx, doc, i));
+    }
     e.encrypted = doc->crypt != nullptr;
     for (int page : check.pages) {
         if (page >= 0 && page < e.pageCount) {
@@ -133,11 +137,15 @@ void verifyWritten(fz_context* ctx, const fs::path& written, const Expectation& 
             ctx, [&] { count = pdf_count_pages(ctx, doc); }, &failure)) {
         refuse("it has no page tree: " + failure.message);
     }
-    // A page tree MuPDF already read only in part stays that way, but never gets worse.
-    if (count != expected.pageCount || (expected.firstPage && !hasPage(ctx, doc, 0)) ||
-        (expected.lastPage && !hasPage(ctx, doc, count - 1))) {
+    if (count != expected.pageCount) {
         refuse("it has " + std::to_string(count) + " pages instead of " +
                std::to_string(expected.pageCount));
+    }
+    // A page tree MuPDF could read only in part stays that way, but never gets worse.
+    for (std::size_t i = 0; i < expected.reachable.size(); ++i) {
+        if (expected.reachable[i] && !hasPage(ctx, doc, int(i))) {
+            refuse("page " + std::to_string(i + 1) + " cannot be found");
+        }
     }
     for (const auto& [page, annots] : expected.pages) {
         if (!sameAnnots(annotSummaries(ctx, doc, page), annots)) {
@@ -146,48 +154,44 @@ void verifyWritten(fz_context* ctx, const fs::path& written, const Expectation& 
     }
 }
 
-void copyInto(const fs::path& from, const fs::path& to) {
-    int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+// The bytes MuPDF opened the document from (still open, whatever became of the path
+// since) into the file at `to`.
+void copyOpenedBytes(fz_context* ctx, pdf_document* doc, const fs::path& to) {
     int out = ::open(to.c_str(), O_WRONLY | O_CLOEXEC);
-    struct Close {
-        int a, b;
-        ~Close() {
-            if (a >= 0) {
-                ::close(a);
-            }
-            if (b >= 0) {
-                ::close(b);
-            }
-        }
-    } closer{in, out};
-    if (in < 0 || out < 0) {
-        throw Error(kDomain, errno,
-                    "Could not copy " + from.string() + ": " + std::strerror(errno));
+    if (out < 0) {
+        throw Error(kDomain, errno, "Could not write " + to.string() + ": " + std::strerror(errno));
     }
-    char buffer[64 * 1024];
-    for (;;) {
-        ssize_t n = ::read(in, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            throw Error(kDomain, errno,
-                        "Could not read " + from.string() + ": " + std::strerror(errno));
-        }
-        if (n == 0) {
-            return;
-        }
-        for (ssize_t done = 0; done < n;) {
-            ssize_t w = ::write(out, buffer + done, std::size_t(n - done));
-            if (w < 0 && errno == EINTR) {
-                continue;
+    bool written = true;
+    Failure failure;
+    bool ok = attempt(
+        ctx,
+        [&] {
+            unsigned char buffer[64 * 1024];
+            fz_seek(ctx, doc->file, 0, SEEK_SET);
+            for (;;) {
+                const std::size_t n = fz_read(ctx, doc->file, buffer, sizeof buffer);
+                if (n == 0) {
+                    break;
+                }
+                for (std::size_t done = 0; done < n && written;) {
+                    const ssize_t w = ::write(out, buffer + done, n - done);
+                    if (w < 0 && errno == EINTR) {
+                        continue;
+                    }
+                    written = w > 0;
+                    done += written ? std::size_t(w) : 0;
+                }
+                if (!written) {
+                    break;
+                }
             }
-            if (w <= 0) {
-                throw Error(kDomain, errno,
-                            "Could not write " + to.string() + ": " + std::strerror(errno));
-            }
-            done += w;
-        }
+        },
+        &failure);
+    ::close(out);
+    if (!ok || !written) {
+        throw Error(kDomain, ok ? errno : failure.code,
+                    "Could not copy the document's bytes: " +
+                        (ok ? std::string(std::strerror(errno)) : failure.message));
     }
 }
 
@@ -215,14 +219,15 @@ void writeWhole(fz_context* ctx, pdf_document* doc, const fs::path& to, bool inc
 bool saveDocument(fz_context* ctx, pdf_document* doc, const fs::path& target, SaveBase& base,
                   const std::optional<FileStamp>& expected, const SaveCheck& check) {
     const Expectation expectation = expectationOf(ctx, doc, check);
-    if (expectation.pageCount < 1 || !expectation.firstPage) {
+    if (expectation.reachable.empty() || !expectation.reachable.front()) {
         throw Error(kDomain, 2, "The document has no pages left to save.");
     }
     int canAppend = 0;
     attempt(ctx, [&] { canAppend = pdf_can_be_saved_incrementally(ctx, doc); });
-    // Appending needs the very bytes MuPDF read; a base that changed since is no base.
-    const bool incremental = canAppend && !base.fullOnly && !base.path.empty() && base.stamp &&
-                             fileStamp(base.path) == base.stamp;
+    const bool incremental = canAppend && !base.fullOnly && doc->file;
+    if (!base.startxref) {
+        base.startxref = doc->startxref;
+    }
 
     Replacement replacement;
     replacement.expected = expected;
@@ -231,20 +236,24 @@ bool saveDocument(fz_context* ctx, pdf_document* doc, const fs::path& target, Sa
     };
     if (incremental) {
         replacement.fill = [&](const fs::path& temporary) {
-            copyInto(base.path, temporary);
+            copyOpenedBytes(ctx, doc, temporary);
+            // MuPDF moves its idea of the last cross-reference section to the one it
+            // wrote; the next section must point back to the opened file's again.
+            doc->startxref = *base.startxref;
+            struct Restore {
+                pdf_document* doc;
+                std::int64_t startxref;
+                ~Restore() { doc->startxref = startxref; }
+            } restore{doc, *base.startxref};
             writeWhole(ctx, doc, temporary, true);
         };
         try {
             replaceFile(target, replacement);
-            base.path = realTarget(target);
-            base.stamp = fileStamp(base.path);
             return true;
         } catch (const Error& e) {
             if (e.domain() == "AtomicFile" && e.code() == kChangedOnDisk) {
                 throw Error(kDomain, kChangedOnDisk, e.description());
             }
-            // MuPDF now takes the discarded file for its base: from here on only a whole
-            // rewrite, which reads nothing of that file, is safe.
             base.fullOnly = true;
         }
     }

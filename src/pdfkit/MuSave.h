@@ -7,6 +7,7 @@
 #include "core/AtomicFile.h"
 #include "pdfkit/MuContext.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -14,12 +15,12 @@
 
 namespace ombrix::pdfkit::mu {
 
-// The file MuPDF's document sits on: the file it was opened from or, after an
-// incremental save, the file written last. An incremental save appends to these bytes.
+// What successive saves of one open document share. MuPDF writes each incremental save
+// as one section holding every change since the document was opened, after the bytes it
+// opened; the cross-reference chain must lead back to those bytes each time.
 struct SaveBase {
-    std::filesystem::path path;
-    std::optional<FileStamp> stamp; // the base as it was read; another file is no base
-    bool fullOnly = false;          // an incremental save was attempted and not kept
+    std::optional<std::int64_t> startxref; // as the document was opened
+    bool fullOnly = false;                 // an incremental save was attempted and refused
 };
 
 // What the written file must show when it is opened again.
@@ -28,8 +29,8 @@ struct SaveCheck {
     std::vector<int> pages; // pages whose annotations must read back as the document has them
 };
 
-// Writes `doc` over `target` through replaceFile(): the changes appended to the base's
-// bytes when MuPDF allows it (the earlier revision stays intact), else a whole
+// Writes `doc` over `target` through replaceFile(): the changes appended to the bytes the
+// document was opened from when MuPDF allows it (that revision stays intact), else a whole
 // garbage-collected, compressed rewrite. Before anything is replaced the new file is
 // opened again and must open (with the same password, still encrypted when the document
 // is), have every page of the document and the annotations of `check.pages` as the

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
+#include <optional>
 
 // What the PDF engine may take of the machine, process-wide. Any thread.
 namespace ombrix::pdfkit {
@@ -13,5 +15,11 @@ std::size_t memoryLimit();
 std::size_t memoryInUse();
 // Whether an allocation has been refused for the cap since the process started.
 bool memoryLimitReached();
+
+// From `deadline` on, the engine's work stops (its allocations fail) wherever it is, for
+// a process that must end in bounded time whatever the file; none by default. The desktop
+// cancels single operations through CancelToken instead.
+void setDeadline(std::optional<std::chrono::steady_clock::time_point> deadline);
+bool deadlineReached();
 
 } // namespace ombrix::pdfkit

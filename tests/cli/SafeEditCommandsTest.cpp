@@ -5,11 +5,15 @@
 #include "pdfkit/Document.h"
 #include "pdfkit/Page.h"
 #include "support/Fixtures.h"
+#include "support/HandMadePdf.h"
+#include "support/MuPdfSession.h"
 #include "support/Shell.h"
 #include "support/TempDir.h"
 
 #include <chrono>
 #include <gtest/gtest.h>
+#include <mupdf/fitz.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
@@ -24,7 +28,9 @@ protected:
         return "XDG_DATA_HOME=" + shellQuoted(data.path().string()) + " " +
                shellQuoted(OMBRIX_CLI_PATH);
     }
-    fx::ShellRun run(const std::string& arguments) { return fx::runShell(tool() + " " + arguments); }
+    fx::ShellRun run(const std::string& arguments) {
+        return fx::runShell(tool() + " " + arguments);
+    }
     fx::TempDir dir;
     fx::TempDir data;
 };
@@ -48,8 +54,8 @@ TEST_F(SafeEditCommandsTest, ConcurrentEditsNeverCorruptTheFile) {
         const std::string annotate =
             tool() + " annotate " + q + " --page 1 --type Square --rect 100,100,20,20";
         auto both = fx::runShell("(" + highlight + " >/dev/null 2>" + q + ".a.err; echo $? > " + q +
-                                 ".a) & (" + annotate + " >/dev/null 2>" + q + ".b.err; echo $? > " +
-                                 q + ".b) & wait");
+                                 ".a) & (" + annotate + " >/dev/null 2>" + q +
+                                 ".b.err; echo $? > " + q + ".b) & wait");
         ASSERT_EQ(both.status, 0);
         for (const char* side : {".a", ".b"}) {
             const auto status = ombrix::readFile(file.string() + side).value_or("?");
@@ -113,8 +119,8 @@ TEST_F(SafeEditCommandsTest, SenselessNumbersAreRefusedBeforeAnythingIsWritten) 
     auto offPage = run("highlight " + q + " --page 1 --rect 5000,5000,10,10");
     EXPECT_EQ(offPage.status, 1);
     EXPECT_NE(offPage.err.find("outside page 1"), std::string::npos) << offPage.err;
-    auto hugeRender = run("render " + q + " --page 1 --size 1e9x10 -o " +
-                          shellQuoted((dir / "x.png").string()));
+    auto hugeRender =
+        run("render " + q + " --page 1 --size 1e9x10 -o " + shellQuoted((dir / "x.png").string()));
     EXPECT_EQ(hugeRender.status, 2) << hugeRender.err;
     EXPECT_EQ(ombrix::readFile(file), before);
 }
@@ -125,6 +131,66 @@ TEST_F(SafeEditCommandsTest, TheOnlyPageStays) {
     EXPECT_EQ(result.status, 1);
     EXPECT_NE(result.err.find("only page"), std::string::npos) << result.err;
     EXPECT_EQ(annotationCount(file), 0u);
+}
+
+// A page whose content stream, deflated twice, is a few kilobytes and inflates to 40 MB:
+// forty million glyphs to draw and to extract.
+void writeDecompressionBomb(const fs::path& path) {
+    std::string line = "(" + std::string(1000, 'A') + ") Tj\n";
+    std::string content = "BT /F1 1 Tf 0 0 Td\n";
+    content.reserve(40'100'000);
+    for (int i = 0; i < 40'000; ++i) {
+        content += line;
+    }
+    content += "ET\n";
+    fx::MuPdfSession session;
+    fz_context* ctx = session.ctx();
+    std::string once, twice;
+    auto deflate = [&](const std::string& in, std::string& out) {
+        std::size_t length = 0;
+        unsigned char* data = nullptr;
+        session.run("deflate", [&](fz_context* c) {
+            data =
+                fz_new_deflated_data(c, &length, reinterpret_cast<const unsigned char*>(in.data()),
+                                     in.size(), FZ_DEFLATE_BEST);
+        });
+        out.assign(reinterpret_cast<const char*>(data), length);
+        fz_free(ctx, data);
+    };
+    deflate(content, once);
+    deflate(once, twice);
+    const std::string pdf = fx::handMadePdf({
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+        "/Resources << /Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >> >> "
+        ">>",
+        "<< /Filter [/FlateDecode /FlateDecode] /Length " + std::to_string(twice.size()) +
+            " >>\nstream\n" + twice + "\nendstream",
+    });
+    ombrix::writeFileAtomically(path, pdf);
+}
+
+TEST_F(SafeEditCommandsTest, ADecompressionBombStopsQuicklyWithinItsLimits) {
+    const auto bomb = dir / "bomb.pdf";
+    writeDecompressionBomb(bomb);
+    ASSERT_LT(fs::file_size(bomb), 64u * 1024);
+    const std::string q = shellQuoted(bomb.string());
+    const std::string limits = "OMBRIX_MEMORY_LIMIT_MB=256 OMBRIX_TIMEOUT_SECONDS=2 ";
+    for (const std::string& command :
+         {"text " + q + " --page 1", "render " + q + " --page 1 -o " + q + ".png",
+          "search " + q + " AAAB"}) {
+        const auto start = std::chrono::steady_clock::now();
+        auto result = fx::runShell(limits + tool() + " " + command);
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(result.status, 1) << command << ": " << result.err;
+        EXPECT_NE(result.err.find("stopped"), std::string::npos) << command << ": " << result.err;
+        EXPECT_LT(took, std::chrono::seconds(20)) << command;
+    }
+    rusage usage{};
+    ::getrusage(RUSAGE_CHILDREN, &usage);
+    // The cap, and room for the program itself (more under the sanitizers).
+    EXPECT_LT(usage.ru_maxrss, (256 + 512) * 1024) << "kilobytes at the peak";
 }
 
 } // namespace

@@ -60,8 +60,14 @@ TEST(PDFKitBridgeTest, OpenRefusesWhatIsNotAUsablePdf) {
         return caught<BridgeError>([&] { bridge.open(dir / name); });
     };
 
-    EXPECT_EQ(open("notes.pdf").description(), "Cannot open notes.pdf");
-    EXPECT_EQ(open("missing.pdf").description(), "Cannot open missing.pdf");
+    // Each refusal says why.
+    EXPECT_EQ(open("notes.pdf").description().rfind("Cannot open notes.pdf: it is not a PDF", 0),
+              0u);
+    EXPECT_EQ(open("missing.pdf").description(), "Cannot open missing.pdf: it does not exist");
+    EXPECT_NE(caught<BridgeError>([&] { bridge.open(dir.path()); })
+                  .description()
+                  .find("not a regular file"),
+              std::string::npos);
     EXPECT_EQ(open("garbage.pdf").kind(), BridgeError::Kind::cannotOpen);
     EXPECT_EQ(open("empty.pdf").kind(), BridgeError::Kind::emptyDocument);
     EXPECT_EQ(open("empty.pdf").description(), "PDF has zero pages");
