@@ -165,7 +165,7 @@ TEST_F(DocumentCommandsTest, FilesThatCannotBeOpenedAndMissingArgumentsFail) {
         std::string name = command;
         auto missing = run(name + " " + shellQuoted((dir / "gone.pdf").string()) + rest);
         EXPECT_EQ(missing.status, 1) << name;
-        EXPECT_EQ(missing.err, "ombrix " + name + ": Cannot open gone.pdf\n");
+        EXPECT_EQ(missing.err, "ombrix " + name + ": Cannot open gone.pdf: it does not exist\n");
         EXPECT_TRUE(missing.out.empty());
         auto empty = run(name + " " + shellQuoted((dir / "empty.pdf").string()) + rest);
         EXPECT_NE(empty.err.find("PDF has zero pages"), std::string::npos) << empty.err;
