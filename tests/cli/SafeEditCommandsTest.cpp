@@ -187,6 +187,16 @@ TEST_F(SafeEditCommandsTest, ADecompressionBombStopsQuicklyWithinItsLimits) {
         EXPECT_NE(result.err.find("stopped"), std::string::npos) << command << ": " << result.err;
         EXPECT_LT(took, std::chrono::seconds(20)) << command;
     }
+    // A fuzz finding: an annotation whose appearance MuPDF builds for minutes.
+    const auto slow =
+        fs::path(OMBRIX_SOURCE_DIR) / "tests/data/hostile/slow-annotation-appearance.pdf";
+    const auto start = std::chrono::steady_clock::now();
+    auto result = fx::runShell(limits + tool() + " render " + shellQuoted(slow.string()) +
+                               " --page 1 -o " + shellQuoted((dir / "slow.png").string()));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_TRUE(result.status == 0 || result.err.find("stopped") != std::string::npos)
+        << result.err;
+
     rusage usage{};
     ::getrusage(RUSAGE_CHILDREN, &usage);
     // The cap, and room for the program itself (more under the sanitizers).
