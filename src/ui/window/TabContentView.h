@@ -1,0 +1,74 @@
+#pragma once
+
+#include "core/Cancellable.h"
+
+#include <QWidget>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QLabel;
+class QStackedWidget;
+
+namespace ombrix {
+class AppContainer;
+class TabSession;
+class VimEngine;
+} // namespace ombrix
+
+namespace ombrix::ui {
+
+class PDFBottomBar;
+class SearchPanel;
+class VimCommandBarView;
+class WindowState;
+
+// The active tab's content: the page area with the command bar and the bottom bar, and
+// beside it the search panel or the highlight panel (the search panel wins when both
+// are asked for). Hosts the modal keyboard engine on the page area's keys. GUI thread
+// only; the container and the state outlive it.
+class TabContentView : public QWidget {
+    Q_OBJECT
+public:
+    TabContentView(AppContainer& container, WindowState& state, QWidget* parent = nullptr);
+    ~TabContentView() override;
+
+    void setSession(std::shared_ptr<TabSession> session);
+    const std::shared_ptr<TabSession>& session() const { return session_; }
+
+    QWidget* pageArea() const { return pageArea_; }
+    PDFBottomBar* bottomBar() const { return bottomBar_; }
+    SearchPanel* searchPanel() const { return searchPanel_; }
+    QWidget* highlightPanel() const { return highlightPanel_; }
+    VimCommandBarView* commandBar() const { return commandBar_; }
+    VimEngine* vimEngine() const { return vim_.get(); }
+
+    // Called with the query of a "/" prompt ended by Return.
+    void setSearchPromptHandler(std::function<void(const std::string&)> handler) {
+        onSearchPrompt_ = std::move(handler);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void refreshSideArea();
+    void refreshPage();
+
+    AppContainer& container_;
+    WindowState& state_;
+    std::shared_ptr<TabSession> session_;
+    std::unique_ptr<VimEngine> vim_;
+    QWidget* pageArea_ = nullptr;
+    QLabel* pagePreview_ = nullptr;
+    VimCommandBarView* commandBar_ = nullptr;
+    PDFBottomBar* bottomBar_ = nullptr;
+    QStackedWidget* sideArea_ = nullptr;
+    SearchPanel* searchPanel_ = nullptr;
+    QWidget* highlightPanel_ = nullptr;
+    std::function<void(const std::string&)> onSearchPrompt_;
+    std::vector<Cancellable> stateObservations_;
+    std::vector<Cancellable> sessionObservations_;
+};
+
+} // namespace ombrix::ui

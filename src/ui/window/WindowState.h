@@ -1,0 +1,24 @@
+#pragma once
+
+#include "core/Signal.h"
+
+#include <string>
+
+namespace ombrix::ui {
+
+// What the window itself remembers across tabs: the search text and which side panel and
+// canvas mode are on. The views observe it and redraw; GUI thread only.
+class WindowState {
+public:
+    Observable<std::string> searchText;
+    Observable<bool> showSearch{false};
+    Observable<bool> showSidebar{false};
+    Observable<bool> isTextMode{false};
+    Observable<bool> isShapeMode{false};
+
+    // The two canvas modes exclude each other: turning one on turns the other off.
+    void toggleTextMode();
+    void toggleShapeMode();
+};
+
+} // namespace ombrix::ui
