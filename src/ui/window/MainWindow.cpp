@@ -1,16 +1,23 @@
 #include "ui/window/MainWindow.h"
 
 #include "app/AppContainer.h"
+#include "app/MenuModel.h"
+#include "app/PreferencesStore.h"
 #include "core/NotificationCenter.h"
+#include "document/BrainStore.h"
 #include "document/TabManager.h"
 #include "ui/platform/SymbolIcon.h"
+#include "ui/window/AppMenus.h"
+#include "ui/window/HelpDialog.h"
 #include "ui/window/MainToolbar.h"
 #include "ui/window/SearchPanel.h"
 #include "ui/window/TabBarView.h"
 #include "ui/window/TabContentView.h"
 
+#include <QApplication>
 #include <QFrame>
 #include <QLabel>
+#include <QMenuBar>
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -80,8 +87,6 @@ MainWindow::MainWindow(AppContainer& container, QWidget* parent)
     column->addWidget(stack_, 1);
     setCentralWidget(central);
 
-    auto* closeShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_W), this);
-    connect(closeShortcut, &QShortcut::activated, this, &MainWindow::closeActiveTab);
     auto* nextTab = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), this);
     connect(nextTab, &QShortcut::activated, this, [this] { tabBar_->cycle(1); });
     auto* previousTab = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), this);
@@ -103,6 +108,7 @@ MainWindow::MainWindow(AppContainer& container, QWidget* parent)
             content_->searchPanel()->focusField();
         }
     }));
+    observations_.push_back(state_.showHelp.observe([this](bool) { refreshHelp(); }));
     refreshActiveTab();
 }
 
@@ -134,6 +140,39 @@ void MainWindow::closeTab(const std::shared_ptr<TabSession>& tab) {
 
 void MainWindow::closeActiveTab() {
     closeTab(container_.tabManager()->activeTab());
+}
+
+std::shared_ptr<Menu> MainWindow::makeMenuModel() {
+    AppMenus::Commands commands;
+    commands.showHelp = [this] { state_.showHelp = true; };
+    commands.closeTab = [this] { closeActiveTab(); };
+    commands.quit = [this] { close(); };
+    return AppMenus::buildModel(container_, std::move(commands));
+}
+
+void MainWindow::installMenus(std::shared_ptr<Menu> model) {
+    menuModel_ = std::move(model);
+    if (menuModel_) {
+        AppMenus::mirror(*menuModel_, *menuBar());
+    } else {
+        menuBar()->clear();
+    }
+}
+
+void MainWindow::refreshHelp() {
+    if (state_.showHelp() && !helpSheet_) {
+        helpSheet_ = new HelpDialog(PreferencesStore::standardPath(),
+                                    container_.brainStore()->directory(), this);
+        helpSheet_->setWindowModality(Qt::WindowModal);
+        helpSheet_->setAttribute(Qt::WA_DeleteOnClose);
+        connect(helpSheet_, &QDialog::finished, this, [this] {
+            helpSheet_ = nullptr;
+            state_.showHelp = false;
+        });
+        helpSheet_->open();
+    } else if (!state_.showHelp() && helpSheet_) {
+        helpSheet_->close();
+    }
 }
 
 void MainWindow::search(const std::string& query) {

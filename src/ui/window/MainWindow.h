@@ -7,10 +7,12 @@
 #include <memory>
 #include <vector>
 
+class QDialog;
 class QStackedWidget;
 
 namespace ombrix {
 class AppContainer;
+class Menu;
 class TabSession;
 } // namespace ombrix
 
@@ -39,6 +41,13 @@ public:
     // Runs a search for the active tab and shows the search panel.
     void search(const std::string& query);
 
+    // The menu bar's commands (Find and the help sheet included) as a model, to be
+    // completed by the application delegate and then shown with installMenus().
+    std::shared_ptr<Menu> makeMenuModel();
+    void installMenus(std::shared_ptr<Menu> model);
+    const std::shared_ptr<Menu>& menuModel() const { return menuModel_; }
+    QDialog* helpSheet() const { return helpSheet_; }
+
     TabBarView* tabBar() const { return tabBar_; }
     MainToolbar* toolbar() const { return toolbar_; }
     TabContentView* content() const { return content_; }
@@ -47,6 +56,7 @@ public:
 private:
     void refreshActiveTab();
     void refreshTitle();
+    void refreshHelp();
 
     AppContainer& container_;
     WindowState state_;
@@ -55,6 +65,8 @@ private:
     QStackedWidget* stack_ = nullptr;
     QWidget* emptyState_ = nullptr;
     TabContentView* content_ = nullptr;
+    QDialog* helpSheet_ = nullptr;
+    std::shared_ptr<Menu> menuModel_;
     std::vector<Cancellable> observations_;
 };
 

@@ -15,6 +15,8 @@ public:
     Observable<bool> showSidebar{false};
     Observable<bool> isTextMode{false};
     Observable<bool> isShapeMode{false};
+    // The help sheet is shown while it is true.
+    Observable<bool> showHelp{false};
 
     // The two canvas modes exclude each other: turning one on turns the other off.
     void toggleTextMode();
