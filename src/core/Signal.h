@@ -10,6 +10,14 @@
 #include <mutex>
 #include <vector>
 
+// Qt defines `emit` as an empty macro; the member below must survive a Qt header
+// included first.
+#ifdef emit
+#pragma push_macro("emit")
+#undef emit
+#define OMBRIX_SIGNAL_RESTORES_EMIT
+#endif
+
 namespace ombrix {
 
 // A list of callbacks. Emitting calls a snapshot of the list outside the lock, so a
@@ -115,3 +123,8 @@ private:
 };
 
 } // namespace ombrix
+
+#ifdef OMBRIX_SIGNAL_RESTORES_EMIT
+#undef OMBRIX_SIGNAL_RESTORES_EMIT
+#pragma pop_macro("emit")
+#endif

@@ -3,6 +3,9 @@
 #include "app/AppContainer.h"
 #include "document/TabSession.h"
 #include "keyboard/VimEngine.h"
+#include "ui/canvas/CustomPDFView.h"
+#include "ui/canvas/PDFCanvasView.h"
+#include "ui/canvas/PDFKitViewRepresentable.h"
 #include "ui/window/KeyTranslation.h"
 #include "ui/window/PDFBottomBar.h"
 #include "ui/window/SearchPanel.h"
@@ -43,19 +46,28 @@ TabContentView::TabContentView(AppContainer& container, WindowState& state, QWid
     auto* column = new QVBoxLayout(viewer);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
-    // Until the page view is in place, the page area shows the tab's first page.
-    pageArea_ = new QWidget(viewer);
-    pageArea_->setObjectName("pageArea");
-    pageArea_->setFocusPolicy(Qt::StrongFocus);
-    pageArea_->setAutoFillBackground(true);
-    pageArea_->setBackgroundRole(QPalette::Dark);
-    pageArea_->installEventFilter(this);
-    auto* pageLayout = new QVBoxLayout(pageArea_);
-    pagePreview_ = new QLabel(pageArea_);
-    pagePreview_->setAlignment(Qt::AlignCenter);
-    pagePreview_->setMinimumSize(1, 1);
-    pageLayout->addWidget(pagePreview_);
-    column->addWidget(pageArea_, 1);
+    // One canvas for every tab: a tab switch hands it the other document.
+    description_ = std::make_unique<PDFKitViewRepresentable>();
+    description_->container = &container_;
+    description_->onPageChange = [this](int index) {
+        if (session_ && session_->currentPage() != index) {
+            session_->currentPage = index;
+        }
+    };
+    // The view fits a new document and zooms with Ctrl+wheel; the tab follows it.
+    description_->onScaleChange = [this](double scale) {
+        if (session_) {
+            description_->zoom = scale;
+            coordinator_->setDescription(*description_);
+            session_->zoom = scale;
+        }
+    };
+    coordinator_ = description_->makeCoordinator();
+    canvas_ = description_->makeView(*coordinator_, viewer);
+    canvas_->setObjectName("pageArea");
+    canvas_->pdfView()->setUserInteraction(container_.userInteraction().get());
+    canvas_->pdfView()->installEventFilter(this);
+    column->addWidget(canvas_, 1);
     commandBar_ = new VimCommandBarView(viewer);
     column->addWidget(commandBar_);
     bottomBar_ = new PDFBottomBar(container_, state_, viewer);
@@ -85,12 +97,27 @@ TabContentView::TabContentView(AppContainer& container, WindowState& state, QWid
     for (auto* flag : {&state_.showSearch, &state_.showSidebar}) {
         stateObservations_.push_back(flag->observe([this](bool) { refreshSideArea(); }));
     }
+    for (auto* flag : {&state_.isTextMode, &state_.isShapeMode}) {
+        stateObservations_.push_back(flag->observe([this](bool) { updateCanvas(); }));
+    }
     refreshSideArea();
 }
 
 TabContentView::~TabContentView() {
     // The command bar watches the engine: let go of it before the engine goes.
     commandBar_->setEngine(nullptr);
+    sessionObservations_.clear();
+    stateObservations_.clear();
+    // The canvas reports to the coordinator and to closures over this view while it goes.
+    canvas_->pdfView()->removeEventFilter(this);
+    description_->onPageChange = nullptr;
+    description_->onScaleChange = nullptr;
+    coordinator_->setDescription(*description_);
+    delete canvas_;
+}
+
+QWidget* TabContentView::pageArea() const {
+    return canvas_->pdfView();
 }
 
 void TabContentView::setSession(std::shared_ptr<TabSession> session) {
@@ -107,12 +134,37 @@ void TabContentView::setSession(std::shared_ptr<TabSession> session) {
         vim_ = std::make_unique<VimEngine>(session_, container_.activePDFView(),
                                            container_.userInteraction(), container_.logging());
         commandBar_->setEngine(vim_.get());
-        sessionObservations_.push_back(
-            session_->renderedImage.observe([this](const auto&) { refreshPage(); }));
-        sessionObservations_.push_back(
-            session_->errorMessage.observe([this](const auto&) { refreshPage(); }));
+        sessionObservations_.push_back(session_->zoom.observe([this](double) { updateCanvas(); }));
+        sessionObservations_.push_back(session_->currentPage.observe([this](int index) {
+            // Commands that move the tab (menus, keys, search rows) move the view too.
+            auto view = canvas_->pdfView();
+            auto document = view->document();
+            auto current = view->currentPage();
+            if (document && (!current || document->indexOf(*current) != index)) {
+                if (auto page = document->page(index)) {
+                    view->goToPage(page);
+                }
+            }
+        }));
     }
-    refreshPage();
+    updateCanvas();
+    if (session_) {
+        const int page = session_->currentPage();
+        if (auto document = canvas_->pdfView()->document(); document && page > 0) {
+            if (auto target = document->page(page)) {
+                canvas_->pdfView()->goToPage(target);
+            }
+        }
+    }
+}
+
+void TabContentView::updateCanvas() {
+    description_->document = session_ ? session_->document : nullptr;
+    description_->currentPage = session_ ? session_->currentPage() : 0;
+    description_->zoom = session_ ? session_->zoom() : 1.0;
+    description_->isTextMode = state_.isTextMode();
+    description_->isShapeMode = state_.isShapeMode();
+    description_->updateView(*canvas_, *coordinator_);
 }
 
 void TabContentView::refreshSideArea() {
@@ -127,30 +179,8 @@ void TabContentView::refreshSideArea() {
     }
 }
 
-void TabContentView::refreshPage() {
-    if (!session_) {
-        pagePreview_->clear();
-        return;
-    }
-    if (session_->errorMessage()) {
-        pagePreview_->setText(QString::fromStdString(*session_->errorMessage()));
-        return;
-    }
-    const auto& image = session_->renderedImage();
-    if (!image || image->isNull() || image->width() <= 0) {
-        pagePreview_->clear();
-        return;
-    }
-    const QImage page(image->data(), image->width(), image->height(), image->stride(),
-                      QImage::Format_RGBA8888_Premultiplied);
-    const QSize room = pageArea_->size() - QSize(32, 32);
-    pagePreview_->setPixmap(
-        QPixmap::fromImage(page.scaled(room.boundedTo(page.size()).expandedTo(QSize(50, 50)),
-                                       Qt::KeepAspectRatio, Qt::SmoothTransformation)));
-}
-
 bool TabContentView::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == pageArea_ && event->type() == QEvent::KeyPress && vim_) {
+    if (watched == canvas_->pdfView() && event->type() == QEvent::KeyPress && vim_) {
         const KeyEvent key = translateKeyEvent(*static_cast<QKeyEvent*>(event));
         // The engine only logs a "/" prompt's query; running it is ours.
         std::optional<std::string> query;
@@ -163,9 +193,6 @@ bool TabContentView::eventFilter(QObject* watched, QEvent* event) {
             onSearchPrompt_(*query);
         }
         return consumed;
-    }
-    if (watched == pageArea_ && event->type() == QEvent::Resize) {
-        refreshPage();
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-class QLabel;
 class QStackedWidget;
 
 namespace ombrix {
@@ -18,7 +17,10 @@ class VimEngine;
 
 namespace ombrix::ui {
 
+class Coordinator;
 class PDFBottomBar;
+class PDFCanvasView;
+struct PDFKitViewRepresentable;
 class SearchPanel;
 class VimCommandBarView;
 class WindowState;
@@ -36,7 +38,9 @@ public:
     void setSession(std::shared_ptr<TabSession> session);
     const std::shared_ptr<TabSession>& session() const { return session_; }
 
-    QWidget* pageArea() const { return pageArea_; }
+    // The page view: where the keys of the modal engine arrive.
+    QWidget* pageArea() const;
+    PDFCanvasView* canvas() const { return canvas_; }
     PDFBottomBar* bottomBar() const { return bottomBar_; }
     SearchPanel* searchPanel() const { return searchPanel_; }
     QWidget* highlightPanel() const { return highlightPanel_; }
@@ -53,14 +57,15 @@ protected:
 
 private:
     void refreshSideArea();
-    void refreshPage();
+    void updateCanvas();
 
     AppContainer& container_;
     WindowState& state_;
     std::shared_ptr<TabSession> session_;
     std::unique_ptr<VimEngine> vim_;
-    QWidget* pageArea_ = nullptr;
-    QLabel* pagePreview_ = nullptr;
+    std::unique_ptr<PDFKitViewRepresentable> description_;
+    std::unique_ptr<Coordinator> coordinator_;
+    PDFCanvasView* canvas_ = nullptr;
     VimCommandBarView* commandBar_ = nullptr;
     PDFBottomBar* bottomBar_ = nullptr;
     QStackedWidget* sideArea_ = nullptr;

@@ -1,19 +1,19 @@
-// The desktop executable: `ombrix-pdf FILE…` shows each file's pages in a window of its own.
+// The desktop executable: `ombrix-pdf FILE…` opens each file as a tab of the one window;
+// a second launch hands its files to the running instance.
 #include "app/AppContainer.h"
-#include "document/TabManager.h"
-#include "document/TabSession.h"
-#include "ui/canvas/PDFKitViewRepresentable.h"
-#include "ui/platform/FileOpener.h"
+#include "app/AppDelegate.h"
+#include "ui/canvas/CustomPDFView.h"
+#include "ui/canvas/PDFCanvasView.h"
 #include "ui/platform/QtMainQueue.h"
 #include "ui/platform/QtUserInteraction.h"
+#include "ui/window/MainWindow.h"
+#include "ui/window/SingleInstance.h"
+#include "ui/window/TabContentView.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QPointer>
 #include <QScreen>
 #include <QTimer>
-#include <QVBoxLayout>
-#include <QWidget>
 #include <algorithm>
 #include <memory>
 
@@ -21,55 +21,12 @@ namespace {
 
 using namespace ombrix;
 
-// One document on screen: the canvas inside a plain window, its page and zoom kept in
-// the document's tab.
-class DocumentWindow : public QWidget {
-public:
-    DocumentWindow(AppContainer& app, std::shared_ptr<PDFDocument> document) {
-        setAttribute(Qt::WA_DeleteOnClose);
-        setWindowTitle(QString::fromStdString(document->name) + " — Ombrix PDF");
-        tab_ = app.tabManager()->openDocument(document);
-        description_.document = document;
-        description_.zoom = tab_->zoom.get();
-        description_.container = &app;
-        std::weak_ptr<TabSession> tab = tab_;
-        description_.onPageChange = [tab](int index) {
-            if (auto t = tab.lock()) {
-                t->currentPage = index;
-            }
-        };
-        // The view fits new documents and zooms with Ctrl+wheel; the tab follows it, so
-        // the next update does not undo that.
-        description_.onScaleChange = [this](double scale) {
-            description_.zoom = scale;
-            tab_->zoom = scale;
-            coordinator_->setDescription(description_);
-        };
-        coordinator_ = description_.makeCoordinator();
-        canvas_ = description_.makeView(*coordinator_, this);
-        canvas_->pdfView()->setUserInteraction(app.userInteraction().get());
-        auto* layout = new QVBoxLayout(this);
-        layout->setContentsMargins(0, 0, 0, 0);
-        layout->addWidget(canvas_);
-        description_.updateView(*canvas_, *coordinator_);
-        canvas_->setFocus();
-    }
-
-    ui::PDFCanvasView* canvas() const { return canvas_; }
-
-private:
-    std::shared_ptr<TabSession> tab_;
-    ui::PDFKitViewRepresentable description_;
-    std::unique_ptr<ui::Coordinator> coordinator_;
-    ui::PDFCanvasView* canvas_ = nullptr;
-};
-
 // Writes the window to a PNG once its visible pages are drawn sharp, then quits.
-void screenshotWhenDrawn(DocumentWindow* window, const QString& file) {
+void screenshotWhenDrawn(ui::MainWindow* window, const QString& file) {
     auto* timer = new QTimer(window);
     auto idleTicks = std::make_shared<int>(0);
     QObject::connect(timer, &QTimer::timeout, window, [window, file, timer, idleTicks] {
-        auto& scheduler = window->canvas()->pdfView()->renderScheduler();
+        auto& scheduler = window->content()->canvas()->pdfView()->renderScheduler();
         *idleTicks = scheduler.idle() ? *idleTicks + 1 : 0;
         if (*idleTicks < 5) {
             return;
@@ -88,22 +45,35 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Ombrix PDF");
     QApplication::setOrganizationName("ombrix-pdf");
     QApplication::setApplicationVersion(OMBRIX_VERSION);
+    QApplication::setDesktopFileName("ombrix-pdf");
 
     QCommandLineParser parser;
     parser.setApplicationDescription("Ombrix PDF: read and mark up PDF files.");
     parser.addHelpOption();
     parser.addVersionOption();
     QCommandLineOption screenshot(
-        "screenshot", "Write the first window to PNG once its pages are drawn, then quit.", "PNG");
-    QCommandLineOption size("size", "The windows' size in logical pixels.", "WxH", "900x1000");
+        "screenshot", "Write the window to PNG once its pages are drawn, then quit.", "PNG");
+    QCommandLineOption size("size", "The window's size in logical pixels.", "WxH", "1200x900");
+    QCommandLineOption separate("new-instance", "Do not hand the files to a running instance.");
     parser.addOption(screenshot);
     parser.addOption(size);
+    parser.addOption(separate);
     parser.addPositionalArgument("files", "PDF files to open.", "[FILE…]");
     parser.process(application);
     const QStringList wh = parser.value(size).split('x');
     const QSize windowSize = wh.size() == 2 ? QSize(wh[0].toInt(), wh[1].toInt()) : QSize();
     if (!windowSize.isValid() || windowSize.isEmpty()) {
         parser.showHelp(2);
+    }
+    std::vector<std::filesystem::path> files;
+    for (const QString& file : parser.positionalArguments()) {
+        files.push_back(std::filesystem::absolute(file.toStdString()));
+    }
+
+    const bool alone = parser.isSet(separate) || parser.isSet(screenshot);
+    ui::SingleInstance instance;
+    if (!alone && instance.forward(files)) {
+        return 0;
     }
 
     auto queue = ui::QtMainQueue::install();
@@ -113,48 +83,34 @@ int main(int argc, char** argv) {
     options.mainQueue = queue;
     AppContainer::configureShared(std::move(options));
     AppContainer& app = AppContainer::shared();
-    try {
-        app.bootstrap();
-    } catch (const std::exception& e) {
-        app.logging().error("Launch failed", e);
-        return 1;
-    }
 
-    std::vector<std::filesystem::path> files;
-    for (const QString& file : parser.positionalArguments()) {
-        files.emplace_back(file.toStdString());
+    ui::MainWindow window(app);
+    user->setParentWidget(&window);
+    auto menus = window.makeMenuModel();
+    AppDelegate delegate(app, menus);
+    delegate.applicationDidFinishLaunching();
+    if (!app.isBootstrapped()) {
+        return 1; // logged as "Launch failed"
     }
-    if (files.empty()) {
-        auto chosen = user->chooseOnePDF();
-        if (!chosen) {
-            return 0;
-        }
-        files.push_back(*chosen);
-    }
-
-    ui::FileOpener opener(*user, app.logging());
-    int windows = 0;
-    for (const auto& file : files) {
-        opener.open(file, [&](std::shared_ptr<PDFDocument> document) {
-            if (document) {
-                auto* window = new DocumentWindow(app, std::move(document));
-                const QSize screen = window->screen()->availableSize();
-                window->resize(std::min(windowSize.width(), screen.width()),
-                               std::min(windowSize.height(), screen.height()));
-                window->show();
-                if (windows++ == 0) {
-                    user->setParentWidget(window);
-                    if (parser.isSet(screenshot)) {
-                        screenshotWhenDrawn(window, parser.value(screenshot));
-                    }
-                }
-            }
-            if (opener.pending() == 0 && windows == 0) {
-                QApplication::exit(1); // nothing opened: nothing to show
-            }
+    window.installMenus(menus);
+    if (!alone) {
+        instance.listen([&](const std::vector<std::filesystem::path>& handed) {
+            delegate.applicationOpenURLs(handed);
+            window.showNormal();
+            window.raise();
+            window.activateWindow();
         });
     }
-    const int status = QApplication::exec();
-    app.shutdown();
-    return status;
+    QObject::connect(&application, &QApplication::aboutToQuit,
+                     [&] { delegate.applicationWillTerminate(); });
+
+    const QSize screen = window.screen()->availableSize();
+    window.resize(std::min(windowSize.width(), screen.width()),
+                  std::min(windowSize.height(), screen.height()));
+    window.show();
+    delegate.applicationOpenURLs(files);
+    if (parser.isSet(screenshot)) {
+        screenshotWhenDrawn(&window, parser.value(screenshot));
+    }
+    return QApplication::exec();
 }

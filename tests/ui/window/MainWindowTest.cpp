@@ -6,6 +6,9 @@
 #include "core/NotificationCenter.h"
 #include "document/TabManager.h"
 #include "support/AppHarness.h"
+#include "ui/canvas/CustomPDFView.h"
+#include "ui/canvas/PDFCanvasView.h"
+#include "ui/support/UiTestSupport.h"
 #include "ui/window/LoadingBar.h"
 #include "ui/window/MainToolbar.h"
 #include "ui/window/PDFBottomBar.h"
@@ -73,6 +76,17 @@ struct WindowFixture {
         harness.loop->runPending();
         return harness.activeTab();
     }
+    // Runs the queue and the event loop until the page view has drawn what it shows.
+    void settle() {
+        auto* view = window->content()->canvas()->pdfView();
+        int idleTicks = 0;
+        uitest::waitUntil([&] {
+            harness.loop->runPending();
+            QTest::qWait(20);
+            idleTicks = view->renderScheduler().idle() ? idleTicks + 1 : 0;
+            return idleTicks >= 15;
+        });
+    }
     bool dispatchedAction(const std::string& entry) const {
         return std::find(dispatched->begin(), dispatched->end(), entry) != dispatched->end();
     }
@@ -123,6 +137,7 @@ private slots:
         QCOMPARE(bar.tabText(2), QString("third"));
         QCOMPARE(bar.currentIndex(), 2);
         QVERIFY(f.window->content()->isVisible());
+        f.harness.activeTab()->zoom = 1.0; // the view may have fitted the page meanwhile
         QCOMPARE(f.toolbar().zoomLabel()->text(), QString("100%"));
         QCOMPARE(f.window->windowTitle(), QString("third — Ombrix PDF"));
 
@@ -304,6 +319,7 @@ private slots:
         QTest::keyClick(f.searchPanel().field(), Qt::Key_Return);
         f.harness.loop->runPending();
         f.searchPanel().setProgress(7, 12, [] {});
+        f.settle();
         QVERIFY(f.window->grab().save(dir + "/window-search.png"));
         f.searchPanel().setProgress(0, 0);
         f.state().showSearch = false;
@@ -311,6 +327,7 @@ private slots:
         page->setFocus();
         QTest::keyClick(page, Qt::Key_Colon, Qt::ShiftModifier);
         QTest::keyClicks(page, "12");
+        f.settle();
         QVERIFY(f.window->grab().save(dir + "/window-command-bar.png"));
     }
 };

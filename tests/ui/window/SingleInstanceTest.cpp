@@ -1,0 +1,86 @@
+#include "ui/window/SingleInstance.h"
+
+#include "app/AppDelegate.h"
+#include "document/TabManager.h"
+#include "support/AppHarness.h"
+#include "ui/support/UiTestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QUuid>
+#include <QtTest>
+#include <atomic>
+#include <thread>
+
+using namespace ombrix;
+using namespace ombrix::testing;
+
+namespace {
+
+QString freshName() {
+    return "ombrix-test-" + QUuid::createUuid().toString(QUuid::Id128);
+}
+
+// A second launch, on its own thread as it would be in its own process.
+bool forwardFromAnotherLaunch(const QString& name, std::vector<std::filesystem::path> files) {
+    std::atomic<int> answer{-1};
+    std::thread launch([&] {
+        ui::SingleInstance second(name);
+        answer = second.forward(files, 2000) ? 1 : 0;
+    });
+    uitest::waitUntil([&] { return answer >= 0; }, 5000);
+    launch.join();
+    return answer == 1;
+}
+
+} // namespace
+
+class SingleInstanceTest : public QObject {
+    Q_OBJECT
+private slots:
+    void filesOfASecondLaunchOpenAsTabsInOrder() {
+        AppHarness harness;
+        harness.app().bootstrap();
+        AppDelegate delegate(harness.app());
+        const auto first = harness.pdf(textDocument(1), "first.pdf");
+        const auto second = harness.pdf(textDocument(2), "second.pdf");
+
+        ui::SingleInstance running(freshName());
+        std::vector<std::filesystem::path> received;
+        QVERIFY(running.listen([&](const std::vector<std::filesystem::path>& files) {
+            received = files;
+            delegate.applicationOpenURLs(files);
+        }));
+        QVERIFY(forwardFromAnotherLaunch(running.serverName(), {first, second}));
+        QCOMPARE(received.size(), std::size_t(2));
+        QCOMPARE(received[0], first);
+
+        harness.loop->runPending(); // the delegate opens each file in a job of its own
+        const auto& tabs = harness.app().tabManager()->tabs();
+        QCOMPARE(tabs.size(), std::size_t(2));
+        QCOMPARE(tabs[0]->document->name, std::string("first"));
+        QCOMPARE(tabs[1]->document->name, std::string("second"));
+        QCOMPARE(harness.activeTab()->document->name, std::string("second"));
+
+        // A launch without files only raises the window.
+        received = {first};
+        QVERIFY(forwardFromAnotherLaunch(running.serverName(), {}));
+        QVERIFY(received.empty());
+    }
+
+    void withNoInstanceRunningTheLaunchRunsItselfEvenOverAStaleSocket() {
+        const QString name = freshName();
+        QVERIFY(!forwardFromAnotherLaunch(name, {"/tmp/a.pdf"}));
+
+        // An instance that died leaves its socket file behind; the next one takes over.
+        QFile stale(QDir::tempPath() + "/" + name);
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        stale.close();
+        ui::SingleInstance next(name);
+        QVERIFY(next.listen([](const auto&) {}));
+        QVERIFY(forwardFromAnotherLaunch(name, {"/tmp/a.pdf"}));
+    }
+};
+
+QTEST_MAIN(SingleInstanceTest)
+#include "SingleInstanceTest.moc"
