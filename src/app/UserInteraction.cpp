@@ -29,4 +29,10 @@ std::optional<std::string> HeadlessUserInteraction::askPassword(const std::strin
     return answer;
 }
 
+bool HeadlessUserInteraction::confirm(const std::string& title, const std::string& message,
+                                      const std::string&) {
+    questions_.push_back(Alert{title, message, AlertStyle::informational});
+    return confirmAnswer_;
+}
+
 } // namespace ombrix

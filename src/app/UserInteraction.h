@@ -39,6 +39,10 @@ public:
     // last one did not open it, so the prompt says so. None when the user cancels.
     virtual std::optional<std::string> askPassword(const std::string& documentName,
                                                    bool afterWrongPassword) = 0;
+
+    // A modal question with `confirmButton` and "Cancel"; true only when the user confirms.
+    virtual bool confirm(const std::string& title, const std::string& message,
+                         const std::string& confirmButton) = 0;
 };
 
 // Nobody to ask: never blocks, chooses no file, and keeps what it was told so a caller
@@ -70,6 +74,12 @@ public:
     };
     std::deque<std::optional<std::string>> passwordAnswers;
     const std::vector<PasswordPrompt>& passwordPrompts() const { return passwordPrompts_; }
+    // Records the question (as an Alert) and gives the answer set with setConfirmAnswer,
+    // no by default.
+    bool confirm(const std::string& title, const std::string& message,
+                 const std::string& confirmButton) override;
+    void setConfirmAnswer(bool answer) { confirmAnswer_ = answer; }
+    const std::vector<Alert>& questions() const { return questions_; }
 
     std::size_t openPanelRequests() const { return openPanelRequests_; }
     std::size_t terminationRequests() const { return terminationRequests_; }
@@ -86,6 +96,8 @@ private:
     std::string clipboardText_;
     std::optional<std::string> clipboardHTML_;
     std::vector<PasswordPrompt> passwordPrompts_;
+    bool confirmAnswer_ = false;
+    std::vector<Alert> questions_;
 };
 
 } // namespace ombrix

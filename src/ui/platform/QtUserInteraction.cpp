@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPushButton>
 
 namespace ombrix::ui {
 
@@ -44,6 +45,17 @@ void QtUserInteraction::showAlert(const std::string& title, const std::string& m
                     toQt(title), toQt(message), QMessageBox::Ok, parent_);
     box.setTextFormat(Qt::PlainText);
     box.exec();
+}
+
+bool QtUserInteraction::confirm(const std::string& title, const std::string& message,
+                                const std::string& confirmButton) {
+    QMessageBox box(QMessageBox::Question, toQt(title), toQt(message), QMessageBox::NoButton,
+                    parent_);
+    box.setTextFormat(Qt::PlainText);
+    QPushButton* yes = box.addButton(toQt(confirmButton), QMessageBox::AcceptRole);
+    box.setDefaultButton(box.addButton(QMessageBox::Cancel)); // Return does not open unasked
+    box.exec();
+    return box.clickedButton() == yes;
 }
 
 void QtUserInteraction::beep() {

@@ -25,6 +25,8 @@ public:
                          const std::optional<std::string>& html = std::nullopt) override;
     std::optional<std::string> askPassword(const std::string& documentName,
                                            bool afterWrongPassword) override;
+    bool confirm(const std::string& title, const std::string& message,
+                 const std::string& confirmButton) override;
 
     // The prompt's text, shared with the tests that type into the dialog.
     static QString passwordPromptText(const std::string& documentName, bool afterWrongPassword);

@@ -1,9 +1,11 @@
 #include "ui/view/PDFView.h"
 
+#include "app/UserInteraction.h"
 #include "pdfkit/Page.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDesktopServices>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -49,6 +51,25 @@ PDFView::PDFView(QWidget* parent) : QAbstractScrollArea(parent) {
         if (r.intersects(QRectF(viewport()->rect()))) {
             viewport()->update(r.toAlignedRect());
         }
+    });
+    connect(&text_, &PageTextCache::pageReady, this, &PDFView::pageTextReady);
+    // A selection dragged past the viewport's edge scrolls on while the pointer stays out.
+    autoScroll_.setInterval(30);
+    connect(&autoScroll_, &QTimer::timeout, this, [this] {
+        const QRectF area(viewport()->rect());
+        if (!selecting_ || area.contains(dragPos_)) {
+            autoScroll_.stop();
+            return;
+        }
+        auto beyond = [](double v, double lo, double hi) {
+            return v < lo ? v - lo : (v > hi ? v - hi : 0.0);
+        };
+        horizontalScrollBar()->setValue(horizontalScrollBar()->value() +
+                                        int(beyond(dragPos_.x(), 0, area.width()) / 2));
+        verticalScrollBar()->setValue(verticalScrollBar()->value() +
+                                      int(beyond(dragPos_.y(), 0, area.height()) / 2));
+        focus_ = textPointAt(dragPos_);
+        updateDragSelection();
     });
     relayout();
 }
@@ -185,14 +206,10 @@ void PDFView::scrollContentsBy(int, int) {
 
 void PDFView::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
-    if (autoScales_ && document_) {
-        const double fit = fitScale();
-        if (std::abs(fit - options_.scale) > 1e-9) {
-            zoomAbout(fit, QPointF(0, 0));
-            return;
-        }
-    }
     updateScrollBars();
+    if (autoScales_ && document_) {
+        zoomAbout(fitScale(), QPointF(0, 0));
+    }
     viewChanged();
 }
 
@@ -236,21 +253,27 @@ void PDFView::setDocument(std::shared_ptr<pdfkit::Document> document) {
     selection_.reset();
     shownSpread_ = 0;
     if (document_) {
-        const int count = std::max(document_->pageCount(), 0);
+        // Reads every page's geometry in one pass; the pages answer from it afterwards.
+        displaySizes_ = document_->displaySizes();
+        const int count = int(displaySizes_.size());
         geometry_.reserve(std::size_t(count));
-        displaySizes_.reserve(std::size_t(count));
         for (int i = 0; i < count; ++i) {
             PageGeometry g;
             if (const auto page = document_->page(i)) {
-                g.box = page->mediaBox().standardized();
+                g.box = page->cropBox().standardized();
                 g.rotation = page->rotation();
             }
             geometry_.push_back(g);
-            displaySizes_.push_back(g.displaySize());
         }
         annotationBounds_.resize(std::size_t(count));
     }
     scheduler_.setDocument(document_, displaySizes_);
+    text_.setDocument(document_);
+    selecting_ = false;
+    dragWaitsForText_ = false;
+    pressedLink_.reset();
+    pendingUnit_.reset();
+    selectedRanges_.clear();
     if (autoScales_ && document_) {
         options_.scale = fitScale();
     }
@@ -276,12 +299,29 @@ struct Anchor {
 } // namespace
 
 void PDFView::setDisplayMode(pdfkit::DisplayMode mode) {
-    if (mode == options_.mode) {
-        return;
+    if (mode != options_.mode) {
+        changeOptions([&] { options_.mode = mode; });
     }
+}
+
+void PDFView::setDisplayDirection(pdfkit::DisplayDirection direction) {
+    if (direction != options_.direction) {
+        changeOptions([&] { options_.direction = direction; });
+    }
+}
+
+void PDFView::setDisplaysPageBreaks(bool shown) {
+    if (shown != options_.pageBreaks) {
+        changeOptions([&] { options_.pageBreaks = shown; });
+    }
+}
+
+void PDFView::changeOptions(const std::function<void()>& change) {
+    // The point at the top left of the view stays there, on the same page.
     const int page = currentPageIndex();
     const Point display = page >= 0 ? widgetToDisplay(page, QPointF(0, 0)) : Point{};
-    options_.mode = mode;
+    const double scale = options_.scale;
+    change();
     if (autoScales_ && document_) {
         options_.scale = fitScale();
     }
@@ -289,41 +329,11 @@ void PDFView::setDisplayMode(pdfkit::DisplayMode mode) {
     if (page >= 0) {
         showSpread(layout_.spreadOf(page));
         const LayoutRect& r = layout_.pageRect(page);
-        setScrollPosition(
-            QPointF(px(r.x) + display.x * options_.scale, px(r.y) + display.y * options_.scale));
+        setScrollPosition(QPointF(px(r.x) + display.x * options_.scale,
+                                  px(r.y) + display.y * options_.scale));
     }
-    emit scaleChanged(options_.scale);
-    viewChanged();
-}
-
-void PDFView::setDisplayDirection(pdfkit::DisplayDirection direction) {
-    if (direction == options_.direction) {
-        return;
-    }
-    const int page = currentPageIndex();
-    options_.direction = direction;
-    if (autoScales_ && document_) {
-        options_.scale = fitScale();
-    }
-    relayout();
-    if (page >= 0) {
-        goToPageIndex(page);
-    }
-    viewChanged();
-}
-
-void PDFView::setDisplaysPageBreaks(bool shown) {
-    if (shown == options_.pageBreaks) {
-        return;
-    }
-    const int page = currentPageIndex();
-    options_.pageBreaks = shown;
-    if (autoScales_ && document_) {
-        options_.scale = fitScale();
-    }
-    relayout();
-    if (page >= 0) {
-        goToPageIndex(page);
+    if (options_.scale != scale) {
+        emit scaleChanged(options_.scale);
     }
     viewChanged();
 }
@@ -560,6 +570,7 @@ std::shared_ptr<pdfkit::Page> PDFView::pageForPoint(Point viewPoint, bool neares
 // ---- selection ----
 
 void PDFView::setCurrentSelection(std::optional<pdfkit::Selection> selection, bool) {
+    selectedRanges_.clear(); // setTextRanges sets them again after this
     selection_ = std::move(selection);
     viewport()->update();
     emit selectionChanged();
@@ -668,6 +679,12 @@ void PDFView::pushViewState() {
         visible, std::move(prefetch), options_.scale, dpr,
         QSize(int(std::ceil(area.width() * dpr)), int(std::ceil(area.height() * dpr))));
     if (document_) {
+        // Text and links of what is shown, fetched off this thread for hit-testing.
+        std::vector<int> pages;
+        for (const auto& page : visible) {
+            pages.push_back(page.index);
+        }
+        text_.request(pages);
         // Annotation bounds of what is shown, copied now rather than on a mouse move.
         for (const auto& page : visible) {
             if (!annotationBounds_[std::size_t(page.index)]) {
@@ -868,22 +885,253 @@ void PDFView::keyPressEvent(QKeyEvent* event) {
 void PDFView::mousePressEvent(QMouseEvent* event) {
     setFocus(Qt::MouseFocusReason);
     event->accept();
-}
-
-void PDFView::mouseMoveEvent(QMouseEvent* event) {
-    event->accept();
-}
-
-void PDFView::mouseReleaseEvent(QMouseEvent* event) {
-    event->accept();
+    if (event->button() != Qt::LeftButton || !document_) {
+        return;
+    }
+    const bool triple = doubleClickTimer_.isValid() &&
+                        doubleClickTimer_.elapsed() < QApplication::doubleClickInterval() &&
+                        (event->position() - doubleClickPos_).manhattanLength() <
+                            QApplication::startDragDistance();
+    doubleClickTimer_.invalidate();
+    press(event->position(), triple ? 3 : 1);
 }
 
 void PDFView::mouseDoubleClickEvent(QMouseEvent* event) {
     event->accept();
+    if (event->button() != Qt::LeftButton || !document_) {
+        return;
+    }
+    doubleClickTimer_.start();
+    doubleClickPos_ = event->position();
+    press(event->position(), 2);
+}
+
+void PDFView::press(QPointF widgetPos, int clicks) {
+    pressPos_ = widgetPos;
+    pressedLink_.reset();
+    pendingUnit_.reset();
+    selecting_ = false;
+    dragWaitsForText_ = false;
+    if (clicks == 1) {
+        if ((pressedLink_ = linkAt(widgetPos))) {
+            return; // a click on a link follows it on release
+        }
+        anchor_ = focus_ = textPointAt(widgetPos);
+        selecting_ = anchor_.page >= 0;
+        if (!selectedRanges_.empty() || selection_) {
+            setTextRanges({});
+        }
+        return;
+    }
+    pendingUnit_ = PendingUnit{textPointAt(widgetPos), clicks};
+    selectUnit();
+}
+
+void PDFView::mouseMoveEvent(QMouseEvent* event) {
+    event->accept();
+    const QPointF pos = event->position();
+    if (pressedLink_ && (pos - pressPos_).manhattanLength() >= QApplication::startDragDistance()) {
+        pressedLink_.reset(); // dragged off: not a click on the link
+    }
+    if (selecting_ && (event->buttons() & Qt::LeftButton)) {
+        dragPos_ = pos;
+        focus_ = textPointAt(pos);
+        updateDragSelection();
+        if (!QRectF(viewport()->rect()).contains(pos) && !autoScroll_.isActive()) {
+            autoScroll_.start();
+        }
+        return;
+    }
+    updateCursor(pos);
+}
+
+void PDFView::mouseReleaseEvent(QMouseEvent* event) {
+    event->accept();
+    if (event->button() != Qt::LeftButton) {
+        return;
+    }
+    selecting_ = false;
+    autoScroll_.stop();
+    if (const auto link = std::exchange(pressedLink_, std::nullopt)) {
+        activateLink(*link);
+    }
 }
 
 void PDFView::contextMenuEvent(QContextMenuEvent* event) {
     event->accept(); // no menu, the platform's default included
+}
+
+// ---- text selection and links ----
+
+PDFView::TextPoint PDFView::textPointAt(QPointF widgetPos) const {
+    const auto [first, last] = shownSpreads();
+    const QPointF c = widgetToContent(widgetPos);
+    const int page = layout_.nearestPage(units(c.x()), units(c.y()), first, last);
+    if (page < 0) {
+        return {};
+    }
+    return {page, geometry_[std::size_t(page)].displayToPage(widgetToDisplay(page, widgetPos))};
+}
+
+std::optional<pdfkit::Link> PDFView::linkAt(QPointF widgetPos) {
+    const auto page = pageIndexAt(widgetPos);
+    if (!page) {
+        return std::nullopt;
+    }
+    const auto* links = text_.links(*page);
+    if (!links) {
+        return std::nullopt;
+    }
+    const Point p =
+        geometry_[std::size_t(*page)].displayToPage(widgetToDisplay(*page, widgetPos));
+    for (const auto& link : *links) {
+        if (link.bounds.contains(p)) {
+            return link;
+        }
+    }
+    return std::nullopt;
+}
+
+void PDFView::activateLink(const pdfkit::Link& link) {
+    if (link.destination && link.destination->page >= 0 &&
+        link.destination->page < layout_.pageCount()) {
+        const pdfkit::Destination& d = *link.destination;
+        if (d.point) {
+            goToDestination(document_->page(d.page), *d.point);
+        } else {
+            goToPageIndex(d.page);
+        }
+        return;
+    }
+    if (link.uri.empty() || !userInteraction_) {
+        return;
+    }
+    // A document may name anything as a link; only web and mail addresses leave the app.
+    const QUrl url(QString::fromStdString(link.uri), QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || (scheme != "http" && scheme != "https" && scheme != "mailto")) {
+        userInteraction_->beep();
+        return;
+    }
+    if (userInteraction_->confirm("Open Link",
+                                  "This document links to " + link.uri +
+                                      ". Open it in another application?",
+                                  "Open")) {
+        QDesktopServices::openUrl(url);
+    }
+}
+
+void PDFView::updateCursor(QPointF widgetPos) {
+    hoverPos_ = widgetPos;
+    Qt::CursorShape shape = Qt::ArrowCursor;
+    if (const auto page = pageIndexAt(widgetPos)) {
+        if (linkAt(widgetPos)) {
+            shape = Qt::PointingHandCursor;
+        } else if (const auto layout = text_.textLayout(*page)) {
+            const Point p =
+                geometry_[std::size_t(*page)].displayToPage(widgetToDisplay(*page, widgetPos));
+            shape = layout->charAt(p, false) >= 0 ? Qt::IBeamCursor : Qt::ArrowCursor;
+        }
+    }
+    if (viewport()->cursor().shape() != shape) {
+        viewport()->setCursor(shape);
+    }
+}
+
+void PDFView::updateDragSelection() {
+    if (anchor_.page < 0 || focus_.page < 0) {
+        return;
+    }
+    const bool forward = anchor_.page <= focus_.page;
+    const TextPoint& from = forward ? anchor_ : focus_;
+    const TextPoint& to = forward ? focus_ : anchor_;
+    std::vector<int> missing;
+    for (int page = from.page; page <= to.page; ++page) {
+        if (!text_.isCached(page)) {
+            missing.push_back(page);
+        }
+    }
+    dragWaitsForText_ = !missing.empty();
+    if (dragWaitsForText_) {
+        text_.requestNow(missing); // pageTextReady() comes back here, released or not
+        return;
+    }
+    std::vector<TextRange> ranges;
+    for (int page = from.page; page <= to.page; ++page) {
+        const auto layout = text_.textLayout(page);
+        if (!layout) {
+            continue;
+        }
+        // Pages in between are selected whole: from the shown page's top left corner to
+        // its bottom right one.
+        const PageGeometry& g = geometry_[std::size_t(page)];
+        const Point start = page == from.page ? from.point : g.displayToPage(Point{0, 0});
+        const Size size = g.displaySize();
+        const Point end =
+            page == to.page ? to.point : g.displayToPage(Point{size.width, size.height});
+        const auto [first, last] = layout->rangeBetween(start, end);
+        if (first >= 0 && first < last) {
+            ranges.push_back({page, first, last});
+        }
+    }
+    setTextRanges(std::move(ranges));
+}
+
+void PDFView::selectUnit() {
+    if (!pendingUnit_ || pendingUnit_->at.page < 0) {
+        pendingUnit_.reset();
+        return;
+    }
+    const int page = pendingUnit_->at.page;
+    if (!text_.isCached(page)) {
+        text_.requestNow({page});
+        return;
+    }
+    const PendingUnit unit = *std::exchange(pendingUnit_, std::nullopt);
+    const auto layout = text_.textLayout(page);
+    const int index = layout ? layout->charAt(unit.at.point, false) : -1;
+    if (index < 0) {
+        setTextRanges({});
+        return;
+    }
+    const auto [first, last] =
+        unit.clicks == 2 ? layout->wordAround(index) : layout->lineAround(index);
+    setTextRanges(first >= 0 && first < last ? std::vector<TextRange>{{page, first, last}}
+                                             : std::vector<TextRange>{});
+}
+
+void PDFView::setTextRanges(std::vector<TextRange> ranges) {
+    if (ranges == selectedRanges_ && (selection_.has_value() == !ranges.empty())) {
+        return;
+    }
+    std::optional<pdfkit::Selection> selection;
+    if (!ranges.empty()) {
+        std::vector<pdfkit::Selection::PagePart> parts;
+        std::string text;
+        for (const TextRange& r : ranges) {
+            const auto layout = text_.textLayout(r.page);
+            if (!layout) {
+                continue;
+            }
+            parts.push_back({document_->page(r.page), layout->lineRects(r.first, r.last)});
+            text += (parts.size() > 1 ? "\n" : "") + layout->text(r.first, r.last);
+        }
+        selection = pdfkit::Selection(std::move(parts), std::move(text));
+    }
+    setCurrentSelection(std::move(selection));
+    selectedRanges_ = std::move(ranges);
+}
+
+void PDFView::pageTextReady(int page) {
+    if (dragWaitsForText_) {
+        updateDragSelection();
+    }
+    if (pendingUnit_ && pendingUnit_->at.page == page) {
+        selectUnit();
+    }
+    if (hoverPos_ && !selecting_ && pageIndexAt(*hoverPos_) == page) {
+        updateCursor(*hoverPos_);
+    }
 }
 
 } // namespace ombrix::ui

@@ -3,12 +3,16 @@
 #include "pdfkit/ViewPort.h"
 #include "ui/view/PageGeometry.h"
 #include "ui/view/PageLayout.h"
+#include "ui/view/PageTextCache.h"
 #include "ui/view/RenderScheduler.h"
 #include "ui/view/ViewPortNotifier.h"
 
 #include <QAbstractScrollArea>
+#include <QElapsedTimer>
 #include <QPointF>
 #include <QRectF>
+#include <QTimer>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -121,8 +125,10 @@ public:
     // Sets the scale keeping the content under `widgetAnchor` in place.
     void zoomAbout(double scale, QPointF widgetAnchor);
 
+    // Asked before an external link opens; without one, external links do not open.
     void setUserInteraction(UserInteraction* interaction) { userInteraction_ = interaction; }
     RenderScheduler& renderScheduler() { return scheduler_; }
+    PageTextCache& pageTextCache() { return text_; }
 
 signals:
     void pageChanged(int index);
@@ -153,6 +159,7 @@ private:
     };
 
     void relayout();
+    void changeOptions(const std::function<void()>& change);
     void fitIfAutoScaling();
     double fitScale() const;
     Axis axis(bool horizontal) const;
@@ -177,6 +184,27 @@ private:
     void drawSelection(QPainter& painter);
     void copyAnnotationBounds(int pageIndex) const;
 
+    // Text selection and links, on text and links cached by text_.
+    struct TextPoint {
+        int page = -1;
+        Point point; // page space
+    };
+    struct TextRange {
+        int page = 0;
+        int first = 0; // characters [first, last) of the page's text layout
+        int last = 0;
+        bool operator==(const TextRange&) const = default;
+    };
+    void press(QPointF widgetPos, int clicks);
+    TextPoint textPointAt(QPointF widgetPos) const; // on the nearest page shown
+    std::optional<pdfkit::Link> linkAt(QPointF widgetPos);
+    void activateLink(const pdfkit::Link& link);
+    void updateDragSelection();
+    void selectUnit();
+    void setTextRanges(std::vector<TextRange> ranges);
+    void updateCursor(QPointF widgetPos);
+    void pageTextReady(int page);
+
     struct AnnotationBounds {
         std::weak_ptr<pdfkit::Annotation> annotation;
         Rect bounds; // page space
@@ -197,6 +225,24 @@ private:
     mutable std::vector<std::optional<std::vector<AnnotationBounds>>> annotationBounds_;
     UserInteraction* userInteraction_ = nullptr;
     RenderScheduler scheduler_;
+    PageTextCache text_;
+    bool selecting_ = false;         // a press started a drag selection
+    bool dragWaitsForText_ = false; // the drag's pages' text is on its way
+    TextPoint anchor_;
+    TextPoint focus_;
+    std::optional<pdfkit::Link> pressedLink_;
+    QPointF pressPos_;
+    struct PendingUnit {
+        TextPoint at;
+        int clicks = 2; // 2: word, 3: line
+    };
+    std::optional<PendingUnit> pendingUnit_; // waits for its page's text
+    std::vector<TextRange> selectedRanges_;
+    QElapsedTimer doubleClickTimer_; // a press soon after a double click is a triple click
+    QPointF doubleClickPos_;
+    std::optional<QPointF> hoverPos_;
+    QPointF dragPos_;
+    QTimer autoScroll_;
     ViewPortNotifier notifier_;
 };
 

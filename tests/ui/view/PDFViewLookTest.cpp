@@ -2,6 +2,7 @@
 // the grabs are written there as PNG (scripts/view-screenshots runs this at device pixel
 // ratios 1 and 2).
 #include "pdfkit/Document.h"
+#include "pdfkit/Page.h"
 #include "support/Fixtures.h"
 #include "support/TempDir.h"
 #include "ui/support/UiTestSupport.h"
@@ -82,6 +83,37 @@ private slots:
         QCOMPARE(inkIn(shot, QRectF(page.left() + 5, page.top() + 5, 40, 30)), 0.0);
         QCOMPARE(QColor(shot.pixel(QPoint(2, 200) * shot.devicePixelRatio())).lightness() < 200,
                  true);
+    }
+
+    void aSelectionTintsThePaperAndKeepsTheTextBlack() {
+        ui::PDFView view;
+        view.resize(700, 520);
+        view.show();
+        view.setDocument(document_);
+        view.setScaleFactor(1.5);
+        const auto page = document_->page(0);
+        const auto line = page->selection(Rect{60, 675, 400, 20}); // the second sentence
+        QVERIFY(line);
+        view.setCurrentSelection(line);
+        const QImage shot = settledGrab(view);
+        save(shot, "selection");
+        const Rect bounds = line->bounds(*page);
+        const QRectF area(view.viewToWidget(view.convertPointFromPage(
+                              Point{bounds.minX(), bounds.maxY()}, *page)),
+                          view.viewToWidget(view.convertPointFromPage(
+                              Point{bounds.maxX(), bounds.minY()}, *page)));
+        int tinted = 0;
+        int black = 0;
+        const qreal dpr = shot.devicePixelRatio();
+        for (int y = int(area.top() * dpr) + 1; y < int(area.bottom() * dpr) - 1; ++y) {
+            for (int x = int(area.left() * dpr) + 1; x < int(area.right() * dpr) - 1; ++x) {
+                const QColor c(shot.pixel(x, y));
+                tinted += c.blue() > 200 && c.red() < 180 ? 1 : 0;
+                black += c.lightness() < 40 ? 1 : 0;
+            }
+        }
+        QVERIFY(tinted > 100);
+        QVERIFY(black > 100);
     }
 
     void fourHundredPercentIsSharp() {
