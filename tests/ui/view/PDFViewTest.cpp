@@ -127,43 +127,6 @@ private slots:
         }
     }
 
-    void croppedRotatedPagesConvertAsTheKitDoes() {
-        testing::FixtureDocument fixture = testing::rotatedDocument();
-        for (auto& page : fixture.pages) {
-            page.cropBox = Rect{50, 100, 350, 400};
-        }
-        auto document = pdfkit::Document::open(testing::writePdf(fixture, dir_ / "c.pdf"));
-        QVERIFY(document);
-        auto view = makeView(document, QSize(700, 500));
-        view->setScaleFactor(1.25);
-        for (DisplayMode mode : kModes) {
-            view->setDisplayMode(mode);
-            for (int i = 0; i < 4; ++i) {
-                view->goToPageIndex(i);
-                const auto page = document->page(i);
-                const ui::PageGeometry& g = view->pageGeometry(i);
-                QVERIFY(near(g.displaySize().width, page->displaySize().width, 1e-3));
-                QVERIFY(near(view->pageRectInWidget(i).height(),
-                             page->displaySize().height * 1.25, 0.5));
-                for (Point p : {Point{50, 100}, Point{350, 400}, Point{120.5, 333.25}}) {
-                    const Point ours = g.pageToDisplay(p);
-                    const Point kit = page->pageToDisplay(p);
-                    QVERIFY2(near(ours.x, kit.x, 1e-3) && near(ours.y, kit.y, 1e-3),
-                             qPrintable(QString("page %1: %2,%3 vs %4,%5")
-                                            .arg(i).arg(ours.x).arg(ours.y).arg(kit.x).arg(kit.y)));
-                    const Point back =
-                        view->convertPointToPage(view->convertPointFromPage(p, *page), *page);
-                    QVERIFY(near(back.x, p.x, 1e-6) && near(back.y, p.y, 1e-6));
-                }
-                // The crop box's top left corner, as shown, is the page's top left on screen.
-                const QPointF corner =
-                    view->displayToWidget(i, g.pageToDisplay(page->displayToPage(Point{0, 0})));
-                QVERIFY(near(corner.x(), view->pageRectInWidget(i).left(), 1e-3));
-                QVERIFY(near(corner.y(), view->pageRectInWidget(i).top(), 1e-3));
-            }
-        }
-    }
-
     void goToPageMakesItCurrentAtTheTopInEveryMode() {
         auto view = makeView(text_);
         view->setScaleFactor(0.4);
@@ -180,6 +143,26 @@ private slots:
                 }
             }
         }
+    }
+
+    void changingTheLayoutKeepsThePlaceAndRefits() {
+        auto view = makeView(text_);
+        view->setAutoScales(true);
+        const auto page = text_->page(4); // a left page in two-up
+        view->goToDestination(page, Point{100, 500});
+        QSignalSpy scales(view.get(), &ui::PDFView::scaleChanged);
+        const double single = view->scaleFactor();
+        for (DisplayMode mode : {DisplayMode::twoUpContinuous, DisplayMode::singlePage}) {
+            view->setDisplayMode(mode);
+            // Fitted, nothing scrolls sideways: the point comes back to the top.
+            const QPointF place = view->viewToWidget(view->convertPointFromPage({100, 500}, *page));
+            QVERIFY2(near(place.y(), 0, 1), qPrintable(QString::number(place.y())));
+            QCOMPARE(view->pageForPoint(view->widgetToView(place + QPointF(0, 1)), false), page);
+        }
+        // Two pages side by side fit at about half the scale of one.
+        QCOMPARE(scales.count(), 2);
+        QVERIFY(near(scales.at(0).at(0).toDouble(), single / 2, 0.03));
+        QVERIFY(near(view->scaleFactor(), single, 1e-9));
     }
 
     void theCurrentPageFollowsScrollingAndIsAnnounced() {
