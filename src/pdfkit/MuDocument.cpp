@@ -19,8 +19,8 @@ namespace ombrix::pdfkit {
 DocCore::~DocCore() {
     if (pdf) {
         fz_context* ctx = mu::context();
-        if (pageTreeLoaded) {
-            mu::attempt(ctx, [&] { pdf_drop_page_tree(ctx, pdf); });
+        for (pdf_obj* obj : pageObjects) {
+            pdf_drop_obj(ctx, obj);
         }
         pdf_drop_document(ctx, pdf);
     }
@@ -58,9 +58,7 @@ int reachablePageCount(fz_context* ctx, pdf_document* doc, int count) {
 }
 
 // The number of pages of an unlocked document, or -1 when it has no usable page tree.
-// `trusted` tells whether the tree's own count held.
-int usablePageCount(fz_context* ctx, pdf_document* doc, bool& trusted) {
-    trusted = false;
+int usablePageCount(fz_context* ctx, pdf_document* doc) {
     int count = -1;
     bool ok = mu::attempt(ctx, [&] {
         // A repaired heap of objects without a catalog and page tree is no document.
@@ -75,17 +73,59 @@ int usablePageCount(fz_context* ctx, pdf_document* doc, bool& trusted) {
     if (!ok || count < 0) {
         return -1;
     }
-    const int reachable = reachablePageCount(ctx, doc, count);
-    trusted = reachable == count;
-    return reachable;
+    return reachablePageCount(ctx, doc, count);
 }
 
-// With MuPDF's page maps every page lookup is direct; without them each walks the tree,
-// which makes a pass over a large document quadratic. The maps are sized by the tree's
-// count, so a count the tree does not hold keeps the walk.
-void loadPageTree(fz_context* ctx, DocCore& core, bool trusted) {
-    if (trusted) {
-        core.pageTreeLoaded = mu::attempt(ctx, [&] { pdf_load_page_tree(ctx, core.pdf); });
+// Without an index every page lookup walks the tree, which makes a pass over a large
+// document quadratic. MuPDF's own page maps would do, but in this MuPDF version each
+// lookup through them keeps the page object once more, so no page dictionary is ever
+// freed. The index is our own walk of the tree, used only when it agrees with MuPDF's
+// lookups; a tree whose counts lie keeps the walk.
+void indexPages(fz_context* ctx, DocCore& core, int count) {
+    std::vector<pdf_obj*> found;
+    found.reserve(std::size_t(std::max(count, 0)));
+    const bool walked = mu::attempt(ctx, [&] {
+        pdf_obj* root = pdf_dict_get(ctx, pdf_trailer(ctx, core.pdf), PDF_NAME(Root));
+        std::vector<pdf_obj*> stack{pdf_dict_get(ctx, root, PDF_NAME(Pages))};
+        std::unordered_set<int> seen;
+        while (!stack.empty() && int(found.size()) <= count) {
+            pdf_obj* node = stack.back();
+            stack.pop_back();
+            const int num = pdf_to_num(ctx, node);
+            if (num > 0 && !seen.insert(num).second) {
+                continue; // a cycle or a shared node
+            }
+            pdf_obj* type = pdf_dict_get(ctx, node, PDF_NAME(Type));
+            pdf_obj* kids = pdf_dict_get(ctx, node, PDF_NAME(Kids));
+            const bool inner =
+                pdf_name_eq(ctx, type, PDF_NAME(Pages)) || (!type && pdf_is_array(ctx, kids));
+            if (!inner) {
+                found.push_back(node);
+                continue;
+            }
+            for (int i = pdf_array_len(ctx, kids) - 1; i >= 0; --i) {
+                stack.push_back(pdf_array_get(ctx, kids, i));
+            }
+        }
+    });
+    if (!walked || int(found.size()) != count || count == 0) {
+        return;
+    }
+    // The walk and MuPDF's lookup (which trusts each node's /Count) must name the same
+    // objects; spot checks across the document catch a tree that does not add up.
+    const int checks = std::min(count, 33);
+    for (int c = 0; c < checks; ++c) {
+        const int index = checks == 1 ? 0 : int(std::int64_t(count - 1) * c / (checks - 1));
+        pdf_obj* looked = nullptr;
+        if (!mu::attempt(ctx, [&] { looked = pdf_lookup_page_obj(ctx, core.pdf, index); }) ||
+            pdf_to_num(ctx, looked) != pdf_to_num(ctx, found[std::size_t(index)]) ||
+            pdf_to_num(ctx, looked) <= 0) {
+            return;
+        }
+    }
+    core.pageObjects.reserve(found.size());
+    for (pdf_obj* obj : found) {
+        core.pageObjects.push_back(pdf_keep_obj(ctx, obj));
     }
 }
 
@@ -138,8 +178,7 @@ OpenResult Document::openFile(const std::filesystem::path& path) {
             locked = pdf_needs_password(ctx, doc);
         },
         &why);
-    bool trusted = false;
-    int count = ok && !locked ? usablePageCount(ctx, doc, trusted) : 0;
+    int count = ok && !locked ? usablePageCount(ctx, doc) : 0;
     if (!ok || count < 0) {
         pdf_drop_document(ctx, doc);
         if (!hasPdfHeader(path)) {
@@ -153,7 +192,7 @@ OpenResult Document::openFile(const std::filesystem::path& path) {
     auto core = std::make_shared<DocCore>();
     core->pdf = doc;
     if (!locked) {
-        loadPageTree(ctx, *core, trusted);
+        indexPages(ctx, *core, count);
     }
     auto document = std::make_shared<MuDocument>(std::move(core), path, count, locked);
     document->makePages();
@@ -201,9 +240,8 @@ bool MuDocument::authenticate(const std::string& password) {
         return false;
     }
     // Unlocked but without a usable page tree, it is a document with no pages.
-    bool trusted = false;
-    count_ = std::max(usablePageCount(ctx, core_->pdf, trusted), 0);
-    loadPageTree(ctx, *core_, trusted);
+    count_ = std::max(usablePageCount(ctx, core_->pdf), 0);
+    indexPages(ctx, *core_, count_);
     locked_ = false;
     password_ = password; // a save is read back with it
     makePages();
@@ -571,6 +609,9 @@ std::shared_ptr<Document> MuPage::document() const {
 }
 
 pdf_obj* MuPage::pageObject(fz_context* ctx) const {
+    if (std::size_t(index_) < core_->pageObjects.size()) {
+        return core_->pageObjects[std::size_t(index_)];
+    }
     pdf_obj* obj = nullptr;
     mu::attempt(ctx, [&] { obj = pdf_lookup_page_obj(ctx, core_->pdf, index_); });
     return obj;

@@ -36,7 +36,9 @@ struct LabelRange {
 struct DocCore {
     mutable std::recursive_mutex mutex;
     pdf_document* pdf = nullptr;
-    bool pageTreeLoaded = false; // MuPDF's page maps, for lookups in constant time
+    // Every page's object in order (each kept), for lookups in constant time; empty when
+    // the tree could not be indexed and each lookup walks it.
+    std::vector<pdf_obj*> pageObjects;
 
     DocCore() = default;
     DocCore(const DocCore&) = delete;
