@@ -114,6 +114,22 @@ void* countedRealloc(void* user, void* old, std::size_t size) {
     return moved + kHeader;
 }
 
+// MuPDF fills its shared cache of the standard fonts without a lock, so two threads
+// drawing appearances at once can both make a font and lose one. Made once here, before
+// any other thread has a context, the cache is only ever read.
+void preloadStandardFonts(fz_context* ctx) {
+    static const char* const names[] = {
+        "Courier",     "Courier-Oblique",   "Courier-Bold",   "Courier-BoldOblique",
+        "Helvetica",   "Helvetica-Oblique", "Helvetica-Bold", "Helvetica-BoldOblique",
+        "Times-Roman", "Times-Italic",      "Times-Bold",     "Times-BoldItalic",
+        "Symbol",      "ZapfDingbats"};
+    for (const char* name : names) {
+        fz_font* font = nullptr;
+        attempt(ctx, [&] { font = fz_new_base14_font(ctx, name); });
+        fz_drop_font(ctx, font);
+    }
+}
+
 // Never dropped: documents and contexts of other threads may outlive any static
 // destructor that could do it.
 fz_context* base() {
@@ -123,6 +139,7 @@ fz_context* base() {
         fz_context* made = fz_new_context(&alloc, &locks, FZ_STORE_DEFAULT);
         if (made) {
             quieten(made);
+            preloadStandardFonts(made);
         }
         return made;
     }();
