@@ -197,7 +197,7 @@ bool RenderScheduler::idle() const {
 
 std::size_t RenderScheduler::runningRenders() const {
     return std::size_t(std::count_if(inFlight_.begin(), inFlight_.end(), [](const auto& entry) {
-        return entry.second->started && !entry.second->cancelled;
+        return entry.second->started && !entry.second->cancelled();
     }));
 }
 
@@ -334,7 +334,7 @@ void RenderScheduler::schedule() {
     }
     // What runs now either still serves this state or is stopped.
     for (auto& [key, job] : inFlight_) {
-        if (job->cancelled) {
+        if (job->cancelled()) {
             continue;
         }
         if (wantedKeys_.count(key) && !(settling_ && !visibleKeys_.count(key))) {
@@ -352,7 +352,7 @@ void RenderScheduler::schedule() {
             }
             auto running = inFlight_.find(w.key);
             if (cache_.contains(w.key) || failed_.count(w.key) ||
-                (running != inFlight_.end() && !running->second->cancelled)) {
+                (running != inFlight_.end() && !running->second->cancelled())) {
                 continue;
             }
             if (w.prefetch && !roomForPrefetch(w.key.page, imageBytes(w.pixels))) {
@@ -383,9 +383,12 @@ void RenderScheduler::accept(RenderResult result) {
     if (it != inFlight_.end() && it->second == job) {
         inFlight_.erase(it);
     }
-    const bool current = !job->cancelled && job->generation == generation_ &&
+    const bool current = !job->cancelled() && job->generation == generation_ &&
                          job->document == document_ && key.page < int(revisions_.size()) &&
                          key.revision == revisions_[key.page];
+    if (job->cancelled() && result.image.isNull()) {
+        ++stats_.aborted;
+    }
     if (!current) {
         ++stats_.dropped;
         return;

@@ -37,6 +37,7 @@ struct RenderStats {
     std::size_t queued = 0;    // jobs handed to the workers
     std::size_t rendered = 0;  // images stored
     std::size_t cancelled = 0; // running renders told to stop
+    std::size_t aborted = 0;   // stopped renders that came back with nothing
     std::size_t dropped = 0;   // results no longer wanted when they arrived
 };
 

@@ -14,17 +14,10 @@ namespace ombrix::ui {
 
 namespace {
 
-Image renderJob(RenderJob& job) {
-    pdfkit::Document& document = *job.document;
-    // The display rectangle as a page-space region of the unrotated media box.
-    auto page = document.page(job.key.page);
-    if (!page) {
-        return {};
-    }
-    const Rect box = page->mediaBox();
-    const Rect& d = job.displayRect;
-    const Rect region{box.minX() + d.x, box.maxY() - d.y - d.height, d.width, d.height};
-    return document.renderer().renderRegion(job.key.page, region, job.deviceScale, true);
+Image renderJob(const RenderJob& job) {
+    return job.document->renderer().renderTile(job.key.page, job.displayRect, job.deviceScale,
+                                               job.pixels.width(), job.pixels.height(), true,
+                                               &job.token);
 }
 
 QImage makeThumbnail(const QImage& image) {
@@ -109,14 +102,14 @@ void RenderWorkers::run() {
             running_.push_back(job);
         }
         RenderResult result{job, {}, {}};
-        if (!job->cancelled) {
+        if (!job->cancelled()) {
             // One conversion here buys cheap frames: the raster engine copies opaque
             // RGB32 rows straight into the backing store and scales it on fast paths, where
             // RGBA rows are converted and blended per pixel on every paint (about 5 ms
             // against under 1 ms for a full HD frame). Pages are opaque, so no alpha is lost.
             result.image =
                 toQImage(renderJob(*job), job->dpr).convertToFormat(QImage::Format_RGB32);
-            if (job->makeThumbnail && !result.image.isNull() && !job->cancelled) {
+            if (job->makeThumbnail && !result.image.isNull() && !job->cancelled()) {
                 result.thumbnail = makeThumbnail(result.image);
                 result.thumbnail.setDevicePixelRatio(1);
             }

@@ -5,6 +5,7 @@
 
 #include "core/Geometry.h"
 #include "core/Image.h"
+#include "pdfkit/CancelToken.h"
 #include "ui/view/TileGrid.h"
 
 #include <QImage>
@@ -24,21 +25,23 @@ class Document;
 namespace ombrix::ui {
 
 // One image to draw. Built and read by the GUI thread; a worker reads the fixed fields and
-// the cancel flag. `generation` says which view state still wants the result.
+// hands `token` to the kit, so cancel() from the GUI thread stops a render in progress.
+// `generation` says which view state still wants the result.
 struct RenderJob {
     TileKey key;
     std::shared_ptr<pdfkit::Document> document;
-    Rect displayRect; // what of the page, display space
-    double deviceScale = 1;
-    QSize pixels;
+    Rect displayRect;       // what of the page, display space
+    double deviceScale = 1; // device pixels per point
+    QSize pixels;           // the image's exact size
     double dpr = 1;
     bool makeThumbnail = false;
     bool prefetch = false;
     std::uint64_t generation = 0; // GUI thread only
-    std::atomic<bool> cancelled{false};
     std::atomic<bool> started{false};
+    pdfkit::CancelToken token;
 
-    void cancel() { cancelled = true; }
+    void cancel() { token.cancel(); }
+    bool cancelled() const { return token.isCancelled(); }
 };
 
 // What a worker hands back: the image (null when cancelled or failed) and, when asked,

@@ -53,6 +53,33 @@ double inkIn(const QImage& image, QRectF area) {
     return device.isEmpty() ? 0 : double(dark) / (device.width() * device.height());
 }
 
+// Pixels of `area` (logical pixels) that show the view's bluish grey background: a page
+// area left unpainted or painted from a misplaced image. (Text is neutral grey.)
+int unpaintedIn(const QImage& image, QRectF area) {
+    const qreal dpr = image.devicePixelRatio();
+    // A pixel in from the edge, where the page's border is drawn.
+    const QRect device = QRectF(area.topLeft() * dpr, area.size() * dpr)
+                             .toAlignedRect()
+                             .adjusted(2, 2, -2, -2)
+                             .intersected(image.rect());
+    int bad = 0;
+    for (int y = device.top(); y <= device.bottom(); ++y) {
+        for (int x = device.left(); x <= device.right(); ++x) {
+            const QColor c(image.pixel(x, y));
+            bad += qAbs(c.red() - 82) < 3 && qAbs(c.green() - 86) < 3 && qAbs(c.blue() - 91) < 3
+                       ? 1
+                       : 0;
+        }
+    }
+    return bad;
+}
+
+// Whether any pixel of `area` (fractions of the page rectangle) is ink.
+bool inkAt(const QImage& image, const QRectF& page, double x0, double y0, double x1, double y1) {
+    return inkIn(image, QRectF(page.left() + page.width() * x0, page.top() + page.height() * y0,
+                               page.width() * (x1 - x0), page.height() * (y1 - y0))) > 0;
+}
+
 } // namespace
 
 class PDFViewLookTest : public QObject {
@@ -79,6 +106,7 @@ private slots:
         const QRectF page = view.pageRectInWidget(0);
         // "Page 1" in 18 pt bold sits an inch in from the page's top left.
         QVERIFY(inkIn(shot, QRectF(page.left() + 72, page.top() + 40, 80, 20)) > 0.05);
+        QCOMPARE(unpaintedIn(shot, page.intersected(QRectF(view.viewport()->rect()))), 0);
         // Margins are white, the gap beside the page is the background.
         QCOMPARE(inkIn(shot, QRectF(page.left() + 5, page.top() + 5, 40, 30)), 0.0);
         QCOMPARE(QColor(shot.pixel(QPoint(2, 200) * shot.devicePixelRatio())).lightness() < 200,
@@ -133,6 +161,46 @@ private slots:
             }
         }
         QVERIFY(black > 500);
+        // Every tile in its place: no part of the page left grey, and the heading where it
+        // is printed, an inch in from the page's left edge.
+        const QRectF page = view.pageRectInWidget(0);
+        QCOMPARE(unpaintedIn(shot, page.intersected(QRectF(view.viewport()->rect()))), 0);
+        const QPointF heading =
+            view.viewToWidget(view.convertPointFromPage(Point{72, 745}, *document_->page(0)));
+        QVERIFY(inkIn(shot, QRectF(heading, QSizeF(60, 20))) > 0.1);
+        QCOMPARE(inkIn(shot, QRectF(heading - QPointF(40, 0), QSizeF(30, 20))), 0.0);
+    }
+
+    // Pages turned by /Rotate show as printed: landscape, the heading along the edge that
+    // was the top. The page's top (y 740-758 of 792, from x 72) ends up on the right at 90
+    // degrees and on the left at 270, reading down and up respectively.
+    void rotatedPagesShowAsPrinted() {
+        testing::TempDir dir;
+        const auto rotated =
+            pdfkit::Document::open(testing::writePdf(testing::rotatedDocument(), dir / "r.pdf"));
+        QVERIFY(rotated);
+        for (const auto& [index, name] : {std::pair{1, "rotated-90"}, {3, "rotated-270"}}) {
+            ui::PDFView view;
+            view.resize(900, 700);
+            view.show();
+            view.setDocument(rotated);
+            view.setDisplayMode(DisplayMode::singlePage);
+            view.setScaleFactor(1.0);
+            view.goToPageIndex(index);
+            const QImage shot = settledGrab(view);
+            save(shot, name);
+            const QRectF page = view.pageRectInWidget(index);
+            QVERIFY2(page.width() > page.height(), name);
+            QCOMPARE(unpaintedIn(shot, page), 0);
+            const double band0 = 30.0 / 792, band1 = 60.0 / 792; // the heading's band
+            if (index == 1) {
+                QVERIFY2(inkAt(shot, page, 1 - band1, 0.05, 1 - band0, 0.25), name);
+                QVERIFY2(!inkAt(shot, page, 0.02, 0.02, 0.8, 0.98), name);
+            } else {
+                QVERIFY2(inkAt(shot, page, band0, 0.75, band1, 0.95), name);
+                QVERIFY2(!inkAt(shot, page, 0.2, 0.02, 0.98, 0.98), name);
+            }
+        }
     }
 
     void twoUpShowsPagesSideBySide() {

@@ -179,6 +179,8 @@ private slots:
         QCOMPARE(scheduler.stats().cancelled, std::size_t(1));
         QVERIFY(uitest::waitUntil([&] { return scheduler.idle(); }, 20000));
         QCOMPARE(scheduler.stats().dropped, std::size_t(1));
+        // The render stopped part way and handed back no image, rather than running on.
+        QCOMPARE(scheduler.stats().aborted, std::size_t(1));
         for (const auto& [key, image] : scheduler.cache().entries()) {
             QCOMPARE(key.page, 2);
         }
@@ -189,6 +191,7 @@ private slots:
         scheduler.pageContentChanged(0);
         QVERIFY(uitest::waitUntil([&] { return scheduler.idle(); }, 20000));
         QCOMPARE(scheduler.stats().dropped, std::size_t(2));
+        QCOMPARE(scheduler.stats().aborted, std::size_t(2));
         for (const auto& [key, image] : scheduler.cache().entries()) {
             QVERIFY(key.page != 0 || key.revision == 1);
         }
