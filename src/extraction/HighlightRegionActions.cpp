@@ -3,6 +3,8 @@
 #include "app/ActiveViews.h"
 #include "app/UserInteraction.h"
 #include "core/Error.h"
+#include "core/Executor.h"
+#include "core/SerialQueue.h"
 #include "document/PDFKitBridge.h"
 #include "document/TabSession.h"
 #include "extraction/BacklinkHighlightManager.h"
@@ -11,6 +13,8 @@
 #include "pdfkit/Document.h"
 #include "pdfkit/Page.h"
 #include "pdfkit/ViewPort.h"
+
+#include <algorithm>
 
 namespace ombrix {
 
@@ -46,15 +50,70 @@ HighlightRegionActions::Services withDefaults(HighlightRegionActions::Services s
 } // namespace
 
 HighlightRegionActions::HighlightRegionActions(Services services)
-    : services_(withDefaults(std::move(services))),
-      table_(
-          [ui = services_.userInteraction](const std::string& html, const std::string& text) {
-              ui->copyToClipboard(text, html);
-          },
-          *services_.logging) {}
+    : services_(withDefaults(std::move(services))), table_({}, *services_.logging),
+      worker_(services_.background ? std::make_unique<SerialQueue>("com.ombrix.regionactions")
+                                   : nullptr) {}
 
 HighlightRegionActions::~HighlightRegionActions() {
     *alive_ = false;
+    if (formulaCancel_) {
+        *formulaCancel_ = true;
+    }
+}
+
+void HighlightRegionActions::run(std::function<void()> job) {
+    if (worker_) {
+        worker_->post(std::move(job));
+    } else {
+        job();
+    }
+}
+
+void HighlightRegionActions::toMain(std::function<void()> job) {
+    if (!worker_) {
+        job();
+        return;
+    }
+    mainQueue().post([alive = std::weak_ptr<bool>(alive_), job = std::move(job)] {
+        auto token = alive.lock();
+        if (token && *token) {
+            job();
+        }
+    });
+}
+
+bool HighlightRegionActions::begin(const ExtractedHighlight& highlight) {
+    if (extractingID.get()) {
+        services_.userInteraction->beep();
+        return false;
+    }
+    extractingID = highlight.id;
+    return true;
+}
+
+bool HighlightRegionActions::viewsReady() {
+    if (!services_.views->pdfView || !services_.views->canvas) {
+        services_.logging->error(kMissingViews);
+        services_.userInteraction->beep();
+        return false;
+    }
+    return true;
+}
+
+void HighlightRegionActions::writeBack(const ExtractedHighlight& highlight,
+                                       const std::shared_ptr<TabSession>& tab,
+                                       const std::string& result) {
+    const auto& list = services_.manager->extractedHighlights.get();
+    auto current = std::find_if(list.begin(), list.end(),
+                                [&](const ExtractedHighlight& e) { return e.id == highlight.id; });
+    if (current == list.end()) {
+        // Deleted while the action ran: another annotation over the place must not get it.
+        return;
+    }
+    ExtractedHighlight updated = *current;
+    updated.resultData = result;
+    services_.manager->saveToAnnotation(updated, *tab);
+    services_.manager->updateHighlight(updated);
 }
 
 void HighlightRegionActions::extractFormula(const ExtractedHighlight& highlight,
@@ -64,18 +123,18 @@ void HighlightRegionActions::extractFormula(const ExtractedHighlight& highlight,
         services_.userInteraction->beep();
         return;
     }
-    extractingID = highlight.id;
-    auto image = region::formulaImage(*page, highlight.bounds);
-    if (!image) {
-        extractingID = std::nullopt;
+    if (!begin(highlight)) {
         return;
     }
+    auto cancelled = std::make_shared<std::atomic<bool>>(false);
+    formulaCancel_ = cancelled;
     std::weak_ptr<bool> alive = alive_;
-    auto completion = [this, alive, highlight, tab](MathOCROutcome outcome) {
+    auto completion = [this, alive, cancelled, highlight, tab](MathOCROutcome outcome) {
         auto token = alive.lock();
-        if (!token || !*token) {
+        if (!token || !*token || *cancelled) {
             return;
         }
+        formulaCancel_.reset();
         extractingID = std::nullopt;
         if (auto* error = std::get_if<std::exception_ptr>(&outcome)) {
             const std::string description = describe(*error);
@@ -84,48 +143,145 @@ void HighlightRegionActions::extractFormula(const ExtractedHighlight& highlight,
             return;
         }
         mathError = std::nullopt;
-        ExtractedHighlight updated = highlight;
-        updated.resultData = std::get<MathOCRResult>(outcome).latex;
-        services_.manager->saveToAnnotation(updated, *tab);
-        services_.manager->updateHighlight(updated);
+        writeBack(highlight, tab, std::get<MathOCRResult>(outcome).latex);
     };
-    services_.mathExtractor->extractMath(*image, MathOCRExtractor::onMainQueue(completion));
+    run([this, page, bounds = highlight.bounds, cancelled, completion] {
+        auto image = region::formulaImage(*page, bounds);
+        if (!image) {
+            toMain([this, cancelled] {
+                if (!*cancelled) {
+                    formulaCancel_.reset();
+                    extractingID = std::nullopt;
+                }
+            });
+            return;
+        }
+        services_.mathExtractor->extractMath(*image, MathOCRExtractor::onMainQueue(completion),
+                                             cancelled);
+    });
+}
+
+void HighlightRegionActions::cancelFormula() {
+    if (!formulaCancel_) {
+        return;
+    }
+    *formulaCancel_ = true;
+    formulaCancel_.reset();
+    extractingID = std::nullopt;
+}
+
+HighlightRegionActions::TableOutcome
+HighlightRegionActions::computeTable(const pdfkit::Page& page, const Rect& bounds) const {
+    // The bounds would go to view space, to canvas space and back to the page again; the
+    // round trip is the identity, so the extractor gets them as they are. It draws the
+    // region without annotations, and the page keeps its own.
+    try {
+        return {table_.extractTable(const_cast<pdfkit::Page&>(page), bounds), std::nullopt};
+    } catch (const std::exception& e) {
+        services_.logging->error("❌ Table extraction failed", e);
+        return {"", describe(e)};
+    }
+}
+
+std::string HighlightRegionActions::finishTable(const ExtractedHighlight& highlight,
+                                                const std::shared_ptr<TabSession>& tab,
+                                                const TableOutcome& outcome) {
+    auto& ui = *services_.userInteraction;
+    if (outcome.failure) {
+        ui.showAlert(kTableFailedTitle, *outcome.failure, AlertStyle::warning);
+        return {};
+    }
+    if (outcome.html.empty()) {
+        ui.showAlert(kNoTableTitle, kNoTableMessage, AlertStyle::warning);
+        return {};
+    }
+    ui.copyToClipboard(outcome.html, outcome.html);
+    writeBack(highlight, tab, outcome.html);
+    ui.showAlert(kTableExtractedTitle, table::successMessage(outcome.html),
+                 AlertStyle::informational);
+    return outcome.html;
 }
 
 std::string HighlightRegionActions::extractTable(const ExtractedHighlight& highlight,
                                                  const std::shared_ptr<TabSession>& tab) {
-    auto& ui = *services_.userInteraction;
-    if (!services_.views->pdfView || !services_.views->canvas) {
-        services_.logging->error(kMissingViews);
-        ui.beep();
+    if (!viewsReady()) {
         return {};
     }
     auto page = pageOf(tab, highlight.pageNumber);
     if (!page) {
-        ui.beep();
+        services_.userInteraction->beep();
         return {};
     }
-    // The bounds would go to view space, to canvas space and back to the page again; the
-    // round trip is the identity, so the extractor gets them as they are. It draws the
-    // region without annotations, and the page keeps its own.
-    std::string html;
+    return finishTable(highlight, tab, computeTable(*page, highlight.bounds));
+}
+
+void HighlightRegionActions::startTable(const ExtractedHighlight& highlight,
+                                        const std::shared_ptr<TabSession>& tab, TableDone done) {
+    if (!viewsReady()) {
+        return;
+    }
+    auto page = pageOf(tab, highlight.pageNumber);
+    if (!page) {
+        services_.userInteraction->beep();
+        return;
+    }
+    if (!begin(highlight)) {
+        return;
+    }
+    run([this, page, highlight, tab, done = std::move(done)] {
+        auto outcome = computeTable(*page, highlight.bounds);
+        toMain([this, highlight, tab, done, outcome = std::move(outcome)] {
+            extractingID = std::nullopt;
+            auto html = finishTable(highlight, tab, outcome);
+            if (done) {
+                done(html);
+            }
+        });
+    });
+}
+
+HighlightRegionActions::CropOutcome
+HighlightRegionActions::computeCrop(const pdfkit::Page& page, const Rect& bounds,
+                                    const PDFDocument& document) const {
+    CropOutcome outcome;
+    auto raster = region::rasterize(page, region::paddedRegion(bounds, page.mediaBox()));
+    if (!raster) {
+        return outcome;
+    }
+    outcome.rasterised = true;
     try {
-        html = table_.extractTable(*page, highlight.bounds);
+        // Written by rename, so a failure leaves the file as it was and the document dirty.
+        services_.bridge->saveAnnotations(document);
+        outcome.saved = true;
     } catch (const std::exception& e) {
-        services_.logging->error("❌ Table extraction failed", e);
-        ui.showAlert(kTableFailedTitle, describe(e), AlertStyle::warning);
-        return {};
+        services_.logging->error("❌ Failed to save PDF", e);
     }
-    if (html.empty()) {
-        ui.showAlert(kNoTableTitle, kNoTableMessage, AlertStyle::warning);
-        return {};
+    try {
+        const auto output = crop::nextOutputPath(document.url, page.index() + 1);
+        crop::writeImagePDF(*raster, output);
+        services_.logging->info("✅ Cropped region saved to " + output.filename().string());
+        outcome.output = output;
+    } catch (const std::exception& e) {
+        services_.logging->error("❌ Crop failed", e);
     }
-    ExtractedHighlight updated = highlight;
-    updated.resultData = html;
-    services_.manager->saveToAnnotation(updated, *tab);
-    services_.manager->updateHighlight(updated);
-    ui.showAlert(kTableExtractedTitle, table::successMessage(html), AlertStyle::informational);
-    return html;
+    return outcome;
+}
+
+std::optional<std::filesystem::path>
+HighlightRegionActions::finishCrop(const std::shared_ptr<TabSession>& tab,
+                                   const CropOutcome& outcome) {
+    if (!outcome.rasterised) {
+        return std::nullopt;
+    }
+    if (outcome.saved) {
+        tab->document->markClean();
+    } else {
+        tab->document->markDirty();
+    }
+    if (auto view = services_.views->pdfView) {
+        view->setNeedsDisplay();
+    }
+    return outcome.output;
 }
 
 std::optional<std::filesystem::path>
@@ -136,32 +292,29 @@ HighlightRegionActions::crop(const ExtractedHighlight& highlight,
         services_.userInteraction->beep();
         return std::nullopt;
     }
-    auto raster =
-        region::rasterize(*page, region::paddedRegion(highlight.bounds, page->mediaBox()));
-    if (!raster) {
-        return std::nullopt;
+    return finishCrop(tab, computeCrop(*page, highlight.bounds, *tab->document));
+}
+
+void HighlightRegionActions::startCrop(const ExtractedHighlight& highlight,
+                                       const std::shared_ptr<TabSession>& tab, CropDone done) {
+    auto page = pageOf(tab, highlight.pageNumber);
+    if (!page) {
+        services_.userInteraction->beep();
+        return;
     }
-    PDFDocument& document = *tab->document;
-    document.markDirty();
-    try {
-        // Written by rename, so a failure leaves the file as it was and the document dirty.
-        services_.bridge->saveAnnotations(document);
-        document.markClean();
-    } catch (const std::exception& e) {
-        services_.logging->error("❌ Failed to save PDF", e);
+    if (!begin(highlight)) {
+        return;
     }
-    if (auto view = services_.views->pdfView) {
-        view->setNeedsDisplay();
-    }
-    try {
-        const auto output = crop::nextOutputPath(document.url, highlight.pageNumber);
-        crop::writeImagePDF(*raster, output);
-        services_.logging->info("✅ Cropped region saved to " + output.filename().string());
-        return output;
-    } catch (const std::exception& e) {
-        services_.logging->error("❌ Crop failed", e);
-        return std::nullopt;
-    }
+    run([this, page, bounds = highlight.bounds, tab, done = std::move(done)] {
+        auto outcome = computeCrop(*page, bounds, *tab->document);
+        toMain([this, tab, done, outcome = std::move(outcome)] {
+            extractingID = std::nullopt;
+            auto output = finishCrop(tab, outcome);
+            if (done) {
+                done(output);
+            }
+        });
+    });
 }
 
 } // namespace ombrix

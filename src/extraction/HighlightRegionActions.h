@@ -6,21 +6,32 @@
 #include "extraction/MathOCRExtractor.h"
 #include "extraction/TableExtractor.h"
 
+#include <atomic>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
+namespace ombrix::pdfkit {
+class Page;
+}
+
 namespace ombrix {
 
 class BacklinkHighlightManager;
+class PDFDocument;
 class PDFKitBridge;
+class SerialQueue;
 class TabSession;
 class UserInteraction;
 struct ActiveViews;
 
 // The sidebar's Table, Math and Crop buttons: each turns the page region under one
-// highlight into an HTML table, a formula or a one-page PDF. Main thread only.
+// highlight into an HTML table, a formula or a one-page PDF. Called on the main thread.
+// With `background` set, the drawing, recognition and file writing run on a worker of
+// this object's own, one action at a time, and the outcome (write-back, clipboard,
+// alert, `done`) arrives on the main queue.
 class HighlightRegionActions {
 public:
     static constexpr const char* kTableExtractedTitle = "Table Extracted";
@@ -38,14 +49,18 @@ public:
         std::shared_ptr<PDFKitBridge> bridge;
         std::shared_ptr<MathOCRExtractor> mathExtractor; // null: one for the default server
         std::shared_ptr<Logging> logging;                // null: the general category
+        bool background = false; // the desktop app: the work leaves the main thread
     };
+    using TableDone = std::function<void(const std::string& html)>;
+    using CropDone = std::function<void(const std::optional<std::filesystem::path>&)>;
 
     explicit HighlightRegionActions(Services services);
     ~HighlightRegionActions();
     HighlightRegionActions(const HighlightRegionActions&) = delete;
     HighlightRegionActions& operator=(const HighlightRegionActions&) = delete;
 
-    // The highlight whose formula is being recognised, from the request until its answer.
+    // The highlight whose action is running, from its start until its outcome arrived.
+    // While one runs, starting another only beeps.
     Observable<std::optional<std::string>> extractingID;
     // Why the last formula request failed; cleared by the next success.
     Observable<std::optional<std::string>> mathError;
@@ -54,6 +69,8 @@ public:
     // becomes the highlight's result, or the error alert.
     void extractFormula(const ExtractedHighlight& highlight,
                         const std::shared_ptr<TabSession>& tab);
+    // Stops the formula request in flight: its answer is dropped, no alert is shown.
+    void cancelFormula();
 
     // The HTML table of the region ("" when none), also on the clipboard; the outcome is
     // reported in an alert.
@@ -65,14 +82,52 @@ public:
     std::optional<std::filesystem::path> crop(const ExtractedHighlight& highlight,
                                               const std::shared_ptr<TabSession>& tab);
 
+    // The same two actions in the object's mode: on the worker with `background`, else at
+    // once. `done` gets what the call above would return; nothing when the action never
+    // started (a beep, as above).
+    void startTable(const ExtractedHighlight& highlight, const std::shared_ptr<TabSession>& tab,
+                    TableDone done = {});
+    void startCrop(const ExtractedHighlight& highlight, const std::shared_ptr<TabSession>& tab,
+                   CropDone done = {});
+
     const TableExtractor& tableExtractor() const { return table_; }
     MathOCRExtractor& mathExtractor() const { return *services_.mathExtractor; }
 
 private:
+    struct TableOutcome {
+        std::string html;
+        std::optional<std::string> failure;
+    };
+    struct CropOutcome {
+        bool rasterised = false;
+        bool saved = false;
+        std::optional<std::filesystem::path> output;
+    };
+    bool begin(const ExtractedHighlight& highlight);
+    bool viewsReady();
+    TableOutcome computeTable(const pdfkit::Page& page, const Rect& bounds) const;
+    std::string finishTable(const ExtractedHighlight& highlight,
+                            const std::shared_ptr<TabSession>& tab, const TableOutcome& outcome);
+    CropOutcome computeCrop(const pdfkit::Page& page, const Rect& bounds,
+                            const PDFDocument& document) const;
+    std::optional<std::filesystem::path> finishCrop(const std::shared_ptr<TabSession>& tab,
+                                                    const CropOutcome& outcome);
+    // Stores `result` in the listed entry of `highlight` as it is now (a comment or colour
+    // changed meanwhile stays) and in its annotation; nothing when the entry has gone.
+    void writeBack(const ExtractedHighlight& highlight, const std::shared_ptr<TabSession>& tab,
+                   const std::string& result);
+    // Runs `job` on the worker (background) or now.
+    void run(std::function<void()> job);
+    // Runs `job` on the main queue (background) or now; dropped once `this` is gone.
+    void toMain(std::function<void()> job);
+
     Services services_;
     TableExtractor table_;
+    std::shared_ptr<std::atomic<bool>> formulaCancel_;
     // Outlives `this` in answers posted to the main queue, which then do nothing.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    // Last: destroyed first, finishing its running job while the members above live.
+    std::unique_ptr<SerialQueue> worker_;
 };
 
 } // namespace ombrix

@@ -103,8 +103,18 @@ struct CurlHandle {
     }
 };
 
+int stopWhenCancelled(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    const auto* cancelled = static_cast<const std::atomic<bool>*>(user);
+    return cancelled && cancelled->load() ? 1 : 0; // non-zero aborts the transfer
+}
+
 MathOCROutcome post(const std::string& url, std::chrono::milliseconds timeout,
-                    const std::string& boundary, const std::string& body) {
+                    const std::string& boundary, const std::string& body,
+                    const std::atomic<bool>* cancelled) {
+    if (cancelled && cancelled->load()) {
+        return std::make_exception_ptr(Error(MathOCRExtractor::kTransportErrorDomain,
+                                             CURLE_ABORTED_BY_CALLBACK, "Cancelled."));
+    }
     initialiseCurl();
     CurlHandle h;
     if (!h.curl) {
@@ -131,6 +141,11 @@ MathOCROutcome post(const std::string& url, std::chrono::milliseconds timeout,
     curl_easy_setopt(h.curl, CURLOPT_WRITEFUNCTION, collectBody);
     curl_easy_setopt(h.curl, CURLOPT_WRITEDATA, &answer);
     curl_easy_setopt(h.curl, CURLOPT_ERRORBUFFER, message);
+    if (cancelled) {
+        curl_easy_setopt(h.curl, CURLOPT_XFERINFOFUNCTION, stopWhenCancelled);
+        curl_easy_setopt(h.curl, CURLOPT_XFERINFODATA, cancelled);
+        curl_easy_setopt(h.curl, CURLOPT_NOPROGRESS, 0L);
+    }
 
     const CURLcode rc = curl_easy_perform(h.curl);
     if (rc != CURLE_OK) {
@@ -200,7 +215,8 @@ MathOCROutcome MathOCRExtractor::interpretAnswer(long status, const std::string&
     return mathError(kServerError, "Unknown error from server.");
 }
 
-void MathOCRExtractor::extractMath(const Image& image, Completion completion) {
+void MathOCRExtractor::extractMath(const Image& image, Completion completion,
+                                   std::shared_ptr<const std::atomic<bool>> cancelled) {
     auto png = image.isNull() ? std::nullopt : pdfkit::encodePNG(image);
     if (!png) {
         completion(mathError(kInvalidImage, "Invalid image format."));
@@ -209,9 +225,11 @@ void MathOCRExtractor::extractMath(const Image& image, Completion completion) {
     std::string boundary = Uuid::random().toString();
     std::transform(boundary.begin(), boundary.end(), boundary.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    queue_->post(
-        [url = serverURL_, timeout = timeout_, boundary, body = multipartBody(*png, boundary),
-         completion = std::move(completion)] { completion(post(url, timeout, boundary, body)); });
+    queue_->post([url = serverURL_, timeout = timeout_, boundary,
+                  body = multipartBody(*png, boundary), completion = std::move(completion),
+                  cancelled = std::move(cancelled)] {
+        completion(post(url, timeout, boundary, body, cancelled.get()));
+    });
 }
 
 MathOCRExtractor::Completion MathOCRExtractor::onMainQueue(Completion completion) {

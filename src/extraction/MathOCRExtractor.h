@@ -2,6 +2,7 @@
 
 #include "core/Image.h"
 
+#include <atomic>
 #include <chrono>
 #include <exception>
 #include <functional>
@@ -60,7 +61,9 @@ public:
 
     // Exactly one completion call. It runs on the client's worker thread, except for an
     // image that cannot be encoded, which completes at once on the caller's thread.
-    void extractMath(const Image& image, Completion completion);
+    // Setting `cancelled` (any thread) ends the request early with a transport error.
+    void extractMath(const Image& image, Completion completion,
+                     std::shared_ptr<const std::atomic<bool>> cancelled = nullptr);
 
     // The same completion, handed over to the main queue.
     static Completion onMainQueue(Completion completion);

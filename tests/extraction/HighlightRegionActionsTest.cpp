@@ -20,6 +20,7 @@
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace ombrix;
 using namespace ombrix::testing;
@@ -83,11 +84,12 @@ protected:
         setMainQueue(nullptr);
     }
 
-    HighlightRegionActions& make(std::shared_ptr<MathOCRExtractor> math = nullptr) {
+    HighlightRegionActions& make(std::shared_ptr<MathOCRExtractor> math = nullptr,
+                                 bool background = false) {
         actions = std::make_unique<HighlightRegionActions>(HighlightRegionActions::Services{
             manager, ui, views, nullptr,
             math ? math : std::make_shared<MathOCRExtractor>(server.url()),
-            std::make_shared<Logging>("test", "region", sink)});
+            std::make_shared<Logging>("test", "region", sink), background});
         return *actions;
     }
     // The listed highlight over `rect`.
@@ -315,6 +317,84 @@ TEST_F(HighlightRegionActionsTest, AFailedWriteLeavesTheDocumentDirtyAndNoHalfFi
     EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
         return line.starts_with("❌ Failed to save PDF: ");
     }));
+}
+
+// In the background the outcome arrives through the main queue, one action at a time.
+TEST_F(HighlightRegionActionsTest, BackgroundActionsReportOnTheMainQueue) {
+    auto& regionActions = make(nullptr, true);
+    const auto table = entry(kTableRegion);
+    std::optional<std::string> html;
+    regionActions.startTable(table, tab, [&](const std::string& result) { html = result; });
+    EXPECT_EQ(regionActions.extractingID.get(), table.id);
+    // A second action while one runs only beeps.
+    regionActions.startCrop(entry(kFormulaArea), tab);
+    EXPECT_EQ(ui->beeps(), 1u);
+    EXPECT_FALSE(html);
+    ASSERT_TRUE(loop->runUntil([&] { return html.has_value(); }, std::chrono::seconds(60)));
+    EXPECT_FALSE(regionActions.extractingID.get());
+    EXPECT_EQ(parseTable(*html).size(), 3u);
+    EXPECT_EQ(ui->clipboardHTML(), *html);
+    EXPECT_EQ(entry(kTableRegion).resultData, *html);
+    ASSERT_EQ(ui->alerts().size(), 1u);
+    EXPECT_EQ(ui->alerts()[0].title, "Table Extracted");
+
+    std::optional<std::optional<fs::path>> cropped;
+    regionActions.startCrop(entry(kFormulaArea), tab,
+                            [&](const std::optional<fs::path>& path) { cropped = path; });
+    ASSERT_TRUE(loop->runUntil([&] { return cropped.has_value(); }, std::chrono::seconds(60)));
+    EXPECT_EQ(*cropped, dir / "Report_page1_seq001.pdf");
+    EXPECT_TRUE(fs::exists(dir / "Report_page1_seq001.pdf"));
+    EXPECT_FALSE(tab->document->isDirty);
+}
+
+// A comment written while the table ran is kept; a highlight deleted meanwhile gets nothing,
+// nor does the annotation that now lies where it was.
+TEST_F(HighlightRegionActionsTest, BackgroundResultMeetsTheListAsItIsThen) {
+    auto& regionActions = make(nullptr, true);
+    auto table = entry(kTableRegion);
+    std::optional<std::string> html;
+    regionActions.startTable(table, tab, [&](const std::string& result) { html = result; });
+    auto commented = table;
+    commented.comment = "typed meanwhile";
+    manager->updateHighlight(commented);
+    ASSERT_TRUE(loop->runUntil([&] { return html.has_value(); }, std::chrono::seconds(60)));
+    EXPECT_EQ(entry(kTableRegion).comment, "typed meanwhile");
+    EXPECT_EQ(entry(kTableRegion).resultData, *html);
+
+    html.reset();
+    auto blankBefore = annotationOver(kTableRegion)->contents();
+    manager->updateHighlight(table);
+    regionActions.startTable(entry(kTableRegion), tab,
+                             [&](const std::string& result) { html = result; });
+    auto list = manager->extractedHighlights.get();
+    std::erase_if(list, [&](const ExtractedHighlight& e) { return e.id == table.id; });
+    manager->extractedHighlights = list;
+    ASSERT_TRUE(loop->runUntil([&] { return html.has_value(); }, std::chrono::seconds(60)));
+    EXPECT_EQ(annotationOver(kTableRegion)->contents(), blankBefore);
+}
+
+TEST_F(HighlightRegionActionsTest, ACancelledFormulaRequestEndsWithoutAnAlert) {
+    auto& regionActions = make(nullptr, true);
+    server.holdAnswers();
+    server.answer(200, R"({"latex":"too late"})");
+    const auto highlight = entry(kFormulaArea);
+    regionActions.extractFormula(highlight, tab);
+    for (int i = 0; i < 3000 && server.requests() == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(server.requests(), 1);
+    regionActions.cancelFormula();
+    EXPECT_FALSE(regionActions.extractingID.get());
+    server.releaseSlowAnswers();
+    loop->runUntil([] { return false; }, std::chrono::milliseconds(200));
+    EXPECT_TRUE(ui->alerts().empty());
+    EXPECT_EQ(entry(kFormulaArea), highlight);
+
+    // The next request goes through as usual.
+    server.answer(200, R"({"latex":"x^2"})");
+    regionActions.extractFormula(highlight, tab);
+    ASSERT_TRUE(waitForAnswer());
+    EXPECT_EQ(entry(kFormulaArea).resultData, "x^2");
 }
 
 } // namespace
