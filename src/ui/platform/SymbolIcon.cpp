@@ -62,6 +62,16 @@ const QHash<QString, Entry>& table() {
         {"stop.circle",
          {"process-stop", "<circle cx='8' cy='8' r='6.5'/>"
                           "<rect x='5.5' y='5.5' width='5' height='5' fill='black'/>"}},
+        {"tablecells",
+         {"x-office-spreadsheet", "<rect x='1.5' y='2.5' width='13' height='11' rx='1'/>"
+                                  "<path d='M1.5 6.5h13M1.5 10h13M6 2.5v11M10.5 2.5v11'/>"}},
+        {"function",
+         {"", "<path d='M11 2.5c-2.5-1-3.5.5-4 3l-1.5 7c-.5 2-1.5 2.5-3 2'/>"
+              "<path d='M4.5 6.5h6M9.5 9l4 4.5M13.5 9l-4 4.5'/>"}},
+        {"crop", {"transform-crop", "<path d='M4.5 1v10.5H15M1 4.5h10.5V15'/>"}},
+        {"trash", {"edit-delete", "<path d='M2.5 4h11M6 4V2.5h4V4M4 4l.8 10h6.4L12 4'/>"}},
+        {"text.bubble.fill", {"", "<path d='M2 3h12v8H7l-3 3v-3H2z' fill='black'/>"}},
+        {"doc.on.doc", {"edit-copy", "<path d='M5.5 4.5h8v10h-8zM3 11.5V1.5h7'/>"}},
         {"list.bullet",
          {"view-list", "<path d='M6 4h8M6 8h8M6 12h8'/><circle cx='2.5' cy='4' r='.8'/>"
                        "<circle cx='2.5' cy='8' r='.8'/><circle cx='2.5' cy='12' r='.8'/>"}},

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QWebEngineView>
+
+namespace ombrix::ui {
+
+// A table result inside its sidebar row: the HTML fragment in a small page that draws no
+// background. The fragment comes from a file, so the page runs no script and reaches no
+// network (the shared web profile blocks it). GUI thread only.
+class HTMLRenderView : public QWebEngineView {
+    Q_OBJECT
+public:
+    static constexpr int kWidth = 280;
+    static constexpr int kHeight = 150;
+
+    explicit HTMLRenderView(QWidget* parent = nullptr);
+
+    void setHtml(const QString& fragment, bool scrollEnabled = true);
+    const QString& fragment() const { return fragment_; }
+    bool scrollEnabled() const { return scrollEnabled_; }
+    // True once the page has finished loading (successfully or not).
+    bool isLoaded() const { return loaded_; }
+
+    // The page around a fragment, exactly as it is loaded.
+    static QString page(const QString& fragment, bool scrollEnabled);
+
+private:
+    QString fragment_;
+    bool scrollEnabled_ = true;
+    bool loaded_ = false;
+};
+
+} // namespace ombrix::ui

@@ -1,0 +1,35 @@
+#include "ui/sidebar/HighlightPanel.h"
+
+#include "app/AppContainer.h"
+#include "document/TabSession.h"
+#include "extraction/BacklinkHighlightManager.h"
+#include "ui/sidebar/CommentSidebar.h"
+#include "ui/sidebar/HighlightSidebar.h"
+
+namespace ombrix::ui {
+
+HighlightPanel::HighlightPanel(AppContainer& container, QWidget* parent)
+    : QTabWidget(parent), manager_(std::make_shared<BacklinkHighlightManager>()) {
+    setObjectName("HighlightPanel");
+    setDocumentMode(true);
+    sidebar_ =
+        new HighlightSidebar(HighlightSidebar::Services{manager_, container.userInteraction(),
+                                                        container.activeViews(), nullptr},
+                             this);
+    sidebar_->onSelectHighlight = [this](const ExtractedHighlight& highlight) {
+        if (session_ && session_->currentPage() != highlight.pageNumber - 1) {
+            session_->currentPage = highlight.pageNumber - 1;
+        }
+    };
+    addTab(sidebar_, tr("Highlights"));
+    comments_ = new CommentSidebar(this);
+    addTab(comments_, tr("Comments"));
+}
+
+void HighlightPanel::setSession(std::shared_ptr<TabSession> session) {
+    session_ = session;
+    sidebar_->setSession(session);
+    comments_->setSession(std::move(session));
+}
+
+} // namespace ombrix::ui
