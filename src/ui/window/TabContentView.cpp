@@ -6,6 +6,7 @@
 #include "ui/canvas/CustomPDFView.h"
 #include "ui/canvas/PDFCanvasView.h"
 #include "ui/canvas/PDFKitViewRepresentable.h"
+#include "ui/sidebar/HighlightPanel.h"
 #include "ui/window/KeyTranslation.h"
 #include "ui/window/PDFBottomBar.h"
 #include "ui/window/SearchPanel.h"
@@ -80,17 +81,7 @@ TabContentView::TabContentView(AppContainer& container, WindowState& state, QWid
     sideArea_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
     searchPanel_ = new SearchPanel(container_, state_, sideArea_);
     sideArea_->addWidget(searchPanel_);
-    highlightPanel_ = new QWidget(sideArea_);
-    highlightPanel_->setObjectName("HighlightPanel");
-    highlightPanel_->setAutoFillBackground(true);
-    highlightPanel_->setBackgroundRole(QPalette::AlternateBase);
-    auto* highlights = new QVBoxLayout(highlightPanel_);
-    auto* title = new QLabel(tr("Highlights"), highlightPanel_);
-    QFont headline = title->font();
-    headline.setBold(true);
-    title->setFont(headline);
-    highlights->addWidget(title);
-    highlights->addStretch(1);
+    highlightPanel_ = new HighlightPanel(container_, sideArea_);
     sideArea_->addWidget(highlightPanel_);
     row->addWidget(sideArea_);
 
@@ -116,6 +107,10 @@ TabContentView::~TabContentView() {
     delete canvas_;
 }
 
+QWidget* TabContentView::highlightPanel() const {
+    return highlightPanel_;
+}
+
 QWidget* TabContentView::pageArea() const {
     return canvas_->pdfView();
 }
@@ -130,6 +125,7 @@ void TabContentView::setSession(std::shared_ptr<TabSession> session) {
     session_ = std::move(session);
     bottomBar_->setSession(session_);
     searchPanel_->setSession(session_);
+    highlightPanel_->setSession(session_);
     if (session_) {
         vim_ = std::make_unique<VimEngine>(session_, container_.activePDFView(),
                                            container_.userInteraction(), container_.logging());

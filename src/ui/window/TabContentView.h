@@ -18,6 +18,7 @@ class VimEngine;
 namespace ombrix::ui {
 
 class Coordinator;
+class HighlightPanel;
 class PDFBottomBar;
 class PDFCanvasView;
 struct PDFKitViewRepresentable;
@@ -43,7 +44,8 @@ public:
     PDFCanvasView* canvas() const { return canvas_; }
     PDFBottomBar* bottomBar() const { return bottomBar_; }
     SearchPanel* searchPanel() const { return searchPanel_; }
-    QWidget* highlightPanel() const { return highlightPanel_; }
+    QWidget* highlightPanel() const;
+    HighlightPanel* highlights() const { return highlightPanel_; }
     VimCommandBarView* commandBar() const { return commandBar_; }
     VimEngine* vimEngine() const { return vim_.get(); }
 
@@ -70,7 +72,7 @@ private:
     PDFBottomBar* bottomBar_ = nullptr;
     QStackedWidget* sideArea_ = nullptr;
     SearchPanel* searchPanel_ = nullptr;
-    QWidget* highlightPanel_ = nullptr;
+    HighlightPanel* highlightPanel_ = nullptr;
     std::function<void(const std::string&)> onSearchPrompt_;
     std::vector<Cancellable> stateObservations_;
     std::vector<Cancellable> sessionObservations_;
