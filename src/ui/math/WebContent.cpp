@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <QPointer>
+#include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineUrlRequestJob>
@@ -135,6 +136,17 @@ QWebEngineProfile* profile() {
         }
     }
     return shared;
+}
+
+void warmUp() {
+    static bool warm = false;
+    if (warm) {
+        return;
+    }
+    warm = true;
+    auto* page = new QWebEnginePage(profile(), profile());
+    page->setHtml("<!DOCTYPE html><html><body></body></html>", QUrl());
+    QObject::connect(page, &QWebEnginePage::loadFinished, page, &QObject::deleteLater);
 }
 
 } // namespace ombrix::ui::WebContent

@@ -34,6 +34,10 @@ QUrl route(const QUrl& url, const QString& localDir);
 // engine object is made.
 QWebEngineProfile* profile();
 
+// Makes the profile and one blank page, so the engine's start is paid before a result
+// view is needed; once per process.
+void warmUp();
+
 } // namespace WebContent
 
 } // namespace ombrix::ui

@@ -19,7 +19,7 @@ HTMLRenderView::HTMLRenderView(QWidget* parent) : QWebEngineView(parent) {
     connect(this, &QWebEngineView::loadFinished, this, [this](bool) { loaded_ = true; });
 }
 
-QString HTMLRenderView::page(const QString& fragment, bool scrollEnabled) {
+QString HTMLRenderView::pageHTML(const QString& fragment, bool scrollEnabled) {
     return QStringLiteral(
                "<!DOCTYPE html>\n<html>\n<head>\n    <meta name=\"viewport\" "
                "content=\"width=device-width, initial-scale=1.0\">\n    <style>\n        body { "
@@ -40,7 +40,7 @@ void HTMLRenderView::setHtml(const QString& fragment, bool scrollEnabled) {
     fragment_ = fragment;
     scrollEnabled_ = scrollEnabled;
     loaded_ = false;
-    QWebEngineView::setHtml(page(fragment, scrollEnabled), QUrl());
+    QWebEngineView::setHtml(pageHTML(fragment, scrollEnabled), QUrl());
 }
 
 } // namespace ombrix::ui

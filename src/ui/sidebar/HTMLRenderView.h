@@ -23,7 +23,7 @@ public:
     bool isLoaded() const { return loaded_; }
 
     // The page around a fragment, exactly as it is loaded.
-    static QString page(const QString& fragment, bool scrollEnabled);
+    static QString pageHTML(const QString& fragment, bool scrollEnabled);
 
 private:
     QString fragment_;

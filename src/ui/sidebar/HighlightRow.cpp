@@ -185,7 +185,15 @@ void HighlightRow::refresh() {
         text_->setText(tr("(No text extracted)"));
         text_->setForegroundRole(QPalette::PlaceholderText);
     } else {
-        text_->setText(QString::fromStdString(highlight_.text));
+        // The page's lines joined, and a long passage cut short: the row is a reminder.
+        constexpr int kLongest = 280;
+        QString text = QString::fromStdString(highlight_.text).simplified();
+        if (text.size() > kLongest) {
+            text = text.left(kLongest - 1) + QChar(0x2026);
+        }
+        text_->setText(text);
+        text_->setToolTip(text.size() >= kLongest ? QString::fromStdString(highlight_.text)
+                                                  : QString());
         text_->setForegroundRole(QPalette::WindowText);
     }
     const bool hasComment = highlight_.comment && !highlight_.comment->empty();

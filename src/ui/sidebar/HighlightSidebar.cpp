@@ -7,6 +7,7 @@
 #include "extraction/BacklinkHighlightManager.h"
 #include "extraction/HighlightRegionActions.h"
 #include "ui/math/MathViewWindow.h"
+#include "ui/math/WebContent.h"
 #include "ui/platform/SymbolIcon.h"
 #include "ui/sidebar/HighlightRow.h"
 
@@ -16,6 +17,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -216,6 +218,9 @@ void HighlightSidebar::refreshHighlights() {
 void HighlightSidebar::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     refreshHighlights();
+    // Starting the web engine takes a while on the GUI thread: do it once the sidebar is
+    // up, not when the first table result arrives.
+    QTimer::singleShot(0, this, [] { WebContent::warmUp(); });
 }
 
 std::optional<ExtractedHighlight> HighlightSidebar::entry(const std::string& id) const {
