@@ -82,6 +82,16 @@ void HighlightRegionActions::toMain(std::function<void()> job) {
     });
 }
 
+std::shared_ptr<pdfkit::Page>
+HighlightRegionActions::pageOrBeep(const ExtractedHighlight& highlight,
+                                   const std::shared_ptr<TabSession>& tab) {
+    auto page = pageOf(tab, highlight.pageNumber);
+    if (!page) {
+        services_.userInteraction->beep();
+    }
+    return page;
+}
+
 bool HighlightRegionActions::begin(const ExtractedHighlight& highlight) {
     if (extractingID.get()) {
         services_.userInteraction->beep();
@@ -118,9 +128,8 @@ void HighlightRegionActions::writeBack(const ExtractedHighlight& highlight,
 
 void HighlightRegionActions::extractFormula(const ExtractedHighlight& highlight,
                                             const std::shared_ptr<TabSession>& tab) {
-    auto page = pageOf(tab, highlight.pageNumber);
+    auto page = pageOrBeep(highlight, tab);
     if (!page) {
-        services_.userInteraction->beep();
         return;
     }
     if (!begin(highlight)) {
@@ -207,9 +216,8 @@ std::string HighlightRegionActions::extractTable(const ExtractedHighlight& highl
     if (!viewsReady()) {
         return {};
     }
-    auto page = pageOf(tab, highlight.pageNumber);
+    auto page = pageOrBeep(highlight, tab);
     if (!page) {
-        services_.userInteraction->beep();
         return {};
     }
     return finishTable(highlight, tab, computeTable(*page, highlight.bounds));
@@ -220,9 +228,8 @@ void HighlightRegionActions::startTable(const ExtractedHighlight& highlight,
     if (!viewsReady()) {
         return;
     }
-    auto page = pageOf(tab, highlight.pageNumber);
+    auto page = pageOrBeep(highlight, tab);
     if (!page) {
-        services_.userInteraction->beep();
         return;
     }
     if (!begin(highlight)) {
@@ -287,9 +294,8 @@ HighlightRegionActions::finishCrop(const std::shared_ptr<TabSession>& tab,
 std::optional<std::filesystem::path>
 HighlightRegionActions::crop(const ExtractedHighlight& highlight,
                              const std::shared_ptr<TabSession>& tab) {
-    auto page = pageOf(tab, highlight.pageNumber);
+    auto page = pageOrBeep(highlight, tab);
     if (!page) {
-        services_.userInteraction->beep();
         return std::nullopt;
     }
     return finishCrop(tab, computeCrop(*page, highlight.bounds, *tab->document));
@@ -297,9 +303,8 @@ HighlightRegionActions::crop(const ExtractedHighlight& highlight,
 
 void HighlightRegionActions::startCrop(const ExtractedHighlight& highlight,
                                        const std::shared_ptr<TabSession>& tab, CropDone done) {
-    auto page = pageOf(tab, highlight.pageNumber);
+    auto page = pageOrBeep(highlight, tab);
     if (!page) {
-        services_.userInteraction->beep();
         return;
     }
     if (!begin(highlight)) {

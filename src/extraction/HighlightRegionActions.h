@@ -103,6 +103,9 @@ private:
         bool saved = false;
         std::optional<std::filesystem::path> output;
     };
+    // The highlight's page; none, after a beep, when the tab has no such page.
+    std::shared_ptr<pdfkit::Page> pageOrBeep(const ExtractedHighlight& highlight,
+                                             const std::shared_ptr<TabSession>& tab);
     bool begin(const ExtractedHighlight& highlight);
     bool viewsReady();
     TableOutcome computeTable(const pdfkit::Page& page, const Rect& bounds) const;
