@@ -218,9 +218,6 @@ void HighlightSidebar::refreshHighlights() {
 void HighlightSidebar::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     refreshHighlights();
-    // Starting the web engine takes a while on the GUI thread: do it once the sidebar is
-    // up, not when the first table result arrives.
-    QTimer::singleShot(0, this, [] { WebContent::warmUp(); });
 }
 
 std::optional<ExtractedHighlight> HighlightSidebar::entry(const std::string& id) const {
@@ -315,6 +312,11 @@ void HighlightSidebar::rebuildRows() {
     }
     refreshSelection();
     refreshBusy();
+    // Starting the web engine takes a while on the GUI thread: do it once there are rows
+    // to show, not when the first table result arrives.
+    if (isVisible() && !entries.empty()) {
+        QTimer::singleShot(0, this, [] { WebContent::warmUp(); });
+    }
 }
 
 void HighlightSidebar::refreshSelection() {
