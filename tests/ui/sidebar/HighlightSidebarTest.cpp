@@ -33,6 +33,8 @@
 #include <QWebEnginePage>
 #include <QtTest>
 #include <filesystem>
+#include <httplib.h>
+#include <thread>
 
 using namespace ombrix;
 using namespace ombrix::testing;
@@ -124,6 +126,7 @@ private slots:
     void formulaActionSucceedsFailsAndCancels();
     void cropWritesBesideTheDocument();
     void commentListShowsTheTabsRecords();
+    void aResultFromTheFileRunsNoScriptAndReachesNobody();
 
 private:
     ExtractedHighlight entryOver(const Rect& area) const;
@@ -414,6 +417,35 @@ void HighlightSidebarTest::commentListShowsTheTabsRecords() {
     QCOMPARE(list.item(0)->text(), QString("Prices rose\nPage 1"));
     QCOMPARE(list.item(1)->text(), QString("Square\nPage 2"));
     QVERIFY(list.width() >= 250);
+}
+
+// A result comes from the file's annotation: whatever it holds stays inside the page.
+void HighlightSidebarTest::aResultFromTheFileRunsNoScriptAndReachesNobody() {
+    httplib::Server watcher;
+    std::atomic<int> hits{0};
+    watcher.Get(".*", [&](const httplib::Request&, httplib::Response& res) {
+        ++hits;
+        res.set_content("x", "image/png");
+    });
+    const int port = watcher.bind_to_any_port("127.0.0.1");
+    std::thread serving([&] { watcher.listen_after_bind(); });
+    const QString at = QString("http://127.0.0.1:%1/").arg(port);
+
+    auto table = entryOver(kTableArea);
+    table.resultData = ("<table><tr><td id='cell'>kept</td></tr></table><img src='" + at +
+                        "seen.png'><script>document.getElementById('cell').textContent = "
+                        "'changed'; fetch('" +
+                        at + "fetched');</script>")
+                           .toStdString();
+    manager->updateHighlight(table);
+    HighlightRow* row = sidebar->row(table.id);
+    QVERIFY(row->resultView());
+    QVERIFY(uitest::waitUntil([&] { return row->resultView()->isLoaded(); }, 20000));
+    QTest::qWait(300);
+    QCOMPARE(pageText(row->resultView()->page()).trimmed(), QString("kept"));
+    QCOMPARE(hits.load(), 0);
+    watcher.stop();
+    serving.join();
 }
 
 QTEST_MAIN(HighlightSidebarTest)
