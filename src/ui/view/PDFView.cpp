@@ -329,8 +329,8 @@ void PDFView::changeOptions(const std::function<void()>& change) {
     if (page >= 0) {
         showSpread(layout_.spreadOf(page));
         const LayoutRect& r = layout_.pageRect(page);
-        setScrollPosition(QPointF(px(r.x) + display.x * options_.scale,
-                                  px(r.y) + display.y * options_.scale));
+        setScrollPosition(
+            QPointF(px(r.x) + display.x * options_.scale, px(r.y) + display.y * options_.scale));
     }
     if (options_.scale != scale) {
         emit scaleChanged(options_.scale);
@@ -705,16 +705,32 @@ void PDFView::paintEvent(QPaintEvent* event) {
     }
     QPainter painter(viewport());
     const QRectF clip(event->rect());
-    painter.fillRect(clip, kBackground);
     const auto [first, last] = shownSpreads();
     if (first >= last) {
+        painter.fillRect(clip, kBackground);
         return;
     }
     const QPointF top = scrollPosition();
     const double start = layout_.vertical() ? top.y() : top.x();
     const double length = layout_.vertical() ? viewport()->height() : viewport()->width();
     auto [a, b] = layout_.spreadsBetween(units(start), units(start + length));
-    for (int s = std::max(a, first); s < std::min(b, last); ++s) {
+    a = std::max(a, first);
+    b = std::min(b, last);
+    // The background only around the pages (and a pixel into them, which the page's
+    // image covers when it is a pixel short), so a frame writes its pixels about once.
+    QRegion gaps(event->region());
+    for (int s = a; s < b; ++s) {
+        const auto [p, q] = layout_.spreadPages(s);
+        for (int i = p; i < q; ++i) {
+            const QRectF r = pageRectInWidget(i);
+            gaps -= QRect(QPoint(int(std::ceil(r.left())) + 1, int(std::ceil(r.top())) + 1),
+                          QPoint(int(std::floor(r.right())) - 2, int(std::floor(r.bottom())) - 2));
+        }
+    }
+    for (const QRect& gap : gaps) {
+        painter.fillRect(gap, kBackground);
+    }
+    for (int s = a; s < b; ++s) {
         const auto [p, q] = layout_.spreadPages(s);
         for (int i = p; i < q; ++i) {
             const QRectF r = pageRectInWidget(i);
@@ -722,7 +738,13 @@ void PDFView::paintEvent(QPaintEvent* event) {
                 continue;
             }
             if (options_.pageBreaks) {
-                painter.fillRect(r.adjusted(-1, -1, 1, 1), kPageEdge);
+                // The frame only: a translucent fill under the page would blend every
+                // pixel of it on each frame.
+                const QRectF outer = r.adjusted(-1, -1, 1, 1);
+                painter.fillRect(QRectF(outer.left(), outer.top(), outer.width(), 1), kPageEdge);
+                painter.fillRect(QRectF(outer.left(), r.bottom(), outer.width(), 1), kPageEdge);
+                painter.fillRect(QRectF(outer.left(), r.top(), 1, r.height()), kPageEdge);
+                painter.fillRect(QRectF(r.right(), r.top(), 1, r.height()), kPageEdge);
             }
             painter.save();
             painter.setClipRect(r.intersected(clip));
@@ -888,10 +910,10 @@ void PDFView::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || !document_) {
         return;
     }
-    const bool triple = doubleClickTimer_.isValid() &&
-                        doubleClickTimer_.elapsed() < QApplication::doubleClickInterval() &&
-                        (event->position() - doubleClickPos_).manhattanLength() <
-                            QApplication::startDragDistance();
+    const bool triple =
+        doubleClickTimer_.isValid() &&
+        doubleClickTimer_.elapsed() < QApplication::doubleClickInterval() &&
+        (event->position() - doubleClickPos_).manhattanLength() < QApplication::startDragDistance();
     doubleClickTimer_.invalidate();
     press(event->position(), triple ? 3 : 1);
 }
@@ -982,8 +1004,7 @@ std::optional<pdfkit::Link> PDFView::linkAt(QPointF widgetPos) {
     if (!links) {
         return std::nullopt;
     }
-    const Point p =
-        geometry_[std::size_t(*page)].displayToPage(widgetToDisplay(*page, widgetPos));
+    const Point p = geometry_[std::size_t(*page)].displayToPage(widgetToDisplay(*page, widgetPos));
     for (const auto& link : *links) {
         if (link.bounds.contains(p)) {
             return link;
@@ -1013,10 +1034,9 @@ void PDFView::activateLink(const pdfkit::Link& link) {
         userInteraction_->beep();
         return;
     }
-    if (userInteraction_->confirm("Open Link",
-                                  "This document links to " + link.uri +
-                                      ". Open it in another application?",
-                                  "Open")) {
+    if (userInteraction_->confirm(
+            "Open Link", "This document links to " + link.uri + ". Open it in another application?",
+            "Open")) {
         QDesktopServices::openUrl(url);
     }
 }

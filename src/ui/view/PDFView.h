@@ -226,7 +226,7 @@ private:
     UserInteraction* userInteraction_ = nullptr;
     RenderScheduler scheduler_;
     PageTextCache text_;
-    bool selecting_ = false;         // a press started a drag selection
+    bool selecting_ = false;        // a press started a drag selection
     bool dragWaitsForText_ = false; // the drag's pages' text is on its way
     TextPoint anchor_;
     TextPoint focus_;

@@ -55,6 +55,10 @@ struct RenderResult {
 // Wraps the kit's RGBA premultiplied pixels as a QImage without copying them; the QImage
 // keeps the pixels alive. Null for a null image.
 QImage toQImage(const Image& image, double devicePixelRatio);
+// Takes over the pixels of an opaque image that nothing else holds and turns them, in
+// place, into an RGB32 QImage (the format the raster engine paints fastest). Null for a
+// null image.
+QImage toOpaqueQImage(Image image, double devicePixelRatio);
 
 class RenderWorkers {
 public:
