@@ -7,6 +7,7 @@
 #include "support/TempDir.h"
 #include "ui/support/UiTestSupport.h"
 #include "ui/view/PDFView.h"
+#include "ui/view/TileGrid.h"
 
 #include <QApplication>
 #include <QDir>
@@ -169,6 +170,17 @@ private slots:
             view.viewToWidget(view.convertPointFromPage(Point{72, 745}, *document_->page(0)));
         QVERIFY(inkIn(shot, QRectF(heading, QSizeF(60, 20))) > 0.1);
         QCOMPARE(inkIn(shot, QRectF(heading - QPointF(40, 0), QSizeF(30, 20))), 0.0);
+
+        // Across the seam between two columns of tiles the text runs on unbroken.
+        const double seam = ui::kTileSize / (4.0 * view.devicePixelRatioF()); // display points
+        view.goToDestination(document_->page(0), Point{seam - 40, 710});
+        const QImage across = settledGrab(view);
+        save(across, "page-400-seam");
+        const QRectF shown = view.pageRectInWidget(0).intersected(QRectF(view.viewport()->rect()));
+        QCOMPARE(unpaintedIn(across, shown), 0);
+        const double seamX = view.pageRectInWidget(0).left() + seam * 4.0;
+        QVERIFY(seamX > 20 && seamX < 680);
+        QVERIFY(inkIn(across, QRectF(seamX - 1, shown.top(), 2, shown.height())) > 0.01);
     }
 
     // Pages turned by /Rotate show as printed: landscape, the heading along the edge that
