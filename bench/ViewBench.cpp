@@ -297,8 +297,8 @@ int main(int argc, char** argv) {
     LatencyProbe probe;
     spinUntil([&] { return scheduler.visibleImagesReady(); });
     if (std::getenv("OMBRIX_BENCH_TRACE")) {
-        std::fprintf(stderr, "first page rss %.1f cache %.1f\n", statusMB("VmRSS"),
-                     scheduler.cacheBytes() / 1048576.0);
+        std::fprintf(stderr, "first page peak %.1f rss %.1f cache %.1f\n", statusMB("VmHWM"),
+                     statusMB("VmRSS"), scheduler.cacheBytes() / 1048576.0);
     }
 
     // Scroll over two pages once to fill the cache, then again measuring each redraw.
@@ -354,9 +354,11 @@ int main(int argc, char** argv) {
         if (std::getenv("OMBRIX_BENCH_TRACE") && i % 25 == 0) {
             const auto mi = mallinfo2();
             std::fprintf(stderr,
-                         "page %d rss %.1f cache %.1f heap-used %.1f heap-free %.1f mmap %.1f\n", i,
-                         statusMB("VmRSS"), scheduler.cacheBytes() / 1048576.0,
-                         mi.uordblks / 1048576.0, mi.fordblks / 1048576.0, mi.hblkhd / 1048576.0);
+                         "page %d peak %.1f rss %.1f cache %.1f heap used %.1f free %.1f mapped "
+                         "%.1f MB\n",
+                         i, statusMB("VmHWM"), statusMB("VmRSS"),
+                         scheduler.cacheBytes() / 1048576.0, mi.uordblks / 1048576.0,
+                         mi.fordblks / 1048576.0, mi.hblkhd / 1048576.0);
         }
     }
     const double pagingMs = paging.elapsed();

@@ -68,7 +68,10 @@ public:
     // An annotation edit: re-renders that page; its old images stay until the new ones come.
     void pageContentChanged(int index);
 
-    void setCacheLimit(std::size_t bytes); // default 96 MiB, see effectiveCacheLimit()
+    // Default 48 MiB: with the toolkit's own ~47 MB, the kit's text of recent pages (~25 MB on
+    // dense pages) and the thumbnails (16 MiB), more would take paging through a long
+    // document past 150 MB resident. See effectiveCacheLimit().
+    void setCacheLimit(std::size_t bytes);
     // The setting held to at least three viewports' worth and at most 1/8 of the memory.
     std::size_t effectiveCacheLimit() const { return cache_.limit(); }
     std::size_t cacheBytes() const { return cache_.bytes(); }
@@ -132,7 +135,7 @@ private:
     std::set<TileKey> wantedKeys_;
     std::set<int> visiblePages_;
 
-    std::size_t requestedLimit_ = std::size_t(96) << 20;
+    std::size_t requestedLimit_ = std::size_t(48) << 20;
     TileCache cache_;
     ThumbnailCache thumbnails_;
     std::map<TileKey, std::shared_ptr<RenderJob>> inFlight_;

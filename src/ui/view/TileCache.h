@@ -55,7 +55,7 @@ private:
     std::uint64_t clock_ = 0;
     std::size_t bytes_ = 0;
     std::size_t peak_ = 0;
-    std::size_t limit_ = std::size_t(96) << 20;
+    std::size_t limit_ = std::size_t(48) << 20;
 };
 
 // One small image per page (least recently used go first), made from a whole-page render.
