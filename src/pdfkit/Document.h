@@ -70,7 +70,9 @@ public:
 
     // Every occurrence in document order. Whitespace in the needle matches any run of
     // whitespace, line and page breaks included, so an occurrence may span two pages.
-    virtual std::vector<Selection> find(const std::string& needle, bool caseInsensitive) const = 0;
+    // Nothing when `token` is cancelled before the search ends (it stops soon after).
+    virtual std::vector<Selection> find(const std::string& needle, bool caseInsensitive,
+                                        const CancelToken* token = nullptr) const = 0;
 
     virtual PageRenderer& renderer() = 0;
 

@@ -49,10 +49,17 @@ std::int64_t steadyNow() {
         .count();
 }
 
-bool reserve(std::size_t size) {
+bool deadlinePassed() {
     const std::int64_t deadline = gDeadline.load(std::memory_order_relaxed);
     if (deadline != 0 && steadyNow() > deadline) {
         gDeadlineReached.store(true, std::memory_order_relaxed);
+        return true;
+    }
+    return false;
+}
+
+bool reserve(std::size_t size) {
+    if (deadlinePassed()) {
         return false;
     }
     const std::size_t limit = gLimit.load(std::memory_order_relaxed);
@@ -159,6 +166,10 @@ struct ThreadContext {
 thread_local ThreadContext tThread;
 
 } // namespace
+
+bool pastDeadline() {
+    return deadlinePassed();
+}
 
 fz_context* context() {
     if (!tThread.ctx) {

@@ -25,6 +25,10 @@ struct CookieAccess {
 // and dropped when the thread ends. Clones share the base's store, glyph cache and locks.
 fz_context* context();
 
+// Whether the process-wide deadline (setDeadline) has passed, noting it as reached. For
+// loops of our own over a page's content, which allocate nothing MuPDF's cap would stop.
+bool pastDeadline();
+
 // What a failed attempt() reports.
 struct Failure {
     int code = 0; // MuPDF's error code (FZ_ERROR_...)

@@ -352,16 +352,17 @@ std::string MuDocument::dataRepresentation() const {
     return serialize();
 }
 
-std::vector<Selection> MuDocument::find(const std::string& needle, bool caseInsensitive) const {
+std::vector<Selection> MuDocument::find(const std::string& needle, bool caseInsensitive,
+                                        const CancelToken* token) const {
     // Page by page: each page's text is read under the lock, the lock is let go between
     // pages, and only the pages a match can still reach are kept.
     return findInPages(
         pageCount(),
-        [this](int index) {
+        [this, token](int index) {
             const auto& page = pages_[std::size_t(index)];
-            return SearchPage{page, pageText(*page)};
+            return SearchPage{page, pageText(*page, token)};
         },
-        needle, caseInsensitive);
+        needle, caseInsensitive, [token] { return mu::CookieAccess::cancelled(token); });
 }
 
 PageRenderer& MuDocument::renderer() {
@@ -418,7 +419,8 @@ MuDocument::CachedText& MuDocument::storeText(int page,
     return texts_.back();
 }
 
-std::shared_ptr<const PageText> MuDocument::pageText(const MuPage& page) const {
+std::shared_ptr<const PageText> MuDocument::pageText(const MuPage& page,
+                                                     const CancelToken* token) const {
     {
         std::lock_guard lock(textMutex_);
         if (CachedText* entry = cachedText(page.index())) {
@@ -430,7 +432,11 @@ std::shared_ptr<const PageText> MuDocument::pageText(const MuPage& page) const {
         std::lock_guard lock(core_->mutex);
         fz_context* ctx = mu::context();
         pdf_page* live = page.livePage(ctx);
-        text = PageText::extract(ctx, live ? &live->super : nullptr, page.frame(ctx));
+        text = PageText::extract(ctx, live ? &live->super : nullptr, page.frame(ctx),
+                                 mu::CookieAccess::cookie(token));
+    }
+    if (!text) {
+        return nullptr; // stopped half way: nothing to keep
     }
     std::lock_guard lock(textMutex_);
     return storeText(page.index(), std::move(text)).text;

@@ -145,7 +145,8 @@ public:
     const std::filesystem::path& documentURL() const override { return path_; }
     void write(const std::filesystem::path& path) override;
     std::string dataRepresentation() const override;
-    std::vector<Selection> find(const std::string& needle, bool caseInsensitive) const override;
+    std::vector<Selection> find(const std::string& needle, bool caseInsensitive,
+                                const CancelToken* token = nullptr) const override;
     PageRenderer& renderer() override;
     std::recursive_mutex& mutex() const override { return core_->mutex; }
     std::vector<Size> displaySizes() const override;
@@ -165,7 +166,9 @@ public:
     void pageUsed(const MuPage& page) const;
     static constexpr std::size_t kLoadedPages = 16;
     // A page's text, through a small cache of recent pages shared with textLayout().
-    std::shared_ptr<const PageText> pageText(const MuPage& page) const;
+    // nullptr only when `token` stopped the extraction.
+    std::shared_ptr<const PageText> pageText(const MuPage& page,
+                                             const CancelToken* token = nullptr) const;
     static constexpr std::size_t kCachedTexts = 32;
 
 private:

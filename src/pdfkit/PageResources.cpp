@@ -228,8 +228,13 @@ void scanStream(fz_context* ctx, FontScan& scan, fz_stream* stm, pdf_obj* resour
         kinds[1] = kind;
         names[1] = std::move(name);
     };
+    long tokens = 0;
     for (int token = lexToken(ctx, stm, &buf); token != PDF_TOK_EOF;
          token = lexToken(ctx, stm, &buf)) {
+        // Lexing allocates nothing, so a bomb of a stream is stopped here.
+        if (++tokens % 4096 == 0 && mu::pastDeadline()) {
+            break;
+        }
         if (token == PDF_TOK_NAME) {
             shift(token,
                   std::string(buf.scratch, std::size_t(std::max<std::ptrdiff_t>(0, buf.len))));

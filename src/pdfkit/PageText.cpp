@@ -391,18 +391,26 @@ namespace {
 // start are dropped a page at a time.
 class Haystack {
 public:
-    Haystack(int pageCount, const std::function<SearchPage(int)>& pageAt, bool caseInsensitive)
-        : count_(pageCount), pageAt_(pageAt), caseInsensitive_(caseInsensitive) {}
+    Haystack(int pageCount, const std::function<SearchPage(int)>& pageAt, bool caseInsensitive,
+             const std::function<bool()>& stopped)
+        : count_(pageCount), pageAt_(pageAt), caseInsensitive_(caseInsensitive), stopped_(stopped) {
+    }
 
     // Whether unit `i` exists, reading pages until it does or none are left.
     bool has(std::size_t i) {
         while (i >= base_ + units_.size() && next_ < count_) {
+            if (stopped_ && stopped_()) {
+                halted_ = true;
+                next_ = count_;
+                break;
+            }
             append(next_++);
         }
         return i < base_ + units_.size();
     }
     const Unit& operator[](std::size_t i) const { return units_[i - base_]; }
     const SearchPage& page(int index) const { return pages_[std::size_t(index - firstPage_)]; }
+    bool halted() const { return halted_ || (stopped_ && stopped_()); }
 
     // Nothing of the pages before unit `i`'s page is needed any more.
     void release(std::size_t i) {
@@ -439,6 +447,8 @@ private:
     int count_;
     const std::function<SearchPage(int)>& pageAt_;
     bool caseInsensitive_;
+    const std::function<bool()>& stopped_;
+    bool halted_ = false;
     int next_ = 0;
     int firstPage_ = 0;
     std::size_t base_ = 0;
@@ -475,14 +485,15 @@ long matchAt(Haystack& hay, std::size_t start, const std::vector<char32_t>& patt
 } // namespace
 
 std::vector<Selection> findInPages(int pageCount, const std::function<SearchPage(int)>& pageAt,
-                                   const std::string& needle, bool caseInsensitive) {
+                                   const std::string& needle, bool caseInsensitive,
+                                   const std::function<bool()>& stopped) {
     std::vector<Selection> results;
     const std::vector<char32_t> pattern = compileNeedle(needle, caseInsensitive);
     if (std::none_of(pattern.begin(), pattern.end(), [](char32_t c) { return c != kAnySpace; })) {
         return results;
     }
 
-    Haystack hay(pageCount, pageAt, caseInsensitive);
+    Haystack hay(pageCount, pageAt, caseInsensitive, stopped);
     std::size_t i = 0;
     while (hay.has(i)) {
         hay.release(i);
@@ -522,6 +533,9 @@ std::vector<Selection> findInPages(int pageCount, const std::function<SearchPage
             results.emplace_back(std::move(parts), std::move(text));
         }
         i = std::size_t(end) > i ? std::size_t(end) : i + 1;
+    }
+    if (hay.halted()) {
+        results.clear(); // a partial list would pass for the whole answer
     }
     return results;
 }

@@ -100,12 +100,14 @@ std::string stripSubsetTag(const std::string& fontName);
 
 // Every occurrence of `needle` across the pages in order; see Document::find. Pages are
 // asked for one at a time, in order, and let go of once no match can still reach them, so
-// a search holds a few pages' text however long the document.
+// a search holds a few pages' text however long the document. Once `stopped` answers true
+// no more pages are read and the result is empty.
 struct SearchPage {
     std::shared_ptr<Page> page;
     std::shared_ptr<const PageText> text;
 };
 std::vector<Selection> findInPages(int pageCount, const std::function<SearchPage(int)>& pageAt,
-                                   const std::string& needle, bool caseInsensitive);
+                                   const std::string& needle, bool caseInsensitive,
+                                   const std::function<bool()>& stopped = {});
 
 } // namespace ombrix::pdfkit

@@ -189,5 +189,41 @@ TEST(CancelToken, ACancelledRenderReturnsNothing) {
         busy->renderer().renderTile(0, Rect{0, 0, 612, 792}, 0.1, 61, 79, true, &fresh).isNull());
 }
 
+TEST(CancelToken, ACancelledSearchFindsNothingAndLeavesNoPartialText) {
+    fx::TempDir dir;
+    auto doc = openFixture(dir, fx::textDocument(3), "text.pdf");
+    CancelToken before;
+    before.cancel();
+    EXPECT_TRUE(doc->find("the", true, &before).empty());
+    CancelToken fresh;
+    EXPECT_EQ(doc->find("the", true, &fresh).size(), doc->find("the", true).size());
+    EXPECT_FALSE(doc->find("the", true).empty());
+
+    // One tall page of 200,000 glyphs, stopped from another thread while its text is read.
+    std::string content = "BT /F1 8 Tf 1 0 0 1 10 20000 Tm\n";
+    for (int i = 0; i < 2000; ++i) {
+        content += "0 -10 Td (" + std::string(100, 'x') + " needle) Tj\n";
+    }
+    content += "ET\n";
+    writeBytes(dir / "long.pdf",
+               handMadePdf({"<< /Type /Catalog /Pages 2 0 R >>",
+                            "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                            "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 20010] "
+                            "/Resources << /Font << /F1 << /Type /Font /Subtype /Type1 "
+                            "/BaseFont /Courier >> >> >> /Contents 4 0 R >>",
+                            stream("", content)}));
+    auto busy = Document::open(dir / "long.pdf");
+    ASSERT_NE(busy, nullptr);
+    CancelToken token;
+    std::vector<Selection> found{Selection{}};
+    std::thread worker([&] { found = busy->find("needle", false, &token); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    token.cancel();
+    worker.join();
+    EXPECT_TRUE(found.empty());
+    // The stopped page was not kept half read.
+    EXPECT_EQ(busy->find("needle", false).size(), 2000u);
+}
+
 } // namespace
 } // namespace ombrix::pdfkit::test
