@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
@@ -83,6 +84,61 @@ inline double timeTesseract(const std::string& png, const std::string& tessdata,
         ok = runQuiet(command, {{"OMP_THREAD_LIMIT", "1"}}) && ok;
     });
     return ok ? ms : -1;
+}
+
+// What one child process took: wall time, peak resident memory and how it ended.
+struct ProcessUsage {
+    double ms = -1;
+    long peakKiB = -1;
+    int exitStatus = -1; // -1 when it did not exit normally (killed by a signal)
+    std::string stderrText;
+};
+
+// Runs argv as a child process with the environment additions, its output discarded and
+// its standard error kept.
+inline ProcessUsage
+measureProcess(const std::vector<std::string>& argv,
+               const std::vector<std::pair<std::string, std::string>>& env = {}) {
+    std::fflush(nullptr);
+    char errPath[] = "/tmp/ombrix-bench-stderr-XXXXXX";
+    const int errFd = mkstemp(errPath);
+    const auto t0 = std::chrono::steady_clock::now();
+    pid_t pid = fork();
+    if (pid == 0) {
+        std::freopen("/dev/null", "w", stdout);
+        if (errFd >= 0) {
+            dup2(errFd, 2);
+        }
+        for (const auto& [name, value] : env) {
+            ::setenv(name.c_str(), value.c_str(), 1);
+        }
+        std::vector<char*> args;
+        for (const auto& a : argv) {
+            args.push_back(const_cast<char*>(a.c_str()));
+        }
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    ProcessUsage result;
+    int status = 0;
+    rusage usage{};
+    if (pid > 0 && wait4(pid, &status, 0, &usage) == pid) {
+        result.ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
+                        .count();
+        result.peakKiB = usage.ru_maxrss;
+        result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    if (errFd >= 0) {
+        char buffer[4096];
+        lseek(errFd, 0, SEEK_SET);
+        for (ssize_t n; (n = read(errFd, buffer, sizeof buffer)) > 0;) {
+            result.stderrText.append(buffer, std::size_t(n));
+        }
+        close(errFd);
+        unlink(errPath);
+    }
+    return result;
 }
 
 } // namespace ombrix::bench

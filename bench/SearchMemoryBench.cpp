@@ -27,30 +27,13 @@ struct Usage {
     long peakKiB = -1;
 };
 
-// Runs argv as a child process and reports its wall time and peak resident memory.
+// Wall time and peak resident memory of a child that succeeded; -1 each otherwise.
 Usage measure(const std::vector<std::string>& argv) {
-    std::fflush(nullptr);
-    const auto t0 = std::chrono::steady_clock::now();
-    pid_t pid = fork();
-    if (pid == 0) {
-        std::freopen("/dev/null", "w", stdout);
-        std::vector<char*> args;
-        for (const auto& a : argv) {
-            args.push_back(const_cast<char*>(a.c_str()));
-        }
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) ||
-        WEXITSTATUS(status) != 0) {
+    const bench::ProcessUsage run = bench::measureProcess(argv);
+    if (run.exitStatus != 0) {
         return {};
     }
-    const double ms =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-    return Usage{ms, usage.ru_maxrss};
+    return Usage{run.ms, run.peakKiB};
 }
 
 // The search as the reader's search runs it, in a process of its own.

@@ -11,12 +11,13 @@ namespace ombrix::cli {
 namespace {
 
 const std::string kName = "annotations";
-const std::string kSynopsis = "FILE";
+const std::string kSynopsis = "FILE [--password PW]";
 
 int runAnnotations(const std::vector<std::string>& args, Io& io) {
     return runWithUsage(kName, kSynopsis, io, [&] {
-        auto file = singleFile(parseArguments(args, {}));
-        PDFKitBridge bridge;
+        const auto arguments = parseArguments(args, {"--password"});
+        auto file = singleFile(arguments);
+        PDFKitBridge bridge(arguments.value("--password"));
         auto document = bridge.open(file);
 
         nlohmann::ordered_json list = nlohmann::ordered_json::array();

@@ -7,6 +7,7 @@
 #include "core/Error.h"
 #include "core/LogSink.h"
 #include "core/RunLoop.h"
+#include "document/PDFKitBridge.h"
 #include "document/TabManager.h"
 
 #include <mutex>
@@ -67,7 +68,9 @@ void AppSession::dispatch(ActionID action, DispatchParams params) {
     container_->registry().dispatch(action, "API", std::move(params));
 }
 
-std::shared_ptr<TabSession> AppSession::open(const std::filesystem::path& file) {
+std::shared_ptr<TabSession> AppSession::open(const std::filesystem::path& file,
+                                             const std::optional<std::string>& password) {
+    container_->bridge()->setPassword(password);
     auto tabs = container_->tabManager();
     const std::size_t before = tabs->tabs.get().size();
     dispatch(ActionID::docOpen, {{"url", file}});

@@ -28,8 +28,10 @@ public:
     RunLoop& mainQueue() const { return *loop_; }
 
     void dispatch(ActionID action, DispatchParams params = {});
-    // "doc.open" of the file; the tab it opened.
-    std::shared_ptr<TabSession> open(const std::filesystem::path& file);
+    // "doc.open" of the file, unlocked with `password` when it needs one; the tab it
+    // opened. Throws the bridge's error saying why when it cannot be opened.
+    std::shared_ptr<TabSession> open(const std::filesystem::path& file,
+                                     const std::optional<std::string>& password = std::nullopt);
 
     // The last line logged at the error level, for a command that must say why it failed.
     std::optional<std::string> lastError() const;

@@ -10,11 +10,11 @@ namespace ombrix::cli {
 namespace {
 
 const std::string kName = "crop";
-const std::string kSynopsis = "FILE --page N --rect X,Y,W,H";
+const std::string kSynopsis = "FILE --page N --rect X,Y,W,H [--password PW]";
 
 int runCrop(const std::vector<std::string>& args, Io& io) {
     return runWithUsage(kName, kSynopsis, io, [&] {
-        auto region = openPageRegion(parseArguments(args, {"--page", "--rect"}));
+        auto region = openPageRegion(parseArguments(args, {"--page", "--rect", "--password"}));
         // The document itself is left untouched: there is nothing of it to write back here.
         io.out
             << crop::cropToFile(*region.page, region.rect, region.file, region.pageNumber).string()

@@ -13,11 +13,13 @@ namespace ombrix::cli {
 namespace {
 
 const std::string kName = "formula";
-const std::string kSynopsis = "FILE --page N --rect X,Y,W,H [--server URL] [--mathml]";
+const std::string kSynopsis =
+    "FILE --page N --rect X,Y,W,H [--server URL] [--mathml] [--password PW]";
 
 int runFormula(const std::vector<std::string>& args, Io& io) {
     return runWithUsage(kName, kSynopsis, io, [&] {
-        auto arguments = parseArguments(args, {"--page", "--rect", "--server"}, {"--mathml"});
+        auto arguments =
+            parseArguments(args, {"--page", "--rect", "--server", "--password"}, {"--mathml"});
         auto region = openPageRegion(arguments);
         auto image = region::formulaImage(*region.page, region.rect);
         if (!image) {

@@ -22,11 +22,12 @@ namespace ombrix::cli {
 namespace {
 
 const std::string kName = "highlight";
-const std::string kSynopsis = "FILE --page N --rect X,Y,W,H [--underline] [-o OUT.pdf] [--verbose]";
+const std::string kSynopsis =
+    "FILE --page N --rect X,Y,W,H [--underline] [-o OUT.pdf] [--verbose] [--password PW]";
 
 int runHighlight(const std::vector<std::string>& args, Io& io) {
     return runWithUsage(kName, kSynopsis, io, [&] {
-        auto arguments = parseArguments(args, {"--page", "--rect", "-o", "--output"},
+        auto arguments = parseArguments(args, {"--page", "--rect", "-o", "--output", "--password"},
                                         {"--underline", "--verbose"});
         auto file = singleFile(arguments);
         const auto [page, bounds] = pageAndRect(arguments);
@@ -48,7 +49,7 @@ int runHighlight(const std::vector<std::string>& args, Io& io) {
         }
 
         AppSession session(arguments.hasFlag("--verbose"));
-        auto tab = session.open(target);
+        auto tab = session.open(target, arguments.value("--password"));
         const int index = checkedPageIndex(page, tab->document->pageCount);
         if (auto engine = PDFKitBridge::engineDocument(*tab->document)) {
             if (auto pdfPage = engine->page(index)) {

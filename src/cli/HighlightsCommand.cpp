@@ -10,12 +10,13 @@ namespace ombrix::cli {
 namespace {
 
 const std::string kName = "highlights";
-const std::string kSynopsis = "FILE";
+const std::string kSynopsis = "FILE [--password PW]";
 
 int runHighlights(const std::vector<std::string>& args, Io& io) {
     return runWithUsage(kName, kSynopsis, io, [&] {
-        auto file = singleFile(parseArguments(args, {}));
-        PDFKitBridge bridge;
+        const auto arguments = parseArguments(args, {"--password"});
+        auto file = singleFile(arguments);
+        PDFKitBridge bridge(arguments.value("--password"));
         auto document = bridge.open(file);
         const auto highlights = HighlightExtractor::collectDocumentHighlights(*document);
         if (highlights.empty()) {

@@ -16,17 +16,18 @@ namespace ombrix::cli {
 namespace {
 
 const std::string kName = "info";
-const std::string kSynopsis = "FILE";
+const std::string kSynopsis = "FILE [--password PW]";
 
 int runInfo(const std::vector<std::string>& args, Io& io) {
     return runWithUsage(kName, kSynopsis, io, [&] {
-        auto file = singleFile(parseArguments(args, {}));
+        const auto arguments = parseArguments(args, {"--password"});
+        auto file = singleFile(arguments);
 
         // Opening goes through the sidecar loader, as in the reader, so the file's
         // sidecar is written; its log lines go to stderr.
         auto store = std::make_shared<BrainStore>(BrainStore::defaultDirectory());
         BrainLoader loader(
-            store, std::make_shared<PDFKitBridge>(),
+            store, std::make_shared<PDFKitBridge>(arguments.value("--password")),
             Logging(Logging::kSubsystem, Logging::kCategory, std::make_shared<StderrSink>(false)));
         auto document = loader.load(file).document;
 

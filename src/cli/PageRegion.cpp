@@ -13,7 +13,7 @@ PageRegion openPageRegion(const Arguments& arguments) {
     auto [page, rect] = pageAndRect(arguments, RectSize::notNegative);
     region.rect = rect;
 
-    region.document = PDFKitBridge().open(region.file);
+    region.document = PDFKitBridge(arguments.value("--password")).open(region.file);
     const int index = checkedPageIndex(page, region.document->pageCount);
     auto engine = PDFKitBridge::engineDocument(*region.document);
     region.page = engine ? engine->page(index) : nullptr;

@@ -15,7 +15,7 @@ class Page;
 
 namespace ombrix::cli {
 
-// FILE --page N --rect X,Y,W,H, opened: the page and the page-space region on it.
+// FILE --page N --rect X,Y,W,H [--password PW], opened: the page and the page-space region on it.
 struct PageRegion {
     std::filesystem::path file;
     std::shared_ptr<PDFDocument> document;

@@ -13,14 +13,14 @@ namespace ombrix::cli {
 namespace {
 
 const std::string kName = "render";
-const std::string kSynopsis = "FILE --page N [--size WxH] -o OUT.png";
+const std::string kSynopsis = "FILE --page N [--size WxH] -o OUT.png [--password PW]";
 
 // The size the reader renders a freshly opened page at.
 constexpr Size kDefaultSize{1600, 1600};
 
 int runRender(const std::vector<std::string>& args, Io& io) {
     return runWithUsage(kName, kSynopsis, io, [&] {
-        auto arguments = parseArguments(args, {"--page", "--size", "-o", "--output"});
+        auto arguments = parseArguments(args, {"--page", "--size", "-o", "--output", "--password"});
         auto file = singleFile(arguments);
         auto page = arguments.value("--page");
         if (!page) {
@@ -40,7 +40,7 @@ int runRender(const std::vector<std::string>& args, Io& io) {
         }
         parsePageNumber(*page);
 
-        auto bridge = std::make_shared<PDFKitBridge>();
+        auto bridge = std::make_shared<PDFKitBridge>(arguments.value("--password"));
         PDFRenderService renderer(bridge);
         auto document = bridge->open(file);
         int index = checkedPageIndex(*page, document->pageCount);

@@ -15,11 +15,11 @@ namespace ombrix::cli {
 namespace {
 
 const std::string kName = "search";
-const std::string kSynopsis = "FILE QUERY [--verbose]";
+const std::string kSynopsis = "FILE QUERY [--verbose] [--password PW]";
 
 int runSearch(const std::vector<std::string>& args, Io& io) {
     return runWithUsage(kName, kSynopsis, io, [&] {
-        auto arguments = parseArguments(args, {}, {"--verbose"});
+        auto arguments = parseArguments(args, {"--password"}, {"--verbose"});
         if (arguments.positionals.size() != 2) {
             throw UsageError("expected FILE and QUERY");
         }
@@ -30,7 +30,7 @@ int runSearch(const std::vector<std::string>& args, Io& io) {
         }
 
         AppSession session(arguments.hasFlag("--verbose"));
-        auto tab = session.open(file);
+        auto tab = session.open(file, arguments.value("--password"));
         bool written = false;
         auto watch = tab->searchResults.observe([&](const auto&) { written = true; });
         session.dispatch(ActionID::editFind, {{"query", query}});

@@ -10,12 +10,13 @@ namespace ombrix::cli {
 namespace {
 
 const std::string kName = "table";
-const std::string kSynopsis = "FILE --page N --rect X,Y,W,H [--format html|csv|markdown]";
+const std::string kSynopsis =
+    "FILE --page N --rect X,Y,W,H [--format html|csv|markdown] [--password PW]";
 constexpr int kExitNoTable = 3;
 
 int runTable(const std::vector<std::string>& args, Io& io) {
     return runWithUsage(kName, kSynopsis, io, [&] {
-        const auto arguments = parseArguments(args, {"--page", "--rect", "--format"});
+        const auto arguments = parseArguments(args, {"--page", "--rect", "--format", "--password"});
         const std::string format = arguments.value("--format").value_or("html");
         if (format != "html" && format != "csv" && format != "markdown") {
             throw UsageError("unknown format '" + format + "'");

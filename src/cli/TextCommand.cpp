@@ -11,11 +11,11 @@ namespace ombrix::cli {
 namespace {
 
 const std::string kName = "text";
-const std::string kSynopsis = "FILE --page N";
+const std::string kSynopsis = "FILE --page N [--password PW]";
 
 int runText(const std::vector<std::string>& args, Io& io) {
     return runWithUsage(kName, kSynopsis, io, [&] {
-        auto arguments = parseArguments(args, {"--page"});
+        auto arguments = parseArguments(args, {"--page", "--password"});
         auto file = singleFile(arguments);
         auto page = arguments.value("--page");
         if (!page) {
@@ -23,7 +23,7 @@ int runText(const std::vector<std::string>& args, Io& io) {
         }
         parsePageNumber(*page); // a malformed number is a usage error before any opening
 
-        PDFKitBridge bridge;
+        PDFKitBridge bridge(arguments.value("--password"));
         auto document = bridge.open(file);
         int index = checkedPageIndex(*page, document->pageCount);
         auto engine = PDFKitBridge::engineDocument(*document);

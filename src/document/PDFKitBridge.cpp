@@ -1,6 +1,5 @@
 #include "document/PDFKitBridge.h"
 
-#include "core/AtomicFile.h"
 #include "core/Error.h"
 #include "core/Uuid.h"
 #include "document/BrainFingerprint.h"
@@ -40,19 +39,36 @@ std::shared_ptr<pdfkit::Document> PDFKitBridge::engineDocument(const PDFDocument
 }
 
 std::shared_ptr<PDFDocument> PDFKitBridge::open(const std::filesystem::path& url) {
-    // What is not a plain readable file is refused before anything reads it.
-    if (auto problem = checkReadableFile(url)) {
-        throw BridgeError::cannotOpen(
-            url, problem->problem == FileProblem::missing            ? "it does not exist"
-                 : problem->problem == FileProblem::permissionDenied ? "permission denied"
-                                                                     : "it is not a regular file");
+    using pdfkit::OpenStatus;
+    // The kit refuses what is not a plain readable file before anything reads it.
+    pdfkit::OpenResult result = pdfkit::Document::openFile(url);
+    switch (result.status) {
+    case OpenStatus::opened:
+    case OpenStatus::openedWithRepairs:
+        break;
+    case OpenStatus::needsPassword:
+        if (!password_) {
+            throw BridgeError::cannotOpen(url, "it needs a password");
+        }
+        if (!result.document || !result.document->authenticate(*password_)) {
+            throw BridgeError::cannotOpen(url, "wrong password");
+        }
+        break;
+    case OpenStatus::missing:
+        throw BridgeError::cannotOpen(url, "it does not exist");
+    case OpenStatus::permissionDenied:
+        throw BridgeError::cannotOpen(url, "permission denied");
+    case OpenStatus::notRegularFile:
+        throw BridgeError::cannotOpen(url, "it is not a regular file");
+    case OpenStatus::notPDF:
+        throw BridgeError::cannotOpen(url, "it is not a PDF");
+    case OpenStatus::damaged:
+        throw BridgeError::cannotOpen(url, "it is damaged beyond repair");
     }
-    auto engine = pdfkit::Document::open(url);
-    if (!engine) {
-        throw BridgeError::cannotOpen(
-            url, "it is not a PDF, is damaged beyond repair or needs a password");
+    if (!result.document) {
+        throw BridgeError::cannotOpen(url);
     }
-    return makeDocument(std::move(engine), url);
+    return makeDocument(std::move(result.document), url);
 }
 
 std::shared_ptr<PDFDocument> PDFKitBridge::makeDocument(std::shared_ptr<pdfkit::Document> engine,

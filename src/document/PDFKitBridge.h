@@ -4,6 +4,8 @@
 #include "document/PDFBridge.h"
 
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace ombrix {
@@ -13,15 +15,23 @@ class Annotation;
 class Document;
 } // namespace pdfkit
 
-// The engine bridge over the PDF kit. Holds no state; a document's `handle` holds its
+// The engine bridge over the PDF kit. Holds no documents; a document's `handle` holds its
 // std::shared_ptr<pdfkit::Document>. Called from the main thread.
 class PDFKitBridge : public PDFBridge {
 public:
+    // `password` unlocks encrypted files on open(); without one they fail, saying so.
+    explicit PDFKitBridge(std::optional<std::string> password = std::nullopt)
+        : password_(std::move(password)) {}
+    void setPassword(std::optional<std::string> password) { password_ = std::move(password); }
+
     static constexpr const char* kErrorDomain = "PDFKitBridge";
     static constexpr int kNoDocument = -1;  // "No underlying PDFKit document"
     static constexpr int kNoFileURL = -2;   // "PDFDocument has no file URL"
     static constexpr int kWriteFailed = -3; // the engine's own message
 
+    // Throws BridgeError::cannotOpen naming why: missing, permission denied, not a regular
+    // file (refused before reading), not a PDF, damaged beyond repair, needs a password,
+    // wrong password.
     std::shared_ptr<PDFDocument> open(const std::filesystem::path& url) override;
     void close(PDFDocument& document) override;
     Image renderPage(const PDFDocument& document, int pageIndex, Size targetSize) override;
@@ -54,6 +64,9 @@ public:
 
     // Rendering refuses pixel sizes beyond this many pixels (a 1 GiB bitmap).
     static constexpr double kMaxPixels = 268435456.0;
+
+private:
+    std::optional<std::string> password_;
 };
 
 } // namespace ombrix

@@ -11,7 +11,9 @@
 #include <cmath>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -121,6 +123,15 @@ bool failWith(std::string message) {
     return false;
 }
 
+// Whether the file begins as a PDF does (MuPDF accepts the header within the first 1 KB):
+// a file that does not is no PDF at all rather than a damaged one.
+bool looksLikePdf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    char head[1024];
+    in.read(head, sizeof head);
+    return std::string_view(head, std::size_t(in.gcount())).find("%PDF-") != std::string_view::npos;
+}
+
 // Refuses what is not a plain file before anything reads it (a FIFO would block the read
 // forever), locks a file about to be edited, and unlocks an encrypted file with the
 // password given, if any.
@@ -154,7 +165,8 @@ bool loadDocument(Loaded& loaded, const std::string& path) {
         &failure);
     loaded.doc = doc;
     if (!opened || !doc) {
-        return failWith(path + " is not a PDF or is damaged beyond repair");
+        return failWith(path +
+                        (looksLikePdf(path) ? " is damaged beyond repair" : " is not a PDF"));
     }
     if (locked) {
         return failWith(loaded.password.empty() ? path + " needs a password"

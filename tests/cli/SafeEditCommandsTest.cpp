@@ -4,17 +4,19 @@
 #include "core/AtomicFile.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/Page.h"
+#include "support/DecompressionBomb.h"
 #include "support/Fixtures.h"
-#include "support/HandMadePdf.h"
-#include "support/MuPdfSession.h"
 #include "support/Shell.h"
 #include "support/TempDir.h"
 
+#include <algorithm>
 #include <chrono>
 #include <gtest/gtest.h>
+#include <initializer_list>
 #include <mupdf/fitz.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -71,39 +73,106 @@ TEST_F(SafeEditCommandsTest, ConcurrentEditsNeverCorruptTheFile) {
     EXPECT_GE(landed, 8u);
 }
 
-TEST_F(SafeEditCommandsTest, OpeningSaysWhyItCannot) {
+// Every command that opens a file, with what it needs after the file. Read-only ones first;
+// the edits after them are each valid on the file the earlier ones left.
+const std::pair<std::string, std::string> kOpeningCommands[] = {
+    {"info", ""},
+    {"text", " --page 1"},
+    {"annotations", ""},
+    {"highlights", ""},
+    {"render", " --page 1 -o out.png"},
+    {"search", " Page"},
+    {"table", " --page 1 --rect 0,0,600,700"},
+    {"crop", " --page 1 --rect 72,600,200,100"},
+    {"fonts", " --page 1 --char 0"},
+    {"formula", " --page 1 --rect 72,600,200,100 --server http://127.0.0.1:9"},
+    {"annotate", " --page 1 --type Square --rect 1,1,9,9"},
+    {"edit-annotation", " --page 1 --index 0 --rect 2,2,9,9"},
+    {"highlight", " --page 2 --rect 72,700,90,12"},
+    {"delete-annotation", " --page 1 --index 0"},
+    {"rotate", " --page 2 --degrees 90"},
+    {"delete-page", " --page 1"},
+};
+
+bool mentions(const std::string& text, std::initializer_list<const char*> phrases) {
+    return std::any_of(phrases.begin(), phrases.end(),
+                       [&](const char* p) { return text.find(p) != std::string::npos; });
+}
+
+TEST_F(SafeEditCommandsTest, EveryCommandSaysWhyAFileDoesNotOpen) {
     const auto fifo = dir / "pipe.pdf";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const auto start = std::chrono::steady_clock::now();
-    for (const char* command : {"info", "search", "text", "annotations"}) {
-        std::string args = std::string(command) + " " + shellQuoted(fifo.string());
-        if (std::string(command) == "search") {
-            args += " word";
-        } else if (std::string(command) == "text") {
-            args += " --page 1";
-        }
-        auto result = run(args);
-        EXPECT_NE(result.status, 0) << command;
-        EXPECT_NE(result.err.find("not a regular file"), std::string::npos)
-            << command << ": " << result.err;
-    }
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
-
-    auto missing = run("info " + shellQuoted((dir / "gone.pdf").string()));
-    EXPECT_NE(missing.err.find("does not exist"), std::string::npos) << missing.err;
+    fs::create_directory(dir / "folder.pdf");
     fx::writeTextFileNamedPdf(dir / "notes.pdf");
-    auto notPdf = run("text " + shellQuoted((dir / "notes.pdf").string()) + " --page 1");
-    EXPECT_NE(notPdf.err.find("not a PDF"), std::string::npos) << notPdf.err;
+    const std::string header = "%PDF-1.7\n" + std::string(2000, '\x01');
+    ombrix::writeFileAtomically(dir / "damaged.pdf", header);
+    struct Case {
+        const char* file;
+        std::initializer_list<const char*> reason;
+    };
+    const Case cases[] = {
+        {"pipe.pdf", {"not a regular file"}},
+        {"folder.pdf", {"not a regular file"}},
+        {"gone.pdf", {"does not exist", "no such file"}},
+        {"notes.pdf", {"not a PDF"}},
+        {"damaged.pdf", {"damaged beyond repair"}},
+    };
+    const auto start = std::chrono::steady_clock::now();
+    for (const auto& [command, rest] : kOpeningCommands) {
+        for (const auto& c : cases) {
+            auto result = run(command + " " + shellQuoted((dir / c.file).string()) + rest);
+            EXPECT_EQ(result.status, 1) << command << " " << c.file << ": " << result.err;
+            EXPECT_TRUE(mentions(result.err, c.reason))
+                << command << " " << c.file << ": " << result.err;
+        }
+    }
+    // Nothing waited on the FIFO.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+    if (::geteuid() != 0) { // root reads anything
+        const auto file = fx::writePdf(fx::textDocument(1), dir / "private.pdf");
+        fs::permissions(file, fs::perms::none);
+        for (const char* command : {"info", "annotate"}) {
+            auto result = run(std::string(command) + " " + shellQuoted(file.string()));
+            EXPECT_NE(result.err.find("permission denied"), std::string::npos) << result.err;
+        }
+    }
+}
 
-    fx::writeEncryptedPdf(dir / "locked.pdf", "secret");
-    const std::string locked = shellQuoted((dir / "locked.pdf").string());
-    auto needs = run("text " + locked + " --page 1");
-    EXPECT_NE(needs.err.find("password"), std::string::npos) << needs.err;
-    auto wrong = run("annotate " + locked + " --page 1 --type Square --rect 1,1,9,9 --password no");
-    EXPECT_NE(wrong.err.find("wrong password"), std::string::npos) << wrong.err;
-    auto right =
-        run("annotate " + locked + " --page 1 --type Square --rect 1,1,9,9 --password secret");
-    EXPECT_EQ(right.status, 0) << right.err;
+// A locked file: no password says one is needed, a wrong one says so, the right one works
+// for every command, and whatever the edits saved still needs the password.
+TEST_F(SafeEditCommandsTest, EveryCommandTakesThePasswordOfALockedFile) {
+    const auto path = dir / "locked.pdf";
+    fx::writeEncryptedPdf(path, "secret");
+    const std::string locked = shellQuoted(path.string());
+    for (const auto& [command, rest] : kOpeningCommands) {
+        auto none = run(command + " " + locked + rest);
+        EXPECT_EQ(none.status, 1) << command << ": " << none.err;
+        EXPECT_NE(none.err.find("needs a password"), std::string::npos)
+            << command << ": " << none.err;
+        auto wrong = run(command + " " + locked + rest + " --password guess");
+        EXPECT_EQ(wrong.status, 1) << command << ": " << wrong.err;
+        EXPECT_NE(wrong.err.find("wrong password"), std::string::npos)
+            << command << ": " << wrong.err;
+    }
+    for (const auto& [command, rest] : kOpeningCommands) {
+        if (command == "formula") {
+            continue; // opens, then needs a recognition server
+        }
+        auto right = fx::runShell("cd " + shellQuoted(dir.path().string()) + " && " + tool() + " " +
+                                  command + " " + locked + rest + " --password secret");
+        // No table in the region is an answer too (status 3).
+        EXPECT_TRUE(right.status == 0 || (command == "table" && right.status == 3))
+            << command << ": " << right.status << " " << right.err;
+    }
+    auto text = run("text " + locked + " --page 1 --password secret");
+    EXPECT_NE(text.out.find("Page"), std::string::npos) << text.out;
+    // The kit's highlight save and the engine's edits kept the encryption.
+    auto opened = ombrix::pdfkit::Document::openFile(path);
+    ASSERT_EQ(opened.status, ombrix::pdfkit::OpenStatus::needsPassword);
+    ASSERT_TRUE(opened.document->authenticate("secret"));
+    EXPECT_EQ(opened.document->pageCount(), 1);
+    EXPECT_EQ(opened.document->page(0)->rotation(), 90);
+    EXPECT_EQ(opened.document->page(0)->annotations().size(), 1u) << "the highlight";
 }
 
 TEST_F(SafeEditCommandsTest, SenselessNumbersAreRefusedBeforeAnythingIsWritten) {
@@ -133,66 +202,48 @@ TEST_F(SafeEditCommandsTest, TheOnlyPageStays) {
     EXPECT_EQ(annotationCount(file), 0u);
 }
 
-// A page whose content stream, deflated twice, is a few kilobytes and inflates to 40 MB:
-// forty million glyphs to draw and to extract.
-void writeDecompressionBomb(const fs::path& path) {
-    std::string line = "(" + std::string(1000, 'A') + ") Tj\n";
-    std::string content = "BT /F1 1 Tf 0 0 Td\n";
-    content.reserve(40'100'000);
-    for (int i = 0; i < 40'000; ++i) {
-        content += line;
-    }
-    content += "ET\n";
-    fx::MuPdfSession session;
-    fz_context* ctx = session.ctx();
-    std::string once, twice;
-    auto deflate = [&](const std::string& in, std::string& out) {
-        std::size_t length = 0;
-        unsigned char* data = nullptr;
-        session.run("deflate", [&](fz_context* c) {
-            data =
-                fz_new_deflated_data(c, &length, reinterpret_cast<const unsigned char*>(in.data()),
-                                     in.size(), FZ_DEFLATE_BEST);
-        });
-        out.assign(reinterpret_cast<const char*>(data), length);
-        fz_free(ctx, data);
-    };
-    deflate(content, once);
-    deflate(once, twice);
-    const std::string pdf = fx::handMadePdf({
-        "<< /Type /Catalog /Pages 2 0 R >>",
-        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
-        "/Resources << /Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >> >> "
-        ">>",
-        "<< /Filter [/FlateDecode /FlateDecode] /Length " + std::to_string(twice.size()) +
-            " >>\nstream\n" + twice + "\nendstream",
-    });
-    ombrix::writeFileAtomically(path, pdf);
+// The reader's own save path (open, highlight, save) appends to a long file.
+TEST_F(SafeEditCommandsTest, OneHighlightOnALongDocumentAppendsLittle) {
+    const auto file = fx::writePdf(fx::textDocument(2100), dir / "long.pdf");
+    const auto before = *ombrix::readFile(file);
+    auto result =
+        run("highlight " + shellQuoted(file.string()) + " --page 1500 --rect 72,700,90,12");
+    ASSERT_EQ(result.status, 0) << result.err;
+    const auto after = *ombrix::readFile(file);
+    EXPECT_EQ(after.compare(0, before.size(), before), 0) << "the earlier revision changed";
+    EXPECT_LT(after.size() - before.size(), 64u * 1024);
+    auto doc = ombrix::pdfkit::Document::open(file);
+    ASSERT_NE(doc, nullptr);
+    EXPECT_EQ(doc->pageCount(), 2100);
+    EXPECT_EQ(doc->page(1499)->annotations().size(), 1u);
 }
 
 TEST_F(SafeEditCommandsTest, ADecompressionBombStopsQuicklyWithinItsLimits) {
+    // 32 KB inflating to 2 GiB: two billion glyphs to draw, extract or search.
     const auto bomb = dir / "bomb.pdf";
-    writeDecompressionBomb(bomb);
+    fx::writeDecompressionBomb(bomb);
     ASSERT_LT(fs::file_size(bomb), 64u * 1024);
     const std::string q = shellQuoted(bomb.string());
-    const std::string limits = "OMBRIX_MEMORY_LIMIT_MB=256 OMBRIX_TIMEOUT_SECONDS=2 ";
+    // Rendering and text extraction meet the memory cap; the table's scan of the content
+    // allocates nothing and meets the deadline.
+    const std::string limits = "OMBRIX_MEMORY_LIMIT_MB=64 OMBRIX_TIMEOUT_SECONDS=4 ";
     for (const std::string& command :
          {"text " + q + " --page 1", "render " + q + " --page 1 -o " + q + ".png",
-          "search " + q + " AAAB"}) {
+          "search " + q + " AAAB", "table " + q + " --page 1 --rect 0,0,600,700"}) {
         const auto start = std::chrono::steady_clock::now();
         auto result = fx::runShell(limits + tool() + " " + command);
         const auto took = std::chrono::steady_clock::now() - start;
         EXPECT_EQ(result.status, 1) << command << ": " << result.err;
         EXPECT_NE(result.err.find("stopped"), std::string::npos) << command << ": " << result.err;
-        EXPECT_LT(took, std::chrono::seconds(20)) << command;
+        EXPECT_LT(took, std::chrono::seconds(12)) << command;
     }
     // A fuzz finding: an annotation whose appearance MuPDF builds for minutes.
     const auto slow =
         fs::path(OMBRIX_SOURCE_DIR) / "tests/data/hostile/slow-annotation-appearance.pdf";
     const auto start = std::chrono::steady_clock::now();
-    auto result = fx::runShell(limits + tool() + " render " + shellQuoted(slow.string()) +
-                               " --page 1 -o " + shellQuoted((dir / "slow.png").string()));
+    auto result = fx::runShell("OMBRIX_MEMORY_LIMIT_MB=256 OMBRIX_TIMEOUT_SECONDS=2 " + tool() +
+                               " render " + shellQuoted(slow.string()) + " --page 1 -o " +
+                               shellQuoted((dir / "slow.png").string()));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
     EXPECT_TRUE(result.status == 0 || result.err.find("stopped") != std::string::npos)
         << result.err;
