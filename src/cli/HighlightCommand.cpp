@@ -9,6 +9,7 @@
 #include "document/TabSession.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/Page.h"
+#include "pdfkit/ResourceLimits.h"
 
 #include <algorithm>
 #include <cmath>
@@ -72,6 +73,11 @@ int runHighlight(const std::vector<std::string>& args, Io& io) {
         }
         const AnnotationRecord record = *added;
 
+        // Something on the way was cut short by a limit (the first page's render, the text
+        // under the mark): the command fails, so it must not have changed the file.
+        if (pdfkit::memoryLimitReached() || pdfkit::deadlineReached()) {
+            throw Error("ombrix", kExitFailure, target.string() + " was left unchanged");
+        }
         session.dispatch(ActionID::docSave);
         if (tab->document->isDirty) {
             throw Error("ombrix", kExitFailure,

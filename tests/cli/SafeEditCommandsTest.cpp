@@ -223,13 +223,15 @@ TEST_F(SafeEditCommandsTest, ADecompressionBombStopsQuicklyWithinItsLimits) {
     const auto bomb = dir / "bomb.pdf";
     fx::writeDecompressionBomb(bomb);
     ASSERT_LT(fs::file_size(bomb), 64u * 1024);
+    const auto bytes = ombrix::readFile(bomb);
     const std::string q = shellQuoted(bomb.string());
     // Rendering and text extraction meet the memory cap; the table's scan of the content
     // allocates nothing and meets the deadline.
     const std::string limits = "OMBRIX_MEMORY_LIMIT_MB=64 OMBRIX_TIMEOUT_SECONDS=4 ";
     for (const std::string& command :
          {"text " + q + " --page 1", "render " + q + " --page 1 -o " + q + ".png",
-          "search " + q + " AAAB", "table " + q + " --page 1 --rect 0,0,600,700"}) {
+          "search " + q + " AAAB", "table " + q + " --page 1 --rect 0,0,600,700",
+          "highlight " + q + " --page 1 --rect 0,0,100,100"}) {
         const auto start = std::chrono::steady_clock::now();
         auto result = fx::runShell(limits + tool() + " " + command);
         const auto took = std::chrono::steady_clock::now() - start;
@@ -237,6 +239,7 @@ TEST_F(SafeEditCommandsTest, ADecompressionBombStopsQuicklyWithinItsLimits) {
         EXPECT_NE(result.err.find("stopped"), std::string::npos) << command << ": " << result.err;
         EXPECT_LT(took, std::chrono::seconds(12)) << command;
     }
+    EXPECT_EQ(ombrix::readFile(bomb), bytes) << "a command that failed changed the file";
     // A fuzz finding: an annotation whose appearance MuPDF builds for minutes.
     const auto slow =
         fs::path(OMBRIX_SOURCE_DIR) / "tests/data/hostile/slow-annotation-appearance.pdf";

@@ -142,6 +142,13 @@ TEST(RenderTile, ARotatedPageIsDrawnAsShown) {
     EXPECT_FALSE(inkIn(0, 0, 198 - 40, 153));
 }
 
+// A file of one page with the page dictionary's `entries` and the `content` stream.
+std::string onePagePdf(const std::string& entries, const std::string& content) {
+    return handMadePdf(
+        {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+         "<< /Type /Page /Parent 2 0 R " + entries + " /Contents 4 0 R >>", stream("", content)});
+}
+
 TEST(CancelToken, ACancelledRenderReturnsNothing) {
     fx::TempDir dir;
     auto doc = openFixture(dir, fx::textDocument(2), "text.pdf");
@@ -166,12 +173,7 @@ TEST(CancelToken, ACancelledRenderReturnsNothing) {
         content +=
             std::to_string(i % 200 * 3) + " " + std::to_string(i / 200 % 260 * 3) + " 2 2 re f\n";
     }
-    writeBytes(dir / "busy.pdf",
-               handMadePdf({"<< /Type /Catalog /Pages 2 0 R >>",
-                            "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-                            "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] "
-                            "/Contents 4 0 R >>",
-                            stream("", content)}));
+    writeBytes(dir / "busy.pdf", onePagePdf("/MediaBox [0 0 612 792]", content));
     auto busy = Document::open(dir / "busy.pdf");
     ASSERT_NE(busy, nullptr);
     CancelToken token;
@@ -206,12 +208,9 @@ TEST(CancelToken, ACancelledSearchFindsNothingAndLeavesNoPartialText) {
     }
     content += "ET\n";
     writeBytes(dir / "long.pdf",
-               handMadePdf({"<< /Type /Catalog /Pages 2 0 R >>",
-                            "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-                            "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 20010] "
-                            "/Resources << /Font << /F1 << /Type /Font /Subtype /Type1 "
-                            "/BaseFont /Courier >> >> >> /Contents 4 0 R >>",
-                            stream("", content)}));
+               onePagePdf("/MediaBox [0 0 612 20010] /Resources << /Font << /F1 << /Type /Font "
+                          "/Subtype /Type1 /BaseFont /Courier >> >> >>",
+                          content));
     auto busy = Document::open(dir / "long.pdf");
     ASSERT_NE(busy, nullptr);
     CancelToken token;
