@@ -20,9 +20,13 @@ using ombrix::bench::ProcessUsage;
 
 namespace {
 
-std::string firstLine(const std::string& text) {
-    const auto end = text.find('\n');
-    return text.substr(0, end == std::string::npos ? text.size() : end);
+// The last thing a program said: why it stopped.
+std::string lastLine(std::string text) {
+    while (!text.empty() && text.back() == '\n') {
+        text.pop_back();
+    }
+    const auto start = text.rfind('\n');
+    return start == std::string::npos ? text : text.substr(start + 1);
 }
 
 void report(const char* tool, const std::string& what, const ProcessUsage& run) {
@@ -30,7 +34,7 @@ void report(const char* tool, const std::string& what, const ProcessUsage& run) 
                          : run.exitStatus == 124 ? "timed out"
                                                  : "exit " + std::to_string(run.exitStatus);
     std::printf("%-7s %-7s %9.0f ms %9.1f MB  %s  %s\n", tool, what.c_str(), run.ms,
-                double(run.peakKiB) / 1024, ending.c_str(), firstLine(run.stderrText).c_str());
+                double(run.peakKiB) / 1024, ending.c_str(), lastLine(run.stderrText).c_str());
 }
 
 } // namespace
