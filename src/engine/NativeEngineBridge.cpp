@@ -90,6 +90,9 @@ struct Loaded {
     bool forEdit = false;
     std::optional<FileLock> lock;
     std::optional<FileStamp> stamp;
+    // Counted once on opening: a repaired file's page tree can change as MuPDF reads on,
+    // and a save must not show pages the file did not.
+    int pagesAtLoad = -1;
 
     Loaded() = default;
     Loaded(const Loaded&) = delete;
@@ -172,6 +175,7 @@ bool loadDocument(Loaded& loaded, const std::string& path) {
         return failWith(loaded.password.empty() ? path + " needs a password"
                                                 : "wrong password for " + path);
     }
+    loaded.pagesAtLoad = mu::pageCountAsOpened(ctx, doc);
     return true;
 }
 
@@ -374,9 +378,11 @@ int impliedFlags(fz_context* ctx, fz_font* font) {
 // Saves the edited document over PATH: the changes appended when the file allows it,
 // the new file read back and checked, then renamed over PATH. On any failure PATH is
 // left as it was and the reason is kept for lastError().
-bool writeBack(Loaded& loaded, const std::string& path, std::vector<int> pages) {
+bool writeBack(Loaded& loaded, const std::string& path, std::vector<int> pages,
+               int pagesRemoved = 0) {
     mu::SaveBase base;
-    mu::SaveCheck check{loaded.password, std::move(pages)};
+    mu::SaveCheck check{loaded.password, std::move(pages),
+                        loaded.pagesAtLoad < 0 ? -1 : loaded.pagesAtLoad - pagesRemoved};
     try {
         mu::saveDocument(loaded.ctx, loaded.doc, path, base, loaded.stamp, check);
     } catch (const std::exception& e) {
@@ -904,7 +910,7 @@ bool NativeEngineBridge::deletePage(const std::string& path, std::int32_t pageIn
     if (!engine::deletePageAndReferences(loaded.ctx, loaded.doc, pageIndex)) {
         return failWith("the page could not be deleted");
     }
-    return writeBack(loaded, path, {});
+    return writeBack(loaded, path, {}, 1);
 }
 
 bool NativeEngineBridge::rotatePage(const std::string& path, std::int32_t pageIndex,

@@ -142,6 +142,12 @@ OpenResult failure(OpenStatus status, const std::filesystem::path& path, const s
 
 } // namespace
 
+namespace mu {
+int pageCountAsOpened(fz_context* ctx, pdf_document* doc) {
+    return pdfkit::usablePageCount(ctx, doc);
+}
+} // namespace mu
+
 OpenResult Document::openFile(const std::filesystem::path& path) {
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
@@ -333,6 +339,7 @@ void MuDocument::write(const std::filesystem::path& path) {
     }
     mu::SaveCheck check;
     check.password = password_;
+    check.shownPages = pageCount();
     for (const auto& page : pages_) {
         if (page->generation() != 0) {
             check.pages.push_back(page->index());

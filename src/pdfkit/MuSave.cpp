@@ -64,6 +64,7 @@ bool sameAnnots(const std::vector<AnnotSummary>& a, const std::vector<AnnotSumma
 // What the document in memory says the written file must show.
 struct Expectation {
     int pageCount = 0;
+    int pagesAsOpened = -1;      // as the kit counts them when it opens a file
     std::vector<bool> reachable; // the pages the tree leads to, by index
     bool encrypted = false;
     std::vector<std::pair<int, std::vector<AnnotSummary>>> pages;
@@ -81,6 +82,7 @@ Expectation expectationOf(fz_context* ctx, pdf_document* doc, const SaveCheck& c
     for (int i = 0; i < checked; ++i) {
         e.reachable.push_back(hasPage(ctx, doc, i));
     }
+    e.pagesAsOpened = check.shownPages >= 0 ? check.shownPages : pageCountAsOpened(ctx, doc);
     e.encrypted = doc->crypt != nullptr;
     for (int page : check.pages) {
         if (page >= 0 && page < e.pageCount) {
@@ -140,6 +142,11 @@ void verifyWritten(fz_context* ctx, const fs::path& written, const Expectation& 
     if (count != expected.pageCount) {
         refuse("it has " + std::to_string(count) + " pages instead of " +
                std::to_string(expected.pageCount));
+    }
+    // A tree whose count lies can read back with pages the document did not show.
+    if (const int shown = pageCountAsOpened(ctx, doc); shown != expected.pagesAsOpened) {
+        refuse("it opens with " + std::to_string(shown) + " pages instead of " +
+               std::to_string(expected.pagesAsOpened));
     }
     // A page tree MuPDF could read only in part stays that way, but never gets worse.
     for (std::size_t i = 0; i < expected.reachable.size(); ++i) {

@@ -27,7 +27,12 @@ struct SaveBase {
 struct SaveCheck {
     std::string password;   // the one the document was unlocked with
     std::vector<int> pages; // pages whose annotations must read back as the document has them
+    int shownPages = -1;    // the pages the document shows; -1 to count them in it
 };
+
+// The pages a reader of the kit finds in `doc` (the tree's count cut to the pages that can
+// be reached); -1 when it has no usable page tree.
+int pageCountAsOpened(fz_context* ctx, pdf_document* doc);
 
 // Writes `doc` over `target` through replaceFile(): the changes appended to the bytes the
 // document was opened from when MuPDF allows it (that revision stays intact), else a whole
