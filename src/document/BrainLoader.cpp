@@ -27,20 +27,32 @@ BrainLoader::BrainLoader(std::shared_ptr<BrainStore> store, std::shared_ptr<PDFB
     : store_(std::move(store)), bridge_(std::move(bridge)), logging_(std::move(logging)),
       clock_(clock ? std::move(clock) : systemClock()) {}
 
-BrainLoader::Result BrainLoader::load(const std::filesystem::path& url) {
-    const TimePoint start = clock_->now();
-    const std::string fileName = url.filename().string();
-
+std::string BrainLoader::lookUp(const std::filesystem::path& url) const {
     auto computed = BrainFingerprint::compute(url);
     std::string fingerprint = computed ? *computed : BrainFingerprint::fallback();
-
     if (auto previous = store_->load(url, fingerprint)) {
-        logging_.info("Brain HIT for " + fileName + " (saved " +
+        logging_.info("Brain HIT for " + url.filename().string() + " (saved " +
                       formatLogTimestamp(previous->savedAt) + ")");
     }
+    return fingerprint;
+}
 
-    auto document = bridge_->open(url);
+BrainLoader::Result BrainLoader::load(const std::filesystem::path& url) {
+    const TimePoint start = clock_->now();
+    const std::string fingerprint = lookUp(url);
+    return record(url, fingerprint, bridge_->open(url), start);
+}
 
+BrainLoader::Result BrainLoader::adopt(const std::filesystem::path& url,
+                                       std::shared_ptr<PDFDocument> document, TimePoint started) {
+    const std::string fingerprint = lookUp(url);
+    return record(url, fingerprint, std::move(document), started);
+}
+
+BrainLoader::Result BrainLoader::record(const std::filesystem::path& url,
+                                        const std::string& fingerprint,
+                                        std::shared_ptr<PDFDocument> document, TimePoint start) {
+    const std::string fileName = url.filename().string();
     std::error_code error;
     auto size = std::filesystem::file_size(url, error);
     std::int64_t fileSize = error ? 0 : static_cast<std::int64_t>(size);

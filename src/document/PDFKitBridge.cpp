@@ -251,6 +251,9 @@ void PDFKitBridge::saveAnnotations(const PDFDocument& document) {
     // A failed write must not pass for a save: the caller keeps the document dirty.
     try {
         engine->write(url);
+    } catch (const Error& e) {
+        const bool changed = e.code() == ombrix::kChangedOnDisk;
+        throw Error(kErrorDomain, changed ? kChangedOnDisk : kWriteFailed, e.description());
     } catch (const std::exception& e) {
         throw Error(kErrorDomain, kWriteFailed, describe(e));
     }

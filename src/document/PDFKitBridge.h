@@ -28,6 +28,8 @@ public:
     static constexpr int kNoDocument = -1;  // "No underlying PDFKit document"
     static constexpr int kNoFileURL = -2;   // "PDFDocument has no file URL"
     static constexpr int kWriteFailed = -3; // the engine's own message
+    // The file changed on disk since it was opened (the engine's message); nothing written.
+    static constexpr int kChangedOnDisk = -4;
 
     // Throws BridgeError::cannotOpen naming why: missing, permission denied, not a regular
     // file (refused before reading), not a PDF, damaged beyond repair, needs a password,
@@ -47,8 +49,8 @@ public:
     virtual void updateAnnotation(const PDFDocument& document, const AnnotationRecord& record);
     virtual void removeAnnotation(const PDFDocument& document, const AnnotationRecord& record);
     // Writes the whole document back to the file it came from, replacing it atomically.
-    // Throws Error in kErrorDomain: kNoDocument, kNoFileURL, or kWriteFailed with the
-    // file left as it was.
+    // Throws Error in kErrorDomain: kNoDocument, kNoFileURL, kChangedOnDisk or
+    // kWriteFailed with the file left as it was.
     virtual void saveAnnotations(const PDFDocument& document);
 
     // The record of an engine document already open and unlocked (opened elsewhere, e.g.

@@ -41,6 +41,10 @@ void DocumentHandler::open(const DispatchContext& context) {
     if (!url || url->empty()) {
         return;
     }
+    if (desktop_.open) {
+        desktop_.open(*url);
+        return;
+    }
 
     auto document = brainLoader_->load(*url).document;
     auto tab = tabManager_->openDocument(document);
@@ -54,6 +58,10 @@ void DocumentHandler::open(const DispatchContext& context) {
 void DocumentHandler::save() {
     auto tab = tabManager_->activeTab();
     if (!tab || !bridge_ || !PDFKitBridge::engineDocument(*tab->document)) {
+        return;
+    }
+    if (desktop_.save) {
+        desktop_.save(tab);
         return;
     }
     PDFDocument& document = *tab->document;

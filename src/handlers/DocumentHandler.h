@@ -4,6 +4,8 @@
 #include "core/Geometry.h"
 #include "core/Logging.h"
 
+#include <filesystem>
+#include <functional>
 #include <memory>
 
 namespace ombrix {
@@ -12,6 +14,7 @@ class BrainLoader;
 class PDFKitBridge;
 class PDFRenderService;
 class TabManager;
+class TabSession;
 class UserInteraction;
 
 // "document": opening a file into a new tab and saving the active tab's document.
@@ -25,6 +28,15 @@ public:
                     std::shared_ptr<PDFRenderService> renderService, Logging logging,
                     std::shared_ptr<PDFKitBridge> bridge,
                     std::shared_ptr<UserInteraction> userInteraction);
+
+    // Opening and saving as a desktop app does it: `open` takes the file chosen or handed
+    // over (it opens off the main thread and asks for passwords), `save` the active tab
+    // (it asks the user when a save fails). Without them both run here, synchronously.
+    struct Desktop {
+        std::function<void(const std::filesystem::path&)> open;
+        std::function<void(const std::shared_ptr<TabSession>&)> save;
+    };
+    void setDesktop(Desktop desktop) { desktop_ = std::move(desktop); }
 
     std::string targetName() const override { return "document"; }
     // "doc.open" passes on the loader's failure; nothing else fails outward.
@@ -45,6 +57,7 @@ private:
     Logging logging_;
     std::shared_ptr<PDFKitBridge> bridge_;
     std::shared_ptr<UserInteraction> userInteraction_;
+    Desktop desktop_;
 };
 
 } // namespace ombrix

@@ -27,6 +27,10 @@ void SearchHandler::handle(const DispatchContext& context) {
     if (!query || query->empty()) {
         return;
     }
+    if (runner_) {
+        runner_(tab, *query);
+        return;
+    }
 
     std::vector<SearchResult> results = searchService_->search(*query, *tab->document);
 

@@ -3,6 +3,7 @@
 #include "contracts/ActionHandler.h"
 #include "core/Clock.h"
 
+#include <functional>
 #include <memory>
 
 namespace ombrix {
@@ -11,6 +12,7 @@ class EventBus;
 class Executor;
 class SearchService;
 class TabManager;
+class TabSession;
 
 // "search": finds the query in the active tab's document on the calling thread, tells the
 // event bus at once, and writes the results into the tab in a main-queue job after that.
@@ -21,6 +23,11 @@ public:
                   std::shared_ptr<SearchService> searchService, std::shared_ptr<EventBus> eventBus,
                   std::shared_ptr<Executor> mainQueue = nullptr,
                   std::shared_ptr<Clock> clock = systemClock());
+
+    // Where a desktop app runs its searches (off the main thread, results as they come);
+    // without one the search runs here and its results are posted to the main queue.
+    using Runner = std::function<void(const std::shared_ptr<TabSession>&, const std::string&)>;
+    void setRunner(Runner runner) { runner_ = std::move(runner); }
 
     std::string targetName() const override { return "search"; }
     void handle(const DispatchContext& context) override;
@@ -34,6 +41,7 @@ private:
     std::shared_ptr<EventBus> eventBus_;
     std::shared_ptr<Executor> mainQueue_;
     std::shared_ptr<Clock> clock_;
+    Runner runner_;
 };
 
 } // namespace ombrix

@@ -7,6 +7,7 @@
 #include "pdfkit/TextLayout.h"
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -73,6 +74,16 @@ public:
     // Nothing when `token` is cancelled before the search ends (it stops soon after).
     virtual std::vector<Selection> find(const std::string& needle, bool caseInsensitive,
                                         const CancelToken* token = nullptr) const = 0;
+    // The same search as it goes, from any thread: `found` gets each occurrence once it
+    // is complete, `pagesRead` the number of pages read so far after each page. Once
+    // `token` is cancelled no further page is read and nothing more is found.
+    struct FindProgress {
+        std::function<void(Selection)> found;
+        std::function<void(int pagesRead)> pagesRead;
+        const CancelToken* token = nullptr;
+    };
+    virtual void find(const std::string& needle, bool caseInsensitive,
+                      const FindProgress& progress) const = 0;
 
     virtual PageRenderer& renderer() = 0;
 

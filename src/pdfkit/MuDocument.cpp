@@ -372,6 +372,29 @@ std::vector<Selection> MuDocument::find(const std::string& needle, bool caseInse
         needle, caseInsensitive, [token] { return mu::CookieAccess::cancelled(token); });
 }
 
+void MuDocument::find(const std::string& needle, bool caseInsensitive,
+                      const FindProgress& progress) const {
+    const CancelToken* token = progress.token;
+    const auto cancelled = [token] { return mu::CookieAccess::cancelled(token); };
+    findInPages(
+        pageCount(),
+        [&](int index) {
+            const auto& page = pages_[std::size_t(index)];
+            SearchPage read{page, pageText(*page, token)};
+            if (progress.pagesRead) {
+                progress.pagesRead(index + 1);
+            }
+            return read;
+        },
+        needle, caseInsensitive,
+        [&](Selection found) {
+            if (progress.found && !cancelled()) {
+                progress.found(std::move(found));
+            }
+        },
+        cancelled);
+}
+
 PageRenderer& MuDocument::renderer() {
     return *renderer_;
 }

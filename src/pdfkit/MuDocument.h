@@ -147,6 +147,8 @@ public:
     std::string dataRepresentation() const override;
     std::vector<Selection> find(const std::string& needle, bool caseInsensitive,
                                 const CancelToken* token = nullptr) const override;
+    void find(const std::string& needle, bool caseInsensitive,
+              const FindProgress& progress) const override;
     PageRenderer& renderer() override;
     std::recursive_mutex& mutex() const override { return core_->mutex; }
     std::vector<Size> displaySizes() const override;

@@ -488,9 +488,22 @@ std::vector<Selection> findInPages(int pageCount, const std::function<SearchPage
                                    const std::string& needle, bool caseInsensitive,
                                    const std::function<bool()>& stopped) {
     std::vector<Selection> results;
+    const bool whole = findInPages(
+        pageCount, pageAt, needle, caseInsensitive,
+        [&results](Selection found) { results.push_back(std::move(found)); }, stopped);
+    if (!whole) {
+        results.clear(); // a partial list would pass for the whole answer
+    }
+    return results;
+}
+
+bool findInPages(int pageCount, const std::function<SearchPage(int)>& pageAt,
+                 const std::string& needle, bool caseInsensitive,
+                 const std::function<void(Selection)>& found,
+                 const std::function<bool()>& stopped) {
     const std::vector<char32_t> pattern = compileNeedle(needle, caseInsensitive);
     if (std::none_of(pattern.begin(), pattern.end(), [](char32_t c) { return c != kAnySpace; })) {
-        return results;
+        return true;
     }
 
     Haystack hay(pageCount, pageAt, caseInsensitive, stopped);
@@ -530,14 +543,11 @@ std::vector<Selection> findInPages(int pageCount, const std::function<SearchPage
             }
         }
         if (!parts.empty()) {
-            results.emplace_back(std::move(parts), std::move(text));
+            found(Selection(std::move(parts), std::move(text)));
         }
         i = std::size_t(end) > i ? std::size_t(end) : i + 1;
     }
-    if (hay.halted()) {
-        results.clear(); // a partial list would pass for the whole answer
-    }
-    return results;
+    return !hay.halted();
 }
 
 } // namespace ombrix::pdfkit

@@ -109,5 +109,11 @@ struct SearchPage {
 std::vector<Selection> findInPages(int pageCount, const std::function<SearchPage(int)>& pageAt,
                                    const std::string& needle, bool caseInsensitive,
                                    const std::function<bool()>& stopped = {});
+// The same, handing each occurrence to `found` as soon as it is complete; false when
+// `stopped` ended it early (what was found until then was handed on all the same).
+bool findInPages(int pageCount, const std::function<SearchPage(int)>& pageAt,
+                 const std::string& needle, bool caseInsensitive,
+                 const std::function<void(Selection)>& found,
+                 const std::function<bool()>& stopped = {});
 
 } // namespace ombrix::pdfkit
