@@ -3,24 +3,43 @@
 #include "app/AppContainer.h"
 #include "app/MenuModel.h"
 #include "app/PreferencesStore.h"
+#include "app/UserInteraction.h"
+#include "core/Error.h"
 #include "core/NotificationCenter.h"
+#include "document/BrainFingerprint.h"
+#include "document/BrainLoader.h"
 #include "document/BrainStore.h"
+#include "document/PDFKitBridge.h"
 #include "document/TabManager.h"
+#include "document/TabSession.h"
+#include "handlers/DocumentHandler.h"
+#include "handlers/SearchHandler.h"
+#include "pdfkit/Document.h"
+#include "search/LayoutEngine.h"
+#include "ui/platform/DocumentQuestions.h"
+#include "ui/platform/FileOpener.h"
 #include "ui/platform/SymbolIcon.h"
 #include "ui/window/AppMenus.h"
+#include "ui/window/BackgroundSearch.h"
 #include "ui/window/HelpDialog.h"
 #include "ui/window/MainToolbar.h"
 #include "ui/window/SearchPanel.h"
 #include "ui/window/TabBarView.h"
 #include "ui/window/TabContentView.h"
+#include "ui/window/ViewStateStore.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFrame>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QShortcut>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace ombrix::ui {
 
@@ -83,6 +102,27 @@ MainWindow::MainWindow(AppContainer& container, QWidget* parent)
     stack_->addWidget(emptyState_);
     content_ = new TabContentView(container_, state_, stack_);
     content_->setSearchPromptHandler([this](const std::string& query) { search(query); });
+    // Searches ("edit.find") run off the GUI thread, filling the list as they go.
+    search_ = new BackgroundSearch(container_, this);
+    container_.searchHandler()->setRunner(
+        [this](const std::shared_ptr<TabSession>& tab, const std::string& query) {
+            search_->start(tab, query);
+        });
+    // Every "doc.open" and "doc.save" comes here, whoever dispatched it.
+    opener_ = new FileOpener(*container_.userInteraction(), container_.logging(), this);
+    DocumentHandler::Desktop desktop;
+    desktop.open = [this](const std::filesystem::path& path) { openFile(path); };
+    desktop.save = [this](const std::shared_ptr<TabSession>& tab) { save(tab); };
+    container_.documentHandler()->setDesktop(std::move(desktop));
+    questions_ = std::make_shared<QtDocumentQuestions>(this);
+    const auto support = container_.brainStore()->directory();
+    viewStates_ = std::make_unique<ViewStateStore>(support);
+    recent_ = std::make_unique<RecentFiles>(support.parent_path() / "RecentFiles.json");
+    setAcceptDrops(true);
+    connect(search_, &BackgroundSearch::progress, this, [this](int done, int total) {
+        const bool here = search_->tab() == container_.tabManager()->activeTab();
+        content_->searchPanel()->setProgress(done, here ? total : 0, [this] { search_->stop(); });
+    });
     stack_->addWidget(content_);
     column->addWidget(stack_, 1);
     setCentralWidget(central);
@@ -109,17 +149,27 @@ MainWindow::MainWindow(AppContainer& container, QWidget* parent)
         }
     }));
     observations_.push_back(state_.showHelp.observe([this](bool) { refreshHelp(); }));
+    // Edits mark a document dirty without telling anyone: the title looks now and then.
+    titleWatch_ = new QTimer(this);
+    connect(titleWatch_, &QTimer::timeout, this, &MainWindow::refreshTitle);
+    titleWatch_->start(250);
     refreshActiveTab();
 }
 
 MainWindow::~MainWindow() {
     // Views observe the state and the tabs: stop them before the state goes.
     observations_.clear();
+    container_.searchHandler()->setRunner(nullptr);
+    container_.documentHandler()->setDesktop({});
+    delete search_; // waits for its worker
     delete centralWidget();
 }
 
 void MainWindow::refreshActiveTab() {
     auto active = container_.tabManager()->activeTab();
+    if (search_->running() && search_->tab() != active) {
+        search_->stop(); // its results stay with its tab
+    }
     toolbar_->setSession(active);
     content_->setSession(active);
     stack_->setCurrentWidget(active ? static_cast<QWidget*>(content_) : emptyState_);
@@ -128,13 +178,250 @@ void MainWindow::refreshActiveTab() {
 
 void MainWindow::refreshTitle() {
     auto active = container_.tabManager()->activeTab();
-    setWindowTitle(active ? QString::fromStdString(active->document->name) + " — Ombrix PDF"
-                          : QStringLiteral("Ombrix PDF"));
+    // "[*]" is where Qt puts the unsaved-changes mark.
+    const QString title = active
+                              ? QString::fromStdString(active->document->name) + "[*] — Ombrix PDF"
+                              : QStringLiteral("Ombrix PDF");
+    if (windowTitle() != title) {
+        setWindowTitle(title);
+    }
+    setWindowModified(active && active->document->isDirty);
 }
 
-void MainWindow::closeTab(const std::shared_ptr<TabSession>& tab) {
-    if (tab) {
-        container_.tabManager()->closeTab(*tab);
+bool MainWindow::closeTab(const std::shared_ptr<TabSession>& tab) {
+    if (!tab) {
+        return false;
+    }
+    if (tab->document->isDirty) {
+        switch (questions_->askUnsaved(tab->document->name)) {
+        case DocumentQuestions::UnsavedAnswer::save:
+            if (!save(tab)) {
+                return false;
+            }
+            break;
+        case DocumentQuestions::UnsavedAnswer::discard:
+            break;
+        case DocumentQuestions::UnsavedAnswer::cancel:
+            return false;
+        }
+    }
+    rememberPlace(*tab);
+    if (search_->tab() == tab) {
+        search_->stop();
+    }
+    container_.tabManager()->closeTab(*tab);
+    return true;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // Each tab with unsaved changes asks in turn; one Cancel keeps the window open.
+    for (const auto& tab : container_.tabManager()->tabs()) {
+        if (!tab->document->isDirty) {
+            continue;
+        }
+        container_.tabManager()->activate(*tab);
+        switch (questions_->askUnsaved(tab->document->name)) {
+        case DocumentQuestions::UnsavedAnswer::save:
+            if (!save(tab)) {
+                event->ignore();
+                return;
+            }
+            break;
+        case DocumentQuestions::UnsavedAnswer::discard:
+            break;
+        case DocumentQuestions::UnsavedAnswer::cancel:
+            event->ignore();
+            return;
+        }
+    }
+    rememberPlaces();
+    event->accept();
+}
+
+void MainWindow::setQuestions(std::shared_ptr<DocumentQuestions> questions) {
+    questions_ = questions ? std::move(questions) : std::make_shared<QtDocumentQuestions>(this);
+}
+
+struct MainWindow::PendingOpen {
+    std::filesystem::path path;
+    TimePoint started;
+    bool finished = false;
+    std::shared_ptr<PDFDocument> document; // null: cancelled, or the reason was shown
+};
+
+void MainWindow::openFile(const std::filesystem::path& path) {
+    auto pending = std::make_shared<PendingOpen>();
+    pending->path = path;
+    pending->started = std::chrono::system_clock::now();
+    pendingOpens_.push_back(pending);
+    opener_->open(path, [this, pending](std::shared_ptr<PDFDocument> document) {
+        pending->finished = true;
+        pending->document = std::move(document);
+        showOpened();
+    });
+}
+
+void MainWindow::showOpened() {
+    // A small file asked for later may be ready first; it waits for the ones before it.
+    while (!pendingOpens_.empty() && pendingOpens_.front()->finished) {
+        const auto opened = std::move(pendingOpens_.front());
+        pendingOpens_.pop_front();
+        if (!opened->document) {
+            continue;
+        }
+        auto document = opened->document;
+        try {
+            document =
+                container_.brainLoader()->adopt(opened->path, document, opened->started).document;
+        } catch (const std::exception& e) {
+            container_.logging().error("Cannot file the sidecar of " + opened->path.string(), e);
+        }
+        auto tab = container_.tabManager()->openDocument(document);
+        recent_->add(opened->path);
+        if (tab) {
+            restorePlace(*tab);
+        }
+    }
+}
+
+bool MainWindow::save(const std::shared_ptr<TabSession>& tab) {
+    if (!tab) {
+        return false;
+    }
+    PDFDocument& document = *tab->document;
+    try {
+        container_.bridge()->saveAnnotations(document);
+    } catch (const Error& e) {
+        container_.logging().error("❌ Failed to save PDF: " + e.description());
+        if (e.code() == PDFKitBridge::kChangedOnDisk) {
+            switch (questions_->askChangedOnDisk(document.name)) {
+            case DocumentQuestions::ChangedOnDiskAnswer::reload:
+                reload(tab);
+                return false;
+            case DocumentQuestions::ChangedOnDiskAnswer::saveCopy:
+                return saveCopy(tab);
+            case DocumentQuestions::ChangedOnDiskAnswer::cancel:
+                return false;
+            }
+        }
+        container_.userInteraction()->showAlert("“" + document.name + "” could not be saved",
+                                                e.description(), AlertStyle::warning);
+        return false;
+    } catch (const std::exception& e) {
+        container_.userInteraction()->showAlert("“" + document.name + "” could not be saved",
+                                                describe(e), AlertStyle::warning);
+        return false;
+    }
+    document.markClean();
+    container_.logging().info("✅ PDF successfully saved to " + document.url.filename().string());
+    refreshTitle();
+    return true;
+}
+
+bool MainWindow::saveCopy(const std::shared_ptr<TabSession>& tab) {
+    PDFDocument& document = *tab->document;
+    auto suggestion = document.url;
+    suggestion.replace_filename(document.name + " (copy).pdf");
+    const auto target = questions_->chooseCopyPath(suggestion);
+    auto engine = PDFKitBridge::engineDocument(document);
+    if (!target || !engine) {
+        return false;
+    }
+    if (std::filesystem::weakly_canonical(*target) ==
+        std::filesystem::weakly_canonical(document.url)) {
+        container_.userInteraction()->showAlert(
+            "Choose another file", "A copy cannot replace the file that changed on disk.",
+            AlertStyle::warning);
+        return false;
+    }
+    try {
+        engine->write(*target);
+    } catch (const std::exception& e) {
+        container_.userInteraction()->showAlert("The copy of “" + document.name +
+                                                    "” could not be saved",
+                                                describe(e), AlertStyle::warning);
+        return false;
+    }
+    // The changes are safe in the copy; the tab still shows the original file.
+    document.markClean();
+    container_.logging().info("✅ PDF copy saved to " + target->string());
+    refreshTitle();
+    return true;
+}
+
+void MainWindow::reload(const std::shared_ptr<TabSession>& tab) {
+    const auto path = tab->document->url;
+    const int page = tab->currentPage();
+    if (search_->tab() == tab) {
+        search_->stop();
+    }
+    container_.tabManager()->closeTab(*tab);
+    opener_->open(path, [this, path, page](std::shared_ptr<PDFDocument> document) {
+        if (!document) {
+            return;
+        }
+        if (auto fresh = container_.tabManager()->openDocument(document)) {
+            fresh->currentPage =
+                std::clamp(page, 0, int(std::max<std::int64_t>(1, document->pageCount)) - 1);
+        }
+    });
+}
+
+void MainWindow::rememberPlace(const TabSession& tab) {
+    // Filed under the fingerprint of the file as it is now, which is what the next
+    // opening computes.
+    if (auto fingerprint = BrainFingerprint::compute(tab.document->url)) {
+        viewStates_->save(*fingerprint, ViewState{tab.currentPage(), tab.zoom(), tab.layout()});
+    }
+}
+
+void MainWindow::rememberPlaces() {
+    for (const auto& tab : container_.tabManager()->tabs()) {
+        rememberPlace(*tab);
+    }
+}
+
+void MainWindow::restorePlace(TabSession& tab) {
+    auto fingerprint = BrainFingerprint::compute(tab.document->url);
+    auto state = fingerprint ? viewStates_->load(*fingerprint) : std::nullopt;
+    if (!state) {
+        return;
+    }
+    if (tab.layout() != state->layout) {
+        tab.layout = state->layout;
+        if (auto view = container_.activePDFView();
+            view && container_.tabManager()->activeTab().get() == &tab) {
+            container_.layoutEngine()->apply(state->layout, *view);
+        }
+    }
+    tab.zoom = state->zoom;
+    if (state->page < tab.document->pageCount) {
+        tab.currentPage = state->page;
+    }
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile() && url.toLocalFile().endsWith(".pdf", Qt::CaseInsensitive)) {
+            event->acceptProposedAction();
+            return;
+        }
+    }
+    event->ignore();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    bool any = false;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile() && url.toLocalFile().endsWith(".pdf", Qt::CaseInsensitive)) {
+            openFile(url.toLocalFile().toStdString());
+            any = true;
+        }
+    }
+    if (any) {
+        event->acceptProposedAction();
+    } else {
+        event->ignore();
     }
 }
 
@@ -152,11 +439,47 @@ std::shared_ptr<Menu> MainWindow::makeMenuModel() {
 
 void MainWindow::installMenus(std::shared_ptr<Menu> model) {
     menuModel_ = std::move(model);
-    if (menuModel_) {
-        AppMenus::mirror(*menuModel_, *menuBar());
-    } else {
+    recentMenu_ = nullptr;
+    if (!menuModel_) {
         menuBar()->clear();
+        return;
     }
+    AppMenus::mirror(*menuModel_, *menuBar());
+    // Open Recent lives beside Open: its entries change with every opening.
+    if (auto* file = menuBar()->findChild<QMenu*>("File")) {
+        const auto actions = file->actions();
+        QAction* after = actions.size() > 1 ? actions[1] : nullptr;
+        recentMenu_ = new QMenu(tr("Open Recent"), file);
+        recentMenu_->setObjectName("OpenRecent");
+        file->insertMenu(after, recentMenu_);
+        connect(recentMenu_, &QMenu::aboutToShow, this, &MainWindow::fillRecentMenu);
+        fillRecentMenu();
+    }
+    // The contents panel's switch sits in the View menu beside the highlight sidebar.
+    if (auto* view = menuBar()->findChild<QMenu*>("View")) {
+        QAction* contents = view->addAction(tr("Show Contents"));
+        contents->setObjectName("showContents");
+        contents->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_C));
+        connect(contents, &QAction::triggered, this,
+                [this] { state_.showContents = !state_.showContents(); });
+    }
+}
+
+void MainWindow::fillRecentMenu() {
+    recentMenu_->clear();
+    for (const auto& path : recent_->files()) {
+        QAction* entry = recentMenu_->addAction(QString::fromStdString(path.filename().string()));
+        entry->setToolTip(QString::fromStdString(path.string()));
+        entry->setStatusTip(QString::fromStdString(path.string()));
+        connect(entry, &QAction::triggered, this, [this, path] { openFile(path); });
+    }
+    if (recent_->files().empty()) {
+        recentMenu_->addAction(tr("No Recent Files"))->setEnabled(false);
+        return;
+    }
+    recentMenu_->addSeparator();
+    connect(recentMenu_->addAction(tr("Clear Menu")), &QAction::triggered, this,
+            [this] { recent_->clear(); });
 }
 
 void MainWindow::refreshHelp() {

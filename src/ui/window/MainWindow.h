@@ -4,6 +4,8 @@
 #include "ui/window/WindowState.h"
 
 #include <QMainWindow>
+#include <deque>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -18,6 +20,11 @@ class TabSession;
 
 namespace ombrix::ui {
 
+class BackgroundSearch;
+class DocumentQuestions;
+class FileOpener;
+class RecentFiles;
+class ViewStateStore;
 class MainToolbar;
 class TabBarView;
 class TabContentView;
@@ -35,8 +42,18 @@ public:
     WindowState& state() { return state_; }
     AppContainer& container() const { return container_; }
 
-    // Closes the tab (the close button, a middle click, Ctrl+W).
-    void closeTab(const std::shared_ptr<TabSession>& tab);
+    // The one way files open here (command line, a second launch, the Open panel, Open
+    // Recent, drops, and every "doc.open" dispatch): off the GUI thread, asking for a
+    // password when needed, each into a new tab at the place it was left.
+    void openFile(const std::filesystem::path& path);
+    // Writes the tab's document to its file. A file changed on disk since it was opened
+    // asks: reload it, or save a copy. Any other failure is shown. True when the changes
+    // are safe (saved, or saved as a copy).
+    bool save(const std::shared_ptr<TabSession>& tab);
+
+    // Closes the tab (the close button, a middle click, Ctrl+W), first asking Save /
+    // Discard / Cancel when it has unsaved changes. False when it stays open.
+    bool closeTab(const std::shared_ptr<TabSession>& tab);
     void closeActiveTab();
     // Runs a search for the active tab and shows the search panel.
     void search(const std::string& query);
@@ -48,12 +65,33 @@ public:
     const std::shared_ptr<Menu>& menuModel() const { return menuModel_; }
     QDialog* helpSheet() const { return helpSheet_; }
 
+    // Who answers the unsaved-changes and changed-on-disk questions (message boxes unless
+    // replaced).
+    void setQuestions(std::shared_ptr<DocumentQuestions> questions);
+    FileOpener* fileOpener() const { return opener_; }
+    RecentFiles& recentFiles() const { return *recent_; }
+    ViewStateStore& viewStates() const { return *viewStates_; }
+    // Saves where each open tab is (page, zoom, layout) for its next opening.
+    void rememberPlaces();
+
     TabBarView* tabBar() const { return tabBar_; }
     MainToolbar* toolbar() const { return toolbar_; }
     TabContentView* content() const { return content_; }
+    BackgroundSearch* backgroundSearch() const { return search_; }
     QWidget* emptyState() const { return emptyState_; }
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
 private:
+    void rememberPlace(const TabSession& tab);
+    void restorePlace(TabSession& tab);
+    void reload(const std::shared_ptr<TabSession>& tab);
+    bool saveCopy(const std::shared_ptr<TabSession>& tab);
+    void fillRecentMenu();
+    void showOpened();
     void refreshActiveTab();
     void refreshTitle();
     void refreshHelp();
@@ -66,6 +104,16 @@ private:
     QWidget* emptyState_ = nullptr;
     TabContentView* content_ = nullptr;
     QDialog* helpSheet_ = nullptr;
+    BackgroundSearch* search_ = nullptr;
+    FileOpener* opener_ = nullptr;
+    std::shared_ptr<DocumentQuestions> questions_;
+    std::unique_ptr<RecentFiles> recent_;
+    // Files being opened, in the order asked: they become tabs in that order.
+    struct PendingOpen;
+    std::deque<std::shared_ptr<PendingOpen>> pendingOpens_;
+    std::unique_ptr<ViewStateStore> viewStates_;
+    class QMenu* recentMenu_ = nullptr;
+    class QTimer* titleWatch_ = nullptr;
     std::shared_ptr<Menu> menuModel_;
     std::vector<Cancellable> observations_;
 };

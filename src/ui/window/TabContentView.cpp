@@ -3,10 +3,12 @@
 #include "app/AppContainer.h"
 #include "document/TabSession.h"
 #include "keyboard/VimEngine.h"
+#include "search/LayoutEngine.h"
 #include "ui/canvas/CustomPDFView.h"
 #include "ui/canvas/PDFCanvasView.h"
 #include "ui/canvas/PDFKitViewRepresentable.h"
 #include "ui/sidebar/HighlightPanel.h"
+#include "ui/window/ContentsPanel.h"
 #include "ui/window/KeyTranslation.h"
 #include "ui/window/PDFBottomBar.h"
 #include "ui/window/SearchPanel.h"
@@ -83,9 +85,11 @@ TabContentView::TabContentView(AppContainer& container, WindowState& state, QWid
     sideArea_->addWidget(searchPanel_);
     highlightPanel_ = new HighlightPanel(container_, sideArea_);
     sideArea_->addWidget(highlightPanel_);
+    contentsPanel_ = new ContentsPanel(container_, sideArea_);
+    sideArea_->addWidget(contentsPanel_);
     row->addWidget(sideArea_);
 
-    for (auto* flag : {&state_.showSearch, &state_.showSidebar}) {
+    for (auto* flag : {&state_.showSearch, &state_.showSidebar, &state_.showContents}) {
         stateObservations_.push_back(flag->observe([this](bool) { refreshSideArea(); }));
     }
     for (auto* flag : {&state_.isTextMode, &state_.isShapeMode}) {
@@ -126,6 +130,7 @@ void TabContentView::setSession(std::shared_ptr<TabSession> session) {
     bottomBar_->setSession(session_);
     searchPanel_->setSession(session_);
     highlightPanel_->setSession(session_);
+    contentsPanel_->setSession(session_);
     if (session_) {
         vim_ = std::make_unique<VimEngine>(session_, container_.activePDFView(),
                                            container_.userInteraction(), container_.logging());
@@ -145,6 +150,10 @@ void TabContentView::setSession(std::shared_ptr<TabSession> session) {
     }
     updateCanvas();
     if (session_) {
+        // One canvas for every tab: it takes each tab's own layout.
+        if (auto view = container_.activePDFView()) {
+            container_.layoutEngine()->apply(session_->layout(), *view);
+        }
         const int page = session_->currentPage();
         if (auto document = canvas_->pdfView()->document(); document && page > 0) {
             if (auto target = document->page(page)) {
@@ -166,6 +175,9 @@ void TabContentView::updateCanvas() {
 void TabContentView::refreshSideArea() {
     if (state_.showSearch()) {
         sideArea_->setCurrentWidget(searchPanel_);
+        sideArea_->show();
+    } else if (state_.showContents()) {
+        sideArea_->setCurrentWidget(contentsPanel_);
         sideArea_->show();
     } else if (state_.showSidebar()) {
         sideArea_->setCurrentWidget(highlightPanel_);

@@ -17,6 +17,7 @@ class VimEngine;
 
 namespace ombrix::ui {
 
+class ContentsPanel;
 class Coordinator;
 class HighlightPanel;
 class PDFBottomBar;
@@ -27,8 +28,8 @@ class VimCommandBarView;
 class WindowState;
 
 // The active tab's content: the page area with the command bar and the bottom bar, and
-// beside it the search panel or the highlight panel (the search panel wins when both
-// are asked for). Hosts the modal keyboard engine on the page area's keys. GUI thread
+// beside it the search panel, the contents or the highlight panel (in that rank when
+// more than one is asked for). Hosts the modal keyboard engine on the page area's keys. GUI thread
 // only; the container and the state outlive it.
 class TabContentView : public QWidget {
     Q_OBJECT
@@ -46,6 +47,7 @@ public:
     SearchPanel* searchPanel() const { return searchPanel_; }
     QWidget* highlightPanel() const;
     HighlightPanel* highlights() const { return highlightPanel_; }
+    ContentsPanel* contentsPanel() const { return contentsPanel_; }
     VimCommandBarView* commandBar() const { return commandBar_; }
     VimEngine* vimEngine() const { return vim_.get(); }
 
@@ -73,6 +75,7 @@ private:
     QStackedWidget* sideArea_ = nullptr;
     SearchPanel* searchPanel_ = nullptr;
     HighlightPanel* highlightPanel_ = nullptr;
+    ContentsPanel* contentsPanel_ = nullptr;
     std::function<void(const std::string&)> onSearchPrompt_;
     std::vector<Cancellable> stateObservations_;
     std::vector<Cancellable> sessionObservations_;

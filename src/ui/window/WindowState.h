@@ -13,6 +13,8 @@ public:
     Observable<std::string> searchText;
     Observable<bool> showSearch{false};
     Observable<bool> showSidebar{false};
+    // The document's contents (its outline) in the side area, below search in rank.
+    Observable<bool> showContents{false};
     Observable<bool> isTextMode{false};
     Observable<bool> isShapeMode{false};
     // The help sheet is shown while it is true.

@@ -1,5 +1,6 @@
 // The desktop executable: `ombrix-pdf FILE…` opens each file as a tab of the one window;
-// a second launch hands its files to the running instance.
+// a second launch hands its files to the running instance. Files arrive as "doc.open"
+// dispatches from "Finder", which the window opens off the GUI thread.
 #include "app/AppContainer.h"
 #include "app/AppDelegate.h"
 #include "ui/canvas/CustomPDFView.h"
@@ -101,8 +102,10 @@ int main(int argc, char** argv) {
             window.activateWindow();
         });
     }
-    QObject::connect(&application, &QApplication::aboutToQuit,
-                     [&] { delegate.applicationWillTerminate(); });
+    QObject::connect(&application, &QApplication::aboutToQuit, [&] {
+        window.rememberPlaces(); // also when the session ends without closing the window
+        delegate.applicationWillTerminate();
+    });
 
     const QSize screen = window.screen()->availableSize();
     window.resize(std::min(windowSize.width(), screen.width()),

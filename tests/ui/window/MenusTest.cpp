@@ -2,6 +2,7 @@
 #include "app/MenuModel.h"
 #include "document/TabManager.h"
 #include "support/AppHarness.h"
+#include "ui/support/UiTestSupport.h"
 #include "ui/window/AppMenus.h"
 #include "ui/window/MainWindow.h"
 #include "ui/window/SearchPanel.h"
@@ -54,7 +55,12 @@ struct MenuFixture {
         return out;
     }
     std::shared_ptr<TabSession> open(const std::string& name) {
+        const auto before = harness.app().tabManager()->tabs().size();
         harness.dispatch(ActionID::docOpen, {{"url", harness.pdf(textDocument(3), name)}});
+        uitest::waitUntil([&] {
+            harness.loop->runPending();
+            return harness.app().tabManager()->tabs().size() > before;
+        });
         return harness.activeTab();
     }
 
@@ -77,17 +83,17 @@ private slots:
         }
         QCOMPARE(titles, QStringList({"File", "Edit", "View", "Help"}));
         QCOMPARE(f.entries("File"),
-                 QStringList({QString::fromUtf8("Open PDF\u2026 Ctrl+O"), "Save Ctrl+S", "-",
-                              "Close Tab Ctrl+W", "-", "Quit Ctrl+Q"}));
+                 QStringList({QString::fromUtf8("Open PDF\u2026 Ctrl+O"), "Open Recent",
+                              "Save Ctrl+S", "-", "Close Tab Ctrl+W", "-", "Quit Ctrl+Q"}));
         // The delegate's "Find..." is the same command as "Find…": one item, one owner.
         QCOMPARE(f.entries("Edit"), QStringList({"Undo Ctrl+Z", "Redo Ctrl+Shift+Z", "-",
                                                  QString::fromUtf8("Find\u2026 Ctrl+F")}));
         QVERIFY(f.delegate->mainMenu()->item("Edit")->submenu->item("Find..."));
-        QCOMPARE(
-            f.entries("View"),
-            QStringList({"Zoom In Ctrl++", "Zoom Out Ctrl+-", "Fit to Window Ctrl+0", "-",
-                         "Single Page", "Two Pages", "Continuous", "-", "Next Page Ctrl+Down",
-                         "Previous Page Ctrl+Up", "-", "Show Highlight Sidebar Ctrl+Shift+H"}));
+        QCOMPARE(f.entries("View"),
+                 QStringList({"Zoom In Ctrl++", "Zoom Out Ctrl+-", "Fit to Window Ctrl+0", "-",
+                              "Single Page", "Two Pages", "Continuous", "-", "Next Page Ctrl+Down",
+                              "Previous Page Ctrl+Up", "-", "Show Highlight Sidebar Ctrl+Shift+H",
+                              "Show Contents Ctrl+Alt+C"}));
         QCOMPARE(f.entries("Help"), QStringList({"Ombrix PDF Help F1"}));
 
         // No key sequence is bound twice anywhere in the bar.
