@@ -44,14 +44,17 @@ BrainLoader::Result BrainLoader::load(const std::filesystem::path& url) {
 }
 
 BrainLoader::Result BrainLoader::adopt(const std::filesystem::path& url,
-                                       std::shared_ptr<PDFDocument> document, TimePoint started) {
+                                       std::shared_ptr<PDFDocument> document,
+                                       Duration openingTime) {
+    const TimePoint start = clock_->now();
     const std::string fingerprint = lookUp(url);
-    return record(url, fingerprint, std::move(document), started);
+    return record(url, fingerprint, std::move(document), start, openingTime);
 }
 
 BrainLoader::Result BrainLoader::record(const std::filesystem::path& url,
                                         const std::string& fingerprint,
-                                        std::shared_ptr<PDFDocument> document, TimePoint start) {
+                                        std::shared_ptr<PDFDocument> document, TimePoint start,
+                                        Duration before) {
     const std::string fileName = url.filename().string();
     std::error_code error;
     auto size = std::filesystem::file_size(url, error);
@@ -73,8 +76,8 @@ BrainLoader::Result BrainLoader::record(const std::filesystem::path& url,
     store_->save(brain);
 
     // Wall-clock time can step back; an elapsed time is never negative.
-    double elapsedMs =
-        std::max(0.0, std::chrono::duration<double, std::milli>(clock_->now() - start).count());
+    double elapsedMs = std::max(
+        0.0, std::chrono::duration<double, std::milli>(clock_->now() - start + before).count());
     char elapsed[64];
     std::snprintf(elapsed, sizeof elapsed, "%.0f", elapsedMs);
     logging_.info("Loaded " + fileName + " in " + elapsed + "ms");

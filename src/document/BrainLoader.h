@@ -25,16 +25,16 @@ public:
     // Throws the bridge's open errors; no sidecar is written then.
     Result load(const std::filesystem::path& url);
     // The same for a document opened elsewhere (the desktop opens files off the main
-    // thread), `started` being when its opening began: files the sidecar, logs the load.
+    // thread) in `openingTime`: files the sidecar, logs the load.
     Result adopt(const std::filesystem::path& url, std::shared_ptr<PDFDocument> document,
-                 TimePoint started);
+                 Duration openingTime);
 
     const std::shared_ptr<BrainStore>& store() const { return store_; }
 
 private:
     std::string lookUp(const std::filesystem::path& url) const;
     Result record(const std::filesystem::path& url, const std::string& fingerprint,
-                  std::shared_ptr<PDFDocument> document, TimePoint started);
+                  std::shared_ptr<PDFDocument> document, TimePoint started, Duration before = {});
 
     std::shared_ptr<BrainStore> store_;
     std::shared_ptr<PDFBridge> bridge_;

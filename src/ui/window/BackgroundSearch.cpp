@@ -8,13 +8,16 @@
 
 #include <chrono>
 #include <mutex>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace ombrix::ui {
 
 namespace {
-// Results reach the list at most this often (the first one at once): each delivery
-// copies the tab's list, so one per page would cost quadratic time on long documents.
+// Results reach the list at most this often (the first one at once), so the list and its
+// observers redraw a few times a second however fast pages go by.
 constexpr auto kDeliveryInterval = std::chrono::milliseconds(40);
+constexpr int kNice = 10;
 } // namespace
 
 struct BackgroundSearch::Job {
@@ -80,6 +83,10 @@ void BackgroundSearch::start(std::shared_ptr<TabSession> tab, const std::string&
     Q_EMIT progress(0, job->pageCount);
 
     pool_.start([this, job] {
+        // Below the GUI thread and the page renders: on two cores a search at equal
+        // priority takes turns with the event loop. The pool is ours alone, so the thread
+        // may stay niced.
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kNice);
         auto lastPost = std::chrono::steady_clock::time_point{};
         // Asks the GUI thread for a delivery unless one is queued or the last was too
         // recent; the first result and the end always go at once.
@@ -152,10 +159,10 @@ void BackgroundSearch::deliver(const std::shared_ptr<Job>& job) {
         return;
     }
     if (!batch.empty()) {
-        std::vector<SearchResult> results = tab->searchResults();
-        results.insert(results.end(), std::make_move_iterator(batch.begin()),
-                       std::make_move_iterator(batch.end()));
-        tab->searchResults = std::move(results);
+        tab->searchResults.mutate([&](std::vector<SearchResult>& results) {
+            results.insert(results.end(), std::make_move_iterator(batch.begin()),
+                           std::make_move_iterator(batch.end()));
+        });
         if (!job->movedToFirst) {
             job->movedToFirst = true;
             tab->currentPage = tab->searchResults().front().pageIndex;

@@ -50,11 +50,15 @@ ContentsPanel::ContentsPanel(AppContainer& container, QWidget* parent)
     tree_ = new QTreeWidget(body_);
     tree_->setObjectName("contentsTree");
     tree_->setHeaderHidden(true);
+    tree_->setColumnCount(2); // the entry, and its page number at the right
+    tree_->setStyleSheet("QTreeView::item { padding: 3px 0; }");
     tree_->setFrameShape(QFrame::NoFrame);
     tree_->setUniformRowHeights(true);
     tree_->setTextElideMode(Qt::ElideRight);
     tree_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    tree_->header()->setStretchLastSection(true);
+    tree_->header()->setStretchLastSection(false);
+    tree_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    tree_->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     connect(tree_, &QTreeWidget::itemActivated, this,
             [this](QTreeWidgetItem* item) { choose(item); });
     connect(tree_, &QTreeWidget::itemClicked, this,
@@ -105,9 +109,15 @@ void ContentsPanel::show(const std::vector<pdfkit::OutlineItem>& outline) {
                 item->setText(0, title);
                 item->setToolTip(0, title);
                 if (entry.destination && entry.destination->page >= 0) {
+                    item->setText(1, QString::number(entry.destination->page + 1));
+                    item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+                    item->setForeground(1, palette().brush(QPalette::PlaceholderText));
                     item->setData(0, kDestinationRole, int(destinations_.size()));
                     destinations_.push_back(*entry.destination);
                 } else {
+                    if (!entry.uri.empty()) {
+                        item->setToolTip(0, QString::fromStdString(entry.uri));
+                    }
                     item->setData(0, kDestinationRole, -1);
                 }
                 add(entry.children, item);

@@ -244,7 +244,7 @@ void MainWindow::setQuestions(std::shared_ptr<DocumentQuestions> questions) {
 
 struct MainWindow::PendingOpen {
     std::filesystem::path path;
-    TimePoint started;
+    std::chrono::steady_clock::time_point started;
     bool finished = false;
     std::shared_ptr<PDFDocument> document; // null: cancelled, or the reason was shown
 };
@@ -252,7 +252,7 @@ struct MainWindow::PendingOpen {
 void MainWindow::openFile(const std::filesystem::path& path) {
     auto pending = std::make_shared<PendingOpen>();
     pending->path = path;
-    pending->started = std::chrono::system_clock::now();
+    pending->started = std::chrono::steady_clock::now();
     pendingOpens_.push_back(pending);
     opener_->open(path, [this, pending](std::shared_ptr<PDFDocument> document) {
         pending->finished = true;
@@ -271,8 +271,10 @@ void MainWindow::showOpened() {
         }
         auto document = opened->document;
         try {
+            const auto openingTime = std::chrono::duration_cast<Duration>(
+                std::chrono::steady_clock::now() - opened->started);
             document =
-                container_.brainLoader()->adopt(opened->path, document, opened->started).document;
+                container_.brainLoader()->adopt(opened->path, document, openingTime).document;
         } catch (const std::exception& e) {
             container_.logging().error("Cannot file the sidecar of " + opened->path.string(), e);
         }

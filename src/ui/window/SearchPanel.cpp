@@ -48,8 +48,11 @@ QVariant SearchResultModel::data(const QModelIndex& index, int role) const {
 }
 
 void SearchResultModel::show(const std::vector<SearchResult>& results) {
+    // Results carry fresh ids, so matching ends mean the same rows: no pass over a list
+    // that may hold a hundred thousand of them, once per delivery.
     const bool extends = results.size() >= results_.size() &&
-                         std::equal(results_.begin(), results_.end(), results.begin());
+                         (results_.empty() || (results.front() == results_.front() &&
+                                               results[results_.size() - 1] == results_.back()));
     if (extends && results.size() > results_.size()) {
         beginInsertRows({}, static_cast<int>(results_.size()),
                         static_cast<int>(results.size()) - 1);

@@ -3,6 +3,7 @@
 #include "keyboard/VimEngine.h"
 
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -25,7 +26,14 @@ VimCommandBarView::VimCommandBarView(QWidget* parent) : QWidget(parent) {
     auto* row = new QHBoxLayout;
     row->setContentsMargins(8, 4, 8, 4);
     row->setSpacing(0);
-    const QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    // The platform's fixed font, at the body size; without a platform theme that is the
+    // proportional default, so ask for a monospaced family by name then.
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    if (!QFontInfo(mono).fixedPitch()) {
+        mono.setFamilies({"monospace", "DejaVu Sans Mono", "Liberation Mono"});
+        mono.setStyleHint(QFont::Monospace);
+    }
+    mono.setPointSizeF(font().pointSizeF());
     prompt_ = new QLabel(":", this);
     prompt_->setFont(mono);
     prompt_->setForegroundRole(QPalette::PlaceholderText);
