@@ -6,16 +6,29 @@
 
 namespace ombrix::ui {
 
+namespace {
+
+std::unique_ptr<QMessageBox> questionBox(const char* objectName, const QString& title,
+                                         const QString& text, const QString& informative,
+                                         QWidget* parent) {
+    auto box = std::make_unique<QMessageBox>(parent);
+    box->setObjectName(objectName);
+    box->setIcon(QMessageBox::Warning);
+    box->setWindowTitle(title);
+    box->setTextFormat(Qt::PlainText);
+    box->setText(text);
+    box->setInformativeText(informative);
+    return box;
+}
+
+} // namespace
+
 std::unique_ptr<QMessageBox> QtDocumentQuestions::unsavedBox(const std::string& documentName,
                                                              QWidget* parent) {
-    auto box = std::make_unique<QMessageBox>(parent);
-    box->setObjectName("unsavedQuestion");
-    box->setIcon(QMessageBox::Warning);
-    box->setWindowTitle(QObject::tr("Unsaved Changes"));
-    box->setTextFormat(Qt::PlainText);
-    box->setText(QObject::tr("Save the changes to “%1” before closing?")
-                     .arg(QString::fromStdString(documentName)));
-    box->setInformativeText(QObject::tr("If you don’t save, your changes will be lost."));
+    auto box = questionBox("unsavedQuestion", QObject::tr("Unsaved Changes"),
+                           QObject::tr("Save the changes to “%1” before closing?")
+                               .arg(QString::fromStdString(documentName)),
+                           QObject::tr("If you don’t save, your changes will be lost."), parent);
     box->setStandardButtons(QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
     box->button(QMessageBox::Discard)->setText(QObject::tr("Don’t Save"));
     box->setDefaultButton(QMessageBox::Save);
@@ -25,16 +38,13 @@ std::unique_ptr<QMessageBox> QtDocumentQuestions::unsavedBox(const std::string& 
 
 std::unique_ptr<QMessageBox> QtDocumentQuestions::changedOnDiskBox(const std::string& documentName,
                                                                    QWidget* parent) {
-    auto box = std::make_unique<QMessageBox>(parent);
-    box->setObjectName("changedOnDiskQuestion");
-    box->setIcon(QMessageBox::Warning);
-    box->setWindowTitle(QObject::tr("File Changed on Disk"));
-    box->setTextFormat(Qt::PlainText);
-    box->setText(QObject::tr("“%1” was changed by another program since you opened it.")
-                     .arg(QString::fromStdString(documentName)));
-    box->setInformativeText(
+    auto box = questionBox(
+        "changedOnDiskQuestion", QObject::tr("File Changed on Disk"),
+        QObject::tr("“%1” was changed by another program since you opened it.")
+            .arg(QString::fromStdString(documentName)),
         QObject::tr("Your changes were not saved over it. Reload the file from disk (your "
-                    "changes are dropped), or save them as a copy?"));
+                    "changes are dropped), or save them as a copy?"),
+        parent);
     box->addButton(QObject::tr("Save a Copy…"), QMessageBox::AcceptRole)->setObjectName("saveCopy");
     box->addButton(QObject::tr("Reload"), QMessageBox::DestructiveRole)->setObjectName("reload");
     box->setDefaultButton(box->addButton(QMessageBox::Cancel));

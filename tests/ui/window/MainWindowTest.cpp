@@ -89,17 +89,6 @@ struct WindowFixture {
             return !window->backgroundSearch()->running();
         });
     }
-    // Runs the queue and the event loop until the page view has drawn what it shows.
-    void settle() {
-        auto* view = window->content()->canvas()->pdfView();
-        int idleTicks = 0;
-        uitest::waitUntil([&] {
-            harness.loop->runPending();
-            QTest::qWait(20);
-            idleTicks = view->renderScheduler().idle() ? idleTicks + 1 : 0;
-            return idleTicks >= 15;
-        });
-    }
     bool dispatchedAction(const std::string& entry) const {
         return std::find(dispatched->begin(), dispatched->end(), entry) != dispatched->end();
     }
@@ -316,33 +305,6 @@ private slots:
         QVERIFY(highlights->isVisible() && !search->isVisible());
         QTest::mouseClick(f.toolbar().button("sidebar.left"), Qt::LeftButton);
         QVERIFY(!highlights->isVisible() && !search->isVisible());
-    }
-
-    // With OMBRIX_SCREENSHOT_DIR set, writes the window's main states as PNGs to look at.
-    void screenshots() {
-        const QString dir = qEnvironmentVariable("OMBRIX_SCREENSHOT_DIR");
-        if (dir.isEmpty()) {
-            QSKIP("OMBRIX_SCREENSHOT_DIR not set");
-        }
-        WindowFixture f;
-        QVERIFY(f.window->grab().save(dir + "/window-empty.png"));
-        f.open(textDocument(3), "Quarterly Report.pdf");
-        f.open(textDocument(12), "Field Guide.pdf");
-        f.state().showSearch = true;
-        QTest::keyClicks(f.searchPanel().field(), "alpha");
-        QTest::keyClick(f.searchPanel().field(), Qt::Key_Return);
-        f.searchDone();
-        f.searchPanel().setProgress(7, 12, [] {});
-        f.settle();
-        QVERIFY(f.window->grab().save(dir + "/window-search.png"));
-        f.searchPanel().setProgress(0, 0);
-        f.state().showSearch = false;
-        auto* page = f.window->content()->pageArea();
-        page->setFocus();
-        QTest::keyClick(page, Qt::Key_Colon, Qt::ShiftModifier);
-        QTest::keyClicks(page, "12");
-        f.settle();
-        QVERIFY(f.window->grab().save(dir + "/window-command-bar.png"));
     }
 };
 
