@@ -341,7 +341,9 @@ TEST(PDFKitBridgeTest, SaveFailuresAreReportedAndLeaveTheFileAsItWas) {
     EXPECT_EQ(caught<Error>([&] { bridge.saveAnnotations(*inSub); }).code(), -3);
     EXPECT_FALSE(std::filesystem::exists(dir / "sub"));
     std::filesystem::create_directories(dir / "sub" / "gone.pdf");
-    EXPECT_EQ(caught<Error>([&] { bridge.saveAnnotations(*inSub); }).code(), -3);
+    // Something else now stands at the path: the file changed since it was opened.
+    EXPECT_EQ(caught<Error>([&] { bridge.saveAnnotations(*inSub); }).code(),
+              PDFKitBridge::kChangedOnDisk);
     EXPECT_TRUE(std::filesystem::is_directory(dir / "sub" / "gone.pdf"));
 }
 
