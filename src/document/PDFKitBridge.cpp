@@ -1,5 +1,6 @@
 #include "document/PDFKitBridge.h"
 
+#include "core/AtomicFile.h"
 #include "core/Error.h"
 #include "core/Uuid.h"
 #include "document/BrainFingerprint.h"
