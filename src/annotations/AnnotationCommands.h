@@ -35,6 +35,7 @@ public:
     void undo() override;
 
     const AnnotationRecord& record() const { return record_; }
+    const std::shared_ptr<PDFDocument>& document() const { return doc_; }
     bool hasExecuted() const { return hasExecuted_; }
 
 private:
@@ -61,6 +62,7 @@ public:
     void undo() override;
 
     const AnnotationRecord& record() const { return record_; }
+    const std::shared_ptr<PDFDocument>& document() const { return doc_; }
     const std::shared_ptr<pdfkit::Annotation>& removedAnnotation() const {
         return removedAnnotation_;
     }
@@ -88,6 +90,9 @@ public:
 
     void execute() override;
     void undo() override;
+
+    const std::shared_ptr<pdfkit::Page>& page() const { return page_; }
+    const std::shared_ptr<pdfkit::Annotation>& annotation() const { return annot_; }
 
 private:
     void apply(const Rect& bounds);
