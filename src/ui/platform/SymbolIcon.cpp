@@ -75,6 +75,9 @@ const QHash<QString, Entry>& table() {
         {"list.bullet",
          {"view-list", "<path d='M6 4h8M6 8h8M6 12h8'/><circle cx='2.5' cy='4' r='.8'/>"
                        "<circle cx='2.5' cy='8' r='.8'/><circle cx='2.5' cy='12' r='.8'/>"}},
+        {"doc.on.doc",
+         {"edit-copy", "<rect x='5.5' y='5.5' width='8' height='9' rx='1'/>"
+                       "<path d='M3.5 11.5h-1v-9a1 1 0 0 1 1-1h7v1'/>"}},
     };
     return entries;
 }
