@@ -1,0 +1,89 @@
+#include "ui/canvas/TextPopover.h"
+
+#include "ui/platform/SymbolIcon.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace ombrix::ui {
+
+TextPopover::TextPopover(QWidget* parent) : QFrame(parent) {
+    setObjectName("TextPopover");
+    setAttribute(Qt::WA_TranslucentBackground);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(14, 12, 14, 12);
+    column->setSpacing(8);
+
+    title_ = new QLabel(tr("Annotation"), this);
+    QFont headline = title_->font();
+    headline.setBold(true);
+    headline.setPointSizeF(headline.pointSizeF() * 1.1);
+    title_->setFont(headline);
+    column->addWidget(title_);
+
+    body_ = new QPlainTextEdit(this);
+    body_->setObjectName("popoverText");
+    body_->setReadOnly(true);
+    body_->setFixedSize(240, 100);
+    QFont text = body_->font();
+    text.setPixelSize(14);
+    body_->setFont(text);
+    body_->setBackgroundRole(QPalette::Base);
+    body_->setFrameShape(QFrame::NoFrame);
+    body_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    column->addWidget(body_);
+
+    auto* buttons = new QHBoxLayout();
+    buttons->setSpacing(8);
+    buttons->addStretch(1);
+    close_ = new QPushButton(tr("Close"), this);
+    close_->setObjectName("popoverClose");
+    copy_ = new QPushButton(tr("Copy"), this);
+    copy_->setObjectName("popoverCopy");
+    copy_->setIcon(SymbolIcon::icon("doc.on.doc", Qt::white, 14));
+    copy_->setDefault(true);
+    copy_->setStyleSheet("QPushButton { background: #34c759; color: white; border: none;"
+                         " border-radius: 5px; padding: 4px 12px; }"
+                         "QPushButton:pressed { background: #2ca84c; }");
+    buttons->addWidget(close_);
+    buttons->addWidget(copy_);
+    column->addLayout(buttons);
+
+    connect(close_, &QPushButton::clicked, this, [this] {
+        if (onClose) {
+            onClose();
+        }
+    });
+    connect(copy_, &QPushButton::clicked, this, [this] {
+        if (onCopy) {
+            onCopy();
+        }
+    });
+    adjustSize();
+}
+
+void TextPopover::setText(const QString& text) {
+    body_->setPlainText(text);
+}
+
+QString TextPopover::text() const {
+    return body_->toPlainText();
+}
+
+void TextPopover::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF area = QRectF(rect()).adjusted(1, 1, -1, -3);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0, 0, 0, 45));
+    painter.drawRoundedRect(area.translated(0, 2), 10, 10);
+    painter.setBrush(palette().color(QPalette::Window));
+    painter.setPen(QPen(palette().color(QPalette::Mid), 0.8));
+    painter.drawRoundedRect(area, 10, 10);
+}
+
+} // namespace ombrix::ui
