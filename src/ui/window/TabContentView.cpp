@@ -6,6 +6,7 @@
 #include "search/LayoutEngine.h"
 #include "ui/canvas/CustomPDFView.h"
 #include "ui/canvas/PDFCanvasView.h"
+#include "ui/canvas/PDFCanvasWrapper.h"
 #include "ui/canvas/PDFKitViewRepresentable.h"
 #include "ui/sidebar/HighlightPanel.h"
 #include "ui/window/ContentsPanel.h"
@@ -49,28 +50,28 @@ TabContentView::TabContentView(AppContainer& container, WindowState& state, QWid
     auto* column = new QVBoxLayout(viewer);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
-    // One canvas for every tab: a tab switch hands it the other document.
-    description_ = std::make_unique<PDFKitViewRepresentable>();
-    description_->container = &container_;
-    description_->onPageChange = [this](int index) {
+    // One canvas for every tab: a tab switch hands it the other document. The wrapper
+    // puts the markup overlay, the palette and the popover over it.
+    wrapper_ = new PDFCanvasWrapper(container_, viewer);
+    wrapper_->onPageChange = [this](int index) {
         if (session_ && session_->currentPage() != index) {
             session_->currentPage = index;
         }
     };
     // The view fits a new document and zooms with Ctrl+wheel; the tab follows it.
-    description_->onScaleChange = [this](double scale) {
+    wrapper_->description().onScaleChange = [this](double scale) {
         if (session_) {
-            description_->zoom = scale;
-            coordinator_->setDescription(*description_);
+            wrapper_->description().zoom = scale;
+            wrapper_->storeDescription();
             session_->zoom = scale;
         }
     };
-    coordinator_ = description_->makeCoordinator();
-    canvas_ = description_->makeView(*coordinator_, viewer);
+    wrapper_->storeDescription();
+    canvas_ = wrapper_->canvas();
     canvas_->setObjectName("pageArea");
     canvas_->pdfView()->setUserInteraction(container_.userInteraction().get());
     canvas_->pdfView()->installEventFilter(this);
-    column->addWidget(canvas_, 1);
+    column->addWidget(wrapper_, 1);
     commandBar_ = new VimCommandBarView(viewer);
     column->addWidget(commandBar_);
     bottomBar_ = new PDFBottomBar(container_, state_, viewer);
@@ -105,10 +106,9 @@ TabContentView::~TabContentView() {
     stateObservations_.clear();
     // The canvas reports to the coordinator and to closures over this view while it goes.
     canvas_->pdfView()->removeEventFilter(this);
-    description_->onPageChange = nullptr;
-    description_->onScaleChange = nullptr;
-    coordinator_->setDescription(*description_);
-    delete canvas_;
+    wrapper_->onPageChange = nullptr;
+    wrapper_->description().onScaleChange = nullptr;
+    delete wrapper_;
 }
 
 QWidget* TabContentView::highlightPanel() const {
@@ -127,6 +127,7 @@ void TabContentView::setSession(std::shared_ptr<TabSession> session) {
     commandBar_->setEngine(nullptr);
     vim_.reset();
     session_ = std::move(session);
+    wrapper_->setSession(session_);
     bottomBar_->setSession(session_);
     searchPanel_->setSession(session_);
     highlightPanel_->setSession(session_);
@@ -164,12 +165,13 @@ void TabContentView::setSession(std::shared_ptr<TabSession> session) {
 }
 
 void TabContentView::updateCanvas() {
-    description_->document = session_ ? session_->document : nullptr;
-    description_->currentPage = session_ ? session_->currentPage() : 0;
-    description_->zoom = session_ ? session_->zoom() : 1.0;
-    description_->isTextMode = state_.isTextMode();
-    description_->isShapeMode = state_.isShapeMode();
-    description_->updateView(*canvas_, *coordinator_);
+    auto& description = wrapper_->description();
+    description.document = session_ ? session_->document : nullptr;
+    description.currentPage = session_ ? session_->currentPage() : 0;
+    description.zoom = session_ ? session_->zoom() : 1.0;
+    description.isTextMode = state_.isTextMode();
+    description.isShapeMode = state_.isShapeMode();
+    wrapper_->updateView();
 }
 
 void TabContentView::refreshSideArea() {

@@ -18,11 +18,10 @@ class VimEngine;
 namespace ombrix::ui {
 
 class ContentsPanel;
-class Coordinator;
 class HighlightPanel;
 class PDFBottomBar;
 class PDFCanvasView;
-struct PDFKitViewRepresentable;
+class PDFCanvasWrapper;
 class SearchPanel;
 class VimCommandBarView;
 class WindowState;
@@ -43,6 +42,8 @@ public:
     // The page view: where the keys of the modal engine arrive.
     QWidget* pageArea() const;
     PDFCanvasView* canvas() const { return canvas_; }
+    // The canvas with the markup made on it.
+    PDFCanvasWrapper* canvasWrapper() const { return wrapper_; }
     PDFBottomBar* bottomBar() const { return bottomBar_; }
     SearchPanel* searchPanel() const { return searchPanel_; }
     QWidget* highlightPanel() const;
@@ -67,8 +68,7 @@ private:
     WindowState& state_;
     std::shared_ptr<TabSession> session_;
     std::unique_ptr<VimEngine> vim_;
-    std::unique_ptr<PDFKitViewRepresentable> description_;
-    std::unique_ptr<Coordinator> coordinator_;
+    PDFCanvasWrapper* wrapper_ = nullptr;
     PDFCanvasView* canvas_ = nullptr;
     VimCommandBarView* commandBar_ = nullptr;
     PDFBottomBar* bottomBar_ = nullptr;
