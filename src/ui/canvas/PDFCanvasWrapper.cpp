@@ -348,10 +348,13 @@ void PDFCanvasWrapper::shapeDragged(const Rect& pageRect) {
         return;
     }
     auto annotation = pdfkit::Annotation::create(bounds, "Square");
+    // A red outline and no fill: a PDF fill has no alpha of its own, so the faint fill
+    // asked for would be written opaque and hide the page under the shape.
     annotation->setColor(SystemColors::red);
-    annotation->setInteriorColor(SystemColors::red.withAlpha(0.2));
+    AnnotationAppearance look = AnnotationAppearance::defaultShape();
+    look.interiorColor.reset();
     AnnotationRecord added(Uuid::random(), page->index(), AnnotationType::square, bounds,
-                           std::string("Shape"), AnnotationAppearance::defaultShape(), annotation);
+                           std::string("Shape"), look, annotation);
     record(std::make_shared<PageMarkupCommand>(session_->document, page,
                                                std::vector<std::shared_ptr<pdfkit::Annotation>>{},
                                                std::vector<AnnotationRecord>{added}, session_));
@@ -448,7 +451,11 @@ void PDFCanvasWrapper::recolourSelection(const Color& colour) {
         return;
     }
     annotation->setColor(colour);
-    annotation->setInteriorColor(colour.withAlpha(0.5));
+    // Only a fill that is there already takes the colour (opaque, as PDF fills are); a
+    // new one would cover the page under the annotation.
+    if (annotation->interiorColor()) {
+        annotation->setInteriorColor(colour.withAlpha(0.5));
+    }
     selected_->appearance.color = colour;
     selected_->appearance.interiorColor = colour.withAlpha(0.5);
     const AnnotationRecord changed = *selected_;

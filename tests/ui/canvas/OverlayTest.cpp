@@ -354,9 +354,8 @@ private slots:
         QVERIFY(wrapper->shapeDragRect() == Rect{});
         const auto shape = onPage(0, "Square").back();
         QVERIFY(same(shape->color(), SystemColors::red));
-        // A PDF fill has no alpha of its own.
-        QVERIFY(shape->interiorColor());
-        QVERIFY(same(shape->interiorColor()->withAlpha(1), SystemColors::red));
+        // No fill: written opaque, it would hide what the shape marks.
+        QVERIFY(!shape->interiorColor());
         QVERIFY(session->document->isDirty);
         QCOMPARE(session->annotations().back().content, std::optional<std::string>("Shape"));
         app->undo();
@@ -487,6 +486,51 @@ private slots:
         QVERIFY(!wrapper->toolPalette()->isVisible());
         QVERIFY(!wrapper->textPopover()->isVisible());
         QVERIFY(!wrapper->canvas()->currentSelectedAnnotation());
+    }
+
+    // Writes what a user sees to $OMBRIX_SHOTS_DIR when it is set; checks the layout always.
+    void screenshotsOfTheMarkup() {
+        show(dir / "work.pdf", 1.25);
+        const QString shots = qEnvironmentVariable("OMBRIX_SHOTS_DIR");
+        auto shoot = [&](const char* name) {
+            settle(120);
+            if (!shots.isEmpty()) {
+                QVERIFY(window->grab().save(shots + "/" + name));
+            }
+        };
+        auto* view = &this->view();
+        uitest::waitUntil([&] { return view->renderScheduler().idle(); });
+        select({150, 540});
+        shoot("selected-with-handles-and-palette.png");
+        QVERIFY(wrapper->rect().contains(wrapper->toolPalette()->geometry()));
+        QVERIFY(!wrapper->toolPalette()->geometry().intersects(
+            wrapper->overlay()->geometry().adjusted(10, 10, -10, -10)));
+
+        select({340, 330});
+        shoot("text-popover.png");
+        auto* card = wrapper->textPopover();
+        QVERIFY(card->width() >= card->sizeHint().width());
+        QVERIFY(card->copyButton()->width() >= card->copyButton()->sizeHint().width());
+        wrapper->clearSelection();
+
+        wrapper->setActiveTool(HighlightTool::crop);
+        QTest::mousePress(view->viewport(), Qt::LeftButton, Qt::AltModifier, at(0, {340, 470}));
+        QTest::mouseMove(view->viewport(), at(0, {420, 430}));
+        QTest::mouseMove(view->viewport(), at(0, {520, 380}));
+        QVERIFY(uitest::waitUntil([&] { return wrapper->optionDragRect() != Rect{}; }));
+        shoot("live-drag-rectangle.png");
+        QTest::mouseRelease(view->viewport(), Qt::LeftButton, Qt::AltModifier, at(0, {520, 380}));
+        settle();
+        shoot("region-highlight-made.png");
+
+        setShapeMode(true);
+        QTest::mousePress(view->viewport(), Qt::LeftButton, {}, at(0, {80, 300}));
+        QTest::mouseMove(view->viewport(), at(0, {200, 220}));
+        QVERIFY(uitest::waitUntil([&] { return wrapper->shapeDragRect() != Rect{}; }));
+        shoot("live-shape-rectangle.png");
+        QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, at(0, {200, 220}));
+        settle();
+        shoot("shape-made.png");
     }
 
     void thePaletteStaysInsideTheView() {

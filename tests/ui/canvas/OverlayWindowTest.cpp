@@ -1,0 +1,119 @@
+#include "annotations/AppUndoManager.h"
+#include "app/AppContainer.h"
+#include "document/TabManager.h"
+#include "document/TabSession.h"
+#include "pdfkit/Document.h"
+#include "support/AppHarness.h"
+#include "ui/canvas/CustomPDFView.h"
+#include "ui/canvas/PDFCanvasView.h"
+#include "ui/canvas/PDFCanvasWrapper.h"
+#include "ui/support/UiTestSupport.h"
+#include "ui/window/MainToolbar.h"
+#include "ui/window/MainWindow.h"
+#include "ui/window/TabContentView.h"
+#include "ui/window/ToolButton.h"
+#include "ui/window/WindowState.h"
+
+#include <QAction>
+#include <QMenuBar>
+#include <QtTest>
+
+using namespace ombrix;
+using namespace ombrix::testing;
+
+// The canvas wrapper inside the real window: undo and redo from the keys, the toolbar and
+// the menu reach the edits made on the page.
+class OverlayWindowTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<AppHarness> harness;
+    std::unique_ptr<ui::MainWindow> window;
+
+    ui::CustomPDFView& view() { return *window->content()->canvas()->pdfView(); }
+    QPoint at(Point pagePoint) {
+        auto page = view().document()->page(0);
+        return view().viewToWidget(view().convertPointFromPage(pagePoint, *page)).toPoint();
+    }
+    void settle(int ms = 80) {
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < ms) {
+            harness->loop->runPending();
+            QTest::qWait(10);
+        }
+    }
+    std::size_t squares() {
+        std::size_t n = 0;
+        for (const auto& a : view().document()->page(0)->annotations()) {
+            n += a->type() == "Square";
+        }
+        return n;
+    }
+    QAction* menuAction(const QString& title) {
+        for (auto* action : window->menuBar()->findChildren<QAction*>()) {
+            if (action->text() == title) {
+                return action;
+            }
+        }
+        return nullptr;
+    }
+
+private slots:
+    void init() {
+        harness = std::make_unique<AppHarness>();
+        harness->app().bootstrap();
+        window = std::make_unique<ui::MainWindow>(harness->app());
+        window->installMenus(window->makeMenuModel());
+        window->resize(1000, 800);
+        window->show();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        FixtureDocument document;
+        FixturePage page;
+        page.runs = {TextRun{"A page to draw a shape on.", 72, 720, 14}};
+        document.pages = {page};
+        harness->dispatch(ActionID::docOpen, {{"url", harness->pdf(document, "shape.pdf")}});
+        settle();
+        QVERIFY(view().document());
+    }
+
+    void cleanup() {
+        window.reset();
+        harness.reset();
+    }
+
+    void undoAndRedoFromKeysToolbarAndMenuReachAShape() {
+        auto tab = harness->activeTab();
+        window->state().isShapeMode = true;
+        settle();
+        QTest::mousePress(view().viewport(), Qt::LeftButton, {}, at({100, 500}));
+        QTest::mouseMove(view().viewport(), at({200, 420}));
+        QTest::mouseRelease(view().viewport(), Qt::LeftButton, {}, at({200, 420}));
+        settle();
+        QCOMPARE(squares(), std::size_t(1));
+        QVERIFY(tab->document->isDirty);
+
+        view().setFocus();
+        QTest::keyClick(&view(), Qt::Key_Z, Qt::ControlModifier);
+        settle();
+        QCOMPARE(squares(), std::size_t(0));
+
+        QTest::mouseClick(window->toolbar()->button("arrow.uturn.forward"), Qt::LeftButton);
+        settle();
+        QCOMPARE(squares(), std::size_t(1));
+
+        auto* undo = menuAction("Undo");
+        QVERIFY(undo);
+        undo->trigger();
+        settle();
+        QCOMPARE(squares(), std::size_t(0));
+
+        QTest::keyClick(&view(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        settle();
+        QCOMPARE(squares(), std::size_t(1));
+        QCOMPARE(harness->app().undoManager()->undoStack().size(), std::size_t(1));
+    }
+};
+
+QTEST_MAIN(OverlayWindowTest)
+#include "OverlayWindowTest.moc"
