@@ -7,6 +7,7 @@
 #include "document/TabSession.h"
 #include "pdfkit/Document.h"
 #include "ui/canvas/PDFCanvasView.h"
+#include "ui/canvas/PageMarkupCommand.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -45,12 +46,6 @@ QRectF handleRect(QPointF centre) {
     const double half = AnnotationOverlay::kHandleSize / 2;
     return QRectF(centre.x() - half, centre.y() - half, AnnotationOverlay::kHandleSize,
                   AnnotationOverlay::kHandleSize);
-}
-
-bool isOn(const pdfkit::Page& page, const std::shared_ptr<pdfkit::Annotation>& annotation) {
-    const auto list = page.annotations();
-    return std::any_of(list.begin(), list.end(),
-                       [&](const auto& a) { return a.get() == annotation.get(); });
 }
 
 } // namespace
@@ -202,7 +197,7 @@ void AnnotationOverlay::commit() {
     auto engine = session_ ? PDFKitBridge::engineDocument(*session_->document) : nullptr;
     auto page = engine ? engine->page(selected_.pageIndex) : nullptr;
     const auto& annotation = selected_.pdfAnnotationRef;
-    if (!page || !annotation || !isOn(*page, annotation)) {
+    if (!page || !annotation || !isOnPage(*page, annotation)) {
         return;
     }
     const Rect bounds =

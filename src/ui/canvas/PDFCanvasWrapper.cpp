@@ -30,15 +30,6 @@ constexpr int kEdgeRoom = 4;
 constexpr int kPopoverGap = 6;
 constexpr const char* kShowHighlightSidebar = "ShowHighlightSidebar";
 
-bool isOn(const pdfkit::Page& page, const std::shared_ptr<pdfkit::Annotation>& annotation) {
-    if (!annotation) {
-        return false;
-    }
-    const auto list = page.annotations();
-    return std::any_of(list.begin(), list.end(),
-                       [&](const auto& a) { return a.get() == annotation.get(); });
-}
-
 std::shared_ptr<pdfkit::Document> engineOf(const std::shared_ptr<TabSession>& session) {
     return session ? PDFKitBridge::engineDocument(*session->document) : nullptr;
 }
@@ -447,7 +438,7 @@ void PDFCanvasWrapper::recolourSelection(const Color& colour) {
     auto engine = engineOf(session_);
     auto page = engine ? engine->page(selected_->pageIndex) : nullptr;
     const auto annotation = selected_->pdfAnnotationRef;
-    if (!page || !isOn(*page, annotation)) {
+    if (!page || !isOnPage(*page, annotation)) {
         return;
     }
     annotation->setColor(colour);
@@ -459,15 +450,8 @@ void PDFCanvasWrapper::recolourSelection(const Color& colour) {
     selected_->appearance.color = colour;
     selected_->appearance.interiorColor = colour.withAlpha(0.5);
     const AnnotationRecord changed = *selected_;
-    session_->annotations.mutate([&](std::vector<AnnotationRecord>& list) {
-        auto it = std::find_if(list.begin(), list.end(),
-                               [&](const AnnotationRecord& r) { return r.id == changed.id; });
-        if (it != list.end()) {
-            *it = changed;
-        } else {
-            list.push_back(changed);
-        }
-    });
+    session_->annotations.mutate(
+        [&](std::vector<AnnotationRecord>& list) { upsertRecord(list, changed); });
     refreshHighlights();
     canvas_->pdfView()->annotationsChanged(page->index());
     auto document = session_->document;
@@ -558,7 +542,7 @@ void PDFCanvasWrapper::followSelection() {
     auto engine = engineOf(session_);
     auto page = engine ? engine->page(selected_->pageIndex) : nullptr;
     const auto annotation = selected_->pdfAnnotationRef;
-    if (!page || !isOn(*page, annotation)) {
+    if (!page || !isOnPage(*page, annotation)) {
         clearSelection();
         return;
     }

@@ -11,12 +11,6 @@ namespace ombrix::ui {
 
 namespace {
 
-bool isOn(const pdfkit::Page& page, const std::shared_ptr<pdfkit::Annotation>& annotation) {
-    const auto list = page.annotations();
-    return std::any_of(list.begin(), list.end(),
-                       [&](const auto& a) { return a.get() == annotation.get(); });
-}
-
 bool refersToAny(const AnnotationRecord& record,
                  const std::vector<std::shared_ptr<pdfkit::Annotation>>& annotations) {
     return record.pdfAnnotationRef &&
@@ -24,7 +18,18 @@ bool refersToAny(const AnnotationRecord& record,
                        [&](const auto& a) { return a.get() == record.pdfAnnotationRef.get(); });
 }
 
-void upsert(std::vector<AnnotationRecord>& list, const AnnotationRecord& record) {
+} // namespace
+
+bool isOnPage(const pdfkit::Page& page, const std::shared_ptr<pdfkit::Annotation>& annotation) {
+    if (!annotation) {
+        return false;
+    }
+    const auto list = page.annotations();
+    return std::any_of(list.begin(), list.end(),
+                       [&](const auto& a) { return a.get() == annotation.get(); });
+}
+
+void upsertRecord(std::vector<AnnotationRecord>& list, const AnnotationRecord& record) {
     auto it = std::find_if(list.begin(), list.end(),
                            [&](const AnnotationRecord& r) { return r.id == record.id; });
     if (it != list.end()) {
@@ -33,8 +38,6 @@ void upsert(std::vector<AnnotationRecord>& list, const AnnotationRecord& record)
         list.push_back(record);
     }
 }
-
-} // namespace
 
 PageMarkupCommand::PageMarkupCommand(std::shared_ptr<PDFDocument> doc,
                                      std::shared_ptr<pdfkit::Page> page,
@@ -49,12 +52,12 @@ void PageMarkupCommand::execute() {
         return;
     }
     for (const auto& annotation : removed_) {
-        if (annotation && isOn(*page_, annotation)) {
+        if (annotation && isOnPage(*page_, annotation)) {
             page_->removeAnnotation(annotation);
         }
     }
     for (const auto& record : added_) {
-        if (record.pdfAnnotationRef && !isOn(*page_, record.pdfAnnotationRef)) {
+        if (record.pdfAnnotationRef && !isOnPage(*page_, record.pdfAnnotationRef)) {
             page_->addAnnotation(record.pdfAnnotationRef);
         }
     }
@@ -67,7 +70,7 @@ void PageMarkupCommand::execute() {
             std::erase_if(list,
                           [&](const AnnotationRecord& r) { return refersToAny(r, removed_); });
             for (const auto& record : added_) {
-                upsert(list, record);
+                upsertRecord(list, record);
             }
         });
     }
@@ -82,12 +85,12 @@ void PageMarkupCommand::undo() {
         return;
     }
     for (const auto& record : added_) {
-        if (record.pdfAnnotationRef && isOn(*page_, record.pdfAnnotationRef)) {
+        if (record.pdfAnnotationRef && isOnPage(*page_, record.pdfAnnotationRef)) {
             page_->removeAnnotation(record.pdfAnnotationRef);
         }
     }
     for (const auto& annotation : removed_) {
-        if (annotation && !isOn(*page_, annotation)) {
+        if (annotation && !isOnPage(*page_, annotation)) {
             page_->addAnnotation(annotation);
         }
     }
@@ -98,7 +101,7 @@ void PageMarkupCommand::undo() {
                                    [&](const AnnotationRecord& a) { return a.id == r.id; });
             });
             for (const auto& record : removedRecords_) {
-                upsert(list, record);
+                upsertRecord(list, record);
             }
         });
     }

@@ -48,4 +48,10 @@ private:
     bool hasExecuted_ = false;
 };
 
+// Whether the page lists this very annotation object (identity, not equality).
+bool isOnPage(const pdfkit::Page& page, const std::shared_ptr<pdfkit::Annotation>& annotation);
+
+// Replaces the record with the same id, else appends it.
+void upsertRecord(std::vector<AnnotationRecord>& list, const AnnotationRecord& record);
+
 } // namespace ombrix::ui

@@ -4,16 +4,14 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 namespace ombrix::ui {
 
-TextPopover::TextPopover(QWidget* parent) : QFrame(parent) {
+TextPopover::TextPopover(QWidget* parent) : FloatingCard(10, parent) {
     setObjectName("TextPopover");
-    setAttribute(Qt::WA_TranslucentBackground);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(14, 12, 14, 12);
     column->setSpacing(8);
@@ -72,18 +70,6 @@ void TextPopover::setText(const QString& text) {
 
 QString TextPopover::text() const {
     return body_->toPlainText();
-}
-
-void TextPopover::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const QRectF area = QRectF(rect()).adjusted(1, 1, -1, -3);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(0, 0, 0, 45));
-    painter.drawRoundedRect(area.translated(0, 2), 10, 10);
-    painter.setBrush(palette().color(QPalette::Window));
-    painter.setPen(QPen(palette().color(QPalette::Mid), 0.8));
-    painter.drawRoundedRect(area, 10, 10);
 }
 
 } // namespace ombrix::ui

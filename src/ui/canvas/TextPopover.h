@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QFrame>
+#include "ui/canvas/FloatingCard.h"
+
 #include <functional>
 
 class QLabel;
@@ -12,7 +13,7 @@ namespace ombrix::ui {
 // The card that shows a selected annotation's text: the title "Annotation", the text in a
 // scrolling 240 × 100 area, and the buttons "Close" and "Copy". Sized to its contents;
 // the wrapper places it next to the annotation. GUI thread only.
-class TextPopover : public QFrame {
+class TextPopover : public FloatingCard {
     Q_OBJECT
 public:
     explicit TextPopover(QWidget* parent = nullptr);
@@ -25,9 +26,6 @@ public:
 
     std::function<void()> onClose;
     std::function<void()> onCopy;
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
 
 private:
     QLabel* title_;

@@ -2,7 +2,6 @@
 
 #include <QHBoxLayout>
 #include <QPainter>
-#include <QPainterPath>
 #include <QToolButton>
 
 namespace ombrix::ui {
@@ -49,9 +48,8 @@ const std::vector<Color>& ToolPalette::recolourChoices() {
     return choices;
 }
 
-ToolPalette::ToolPalette(QWidget* parent) : QFrame(parent) {
+ToolPalette::ToolPalette(QWidget* parent) : FloatingCard(9, parent) {
     setObjectName("ToolPalette");
-    setAttribute(Qt::WA_TranslucentBackground);
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(8, 4, 8, 4);
     row->setSpacing(2);
@@ -130,19 +128,6 @@ QToolButton* ToolPalette::toolButton(HighlightTool tool) const {
 
 QToolButton* ToolPalette::colourButton(int index) const {
     return index >= 0 && index < int(colours_.size()) ? colours_[std::size_t(index)] : nullptr;
-}
-
-void ToolPalette::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const QRectF area = QRectF(rect()).adjusted(1, 1, -1, -2);
-    // A soft shadow under a rounded card, so the palette reads over any page.
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(0, 0, 0, 40));
-    painter.drawRoundedRect(area.translated(0, 1.5), 9, 9);
-    painter.setBrush(palette().color(QPalette::Window));
-    painter.setPen(QPen(palette().color(QPalette::Mid), 0.8));
-    painter.drawRoundedRect(area, 9, 9);
 }
 
 } // namespace ombrix::ui

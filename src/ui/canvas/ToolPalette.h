@@ -2,8 +2,8 @@
 
 #include "annotations/HighlightColor.h"
 #include "core/Color.h"
+#include "ui/canvas/FloatingCard.h"
 
-#include <QFrame>
 #include <functional>
 #include <optional>
 
@@ -19,7 +19,7 @@ std::optional<Color> highlightToolColor(HighlightTool tool);
 // one shown pressed; pressing it again puts the tool down) and three colour buttons that
 // recolour the selected annotation. Sized to its contents; the wrapper places it. GUI
 // thread only.
-class ToolPalette : public QFrame {
+class ToolPalette : public FloatingCard {
     Q_OBJECT
 public:
     explicit ToolPalette(QWidget* parent = nullptr);
@@ -36,9 +36,6 @@ public:
 
     // The recolour choices, in button order.
     static const std::vector<Color>& recolourChoices();
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
 
 private:
     HighlightTool tool_ = HighlightTool::none;
