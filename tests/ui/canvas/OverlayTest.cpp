@@ -424,6 +424,8 @@ private slots:
         QTest::mousePress(view().viewport(), Qt::LeftButton, {}, at(0, {75, 745}));
         QTest::mouseMove(view().viewport(), at(0, {150, 745}));
         QTest::mouseMove(view().viewport(), at(0, {250, 745}));
+        // The page's text comes from a worker; the drag selects once it is there.
+        QVERIFY(uitest::waitUntil([&] { return view().currentSelection().has_value(); }));
         QTest::mouseRelease(view().viewport(), Qt::LeftButton, {}, at(0, {250, 745}));
         QVERIFY(uitest::waitUntil([&] { return onPage(0, "Highlight").size() == before + 1; }));
         const auto added = onPage(0, "Highlight").back();
