@@ -5,6 +5,7 @@
 //
 //   ombrix_search_stall_bench FILE [QUERY...]
 
+#include "QtBenchSupport.h"
 #include "app/AppContainer.h"
 #include "contracts/ContractRegistry.h"
 #include "core/LogSink.h"
@@ -26,52 +27,8 @@
 #include <vector>
 
 using namespace ombrix;
-
-namespace {
-
-// The longest gap between two firings of a timer due every `interval` ms, less the
-// interval: how long the event loop could not run.
-class StallProbe {
-public:
-    explicit StallProbe(int intervalMs = 2) : interval_(intervalMs) {
-        timer_.setTimerType(Qt::PreciseTimer);
-        timer_.setInterval(intervalMs);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            worst_ = std::max(worst_, since_.nsecsElapsed() / 1e6 - interval_);
-            since_.restart();
-        });
-    }
-    void start() {
-        worst_ = 0;
-        since_.start();
-        timer_.start();
-    }
-    double stop() {
-        timer_.stop();
-        return worst_;
-    }
-
-private:
-    int interval_;
-    QTimer timer_;
-    QElapsedTimer since_;
-    double worst_ = 0;
-};
-
-bool spinUntil(const std::function<bool()>& done, int timeoutMs) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::usleep(200);
-    }
-    return true;
-}
-
-} // namespace
+using ombrix::bench::spinUntil;
+using ombrix::bench::StallProbe;
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -109,10 +66,9 @@ int main(int argc, char** argv) {
     spinUntil([] { return false; }, 1500); // first pages drawn
     std::printf("%s: %lld pages\n\n", argv[1], static_cast<long long>(tab->document->pageCount));
     // What the machine itself does to the event loop, with no search running.
-    StallProbe idle;
-    idle.start();
+    StallProbe idle(2);
     spinUntil([] { return false; }, 3000);
-    std::printf("idle event loop, 3 s: longest stall %.1f ms\n\n", idle.stop());
+    std::printf("idle event loop, 3 s: longest stall %.1f ms\n\n", idle.worstMs());
     std::printf("%-24s %9s %11s %11s %13s %15s\n", "query", "results", "first (ms)", "whole (ms)",
                 "stall (ms)", "on GUI (ms)");
 
@@ -123,8 +79,7 @@ int main(int argc, char** argv) {
         const auto whole = SearchService().search(query, *tab->document);
         const double onGui = blocking.nsecsElapsed() / 1e6;
 
-        StallProbe probe;
-        probe.start();
+        StallProbe probe(2);
         QElapsedTimer clock;
         clock.start();
         double first = -1;
@@ -138,19 +93,18 @@ int main(int argc, char** argv) {
             },
             600000);
         const double total = clock.nsecsElapsed() / 1e6;
-        const double stall = probe.stop();
+        const double stall = probe.worstMs();
         std::printf("%-24s %9zu %11.1f %11.1f %13.1f %15.1f%s\n", query.c_str(),
                     tab->searchResults().size(), first, total, stall, onGui,
                     tab->searchResults().size() == whole.size() ? "" : "  (counts differ!)");
     }
     // Going to a far page as the first result does, without a search.
     for (int page : {1200, 300}) {
-        StallProbe jump;
-        jump.start();
+        StallProbe jump(2);
         tab->currentPage = page;
         spinUntil([] { return false; }, 1500);
         std::printf("%-24s %61.1f\n", ("go to page " + std::to_string(page + 1)).c_str(),
-                    jump.stop());
+                    jump.worstMs());
     }
     std::printf("\nstall: the longest the event loop waited during the search (target < 50 ms);\n"
                 "on GUI: the same search run on the GUI thread, which would freeze the window\n"

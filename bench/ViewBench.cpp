@@ -7,6 +7,7 @@
 //   ombrix_view_bench --first-page FILE SPAWN_NS   (one launch, run by the above)
 
 #include "BenchSupport.h"
+#include "QtBenchSupport.h"
 #include "pdfkit/Document.h"
 #include "support/Fixtures.h"
 #include "ui/view/PDFView.h"
@@ -52,48 +53,6 @@ double statusMB(const std::string& field) {
         }
     }
     return -1;
-}
-
-// How late a timer firing every few milliseconds comes: the longest the event loop was
-// kept from running.
-class LatencyProbe {
-public:
-    explicit LatencyProbe(int intervalMs = 4) : interval_(intervalMs) {
-        timer_.setTimerType(Qt::PreciseTimer);
-        timer_.setInterval(intervalMs);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            const double ms = clock_.nsecsElapsed() / 1e6;
-            clock_.restart();
-            worst_ = std::max(worst_, ms - interval_);
-        });
-        clock_.start();
-        timer_.start();
-    }
-    void reset() {
-        worst_ = 0;
-        clock_.restart();
-    }
-    double worstMs() const { return worst_; }
-
-private:
-    int interval_;
-    QTimer timer_;
-    QElapsedTimer clock_;
-    double worst_ = 0;
-};
-
-// Runs the event loop until `done`, sleeping a little between rounds; false on timeout.
-bool spinUntil(const std::function<bool()>& done, int timeoutMs = 30000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::usleep(500);
-    }
-    return true;
 }
 
 std::shared_ptr<pdfkit::Document> openOrDie(const std::string& path) {
@@ -146,7 +105,7 @@ int firstPage(const std::string& file, std::int64_t spawnNs) {
     char name[] = "ombrix_view_bench";
     char* argv[] = {name, nullptr};
     QApplication app(argc, argv);
-    LatencyProbe probe;
+    StallProbe probe;
     ui::PDFView view;
     setUpView(view);
     view.setAutoScales(true);
@@ -294,7 +253,7 @@ int main(int argc, char** argv) {
     if (cacheMB > 0) {
         scheduler.setCacheLimit(std::size_t(cacheMB) << 20);
     }
-    LatencyProbe probe;
+    StallProbe probe;
     spinUntil([&] { return scheduler.visibleImagesReady(); });
     if (std::getenv("OMBRIX_BENCH_TRACE")) {
         std::fprintf(stderr, "first page peak %.1f rss %.1f cache %.1f\n", statusMB("VmHWM"),
