@@ -191,22 +191,15 @@ Image MuRenderer::renderPage(const MuPage& page, int pixelWidth, int pixelHeight
         mu::CookieAccess::cancelled(token)) {
         return {};
     }
-    fz_cookie* cookie = mu::CookieAccess::cookie(token);
     PageFrame frame;
-    bool translucent = true;
-    fz_display_list* list = capture(page, withAnnotations, cache, frame, translucent, cookie);
-    if (!list) {
-        return {};
-    }
     // The media box's lower left on the bitmap's lower left.
-    const Rect& box = frame.mediaBox;
-    const float s = float(scale);
-    const fz_matrix ctm =
-        fz_concat(fz_scale(s, s), fz_translate(0, float(pixelHeight - box.height * scale)));
-    fz_context* ctx = mu::context();
-    Image image = rasterize(ctx, list, translucent, pixelWidth, pixelHeight, ctm, cookie);
-    fz_drop_display_list(ctx, list);
-    return image;
+    return drawPlaced(page, withAnnotations, cache, token, pixelWidth, pixelHeight, frame,
+                      [&](const PageFrame& f) {
+                          const float s = float(scale);
+                          return fz_concat(
+                              fz_scale(s, s),
+                              fz_translate(0, float(pixelHeight - f.mediaBox.height * scale)));
+                      });
 }
 
 Image MuRenderer::renderPageRegion(const MuPage& page, const Rect& requested, double scale,
@@ -224,22 +217,15 @@ Image MuRenderer::renderPageRegion(const MuPage& page, const Rect& requested, do
         !validSize((long long)w, (long long)h)) {
         return {};
     }
-    fz_cookie* cookie = mu::CookieAccess::cookie(token);
     PageFrame frame;
-    bool translucent = true;
-    fz_display_list* list = capture(page, withAnnotations, cache, frame, translucent, cookie);
-    if (!list) {
-        return {};
-    }
-    const Rect& box = frame.mediaBox;
-    const float s = float(scale);
-    const fz_matrix ctm = fz_concat(
-        fz_translate(float(box.minX() - region.minX()), float(region.maxY() - box.maxY())),
-        fz_scale(s, s));
-    fz_context* ctx = mu::context();
-    Image image = rasterize(ctx, list, translucent, int(w), int(h), ctm, cookie);
-    fz_drop_display_list(ctx, list);
-    return image;
+    return drawPlaced(page, withAnnotations, cache, token, int(w), int(h), frame,
+                      [&](const PageFrame& f) {
+                          const Rect& box = f.mediaBox;
+                          const float s = float(scale);
+                          return fz_concat(fz_translate(float(box.minX() - region.minX()),
+                                                        float(region.maxY() - box.maxY())),
+                                           fz_scale(s, s));
+                      });
 }
 
 namespace {
@@ -279,25 +265,38 @@ Image MuRenderer::renderPageTile(const MuPage& page, const Rect& requested, doub
         return {};
     }
     const Rect displayRect = requested.standardized();
-    fz_cookie* cookie = mu::CookieAccess::cookie(token);
     PageFrame frame;
+    // The list's flipped media-box space -> user space -> display space -> the tile.
+    Image image = drawPlaced(page, withAnnotations, cache, token, pixelWidth, pixelHeight, frame,
+                             [&](const PageFrame& f) {
+                                 const float s = float(scale);
+                                 fz_matrix ctm =
+                                     fz_concat(fz_invert_matrix(f.userToFlipped()), f.pageCtm);
+                                 ctm = fz_concat(ctm, fz_translate(float(-displayRect.minX()),
+                                                                   float(-displayRect.minY())));
+                                 return fz_concat(ctm, fz_scale(s, s));
+                             });
+    if (image.isNull()) {
+        return image;
+    }
+    return whitenOutside(image, displayRect, scale, frame.displaySize);
+}
+
+Image MuRenderer::drawPlaced(const MuPage& page, bool withAnnotations, MuRenderer* cache,
+                             const CancelToken* token, int pixelWidth, int pixelHeight,
+                             PageFrame& frame,
+                             const std::function<fz_matrix(const PageFrame&)>& place) {
+    fz_cookie* cookie = mu::CookieAccess::cookie(token);
     bool translucent = true;
     fz_display_list* list = capture(page, withAnnotations, cache, frame, translucent, cookie);
     if (!list) {
         return {};
     }
-    // The list's flipped media-box space -> user space -> display space -> the tile.
-    const float s = float(scale);
-    fz_matrix ctm = fz_concat(fz_invert_matrix(frame.userToFlipped()), frame.pageCtm);
-    ctm = fz_concat(ctm, fz_translate(float(-displayRect.minX()), float(-displayRect.minY())));
-    ctm = fz_concat(ctm, fz_scale(s, s));
+    const fz_matrix ctm = place(frame);
     fz_context* ctx = mu::context();
     Image image = rasterize(ctx, list, translucent, pixelWidth, pixelHeight, ctm, cookie);
     fz_drop_display_list(ctx, list);
-    if (image.isNull()) {
-        return image;
-    }
-    return whitenOutside(image, displayRect, scale, frame.displaySize);
+    return image;
 }
 
 Image MuRenderer::render(int pageIndex, int pixelWidth, int pixelHeight, double scale,

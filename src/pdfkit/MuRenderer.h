@@ -7,6 +7,7 @@
 #include "pdfkit/PageText.h"
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace ombrix::pdfkit {
@@ -45,6 +46,13 @@ public:
     // Takes the document's mutex for the recording only.
     static fz_display_list* capture(const MuPage& page, bool withAnnotations, MuRenderer* cache,
                                     PageFrame& frame, bool& translucent, fz_cookie* cookie);
+
+    // Captures the page and rasterizes it into `pixelWidth` × `pixelHeight` through the
+    // matrix `place` makes from the page's frame; `frame` is filled for the caller.
+    static Image drawPlaced(const MuPage& page, bool withAnnotations, MuRenderer* cache,
+                            const CancelToken* token, int pixelWidth, int pixelHeight,
+                            PageFrame& frame,
+                            const std::function<fz_matrix(const PageFrame&)>& place);
 
 private:
     struct Entry {
