@@ -1,5 +1,7 @@
 #include "ui/canvas/DragRectangleLayer.h"
 
+#include "ui/platform/QtColor.h"
+
 #include <QPainter>
 
 namespace ombrix::ui {
@@ -7,8 +9,7 @@ namespace ombrix::ui {
 namespace {
 
 void drawLive(QPainter& painter, const Rect& r, const Color& c) {
-    const QColor colour =
-        QColor::fromRgbF(float(c.red), float(c.green), float(c.blue), float(c.alpha));
+    const QColor colour = toQColor(c);
     QColor fill = colour;
     fill.setAlphaF(colour.alphaF() * 0.1f);
     painter.setPen(QPen(colour, 2));

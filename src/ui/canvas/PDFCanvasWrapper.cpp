@@ -5,21 +5,29 @@
 #include "app/AppContainer.h"
 #include "app/UserInteraction.h"
 #include "core/Executor.h"
+#include "core/UnicodeText.h"
 #include "document/PDFKitBridge.h"
 #include "document/TabSession.h"
 #include "extraction/BacklinkHighlightManager.h"
 #include "pdfkit/Document.h"
 #include "ui/canvas/CanvasNotifications.h"
 #include "ui/canvas/DragRectangleLayer.h"
+#include "ui/canvas/FreeTextEditor.h"
 #include "ui/canvas/PageMarkupCommand.h"
 #include "ui/canvas/TextPopover.h"
 #include "ui/canvas/ToolPalette.h"
+#include "ui/platform/QtColor.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFont>
+#include <QFontMetricsF>
+#include <QMouseEvent>
 #include <QResizeEvent>
+#include <QScrollBar>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace ombrix::ui {
 
@@ -29,6 +37,10 @@ constexpr double kAnchorRise = 40;
 constexpr int kEdgeRoom = 4;
 constexpr int kPopoverGap = 6;
 constexpr const char* kShowHighlightSidebar = "ShowHighlightSidebar";
+// Line height of free text as the PDF kit lays it out, in ems.
+constexpr double kFreeTextLineHeight = 1.2;
+// What free text is set in (the PDF's Helvetica), measured at a large size and scaled.
+constexpr int kMeasureSize = 100;
 
 std::shared_ptr<pdfkit::Document> engineOf(const std::shared_ptr<TabSession>& session) {
     return session ? PDFKitBridge::engineDocument(*session->document) : nullptr;
@@ -36,6 +48,24 @@ std::shared_ptr<pdfkit::Document> engineOf(const std::shared_ptr<TabSession>& se
 
 int clampInto(int value, int low, int high) {
     return high < low ? low : std::clamp(value, low, high);
+}
+
+// The page-space box of free text at `points` (the kit draws it with no inner margin):
+// its widest line and its lines at the kit's line height. A little room to the right
+// keeps the kit from wrapping a line it measures a hair wider.
+Rect freeTextBox(const std::string& text, double points, Point topLeft) {
+    QFont font(QStringLiteral("Helvetica"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(kMeasureSize);
+    const QFontMetricsF metrics(font);
+    const QStringList lines = QString::fromStdString(text).split(QLatin1Char('\n'));
+    double widest = 0;
+    for (const QString& line : lines) {
+        widest = std::max(widest, metrics.horizontalAdvance(line));
+    }
+    const double width = widest * points / kMeasureSize + points / 4;
+    const double height = double(lines.size()) * kFreeTextLineHeight * points;
+    return Rect{topLeft.x, topLeft.y - height, width, height};
 }
 
 } // namespace
@@ -52,7 +82,7 @@ PDFCanvasWrapper::PDFCanvasWrapper(AppContainer& container, QWidget* parent)
     d.onTextSelected = [this](pdfkit::Selection selection, Point) { textSelected(selection); };
     d.onDragStarted = [this](Point point) { dragStarted(point); };
     d.onDragEnded = [this](Rect rect) { regionDragged(rect); };
-    d.onBackgroundTap = [this](Point) { backgroundTapped(); };
+    d.onBackgroundTap = [this](Point point) { backgroundTapped(point); };
     d.onOptionDragChanged = [this](Rect rect) { optionDragChanged(rect); };
     d.onPageChange = [this](int index) { pageChanged(index); };
     d.onScroll = [this](Rect rect) { scrolled(rect); };
@@ -87,6 +117,31 @@ PDFCanvasWrapper::PDFCanvasWrapper(AppContainer& container, QWidget* parent)
         placePopover();
     };
 
+    textEditor_ = new FreeTextEditor(this);
+    textEditor_->hide();
+    textEditor_->onCommit = [this] { commitTextEntry(); };
+    textEditor_->onCancel = [this] { cancelTextEntry(); };
+    textEditor_->onFocusLost = [this](Qt::FocusReason reason) {
+        if (reason != Qt::MouseFocusReason || !isEditingText_) {
+            return;
+        }
+        focusTakenByMouse_ = true;
+        QPointer<PDFCanvasWrapper> alive(this);
+        mainQueue().post([alive] {
+            if (alive) {
+                alive->focusTakenByMouse_ = false;
+            }
+        });
+    };
+    textEditor_->onTextChanged = [this](const QString& text) { textInput_ = text.toStdString(); };
+    // A press on the page while an entry is open ends it (as a click elsewhere does).
+    canvas_->pdfView()->viewport()->installEventFilter(this);
+    // The entry stays on its spot of the page while the page scrolls or zooms.
+    for (auto* bar :
+         {canvas_->pdfView()->horizontalScrollBar(), canvas_->pdfView()->verticalScrollBar()}) {
+        connect(bar, &QScrollBar::valueChanged, this, [this] { placeTextEditor(); });
+    }
+
     auto undo = container_.undoManager();
     undoCount_ = undo->undoStack().size();
     redoCount_ = undo->redoStack().size();
@@ -109,6 +164,11 @@ PDFCanvasWrapper::PDFCanvasWrapper(AppContainer& container, QWidget* parent)
 
 PDFCanvasWrapper::~PDFCanvasWrapper() {
     undoObservations_.clear();
+    // An entry open while the view goes is dropped; its focus loss must not commit it.
+    textEditor_->onCommit = nullptr;
+    textEditor_->onCancel = nullptr;
+    textEditor_->onFocusLost = nullptr;
+    canvas_->pdfView()->viewport()->removeEventFilter(this);
     // The canvas may still report while it goes; nothing of ours must hear it.
     PDFKitViewRepresentable quiet;
     quiet.container = &container_;
@@ -119,7 +179,13 @@ PDFCanvasWrapper::~PDFCanvasWrapper() {
 }
 
 void PDFCanvasWrapper::updateView() {
+    // Leaving text mode (or switching documents) ends an open entry, keeping its text.
+    if (isEditingText_ &&
+        (!description_->isTextMode || !textPage_ || textPage_->document() != engineOf(session_))) {
+        commitTextEntry();
+    }
     description_->updateView(*canvas_, *coordinator_);
+    placeTextEditor();
 }
 
 void PDFCanvasWrapper::storeDescription() {
@@ -130,6 +196,7 @@ void PDFCanvasWrapper::setSession(std::shared_ptr<TabSession> session) {
     if (session == session_) {
         return;
     }
+    commitTextEntry();
     clearSelection();
     session_ = std::move(session);
     dragPage_.reset();
@@ -169,6 +236,16 @@ void PDFCanvasWrapper::resizeEvent(QResizeEvent* event) {
     canvas_->setGeometry(rect());
     dragLayer_->setGeometry(rect());
     placeFloating();
+    placeTextEditor();
+}
+
+bool PDFCanvasWrapper::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonPress &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        pressEndedEntry_ = isEditingText_ || std::exchange(focusTakenByMouse_, false);
+        commitTextEntry();
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 // ---- the canvas's events ----
@@ -306,6 +383,7 @@ void PDFCanvasWrapper::optionDragChanged(const Rect& viewRect) {
 }
 
 void PDFCanvasWrapper::pageChanged(int index) {
+    // The entry keeps its own page, so a page change leaves it be; only the selection goes.
     if (onPageChange) {
         onPageChange(index);
     }
@@ -377,10 +455,106 @@ void PDFCanvasWrapper::deleteAnnotation(std::shared_ptr<pdfkit::Annotation> anno
     refreshHighlights();
 }
 
-void PDFCanvasWrapper::backgroundTapped() {
+void PDFCanvasWrapper::backgroundTapped(Point viewPoint) {
+    if (std::exchange(pressEndedEntry_, false)) {
+        return; // this click only finished the entry that was open
+    }
     if (selected_ || palettePosition_) {
         clearSelection();
     }
+    if (description_->isTextMode && !description_->isShapeMode) {
+        beginTextEntry(viewPoint);
+    }
+}
+
+// ---- free text ----
+
+void PDFCanvasWrapper::setTextFontSize(double points) {
+    if (std::isfinite(points) && points > 0) {
+        textFontSize_ = points;
+        placeTextEditor();
+    }
+}
+
+void PDFCanvasWrapper::setTextColor(const Color& colour) {
+    textColor_ = colour.withAlpha(1);
+    placeTextEditor();
+}
+
+void PDFCanvasWrapper::beginTextEntry(Point viewPoint) {
+    commitTextEntry();
+    auto* view = canvas_->pdfView();
+    auto engine = engineOf(session_);
+    auto page = engine ? view->pageForPoint(viewPoint, false) : nullptr;
+    if (!page || page->document() != engine) {
+        return;
+    }
+    // The first line's middle where the click was, as a caret would sit.
+    const Point at = view->convertPointToPage(viewPoint, *page);
+    textPage_ = page;
+    textPageOrigin_ = Point{at.x, at.y + kFreeTextLineHeight * textFontSize_ / 2};
+    isEditingText_ = true;
+    textEditor_->clear();
+    textInput_.clear();
+    placeTextEditor();
+    textEditor_->show();
+    textEditor_->raise();
+    textEditor_->setFocus(Qt::MouseFocusReason);
+}
+
+void PDFCanvasWrapper::commitTextEntry() {
+    finishTextEntry(true);
+}
+
+void PDFCanvasWrapper::cancelTextEntry() {
+    finishTextEntry(false);
+}
+
+void PDFCanvasWrapper::finishTextEntry(bool keep) {
+    if (!isEditingText_) {
+        return;
+    }
+    // Off first: hiding the editor takes its focus, which reports a commit again.
+    isEditingText_ = false;
+    const std::string text = trimmingWhitespaceAndNewlines(textInput_);
+    auto page = std::move(textPage_);
+    textPage_.reset();
+    textInput_.clear();
+    const bool hadFocus = textEditor_->hasFocus();
+    textEditor_->hide();
+    textEditor_->clear();
+    textInput_.clear();
+    if (hadFocus) {
+        canvas_->pdfView()->setFocus(Qt::OtherFocusReason);
+    }
+    auto engine = engineOf(session_);
+    if (!keep || text.empty() || !page || page->document() != engine) {
+        return;
+    }
+    AnnotationAppearance look = AnnotationAppearance::defaultText();
+    look.color = textColor_;
+    look.fontSize = textFontSize_;
+    const Rect bounds = freeTextBox(text, textFontSize_, textPageOrigin_);
+    AnnotationRecord added(Uuid::random(), page->index(), AnnotationType::freeText, bounds, text,
+                           look);
+    record(std::make_shared<AddAnnotationCommand>(session_->document, added,
+                                                  container_.annotationService(), session_));
+}
+
+void PDFCanvasWrapper::placeTextEditor() {
+    if (!isEditingText_ || !textPage_) {
+        textEditor_->hide();
+        return;
+    }
+    // One em below the entry's corner, on screen: where it sits and at what scale.
+    const double em = textFontSize_;
+    const Rect probe{textPageOrigin_.x, textPageOrigin_.y - em, em, em};
+    const Rect onScreen = flipped(canvas_->pageRectToCanvas(probe, *textPage_));
+    const double scale = onScreen.width / em;
+    textEditor_->setTextStyle(em * scale, toQColor(textColor_));
+    const QPointF corner = QPointF(onScreen.minX(), onScreen.minY()) - textEditor_->textBoxOffset();
+    textEditor_->move(corner.toPoint());
+    textPosition_ = Point{double(textEditor_->x()), double(textEditor_->y())};
 }
 
 // ---- selection ----

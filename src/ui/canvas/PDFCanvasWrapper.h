@@ -24,6 +24,7 @@ class UndoableCommand;
 namespace ombrix::ui {
 
 class DragRectangleLayer;
+class FreeTextEditor;
 class TextPopover;
 class ToolPalette;
 
@@ -32,8 +33,10 @@ class ToolPalette;
 // handles, draws the live rectangles of Alt and shape drags, makes region highlights in
 // the active tool's colour (replacing the highlights under them), highlights of selected
 // text with the text tool, and red square shapes, places the floating tool palette, and
-// shows the text of a selected annotation in a popover. Every edit it makes is recorded
-// for undo and marks the document dirty; a recolour is written to the file at once.
+// shows the text of a selected annotation in a popover. In text-placing mode a click on
+// empty page area opens an inline editor there; what is typed becomes a free text
+// annotation. Every edit it makes is recorded for undo and marks the document dirty; a
+// recolour is written to the file at once.
 //
 // It watches the undo manager, so whatever undoes or redoes an edit (menu, toolbar,
 // keys), the page is re-rendered and the frame follows or goes.
@@ -76,6 +79,22 @@ public:
     // The overlay's clear action: no selection, no palette, no popover.
     void clearSelection();
 
+    // Free text. An entry opens at a view point on a page (the canvas's background tap
+    // in text mode does this); committing turns its text, trimmed, into a free text
+    // annotation through the undo manager; blank text or a cancel makes nothing.
+    void beginTextEntry(Point viewPoint);
+    void commitTextEntry();
+    void cancelTextEntry();
+    bool isEditingText() const { return isEditingText_; }
+    const std::string& textInput() const { return textInput_; }
+    // The entry's top-left corner in the wrapper's space.
+    const Point& textPosition() const { return textPosition_; }
+    double textFontSize() const { return textFontSize_; }
+    void setTextFontSize(double points);
+    const Color& textColor() const { return textColor_; }
+    void setTextColor(const Color& colour);
+    FreeTextEditor* textEditor() const { return textEditor_; }
+
     // State, for the views around it and for tests.
     const std::optional<AnnotationRecord>& selectedAnnotation() const { return selected_; }
     const SelectionGeometry& selectionGeometry() const { return geometry_; }
@@ -95,6 +114,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Canvas space (origin lower left) to the wrapper's (origin top left).
@@ -112,7 +132,9 @@ private:
     void shapeDragged(const Rect& pageRect);
     void deleteAnnotation(std::shared_ptr<pdfkit::Annotation> annotation,
                           std::shared_ptr<pdfkit::Page> page);
-    void backgroundTapped();
+    void backgroundTapped(Point viewPoint);
+    void finishTextEntry(bool keep);
+    void placeTextEditor();
 
     void clearing();
     void hidePaletteAndPopover();
@@ -153,6 +175,20 @@ private:
     bool showCopyPopover_ = false;
     std::string popoverText_;
     Point popoverPosition_;
+
+    bool isEditingText_ = false;
+    std::string textInput_;
+    Point textPosition_;
+    double textFontSize_ = 14;
+    Color textColor_ = SystemColors::black;
+    // Where the entry sits: its page and its top-left corner there.
+    std::shared_ptr<pdfkit::Page> textPage_;
+    Point textPageOrigin_;
+    FreeTextEditor* textEditor_ = nullptr;
+    // The press that ended an entry must not open another where it is released. The
+    // focus may leave the entry before the press reaches the page: noted until then.
+    bool pressEndedEntry_ = false;
+    bool focusTakenByMouse_ = false;
 
     std::size_t undoCount_ = 0;
     std::size_t redoCount_ = 0;

@@ -1,5 +1,7 @@
 #include "ui/canvas/ToolPalette.h"
 
+#include "ui/platform/QtColor.h"
+
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QToolButton>
@@ -9,10 +11,6 @@ namespace ombrix::ui {
 namespace {
 
 constexpr int kSwatch = 16;
-
-QColor toQColor(const Color& c) {
-    return QColor::fromRgbF(float(c.red), float(c.green), float(c.blue), float(c.alpha));
-}
 
 QIcon swatch(const Color& colour) {
     QPixmap pixmap(kSwatch * 2, kSwatch * 2);

@@ -11,6 +11,7 @@
 #include "support/Fixtures.h"
 #include "support/TempDir.h"
 #include "ui/canvas/DragRectangleLayer.h"
+#include "ui/canvas/FreeTextEditor.h"
 #include "ui/canvas/PDFCanvasWrapper.h"
 #include "ui/canvas/TextPopover.h"
 #include "ui/canvas/ToolPalette.h"
@@ -139,7 +140,21 @@ class OverlayTest : public QObject {
     }
     void setShapeMode(bool on) {
         wrapper->description().isShapeMode = on;
+        wrapper->description().zoom = view().scaleFactor();
         wrapper->updateView();
+    }
+    void setTextMode(bool on) {
+        wrapper->description().isTextMode = on;
+        wrapper->description().zoom = view().scaleFactor();
+        wrapper->updateView();
+        settle();
+    }
+    // A click on empty page area; in text mode it opens an entry there.
+    void openEntry(Point pagePoint) {
+        QTest::mouseClick(view().viewport(), Qt::LeftButton, {}, at(0, pagePoint));
+        QVERIFY(uitest::waitUntil([&] { return wrapper->isEditingText(); }));
+        QVERIFY(wrapper->textEditor()->isVisible());
+        QVERIFY(uitest::waitUntil([&] { return wrapper->textEditor()->hasFocus(); }));
     }
     void select(Point pagePoint) {
         QTest::mouseClick(view().viewport(), Qt::LeftButton, {}, at(0, pagePoint));
@@ -490,6 +505,142 @@ private slots:
         QVERIFY(!wrapper->canvas()->currentSelectedAnnotation());
     }
 
+    void freeTextTypedInTextModeIsPlacedWhereClickedAndUndoable() {
+        show(dir / "work.pdf", 1.5);
+        // Outside text mode an empty spot only clears.
+        QTest::mouseClick(view().viewport(), Qt::LeftButton, {}, at(0, {100, 450}));
+        settle();
+        QVERIFY(!wrapper->isEditingText());
+
+        setTextMode(true);
+        openEntry({100, 450});
+        const QPoint click = view().viewport()->mapTo(wrapper, at(0, {100, 450}));
+        const Point corner = wrapper->textPosition();
+        // The caret's line sits on the click, just right of the entry's corner.
+        QVERIFY(click.x() - corner.x > 0 && click.x() - corner.x < 10);
+        QVERIFY(click.y() - corner.y > 5 && click.y() - corner.y < 25);
+        QTest::keyClicks(wrapper->textEditor(), "Hello page");
+        QCOMPARE(wrapper->textInput(), std::string("Hello page"));
+        QVERIFY(onPage(0, "FreeText").empty()); // nothing on the page while typing
+        QTest::keyClick(wrapper->textEditor(), Qt::Key_Return);
+        QVERIFY(!wrapper->isEditingText());
+        QVERIFY(!wrapper->textEditor()->isVisible());
+
+        QCOMPARE(onPage(0, "FreeText").size(), std::size_t(1));
+        const auto text = onPage(0, "FreeText").front();
+        QCOMPARE(text->contents(), std::optional<std::string>("Hello page"));
+        QCOMPARE(text->font()->size, 14.0);
+        QVERIFY(same(text->fontColor(), SystemColors::black));
+        const Rect b = text->bounds();
+        QVERIFY2(b.contains(Point{100, 450}) && b.minX() > 90 && b.width > 60 && b.width < 110,
+                 describe(b));
+        QVERIFY(session->document->isDirty);
+        QCOMPARE(app->undoManager()->undoStack().size(), std::size_t(1));
+        QVERIFY(session->annotations().back().pdfAnnotationRef == text);
+        QCOMPARE(session->annotations().back().type, AnnotationType::freeText);
+        // Drawn on the page: ink where the words are.
+        auto inked = [&] {
+            uitest::waitUntil([&] { return view().renderScheduler().idle(); });
+            settle(30);
+            const QImage image = view().viewport()->grab().toImage();
+            const QRect area = QRect(at(0, {b.minX(), b.maxY()}), at(0, {b.maxX(), b.minY()}));
+            for (int y = area.top(); y <= area.bottom(); ++y) {
+                for (int x = area.left(); x <= area.right(); ++x) {
+                    if (image.pixelColor(x, y).lightness() < 100) {
+                        return true;
+                    }
+                }
+            }
+            return false;
+        };
+        QVERIFY(inked());
+
+        app->undo();
+        QVERIFY(onPage(0, "FreeText").empty());
+        QVERIFY(session->annotations().back().pdfAnnotationRef != text);
+        QVERIFY(!inked());
+        app->redo();
+        QCOMPARE(onPage(0, "FreeText").size(), std::size_t(1));
+        QVERIFY(onPage(0, "FreeText").front() == text);
+        QVERIFY(inked());
+
+        // Saved and opened again: the words, their size and colour are in the file.
+        app->annotationService()->save(*session->document);
+        QVERIFY(!session->document->isDirty);
+        auto reopened = PDFKitBridge().open(dir / "work.pdf");
+        QVERIFY(reopened);
+        std::optional<AnnotationRecord> found;
+        for (const auto& r : PDFKitBridge().loadAnnotations(*reopened)) {
+            if (r.type == AnnotationType::freeText) {
+                found = r;
+            }
+        }
+        QVERIFY(found);
+        QCOMPARE(found->content, std::optional<std::string>("Hello page"));
+        QCOMPARE(found->appearance.fontSize, 14.0);
+        QVERIFY(near(found->bounds, b, 0.01));
+        QVERIFY(same(found->pdfAnnotationRef->fontColor(), SystemColors::black));
+    }
+
+    void escapeBlankTextAndAClickElsewhereEndEntriesAsExpected() {
+        show(dir / "work.pdf");
+        setTextMode(true);
+        wrapper->setTextFontSize(20);
+        wrapper->setTextColor(SystemColors::red);
+
+        openEntry({100, 450});
+        QTest::keyClicks(wrapper->textEditor(), "never mind");
+        QTest::keyClick(wrapper->textEditor(), Qt::Key_Escape);
+        QVERIFY(!wrapper->isEditingText());
+        QVERIFY(!wrapper->textEditor()->isVisible());
+
+        openEntry({100, 450});
+        QTest::keyClicks(wrapper->textEditor(), "   ");
+        QTest::keyClick(wrapper->textEditor(), Qt::Key_Return);
+        QVERIFY(!wrapper->isEditingText());
+        QVERIFY(onPage(0, "FreeText").empty());
+        QVERIFY(!session->document->isDirty);
+        QVERIFY(app->undoManager()->undoStack().empty());
+
+        // Shift+Enter breaks the line; a click elsewhere keeps the text and only ends
+        // the entry; the next click opens a new one.
+        openEntry({100, 150});
+        QTest::keyClicks(wrapper->textEditor(), "Two");
+        QTest::keyClick(wrapper->textEditor(), Qt::Key_Return, Qt::ShiftModifier);
+        QTest::keyClicks(wrapper->textEditor(), "lines");
+        QCOMPARE(wrapper->textInput(), std::string("Two\nlines"));
+        QTest::mouseClick(view().viewport(), Qt::LeftButton, {}, at(0, {400, 100}));
+        settle();
+        QVERIFY(!wrapper->isEditingText());
+        QCOMPARE(onPage(0, "FreeText").size(), std::size_t(1));
+        const auto text = onPage(0, "FreeText").front();
+        QCOMPARE(text->contents(), std::optional<std::string>("Two\nlines"));
+        QCOMPARE(text->font()->size, 20.0);
+        QVERIFY(same(text->fontColor(), SystemColors::red));
+        QVERIFY2(text->bounds().height > 2 * 20 && text->bounds().height < 3 * 20,
+                 describe(text->bounds()));
+        openEntry({400, 100});
+
+        // Leaving text mode keeps what was typed.
+        QTest::keyClicks(wrapper->textEditor(), "kept");
+        setTextMode(false);
+        QVERIFY(!wrapper->isEditingText());
+        QCOMPARE(onPage(0, "FreeText").size(), std::size_t(2));
+        QCOMPARE(app->undoManager()->undoStack().size(), std::size_t(2));
+
+        // So does a window shortcut such as Save; the editor's own keys stay its own.
+        setTextMode(true);
+        openEntry({300, 150});
+        QTest::keyClicks(wrapper->textEditor(), "saved");
+        QTest::keyClick(wrapper->textEditor(), Qt::Key_A, Qt::ControlModifier);
+        QVERIFY(wrapper->isEditingText());
+        QKeyEvent saveKeys(QEvent::ShortcutOverride, Qt::Key_S, Qt::ControlModifier);
+        saveKeys.ignore(); // as the shortcut map asks: taken only if the editor wants it
+        QApplication::sendEvent(wrapper->textEditor(), &saveKeys);
+        QVERIFY(!wrapper->isEditingText());
+        QCOMPARE(onPage(0, "FreeText").size(), std::size_t(3));
+    }
+
     // Writes what a user sees to $OMBRIX_SHOTS_DIR when it is set; checks the layout always.
     void screenshotsOfTheMarkup() {
         show(dir / "work.pdf", 1.25);
@@ -533,6 +684,19 @@ private slots:
         QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, at(0, {200, 220}));
         settle();
         shoot("shape-made.png");
+        setShapeMode(false);
+
+        setTextMode(true);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at(0, {80, 460}));
+        QVERIFY(uitest::waitUntil([&] { return wrapper->isEditingText(); }));
+        shoot("freetext-entry-open.png");
+        QTest::keyClicks(wrapper->textEditor(), "Check this figure");
+        QTest::keyClick(wrapper->textEditor(), Qt::Key_Return, Qt::ShiftModifier);
+        QTest::keyClicks(wrapper->textEditor(), "against the table");
+        shoot("freetext-typing.png");
+        QVERIFY(wrapper->rect().contains(wrapper->textEditor()->geometry()));
+        QTest::keyClick(wrapper->textEditor(), Qt::Key_Return);
+        shoot("freetext-placed.png");
     }
 
     void thePaletteStaysInsideTheView() {
