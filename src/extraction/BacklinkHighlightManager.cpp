@@ -84,7 +84,9 @@ void BacklinkHighlightManager::refreshHighlights(const PDFDocument& document) {
                 entry.bounds = bounds;
                 entry.color = annotation->color().value_or(kDefaultHighlightColor);
                 if (contents) {
-                    (isResult(*contents) ? entry.resultData : entry.comment) = *contents;
+                    const bool result =
+                        isResult(*contents) || annotation->privateFlag(kResultFlagKey);
+                    (result ? entry.resultData : entry.comment) = *contents;
                 }
                 entry.pageNumber = index + 1;
                 list.push_back(std::move(entry));
@@ -172,8 +174,10 @@ void BacklinkHighlightManager::saveToAnnotation(const ExtractedHighlight& highli
     auto& annotation = **it;
     if (highlight.resultData && !highlight.resultData->empty()) {
         annotation.setContents(*highlight.resultData);
+        annotation.setPrivateFlag(kResultFlagKey, true);
     } else if (highlight.comment && !highlight.comment->empty()) {
         annotation.setContents(*highlight.comment);
+        annotation.setPrivateFlag(kResultFlagKey, false);
     }
     annotation.setColor(highlight.color);
     annotation.setInteriorColor(highlight.color.withAlpha(0.5));

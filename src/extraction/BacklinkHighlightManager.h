@@ -16,6 +16,10 @@ namespace ombrix {
 class PDFDocument;
 class TabSession;
 
+// The annotation entry saying its contents are an extraction result: a formula's LaTeX
+// has no marker in it and would otherwise read back as a comment.
+inline constexpr const char* kResultFlagKey = "OmbrixResult";
+
 // A short flash drawn over the page, view space.
 struct HighlightRect {
     Uuid id;
@@ -40,6 +44,7 @@ public:
     Observable<Uuid> refreshTrigger;
 
     // Rebuilds the list from the document's annotations, page by page in each page's order.
+    // Contents are a result when they carry a marker or the annotation is flagged as one.
     void refreshHighlights(const PDFDocument& document);
 
     // Replaces the first entry with the same id; nothing when there is none.
@@ -53,7 +58,8 @@ public:
     // `text`, or any text when `text` is empty.
     void dropMatching(const std::string& text, int pageNumber, const Rect& rect);
 
-    // Writes the result (else the comment) and the colour into the highlight's annotation.
+    // Writes the result (else the comment) and the colour into the highlight's annotation;
+    // a result is flagged as one, a comment clears the flag.
     void saveToAnnotation(const ExtractedHighlight& highlight, TabSession& tab);
 
 private:

@@ -1,6 +1,7 @@
 #include "extraction/HighlightExtractor.h"
 
 #include "document/PDFKitBridge.h"
+#include "extraction/BacklinkHighlightManager.h"
 #include "extraction/HighlightText.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/Page.h"
@@ -56,7 +57,8 @@ std::vector<ExtractedHighlight> collectPageHighlights(const pdfkit::Page& page, 
         entry.bounds = bounds;
         entry.color = annotation->color().value_or(kDefaultHighlightColor);
         if (contents) {
-            (isResult(*contents) ? entry.resultData : entry.comment) = *contents;
+            const bool result = isResult(*contents) || annotation->privateFlag(kResultFlagKey);
+            (result ? entry.resultData : entry.comment) = *contents;
         }
         entry.pageNumber = pageNumber;
         list.push_back(std::move(entry));

@@ -68,6 +68,12 @@ public:
     virtual std::optional<Border> border() const = 0;
     virtual void setBorder(const Border& border) = 0;
 
+    // A private flag of our own in the annotation's dictionary (an entry holding true),
+    // kept in the file; other readers skip it. Keys must begin with "Ombrix" (anything
+    // else is ignored, so no standard entry is ever touched); clearing removes the entry.
+    virtual bool privateFlag(const std::string& key) const = 0;
+    virtual void setPrivateFlag(const std::string& key, bool on) = 0;
+
     // Quad points of markup annotations, one rectangle per quad, page space.
     virtual std::vector<Rect> quadRects() const = 0;
     virtual void setQuadRects(const std::vector<Rect>& rects) = 0;

@@ -412,6 +412,46 @@ std::string resourceOfFamily(const std::string& family) {
     return "Helv";
 }
 
+constexpr std::string_view kPrivatePrefix = "Ombrix";
+
+bool isPrivateKey(const std::string& key) {
+    return key.size() > kPrivatePrefix.size() && key.starts_with(kPrivatePrefix);
+}
+
+bool readFlag(fz_context* ctx, pdf_obj* dict, const std::string& key) {
+    pdf_obj* value = get(ctx, dict, key.c_str());
+    bool on = false;
+    mu::attempt(ctx, [&] { on = pdf_is_bool(ctx, value) && pdf_to_bool(ctx, value); });
+    return on;
+}
+
+void writeFlag(fz_context* ctx, pdf_obj* dict, const std::string& key, bool on) {
+    const char* k = key.c_str();
+    mu::attempt(ctx, [&] {
+        if (on) {
+            pdf_dict_puts(ctx, dict, k, PDF_TRUE);
+        } else {
+            pdf_dict_dels(ctx, dict, k);
+        }
+    });
+}
+
+// The private flags a dictionary holds, for keeping them when it is let go.
+std::vector<std::string> readFlags(fz_context* ctx, pdf_obj* dict) {
+    std::vector<std::string> keys;
+    int n = 0;
+    mu::attempt(ctx, [&] { n = pdf_is_dict(ctx, dict) ? pdf_dict_len(ctx, dict) : 0; });
+    for (int i = 0; i < n; ++i) {
+        pdf_obj* key = nullptr;
+        mu::attempt(ctx, [&] { key = pdf_dict_get_key(ctx, dict, i); });
+        const std::string name = mu::name(ctx, key);
+        if (isPrivateKey(name) && readFlag(ctx, dict, name)) {
+            keys.push_back(name);
+        }
+    }
+    return keys;
+}
+
 Appearance readAppearance(fz_context* ctx, pdf_obj* dict) {
     pdf_obj* da = get(ctx, dict, PDF_NAME(DA));
     const char* text = nullptr;
@@ -460,6 +500,9 @@ void writeProps(fz_context* ctx, pdf_obj* dict, const AnnotationProps& p) {
     }
     if (p.userName) {
         putText(ctx, dict, PDF_NAME(T), *p.userName);
+    }
+    for (const auto& key : p.privateFlags) {
+        writeFlag(ctx, dict, key, true);
     }
 }
 
@@ -742,6 +785,37 @@ void MuAnnotation::setFont(const Font& font) {
     });
 }
 
+bool MuAnnotation::privateFlag(const std::string& key) const {
+    if (!isPrivateKey(key)) {
+        return false;
+    }
+    if (!ref_) {
+        return std::find(props_.privateFlags.begin(), props_.privateFlags.end(), key) !=
+               props_.privateFlags.end();
+    }
+    std::lock_guard lock(core_->mutex);
+    return readFlag(mu::context(), current(), key);
+}
+
+void MuAnnotation::setPrivateFlag(const std::string& key, bool on) {
+    if (!isPrivateKey(key) || isReadOnly(subtype_)) {
+        return;
+    }
+    if (!ref_) {
+        std::erase(props_.privateFlags, key);
+        if (on) {
+            props_.privateFlags.push_back(key);
+        }
+        return;
+    }
+    // Nothing drawn depends on it: no appearance to make again.
+    std::lock_guard lock(core_->mutex);
+    fz_context* ctx = mu::context();
+    if (pdf_obj* dict = current(); mu::isDict(ctx, dict)) {
+        writeFlag(ctx, dict, key, on);
+    }
+}
+
 std::optional<std::string> MuAnnotation::userName() const {
     if (!ref_) {
         return props_.userName;
@@ -852,6 +926,7 @@ AnnotationProps MuAnnotation::snapshot(fz_context* ctx) const {
         p.font = Font{familyOfResource(*a.font), a.size};
     }
     p.border = border();
+    p.privateFlags = readFlags(ctx, current());
     if (geometryOf(subtype_) == Geometry::quads) {
         p.quads = quadsOf(readShape(ctx, current(), Geometry::quads));
     }

@@ -38,6 +38,7 @@ struct AnnotationProps {
     std::optional<Font> font;
     std::optional<Border> border;
     std::vector<Rect> quads;
+    std::vector<std::string> privateFlags; // keys set to true
 };
 
 class MuAnnotation final : public Annotation {
@@ -67,6 +68,8 @@ public:
     void setUserName(const std::string& name) override;
     std::optional<Border> border() const override;
     void setBorder(const Border& border) override;
+    bool privateFlag(const std::string& key) const override;
+    void setPrivateFlag(const std::string& key, bool on) override;
     std::vector<Rect> quadRects() const override;
     void setQuadRects(const std::vector<Rect>& rects) override;
     std::shared_ptr<Page> page() const override;

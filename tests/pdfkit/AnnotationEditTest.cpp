@@ -376,6 +376,39 @@ TEST(AnnotationIdentity, AnnotationsMoveBetweenPagesAndDocuments) {
     EXPECT_TRUE(sameRect(second[0]->bounds(), Rect{100, 100, 50, 50}));
 }
 
+TEST(AnnotationEdit, PrivateFlagsAreKeptInTheFileAndTouchNothingElse) {
+    fx::TempDir dir;
+    auto doc = openFixture(dir, fx::textDocument(2), "text.pdf");
+    auto other = openFixture(dir, fx::textDocument(1), "other.pdf");
+    auto flagged = Annotation::create(Rect{100, 100, 50, 50}, "Highlight");
+    flagged->setPrivateFlag("OmbrixResult", true); // detached: kept until added
+    flagged->setPrivateFlag("Open", true);         // not ours: ignored
+    EXPECT_TRUE(flagged->privateFlag("OmbrixResult"));
+    EXPECT_FALSE(flagged->privateFlag("Open"));
+    doc->page(0)->addAnnotation(flagged);
+    auto cleared = Annotation::create(Rect{100, 300, 50, 50}, "Highlight");
+    doc->page(0)->addAnnotation(cleared);
+    cleared->setPrivateFlag("OmbrixResult", true);
+    cleared->setPrivateFlag("OmbrixResult", false);
+    // Moving to another document lets go of the dictionary; the flag goes along.
+    other->page(0)->addAnnotation(cleared);
+    other->page(0)->removeAnnotation(cleared);
+    doc->page(1)->addAnnotation(cleared);
+    auto moved = Annotation::create(Rect{100, 500, 50, 50}, "Square");
+    other->page(0)->addAnnotation(moved);
+    moved->setPrivateFlag("OmbrixResult", true);
+    doc->page(1)->addAnnotation(moved);
+
+    doc->write(dir / "out.pdf");
+    auto reopened = Document::open(dir / "out.pdf");
+    ASSERT_EQ(reopened->page(0)->annotations().size(), 1u);
+    EXPECT_TRUE(reopened->page(0)->annotations()[0]->privateFlag("OmbrixResult"));
+    EXPECT_FALSE(reopened->page(0)->annotations()[0]->privateFlag("Open"));
+    ASSERT_EQ(reopened->page(1)->annotations().size(), 2u);
+    EXPECT_FALSE(reopened->page(1)->annotations()[0]->privateFlag("OmbrixResult"));
+    EXPECT_TRUE(reopened->page(1)->annotations()[1]->privateFlag("OmbrixResult"));
+}
+
 TEST(AnnotationIdentity, ANotesPopupTravelsWithIt) {
     fx::TempDir dir;
     auto doc = openFixture(dir, fx::textDocument(1), "text.pdf");

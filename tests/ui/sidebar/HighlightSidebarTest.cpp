@@ -124,6 +124,7 @@ private slots:
     void bulkRecolourCommentAndDeleteReachTheFile();
     void tableActionEndToEnd();
     void formulaActionSucceedsFailsAndCancels();
+    void aFormulaResultReadsBackAsAResultAfterReopening();
     void cropWritesBesideTheDocument();
     void commentListShowsTheTabsRecords();
     void aResultFromTheFileRunsNoScriptAndReachesNobody();
@@ -391,6 +392,40 @@ void HighlightSidebarTest::formulaActionSucceedsFailsAndCancels() {
     QTest::qWait(300);
     QCOMPARE(person.alerts.size(), std::size_t(1));
     QCOMPARE(entryOver(kFormulaArea).resultData, std::string("E = mc^2"));
+}
+
+void HighlightSidebarTest::aFormulaResultReadsBackAsAResultAfterReopening() {
+    // A formula's LaTeX carries no marker of its own.
+    server->answer(200, R"({"latex":"x^{2} + y^{2}"})");
+    sidebar->runMath(entryOver(kFormulaArea).id);
+    waitIdle();
+    QCOMPARE(entryOver(kFormulaArea).resultData, std::string("x^{2} + y^{2}"));
+    auto blank = entryOver(kBlankArea);
+    sidebar->row(blank.id)->findChild<QToolButton*>("editCommentButton")->click();
+    QTest::keyClicks(sidebar->row(blank.id)->commentEditor(), "look here");
+    sidebar->row(blank.id)->findChild<QPushButton*>("saveCommentButton")->click();
+    PDFKitBridge().saveAnnotations(*tab->document);
+
+    tab = std::make_shared<TabSession>(PDFKitBridge().open(file));
+    sidebar->setSession(tab);
+    QVERIFY(uitest::waitUntil([&] { return manager->extractedHighlights.get().size() == 3; }));
+    const auto formula = entryOver(kFormulaArea);
+    QCOMPARE(formula.resultData, std::string("x^{2} + y^{2}"));
+    QVERIFY(!formula.comment);
+    // Other readers still find the LaTeX as the annotation's contents.
+    QCOMPARE(annotationOver(kFormulaArea)->contents(), std::string("x^{2} + y^{2}"));
+    HighlightRow* row = sidebar->row(formula.id);
+    QVERIFY(row->viewMathButton()->isVisibleTo(row));
+    QVERIFY(!row->resultView());
+    QTest::mouseClick(row->viewMathButton(), Qt::LeftButton);
+    QVERIFY(sidebar->mathWindow());
+    sidebar->mathWindow()->close();
+
+    const auto comment = entryOver(kBlankArea);
+    QCOMPARE(comment.comment, std::string("look here"));
+    QVERIFY(!comment.resultData);
+    QVERIFY(sidebar->row(comment.id)->commentSymbol()->isVisibleTo(sidebar->row(comment.id)));
+    QVERIFY(!sidebar->row(comment.id)->viewMathButton()->isVisibleTo(sidebar->row(comment.id)));
 }
 
 void HighlightSidebarTest::cropWritesBesideTheDocument() {
