@@ -32,6 +32,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 using namespace ombrix;
@@ -116,7 +117,8 @@ int main(int argc, char** argv) {
     StallProbe idle(2);
     spinUntil([] { return false; }, 2000);
     std::printf("idle event loop, 2 s: longest stall %.1f ms\n\n", idle.worstMs());
-    std::printf("%-6s %12s %12s\n", "run", "stall (ms)", "done (ms)");
+    std::printf("%-6s %12s %12s %10s  %s\n", "run", "stall (ms)", "done (ms)", "result",
+                "waits of 12 ms or more: length@time, w = worker running, r = result in");
     std::vector<double> stalls;
     for (int run = 1; run <= runs; ++run) {
         // A fresh row each time: the first result of a row makes its web view.
@@ -128,6 +130,27 @@ int main(int argc, char** argv) {
         StallProbe probe(2);
         QElapsedTimer clock;
         clock.start();
+        // When the long waits came: before the result reached the GUI thread, or after.
+        std::string timeline;
+        double resultAt = -1;
+        QElapsedTimer beat;
+        beat.start();
+        QTimer watch;
+        watch.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            const double late = beat.nsecsElapsed() / 1e6 - 2;
+            beat.restart();
+            if (resultAt < 0 && !sidebar->actions().extractingID.get()) {
+                resultAt = msSince(clock);
+            }
+            if (late >= 12) {
+                char note[64];
+                std::snprintf(note, sizeof note, " %.0f@%.0f%s", late, msSince(clock),
+                              resultAt < 0 ? "w" : "r");
+                timeline += note;
+            }
+        });
+        watch.start(2);
         sidebar->rows().front()->tableButton()->click();
         spinUntil([&] {
             auto* row = sidebar->rows().front();
@@ -136,8 +159,10 @@ int main(int argc, char** argv) {
         });
         const double done = msSince(clock);
         spinUntil([] { return false; }, 200); // whatever the result set off afterwards
+        watch.stop();
         stalls.push_back(probe.worstMs());
-        std::printf("%-6d %12.1f %12.1f\n", run, probe.worstMs(), done);
+        std::printf("%-6d %12.1f %12.1f %10.1f  %s\n", run, probe.worstMs(), done, resultAt,
+                    timeline.c_str());
     }
     std::sort(stalls.begin(), stalls.end());
     std::printf("median stall %.1f ms, worst %.1f ms (target: at most 50 ms)\n\n",

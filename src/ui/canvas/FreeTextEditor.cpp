@@ -18,9 +18,6 @@ namespace ombrix::ui {
 
 namespace {
 
-// How the page sets free text, in ems.
-constexpr double kLineHeight = 1.2;
-constexpr double kFirstBaseline = 0.8;
 // Room between the text and the dashed frame, pixels.
 constexpr double kFrameRoom = 3;
 // An empty entry is a box of a few ems one can see and aim at.
@@ -51,14 +48,19 @@ FreeTextEditor::FreeTextEditor(QWidget* parent) : QTextEdit(parent) {
     });
 }
 
+QFont FreeTextEditor::textFont() {
+    QFont font(QStringLiteral("Helvetica"));
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
 void FreeTextEditor::setTextStyle(double emPixels, const QColor& colour) {
     emPixels = std::max(1.0, emPixels);
     if (std::abs(emPixels - em_) < 0.01 && colour == palette().color(QPalette::Text)) {
         return; // a scroll: same look, nothing to lay out again
     }
     em_ = emPixels;
-    QFont font(QStringLiteral("Helvetica"));
-    font.setStyleHint(QFont::SansSerif);
+    QFont font = textFont();
     // Points at this screen's resolution give the exact pixel size; whole pixels would
     // not.
     font.setPointSizeF(em_ * 72.0 / std::max(1, logicalDpiY()));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFont>
 #include <QTextEdit>
 #include <functional>
 
@@ -15,6 +16,12 @@ class FreeTextEditor : public QTextEdit {
     Q_OBJECT
 public:
     explicit FreeTextEditor(QWidget* parent = nullptr);
+
+    // How the page sets free text: in Helvetica, lines this many ems apart, the first
+    // baseline this many ems below the top of its box.
+    static constexpr double kLineHeight = 1.2;
+    static constexpr double kFirstBaseline = 0.8;
+    static QFont textFont();
 
     // The text's size on screen (the font size at the view's scale) and its colour.
     void setTextStyle(double emPixels, const QColor& colour);

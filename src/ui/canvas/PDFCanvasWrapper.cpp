@@ -37,9 +37,7 @@ constexpr double kAnchorRise = 40;
 constexpr int kEdgeRoom = 4;
 constexpr int kPopoverGap = 6;
 constexpr const char* kShowHighlightSidebar = "ShowHighlightSidebar";
-// Line height of free text as the PDF kit lays it out, in ems.
-constexpr double kFreeTextLineHeight = 1.2;
-// What free text is set in (the PDF's Helvetica), measured at a large size and scaled.
+// Free text is measured at a large size and scaled.
 constexpr int kMeasureSize = 100;
 
 std::shared_ptr<pdfkit::Document> engineOf(const std::shared_ptr<TabSession>& session) {
@@ -54,8 +52,7 @@ int clampInto(int value, int low, int high) {
 // its widest line and its lines at the kit's line height. A little room to the right
 // keeps the kit from wrapping a line it measures a hair wider.
 Rect freeTextBox(const std::string& text, double points, Point topLeft) {
-    QFont font(QStringLiteral("Helvetica"));
-    font.setStyleHint(QFont::SansSerif);
+    QFont font = FreeTextEditor::textFont();
     font.setPixelSize(kMeasureSize);
     const QFontMetricsF metrics(font);
     const QStringList lines = QString::fromStdString(text).split(QLatin1Char('\n'));
@@ -64,7 +61,7 @@ Rect freeTextBox(const std::string& text, double points, Point topLeft) {
         widest = std::max(widest, metrics.horizontalAdvance(line));
     }
     const double width = widest * points / kMeasureSize + points / 4;
-    const double height = double(lines.size()) * kFreeTextLineHeight * points;
+    const double height = double(lines.size()) * FreeTextEditor::kLineHeight * points;
     return Rect{topLeft.x, topLeft.y - height, width, height};
 }
 
@@ -492,7 +489,7 @@ void PDFCanvasWrapper::beginTextEntry(Point viewPoint) {
     // The first line's middle where the click was, as a caret would sit.
     const Point at = view->convertPointToPage(viewPoint, *page);
     textPage_ = page;
-    textPageOrigin_ = Point{at.x, at.y + kFreeTextLineHeight * textFontSize_ / 2};
+    textPageOrigin_ = Point{at.x, at.y + FreeTextEditor::kLineHeight * textFontSize_ / 2};
     isEditingText_ = true;
     textEditor_->clear();
     textInput_.clear();
@@ -517,9 +514,7 @@ void PDFCanvasWrapper::finishTextEntry(bool keep) {
     // Off first: hiding the editor takes its focus, which reports a commit again.
     isEditingText_ = false;
     const std::string text = trimmingWhitespaceAndNewlines(textInput_);
-    auto page = std::move(textPage_);
-    textPage_.reset();
-    textInput_.clear();
+    auto page = std::exchange(textPage_, nullptr);
     const bool hadFocus = textEditor_->hasFocus();
     textEditor_->hide();
     textEditor_->clear();
