@@ -151,7 +151,10 @@ int main(int argc, char** argv) {
             }
         });
         watch.start(2);
-        sidebar->rows().front()->tableButton()->click();
+        const double press = timed([&] { sidebar->rows().front()->tableButton()->click(); });
+        char pressNote[48];
+        std::snprintf(pressNote, sizeof pressNote, " press %.0f;", press);
+        timeline += pressNote;
         spinUntil([&] {
             auto* row = sidebar->rows().front();
             return !sidebar->actions().extractingID.get() && alerts > alertsBefore &&

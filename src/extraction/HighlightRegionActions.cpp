@@ -82,6 +82,13 @@ void HighlightRegionActions::toMain(std::function<void()> job) {
     });
 }
 
+void HighlightRegionActions::alert(const std::string& title, const std::string& message,
+                                   AlertStyle style) {
+    toMain([ui = services_.userInteraction, title, message, style] {
+        ui->showAlert(title, message, style);
+    });
+}
+
 std::shared_ptr<pdfkit::Page>
 HighlightRegionActions::pageOrBeep(const ExtractedHighlight& highlight,
                                    const std::shared_ptr<TabSession>& tab) {
@@ -195,19 +202,17 @@ HighlightRegionActions::computeTable(const pdfkit::Page& page, const Rect& bound
 std::string HighlightRegionActions::finishTable(const ExtractedHighlight& highlight,
                                                 const std::shared_ptr<TabSession>& tab,
                                                 const TableOutcome& outcome) {
-    auto& ui = *services_.userInteraction;
     if (outcome.failure) {
-        ui.showAlert(kTableFailedTitle, *outcome.failure, AlertStyle::warning);
+        alert(kTableFailedTitle, *outcome.failure, AlertStyle::warning);
         return {};
     }
     if (outcome.html.empty()) {
-        ui.showAlert(kNoTableTitle, kNoTableMessage, AlertStyle::warning);
+        alert(kNoTableTitle, kNoTableMessage, AlertStyle::warning);
         return {};
     }
-    ui.copyToClipboard(outcome.html, outcome.html);
+    services_.userInteraction->copyToClipboard(outcome.html, outcome.html);
     writeBack(highlight, tab, outcome.html);
-    ui.showAlert(kTableExtractedTitle, table::successMessage(outcome.html),
-                 AlertStyle::informational);
+    alert(kTableExtractedTitle, table::successMessage(outcome.html), AlertStyle::informational);
     return outcome.html;
 }
 

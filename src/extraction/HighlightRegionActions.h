@@ -25,6 +25,7 @@ class PDFKitBridge;
 class SerialQueue;
 class TabSession;
 class UserInteraction;
+enum class AlertStyle;
 struct ActiveViews;
 
 // The sidebar's Table, Math and Crop buttons: each turns the page region under one
@@ -123,6 +124,11 @@ private:
     void run(std::function<void()> job);
     // Runs `job` on the main queue (background) or now; dropped once `this` is gone.
     void toMain(std::function<void()> job);
+    // Shows an alert. In the background a result's alert comes a turn after the result:
+    // the list update (with a new web view) and the alert's window each cost the GUI
+    // thread tens of milliseconds on a loaded machine, and together they went past what
+    // a frame may take.
+    void alert(const std::string& title, const std::string& message, AlertStyle style);
 
     Services services_;
     TableExtractor table_;
