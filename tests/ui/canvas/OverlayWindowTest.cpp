@@ -5,6 +5,7 @@
 #include "pdfkit/Document.h"
 #include "support/AppHarness.h"
 #include "ui/canvas/CustomPDFView.h"
+#include "ui/canvas/FreeTextEditor.h"
 #include "ui/canvas/PDFCanvasView.h"
 #include "ui/canvas/PDFCanvasWrapper.h"
 #include "ui/support/UiTestSupport.h"
@@ -112,6 +113,38 @@ private slots:
         settle();
         QCOMPARE(squares(), std::size_t(1));
         QCOMPARE(harness->app().undoManager()->undoStack().size(), std::size_t(1));
+    }
+
+    // From the toolbar's text button to the file: typed text is placed by the Save keys.
+    void textTypedOnThePageIsSavedByTheSaveKeys() {
+        auto tab = harness->activeTab();
+        QTest::mouseClick(window->toolbar()->button("textformat"), Qt::LeftButton);
+        QVERIFY(window->state().isTextMode());
+        settle();
+        QTest::mouseClick(view().viewport(), Qt::LeftButton, {}, at({150, 400}));
+        settle();
+        auto* editor = window->content()->findChild<ui::FreeTextEditor*>();
+        QVERIFY(editor && editor->isVisible());
+        QVERIFY(uitest::waitUntil([&] { return editor->hasFocus(); }));
+        QTest::keyClicks(editor, "Signed off");
+        QTest::keyClick(editor, Qt::Key_S, Qt::ControlModifier);
+        settle();
+        QVERIFY(!editor->isVisible());
+        QVERIFY(uitest::waitUntil(
+            [&] {
+                harness->loop->runPending();
+                return !tab->document->isDirty;
+            },
+            10000));
+        auto saved = pdfkit::Document::open(tab->document->url);
+        QVERIFY(saved);
+        std::vector<std::string> texts;
+        for (const auto& a : saved->page(0)->annotations()) {
+            if (a->type() == "FreeText") {
+                texts.push_back(a->contents().value_or(""));
+            }
+        }
+        QCOMPARE(texts, std::vector<std::string>{"Signed off"});
     }
 };
 
