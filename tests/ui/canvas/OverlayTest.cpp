@@ -647,6 +647,9 @@ private slots:
         const QString shots = qEnvironmentVariable("OMBRIX_SHOTS_DIR");
         auto shoot = [&](const char* name) {
             settle(120);
+            // What the page shows once its re-render is in, not the stand-in before it.
+            uitest::waitUntil([&] { return this->view().renderScheduler().idle(); });
+            settle(30);
             if (!shots.isEmpty()) {
                 QVERIFY(window->grab().save(shots + "/" + name));
             }
