@@ -24,7 +24,6 @@
 #include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QResizeEvent>
-#include <QScrollBar>
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -133,11 +132,8 @@ PDFCanvasWrapper::PDFCanvasWrapper(AppContainer& container, QWidget* parent)
     textEditor_->onTextChanged = [this](const QString& text) { textInput_ = text.toStdString(); };
     // A press on the page while an entry is open ends it (as a click elsewhere does).
     canvas_->pdfView()->viewport()->installEventFilter(this);
-    // The entry stays on its spot of the page while the page scrolls or zooms.
-    for (auto* bar :
-         {canvas_->pdfView()->horizontalScrollBar(), canvas_->pdfView()->verticalScrollBar()}) {
-        connect(bar, &QScrollBar::valueChanged, this, [this] { placeTextEditor(); });
-    }
+    // The entry stays on its spot of the page, at the page's scale, whatever moves it.
+    connect(canvas_->pdfView(), &PDFView::scrolled, this, [this] { placeTextEditor(); });
 
     auto undo = container_.undoManager();
     undoCount_ = undo->undoStack().size();

@@ -519,6 +519,14 @@ private slots:
         // The caret's line sits on the click, just right of the entry's corner.
         QVERIFY(click.x() - corner.x > 0 && click.x() - corner.x < 10);
         QVERIFY(click.y() - corner.y > 5 && click.y() - corner.y < 25);
+        // Zooming while typing keeps the entry on its spot, at the page's scale.
+        const double em = wrapper->textEditor()->font().pointSizeF();
+        view().setScaleFactor(2.0);
+        QVERIFY(uitest::waitUntil([&] {
+            return std::abs(wrapper->textEditor()->font().pointSizeF() - em * 2 / 1.5) < 0.01;
+        }));
+        const QPoint zoomed = view().viewport()->mapTo(wrapper, at(0, {100, 450}));
+        QVERIFY(std::abs(zoomed.x() - wrapper->textPosition().x) < 10);
         QTest::keyClicks(wrapper->textEditor(), "Hello page");
         QCOMPARE(wrapper->textInput(), std::string("Hello page"));
         QVERIFY(onPage(0, "FreeText").empty()); // nothing on the page while typing
