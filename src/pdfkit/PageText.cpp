@@ -164,7 +164,6 @@ void PageText::take(fz_context* ctx, fz_stext_page* stext, const PageFrame& fram
                 tc.font = it->second;
                 out.bounds = unite(out.bounds, tc.box, chars_.size() == size_t(out.begin));
                 chars_.push_back(tc);
-                lineOfChar_.push_back(int(lines_.size()));
             }
             out.end = int(chars_.size());
             if (out.end > out.begin) {
@@ -175,10 +174,13 @@ void PageText::take(fz_context* ctx, fz_stext_page* stext, const PageFrame& fram
 }
 
 int PageText::lineOf(int charIndex) const {
-    if (charIndex < 0 || charIndex >= int(lineOfChar_.size())) {
+    if (charIndex < 0 || charIndex >= int(chars_.size())) {
         return -1;
     }
-    return lineOfChar_[charIndex];
+    // Lines hold consecutive runs of characters in order.
+    auto after = std::upper_bound(lines_.begin(), lines_.end(), charIndex,
+                                  [](int i, const TextLine& l) { return i < l.begin; });
+    return int(after - lines_.begin()) - 1;
 }
 
 std::string PageText::plainText() const {

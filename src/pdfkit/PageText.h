@@ -6,6 +6,7 @@
 #include "pdfkit/MuContext.h"
 #include "pdfkit/Page.h"
 #include "pdfkit/Selection.h"
+#include "pdfkit/TextLayout.h"
 
 #include <cstdint>
 #include <functional>
@@ -47,11 +48,7 @@ struct TextChar {
     float size = 0;
 };
 
-struct TextLine {
-    int begin = 0; // chars [begin, end)
-    int end = 0;
-    Rect bounds;
-};
+using TextLine = LayoutLine;
 
 class PageText {
 public:
@@ -90,7 +87,6 @@ public:
 private:
     std::vector<TextChar> chars_;
     std::vector<TextLine> lines_;
-    std::vector<int> lineOfChar_;
     std::vector<TextFontInfo> fonts_;
 };
 

@@ -21,42 +21,54 @@ double distance(const Rect& r, Point p) {
 
 } // namespace
 
-TextLayout::TextLayout(std::shared_ptr<const PageText> text) : text_(std::move(text)) {
-    if (!text_) {
-        return;
-    }
-    chars_.reserve(text_->chars().size());
-    for (const TextChar& c : text_->chars()) {
-        chars_.push_back(LayoutChar{
-            c.code, Quad{point(c.quad.ul), point(c.quad.ur), point(c.quad.ll), point(c.quad.lr)},
-            c.box});
-    }
-    lines_.reserve(text_->lines().size());
-    for (const TextLine& l : text_->lines()) {
-        lines_.push_back(LayoutLine{l.begin, l.end, l.bounds});
-    }
-}
+TextLayout::TextLayout(std::shared_ptr<const PageText> text) : text_(std::move(text)) {}
 
 TextLayout::~TextLayout() = default;
+
+int TextLayout::charCount() const {
+    return text_ ? int(text_->chars().size()) : 0;
+}
+
+LayoutChar TextLayout::character(int index) const {
+    const TextChar& c = text_->chars()[std::size_t(index)];
+    return LayoutChar{c.code,
+                      Quad{point(c.quad.ul), point(c.quad.ur), point(c.quad.ll), point(c.quad.lr)},
+                      c.box};
+}
+
+const std::vector<LayoutLine>& TextLayout::lines() const {
+    static const std::vector<LayoutLine> none;
+    return text_ ? text_->lines() : none;
+}
+
+const Rect& TextLayout::bounds(int index) const {
+    return text_->chars()[std::size_t(index)].box;
+}
+
+char32_t TextLayout::code(int index) const {
+    return text_->chars()[std::size_t(index)].code;
+}
 
 int TextLayout::charAt(Point p, bool nearest) const {
     if (!std::isfinite(p.x) || !std::isfinite(p.y)) {
         return -1;
     }
-    for (int i = 0; i < int(chars_.size()); ++i) {
-        if (chars_[i].bounds.contains(p)) {
+    const int count = charCount();
+    for (int i = 0; i < count; ++i) {
+        if (bounds(i).contains(p)) {
             return i;
         }
     }
-    if (!nearest || lines_.empty()) {
+    const std::vector<LayoutLine>& lines = this->lines();
+    if (!nearest || lines.empty()) {
         return -1;
     }
     // The nearest line (vertical distance first), then its nearest character.
     int bestLine = 0;
     double bestDy = std::numeric_limits<double>::infinity();
     double bestD = bestDy;
-    for (int l = 0; l < int(lines_.size()); ++l) {
-        const Rect& b = lines_[l].bounds;
+    for (int l = 0; l < int(lines.size()); ++l) {
+        const Rect& b = lines[l].bounds;
         const double dy = p.y < b.minY() ? b.minY() - p.y : (p.y > b.maxY() ? p.y - b.maxY() : 0);
         const double d = distance(b, p);
         if (dy < bestDy || (dy == bestDy && d < bestD)) {
@@ -67,8 +79,8 @@ int TextLayout::charAt(Point p, bool nearest) const {
     }
     int best = -1;
     double bestDistance = std::numeric_limits<double>::infinity();
-    for (int i = lines_[bestLine].begin; i < lines_[bestLine].end; ++i) {
-        const double d = distance(chars_[i].bounds, p);
+    for (int i = lines[bestLine].begin; i < lines[bestLine].end; ++i) {
+        const double d = distance(bounds(i), p);
         if (d < bestDistance) {
             best = i;
             bestDistance = d;
@@ -82,7 +94,8 @@ std::pair<int, int> TextLayout::lineAround(int charIndex) const {
     if (line < 0) {
         return {-1, -1};
     }
-    return {lines_[line].begin, lines_[line].end};
+    const LayoutLine& l = lines()[std::size_t(line)];
+    return {l.begin, l.end};
 }
 
 std::pair<int, int> TextLayout::wordAround(int charIndex) const {
@@ -91,14 +104,14 @@ std::pair<int, int> TextLayout::wordAround(int charIndex) const {
         return {-1, -1};
     }
     // A space stands for itself: a double click between words selects nothing more.
-    if (isWhitespace(chars_[charIndex].code)) {
+    if (isWhitespace(code(charIndex))) {
         return {charIndex, charIndex + 1};
     }
     int first = charIndex, last = charIndex + 1;
-    while (first > begin && !isWhitespace(chars_[first - 1].code)) {
+    while (first > begin && !isWhitespace(code(first - 1))) {
         --first;
     }
-    while (last < end && !isWhitespace(chars_[last].code)) {
+    while (last < end && !isWhitespace(code(last))) {
         ++last;
     }
     return {first, last};
@@ -134,7 +147,7 @@ std::string TextLayout::text(int first, int last) const {
     std::string out;
     if (text_) {
         std::vector<Rect> rects;
-        text_->describe(indices(first, last, int(chars_.size())), rects, out);
+        text_->describe(indices(first, last, charCount()), rects, out);
     }
     return out;
 }
@@ -143,7 +156,7 @@ std::vector<Rect> TextLayout::lineRects(int first, int last) const {
     std::vector<Rect> rects;
     if (text_) {
         std::string ignored;
-        text_->describe(indices(first, last, int(chars_.size())), rects, ignored);
+        text_->describe(indices(first, last, charCount()), rects, ignored);
     }
     return rects;
 }

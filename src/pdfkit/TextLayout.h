@@ -28,14 +28,17 @@ struct LayoutLine {
 };
 
 // A page's structured text for hit-testing and selection, in reading order. Immutable
-// once made, so it is shared freely between threads.
+// once made, so it is shared freely between threads. A view over the page's extracted
+// text, not a copy of it: a dense page's characters are kept once.
 class TextLayout {
 public:
     explicit TextLayout(std::shared_ptr<const PageText> text);
     ~TextLayout();
 
-    const std::vector<LayoutChar>& chars() const { return chars_; }
-    const std::vector<LayoutLine>& lines() const { return lines_; }
+    int charCount() const;
+    // Character `index` (0 <= index < charCount()), made on the fly.
+    LayoutChar character(int index) const;
+    const std::vector<LayoutLine>& lines() const;
 
     // The character under a page-space point; with `nearest`, the closest character of
     // the nearest line when none is under it. -1 when none.
@@ -51,9 +54,10 @@ public:
     std::vector<Rect> lineRects(int first, int last) const; // page space, one per line
 
 private:
+    const Rect& bounds(int index) const;
+    char32_t code(int index) const;
+
     std::shared_ptr<const PageText> text_;
-    std::vector<LayoutChar> chars_;
-    std::vector<LayoutLine> lines_;
 };
 
 } // namespace ombrix::pdfkit

@@ -35,7 +35,7 @@ TEST_F(TextLayoutTest, CharactersCarryTheirQuadsInPageSpace) {
     ASSERT_EQ(layout->lines().size(), 6u);
     const LayoutLine& line = layout->lines()[1];
     EXPECT_EQ(layout->text(line.begin, line.end), kFirst.text);
-    const LayoutChar& t = layout->chars()[std::size_t(line.begin)];
+    const LayoutChar t = layout->character(line.begin);
     EXPECT_EQ(t.code, U'T');
     EXPECT_NEAR(t.quad.ll.x, 72, 0.5);
     EXPECT_NEAR(t.quad.ll.y, t.bounds.minY(), 0.01);
@@ -69,9 +69,16 @@ TEST_F(TextLayoutTest, HitTestingFindsCharactersWordsAndLines) {
     EXPECT_EQ(layout->charAt(Point{500, 100}, false), -1);
     const int nearest = layout->charAt(Point{kFirst.x - 30, 702}, true);
     ASSERT_GE(nearest, 0);
-    EXPECT_EQ(layout->chars()[std::size_t(nearest)].code, U'T');
+    EXPECT_EQ(layout->character(nearest).code, U'T');
     EXPECT_EQ(layout->wordAround(-1), (std::pair<int, int>{-1, -1}));
-    EXPECT_EQ(layout->lineAround(int(layout->chars().size())), (std::pair<int, int>{-1, -1}));
+    EXPECT_EQ(layout->lineAround(layout->charCount()), (std::pair<int, int>{-1, -1}));
+    // Every character belongs to the one line that holds it.
+    for (std::size_t l = 0; l < layout->lines().size(); ++l) {
+        const LayoutLine& line = layout->lines()[l];
+        for (int i = line.begin; i < line.end; ++i) {
+            ASSERT_EQ(layout->lineAround(i), (std::pair<int, int>{line.begin, line.end})) << i;
+        }
+    }
 }
 
 TEST_F(TextLayoutTest, ADragSelectsInReadingOrderAcrossLines) {
