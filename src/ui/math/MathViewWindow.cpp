@@ -1,8 +1,9 @@
 #include "ui/math/MathViewWindow.h"
 
 #include "app/UserInteraction.h"
-#include "ui/math/MathRenderView.h"
+#include "extraction/MathOCRExtractor.h"
 #include "ui/platform/SymbolIcon.h"
+#include "ui/web/WebViews.h"
 
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -51,9 +52,22 @@ MathViewWindow::MathViewWindow(std::string latex, std::optional<std::string> mat
     header->addWidget(dismiss);
     column->addLayout(header);
 
-    formula_ = new MathRenderView(this);
-    formula_->setMinimumSize(500, 250);
-    column->addWidget(formula_, 1);
+    WebViewFactory* web = WebViews::factory();
+    if (web) {
+        formula_ = web->makeFormulaView(this, [this](bool ok) { Q_EMIT typesetFinished(ok); });
+        typesets_ = true;
+    } else {
+        auto* missing = new QLabel(tr("The formula cannot be typeset: the web view module "
+                                      "(%1) could not be loaded. Its LaTeX source is below.")
+                                       .arg(WebViews::kModuleFile),
+                                   this);
+        missing->setObjectName("formulaUnavailable");
+        missing->setWordWrap(true);
+        missing->setAlignment(Qt::AlignCenter);
+        formula_ = missing;
+    }
+    formula_->setMinimumSize(500, web ? 250 : 60);
+    column->addWidget(formula_, web ? 1 : 0);
 
     auto* rawTitle = new QLabel(tr("Raw LaTeX"), this);
     QFont caption = rawTitle->font();
@@ -63,8 +77,10 @@ MathViewWindow::MathViewWindow(std::string latex, std::optional<std::string> mat
     raw_ = new QPlainTextEdit(QString::fromStdString(latex_), this);
     raw_->setReadOnly(true);
     raw_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    raw_->setMaximumHeight(80);
-    column->addWidget(raw_);
+    if (web) {
+        raw_->setMaximumHeight(80);
+    }
+    column->addWidget(raw_, web ? 0 : 1);
 
     auto* footer = new QHBoxLayout;
     const QIcon copy = SymbolIcon::icon("doc.on.doc", text, 14);
@@ -84,7 +100,9 @@ MathViewWindow::MathViewWindow(std::string latex, std::optional<std::string> mat
     footer->addWidget(close);
     column->addLayout(footer);
 
-    formula_->setFormula(latex_, mathml_);
+    if (web) {
+        web->setPage(formula_, QString::fromStdString(formulaPage(latex_, mathml_)));
+    }
 }
 
 void MathViewWindow::present(QWidget* over) {

@@ -3,14 +3,11 @@
 #include <QString>
 #include <QUrl>
 
-class QWebEngineProfile;
-
 namespace ombrix::ui {
 
-// The one web profile of our result and formula pages: kept off the record (nothing of
-// what is opened lands on disk), its pages may reach no network address but the MathJax
-// bundle, and that is served from a local MathJax 3 copy whenever one is installed. GUI
-// thread only; the profile lives as long as the application object.
+// Where the pages of our result and formula views may reach: no network address but the
+// MathJax bundle, and that is served from a local MathJax 3 copy whenever one is
+// installed. Built into the web module as well, whose profile applies it. Any thread.
 namespace WebContent {
 
 // Where the formula page asks for MathJax.
@@ -29,14 +26,6 @@ QString localMathJaxDir();
 // (the URL itself when not); an empty URL for anything else on the network, which is
 // blocked. Pages are loaded as HTML strings, so nothing else is asked for.
 QUrl route(const QUrl& url, const QString& localDir);
-
-// The shared profile; registers our scheme first, so call it before any other web
-// engine object is made.
-QWebEngineProfile* profile();
-
-// Makes the profile and one blank page, so the engine's start is paid before a result
-// view is needed; once per process.
-void warmUp();
 
 } // namespace WebContent
 

@@ -1,22 +1,46 @@
 #include "ui/sidebar/HTMLRenderView.h"
 
-#include "ui/math/WebContent.h"
+#include "ui/web/WebViews.h"
 
-#include <QWebEnginePage>
-#include <QWebEngineSettings>
+#include <QTextBrowser>
+#include <QVBoxLayout>
 
 namespace ombrix::ui {
 
-HTMLRenderView::HTMLRenderView(QWidget* parent) : QWebEngineView(parent) {
+namespace {
+
+// Shows the page as Qt rich text and fetches nothing it names: no pictures, no styles,
+// no links followed.
+class OfflineBrowser final : public QTextBrowser {
+public:
+    explicit OfflineBrowser(QWidget* parent) : QTextBrowser(parent) {
+        setObjectName("ResultTextView");
+        setOpenLinks(false);
+        setOpenExternalLinks(false);
+        setFrameShape(QFrame::NoFrame);
+        viewport()->setAutoFillBackground(false);
+    }
+    QVariant loadResource(int, const QUrl&) override { return {}; }
+};
+
+} // namespace
+
+HTMLRenderView::HTMLRenderView(QWidget* parent) : QWidget(parent) {
     setObjectName("HTMLRenderView");
-    auto* webPage = new QWebEnginePage(WebContent::profile(), this);
-    webPage->setBackgroundColor(Qt::transparent);
-    // The fragment is a file's annotation text: a table needs no script.
-    webPage->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
-    setPage(webPage);
-    setContextMenuPolicy(Qt::NoContextMenu);
     setFixedSize(kWidth, kHeight);
-    connect(this, &QWebEngineView::loadFinished, this, [this](bool) { loaded_ = true; });
+    setContextMenuPolicy(Qt::NoContextMenu);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    if (WebViewFactory* factory = WebViews::factory()) {
+        content_ = factory->makeResultView(this, [this](bool) { loaded_ = true; });
+        web_ = true;
+    } else {
+        content_ = new OfflineBrowser(this);
+        content_->setToolTip(tr("Shown as plain text layout: the web view module is not "
+                                "installed."));
+    }
+    content_->setContextMenuPolicy(Qt::NoContextMenu);
+    layout->addWidget(content_);
 }
 
 QString HTMLRenderView::pageHTML(const QString& fragment, bool scrollEnabled) {
@@ -40,7 +64,17 @@ void HTMLRenderView::setHtml(const QString& fragment, bool scrollEnabled) {
     fragment_ = fragment;
     scrollEnabled_ = scrollEnabled;
     loaded_ = false;
-    QWebEngineView::setHtml(pageHTML(fragment, scrollEnabled), QUrl());
+    const QString page = pageHTML(fragment, scrollEnabled);
+    if (web_) {
+        WebViews::factory()->setPage(content_, page);
+        return;
+    }
+    auto* browser = static_cast<QTextBrowser*>(content_);
+    browser->setVerticalScrollBarPolicy(scrollEnabled ? Qt::ScrollBarAsNeeded
+                                                      : Qt::ScrollBarAlwaysOff);
+    browser->setHorizontalScrollBarPolicy(browser->verticalScrollBarPolicy());
+    browser->setHtml(page);
+    loaded_ = true;
 }
 
 } // namespace ombrix::ui

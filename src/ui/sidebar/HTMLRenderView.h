@@ -1,14 +1,15 @@
 #pragma once
 
 #include <QString>
-#include <QWebEngineView>
+#include <QWidget>
 
 namespace ombrix::ui {
 
 // A table result inside its sidebar row: the HTML fragment in a small page that draws no
 // background. The fragment comes from a file, so the page runs no script and reaches no
-// network (the shared web profile blocks it). GUI thread only.
-class HTMLRenderView : public QWebEngineView {
+// network. Shown by the web module's view; when that module cannot be loaded, as Qt rich
+// text in a browser that loads nothing. GUI thread only.
+class HTMLRenderView : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kWidth = 280;
@@ -21,6 +22,9 @@ public:
     bool scrollEnabled() const { return scrollEnabled_; }
     // True once the page has finished loading (successfully or not).
     bool isLoaded() const { return loaded_; }
+    // The view showing the page: the web module's, or the rich-text stand-in.
+    QWidget* content() const { return content_; }
+    bool showsWebPage() const { return web_; }
 
     // The page around a fragment, exactly as it is loaded.
     static QString pageHTML(const QString& fragment, bool scrollEnabled);
@@ -29,6 +33,8 @@ private:
     QString fragment_;
     bool scrollEnabled_ = true;
     bool loaded_ = false;
+    bool web_ = false;
+    QWidget* content_ = nullptr;
 };
 
 } // namespace ombrix::ui

@@ -7,9 +7,9 @@
 #include "extraction/BacklinkHighlightManager.h"
 #include "extraction/HighlightRegionActions.h"
 #include "ui/math/MathViewWindow.h"
-#include "ui/math/WebContent.h"
 #include "ui/platform/SymbolIcon.h"
 #include "ui/sidebar/HighlightRow.h"
+#include "ui/web/WebViews.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -315,7 +315,11 @@ void HighlightSidebar::rebuildRows() {
     // Starting the web engine takes a while on the GUI thread: do it once there are rows
     // to show, not when the first table result arrives.
     if (isVisible() && !entries.empty()) {
-        QTimer::singleShot(0, this, [] { WebContent::warmUp(); });
+        QTimer::singleShot(0, this, [] {
+            if (WebViewFactory* web = WebViews::factory()) {
+                web->warmUp();
+            }
+        });
     }
 }
 

@@ -1,33 +1,26 @@
-#include "ui/math/MathRenderView.h"
+#include "ui/webmodule/MathRenderView.h"
 
-#include "extraction/MathOCRExtractor.h"
-#include "ui/math/WebContent.h"
+#include "ui/webmodule/WebProfile.h"
 
 #include <QTimer>
 #include <QWebEnginePage>
 
 namespace ombrix::ui {
 
-MathRenderView::MathRenderView(QWidget* parent) : QWebEngineView(parent) {
+MathRenderView::MathRenderView(QWidget* parent, std::function<void(bool)> typeset)
+    : QWebEngineView(parent), typeset_(std::move(typeset)) {
     setObjectName("MathRenderView");
-    auto* webPage = new QWebEnginePage(WebContent::profile(), this);
+    auto* webPage = new QWebEnginePage(WebProfile::shared(), this);
     webPage->setBackgroundColor(Qt::transparent);
     setPage(webPage);
     setContextMenuPolicy(Qt::NoContextMenu);
     connect(this, &QWebEngineView::loadFinished, this, [this](bool ok) {
-        loaded_ = true;
         if (ok) {
             pollTypeset(100);
         } else {
-            Q_EMIT typesetFinished(false);
+            typeset_(false);
         }
     });
-}
-
-void MathRenderView::setFormula(const std::string& latex,
-                                const std::optional<std::string>& mathml) {
-    loaded_ = false;
-    QWebEngineView::setHtml(QString::fromStdString(formulaPage(latex, mathml)), QUrl());
 }
 
 // MathJax loads asynchronously after the page: asks it every 50 ms for up to 5 s.
@@ -37,9 +30,9 @@ void MathRenderView::pollTypeset(int attemptsLeft) {
         "(document.querySelector('mjx-container') ? 'done' : 'waiting') : 'loading'",
         [this, attemptsLeft](const QVariant& state) {
             if (state.toString() == "done") {
-                Q_EMIT typesetFinished(true);
+                typeset_(true);
             } else if (attemptsLeft <= 0) {
-                Q_EMIT typesetFinished(false);
+                typeset_(false);
             } else {
                 QTimer::singleShot(50, this,
                                    [this, attemptsLeft] { pollTypeset(attemptsLeft - 1); });

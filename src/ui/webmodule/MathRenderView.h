@@ -1,29 +1,20 @@
 #pragma once
 
-#include <QString>
 #include <QWebEngineView>
-#include <optional>
-#include <string>
+#include <functional>
 
 namespace ombrix::ui {
 
-// The formula typeset by MathJax 3 (from the local copy when one is installed). GUI thread
-// only.
+// A formula page typeset by MathJax 3 (from the local copy when one is installed). Tells
+// `typeset` once per page whether MathJax drew it. GUI thread only.
 class MathRenderView : public QWebEngineView {
     Q_OBJECT
 public:
-    explicit MathRenderView(QWidget* parent = nullptr);
-
-    void setFormula(const std::string& latex, const std::optional<std::string>& mathml);
-    bool isLoaded() const { return loaded_; }
-
-Q_SIGNALS:
-    // MathJax has typeset the page (or failed to load: `typeset` false).
-    void typesetFinished(bool typeset);
+    MathRenderView(QWidget* parent, std::function<void(bool)> typeset);
 
 private:
     void pollTypeset(int attemptsLeft);
-    bool loaded_ = false;
+    std::function<void(bool)> typeset_;
 };
 
 } // namespace ombrix::ui

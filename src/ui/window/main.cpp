@@ -42,6 +42,8 @@ void screenshotWhenDrawn(ui::MainWindow* window, const QString& file) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The web module starts Qt WebEngine after the application exists, which needs this.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
     QApplication::setApplicationName("Ombrix PDF");
     QApplication::setOrganizationName("ombrix-pdf");

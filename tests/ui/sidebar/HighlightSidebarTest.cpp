@@ -19,6 +19,7 @@
 #include "ui/sidebar/HighlightRow.h"
 #include "ui/support/Person.h"
 #include "ui/support/UiTestSupport.h"
+#include "ui/web/WebViews.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -31,6 +32,7 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <QWebEnginePage>
+#include <QWebEngineView>
 #include <QtTest>
 #include <filesystem>
 #include <httplib.h>
@@ -101,7 +103,13 @@ QString shotsDir() {
     return dir;
 }
 
-QString pageText(QWebEnginePage* page) {
+// The text of a result view's web page.
+QString pageText(HTMLRenderView* view) {
+    auto* web = qobject_cast<QWebEngineView*>(view->content());
+    if (!web) {
+        return "(not a web view: " + WebViews::loadError() + ")";
+    }
+    QWebEnginePage* page = web->page();
     QString text;
     bool done = false;
     page->toPlainText([&](const QString& t) {
@@ -116,6 +124,10 @@ QString pageText(QWebEnginePage* page) {
 
 class HighlightSidebarTest : public QObject {
     Q_OBJECT
+public:
+    // The web module starts the engine after the application exists.
+    static void initMain() { QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); }
+
 private slots:
     void init();
     void cleanup();
@@ -332,7 +344,7 @@ void HighlightSidebarTest::tableActionEndToEnd() {
     QVERIFY(row->resultView());
     QCOMPARE(row->resultView()->size(), QSize(280, 150));
     QVERIFY(uitest::waitUntil([&] { return row->resultView()->isLoaded(); }, 20000));
-    const QString shown = pageText(row->resultView()->page());
+    const QString shown = pageText(row->resultView());
     QVERIFY2(shown.contains("Apples") && shown.contains("12.40"), qPrintable(shown));
 
     // No table in an empty area: a warning, nothing stored.
@@ -477,7 +489,7 @@ void HighlightSidebarTest::aResultFromTheFileRunsNoScriptAndReachesNobody() {
     QVERIFY(row->resultView());
     QVERIFY(uitest::waitUntil([&] { return row->resultView()->isLoaded(); }, 20000));
     QTest::qWait(300);
-    QCOMPARE(pageText(row->resultView()->page()).trimmed(), QString("kept"));
+    QCOMPARE(pageText(row->resultView()).trimmed(), QString("kept"));
     QCOMPARE(hits.load(), 0);
     watcher.stop();
     serving.join();

@@ -1,9 +1,9 @@
 #include "ui/math/MathViewWindow.h"
 
 #include "app/UserInteraction.h"
-#include "ui/math/MathRenderView.h"
 #include "ui/math/WebContent.h"
 #include "ui/support/UiTestSupport.h"
+#include "ui/web/WebViews.h"
 
 #include <QApplication>
 #include <QDir>
@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QWebEnginePage>
+#include <QWebEngineView>
 #include <QtTest>
 
 using namespace ombrix;
@@ -42,6 +43,10 @@ QString evaluate(QWebEnginePage* page, const QString& script) {
 
 class MathViewWindowTest : public QObject {
     Q_OBJECT
+public:
+    // The web module starts the engine after the application exists.
+    static void initMain() { QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); }
+
 private slots:
     void routesTheBundleToTheLocalCopyAndBlocksTheRest();
     void typesetsOfflineFromTheLocalCopy();
@@ -71,7 +76,8 @@ void MathViewWindowTest::typesetsOfflineFromTheLocalCopy() {
     const std::string latex = "\\begin{array}{l} E = mc^2 \\\\ a < b \\end{array}";
     auto* window = new MathViewWindow(latex, std::nullopt, user);
     QPointer<MathViewWindow> guard(window);
-    QSignalSpy typeset(window->formulaView(), &MathRenderView::typesetFinished);
+    QVERIFY2(window->typesets(), qPrintable(WebViews::loadError()));
+    QSignalSpy typeset(window, &MathViewWindow::typesetFinished);
     window->present();
     QCOMPARE(window->windowTitle(), QString("Math View"));
     QCOMPARE(window->size(), QSize(600, 500));
@@ -79,7 +85,7 @@ void MathViewWindowTest::typesetsOfflineFromTheLocalCopy() {
     QCOMPARE(typeset.first().first().toBool(), true);
     // MathJax drew the formula (its own elements), without the array lines; the raw text
     // keeps them.
-    const QString drawn = evaluate(window->formulaView()->page(),
+    const QString drawn = evaluate(qobject_cast<QWebEngineView*>(window->formulaView())->page(),
                                    "document.querySelectorAll('mjx-container mjx-mi').length");
     QVERIFY2(drawn.toInt() >= 4, qPrintable(drawn));
     QCOMPARE(window->rawLatex()->toPlainText(), QString::fromStdString(latex));

@@ -1,0 +1,65 @@
+#include "ui/web/WebViews.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QPluginLoader>
+#include <QStringList>
+#include <QtDebug>
+#include <memory>
+
+namespace ombrix::ui::WebViews {
+
+namespace {
+
+QString& lastError() {
+    static QString error;
+    return error;
+}
+
+// Kept for the life of the process: its views and the engine's threads live until the end.
+QPluginLoader* keptLoader = nullptr;
+
+QStringList candidates() {
+    if (const QString named = qEnvironmentVariable(kModuleVariable); !named.isEmpty()) {
+        return {named};
+    }
+    const QDir here(QCoreApplication::applicationDirPath());
+    return {here.filePath(kModuleFile),
+            QDir(here.filePath(OMBRIX_WEB_MODULE_RELATIVE_DIR)).filePath(kModuleFile)};
+}
+
+WebViewFactory* load() {
+    QStringList tried;
+    for (const QString& path : candidates()) {
+        if (!QFileInfo::exists(path)) {
+            tried << path + " (missing)";
+            continue;
+        }
+        auto loader = std::make_unique<QPluginLoader>(path);
+        loader->setLoadHints(QLibrary::PreventUnloadHint);
+        if (auto* factory = qobject_cast<WebViewFactory*>(loader->instance())) {
+            keptLoader = loader.release();
+            return factory;
+        }
+        tried << path + " (" + loader->errorString() + ")";
+    }
+    lastError() = "the web view module could not be loaded: " + tried.join("; ");
+    qWarning().noquote() << "Ombrix PDF:" << lastError()
+                         << "- table results show as plain rich text and formulas as LaTeX";
+    return nullptr;
+}
+
+} // namespace
+
+WebViewFactory* factory() {
+    static WebViewFactory* const loaded = load();
+    return loaded;
+}
+
+QString loadError() {
+    factory();
+    return lastError();
+}
+
+} // namespace ombrix::ui::WebViews
