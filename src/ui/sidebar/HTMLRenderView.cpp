@@ -36,8 +36,9 @@ HTMLRenderView::HTMLRenderView(QWidget* parent) : QWidget(parent) {
         web_ = true;
     } else {
         content_ = new OfflineBrowser(this);
-        content_->setToolTip(tr("Shown as plain text layout: the web view module is not "
-                                "installed."));
+        content_->setToolTip(tr("Shown as simple rich text: the web view module (%1) could "
+                                "not be loaded.")
+                                 .arg(WebViews::kModuleFile));
     }
     content_->setContextMenuPolicy(Qt::NoContextMenu);
     layout->addWidget(content_);
