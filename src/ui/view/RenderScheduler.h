@@ -68,9 +68,9 @@ public:
     // An annotation edit: re-renders that page; its old images stay until the new ones come.
     void pageContentChanged(int index);
 
-    // Default 48 MiB: with the toolkit's own ~47 MB, the kit's text of recent pages (~25 MB on
-    // dense pages) and the thumbnails (16 MiB), more would take paging through a long
-    // document past 150 MB resident. See effectiveCacheLimit().
+    // Default 48 MiB: with the toolkit's own ~46 MB, the text of recent pages (~10 MB on
+    // dense pages) and the thumbnails (16 MiB), paging through a long document peaks near
+    // 135 MB resident; 96 MiB takes that to about 190 MB. See effectiveCacheLimit().
     void setCacheLimit(std::size_t bytes);
     // The setting held to at least three viewports' worth and at most 1/8 of the memory.
     std::size_t effectiveCacheLimit() const { return cache_.limit(); }
