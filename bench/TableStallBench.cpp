@@ -22,6 +22,7 @@
 #include "ui/sidebar/HighlightPanel.h"
 #include "ui/sidebar/HighlightRow.h"
 #include "ui/sidebar/HighlightSidebar.h"
+#include "ui/web/WebViews.h"
 #include "ui/window/MainWindow.h"
 
 #include <QApplication>
@@ -59,7 +60,17 @@ template <typename Step> double timed(Step&& step) {
 int main(int argc, char** argv) {
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1"); // root, no GPU: never in the program itself
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu");
+    // The build tree's web module, which the program would find beside itself.
+    if (qEnvironmentVariableIsEmpty(ui::WebViews::kModuleVariable)) {
+        qputenv(ui::WebViews::kModuleVariable, OMBRIX_WEB_MODULE_PATH);
+    }
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
+    if (!ui::WebViews::factory()) {
+        std::fprintf(stderr, "ombrix_table_stall_bench: %s\n",
+                     qPrintable(ui::WebViews::loadError()));
+        return 1;
+    }
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
 
     testing::TempDir dir;
