@@ -1,6 +1,6 @@
-// A decompression bomb (a few tens of KB inflating to gigabytes of text operators) given
-// to our command-line tool and to mutool side by side: wall time, peak memory and how each
-// ended. mutool runs under `timeout` so it cannot hold the run up.
+// Decompression bombs (a few KB, or a hundredth of their content, inflating to gigabytes of text
+// operators) given to our command-line tool and to mutool side by side: wall time, peak memory and
+// how each ended. mutool runs under `timeout` so it cannot hold the run up.
 //
 //   ombrix_bomb_bench [--gib N] [--mutool-timeout SECONDS] [--ombrix PATH]
 //   (defaults: a 2 GiB bomb, 60 s for mutool, the ombrix built with this program)
@@ -37,35 +37,8 @@ void report(const char* tool, const std::string& what, const ProcessUsage& run) 
                 double(run.peakKiB) / 1024, ending.c_str(), lastLine(run.stderrText).c_str());
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    double gib = 2;
-    std::string mutoolTimeout = "60";
-    fs::path ombrix = OMBRIX_CLI_PATH;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string option = argv[i];
-        if (option == "--gib") {
-            gib = std::atof(argv[i + 1]);
-        } else if (option == "--mutool-timeout") {
-            mutoolTimeout = argv[i + 1];
-        } else if (option == "--ombrix") {
-            ombrix = argv[i + 1];
-        } else {
-            std::fprintf(stderr, "unknown option %s\n", option.c_str());
-            return 2;
-        }
-    }
-    const fs::path dir = fs::temp_directory_path() / ("ombrix-bomb-" + std::to_string(getpid()));
-    fs::create_directories(dir);
-    const fs::path bomb = dir / "bomb.pdf";
-    ombrix::testing::writeDecompressionBomb(bomb, std::uint64_t(gib * double(1u << 30)));
-    std::printf("bomb: %.1f KB inflating to %.1f GiB of content; ombrix with its defaults "
-                "(OMBRIX_MEMORY_LIMIT_MB=1024, OMBRIX_TIMEOUT_SECONDS=60), mutool under "
-                "timeout %s s\n\n",
-                double(fs::file_size(bomb)) / 1024, gib, mutoolTimeout.c_str());
-    std::printf("%-7s %-7s %12s %12s  %s\n", "tool", "task", "time", "peak RSS", "ending");
-
+void runTasks(const fs::path& ombrix, const fs::path& bomb, const fs::path& dir,
+              const std::string& mutoolTimeout) {
     const std::string file = bomb.string();
     const std::string png = (dir / "page.png").string();
     struct Task {
@@ -88,6 +61,44 @@ int main(int argc, char** argv) {
     for (const auto& task : tasks) {
         report("ombrix", task.name, measureProcess(task.ours));
         report("mutool", task.name, measureProcess(task.theirs));
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    double gib = 2;
+    std::string mutoolTimeout = "60";
+    fs::path ombrix = OMBRIX_CLI_PATH;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string option = argv[i];
+        if (option == "--gib") {
+            gib = std::atof(argv[i + 1]);
+        } else if (option == "--mutool-timeout") {
+            mutoolTimeout = argv[i + 1];
+        } else if (option == "--ombrix") {
+            ombrix = argv[i + 1];
+        } else {
+            std::fprintf(stderr, "unknown option %s\n", option.c_str());
+            return 2;
+        }
+    }
+    const fs::path dir = fs::temp_directory_path() / ("ombrix-bomb-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    // Two deflates stacked (what the inflation limit refuses), then one deflate (a file a
+    // hundredth of its content's size, which only the memory cap and deadline stop).
+    for (const bool stacked : {true, false}) {
+        const fs::path bomb = dir / (stacked ? "stacked.pdf" : "single.pdf");
+        ombrix::testing::writeDecompressionBomb(bomb, std::uint64_t(gib * double(1u << 30)),
+                                                stacked);
+        std::printf("%s bomb: %.1f KB inflating to %.1f GiB of content; ombrix with its defaults "
+                    "(OMBRIX_MEMORY_LIMIT_MB=1024, OMBRIX_TIMEOUT_SECONDS=60), mutool under "
+                    "timeout %s s\n\n",
+                    stacked ? "two-deflate" : "one-deflate", double(fs::file_size(bomb)) / 1024,
+                    gib, mutoolTimeout.c_str());
+        std::printf("%-7s %-7s %12s %12s  %s\n", "tool", "task", "time", "peak RSS", "ending");
+        runTasks(ombrix, bomb, dir, mutoolTimeout);
+        std::printf("\n");
     }
     fs::remove_all(dir);
     return 0;

@@ -75,7 +75,8 @@ int runHighlight(const std::vector<std::string>& args, Io& io) {
 
         // Something on the way was cut short by a limit (the first page's render, the text
         // under the mark): the command fails, so it must not have changed the file.
-        if (pdfkit::memoryLimitReached() || pdfkit::deadlineReached()) {
+        if (pdfkit::memoryLimitReached() || pdfkit::deadlineReached() ||
+            pdfkit::inflationLimitReached()) {
             throw Error("ombrix", kExitFailure, target.string() + " was left unchanged");
         }
         session.dispatch(ActionID::docSave);

@@ -51,6 +51,9 @@ std::string limitMessage(const Limits& limits) {
     } else if (pdfkit::memoryLimitReached()) {
         out << "stopped: the document needs more than the " << limits.memoryMB
             << " MB of memory allowed (OMBRIX_MEMORY_LIMIT_MB)";
+    } else if (pdfkit::inflationLimitReached()) {
+        out << "stopped: a page's content inflates to thousands of times the size of the "
+               "file (a decompression bomb); it was not read";
     }
     return out.str();
 }

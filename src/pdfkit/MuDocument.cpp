@@ -2,6 +2,7 @@
 
 #include "core/AtomicFile.h"
 #include "core/Error.h"
+#include "pdfkit/InflationCheck.h"
 #include "pdfkit/MuAnnotation.h"
 #include "pdfkit/MuRenderer.h"
 #include "pdfkit/MuSave.h"
@@ -722,6 +723,9 @@ pdf_page* MuPage::livePage(fz_context* ctx) const {
         stale_ = false;
         dropPage(ctx);
     }
+    if (!page_ && !loadFailed_ && inflatesPastLimit(ctx)) {
+        loadFailed_ = true;
+    }
     if (!page_ && !loadFailed_) {
         pdf_page* loaded = nullptr;
         if (mu::attempt(ctx, [&] { loaded = pdf_load_page(ctx, core_->pdf, index_); })) {
@@ -738,6 +742,15 @@ pdf_page* MuPage::livePage(fz_context* ctx) const {
         }
     }
     return page_;
+}
+
+bool MuPage::inflatesPastLimit(fz_context* ctx) const {
+    // Once per page: its streams do not change while it is open, save for what we write.
+    if (!inflationChecked_) {
+        inflationChecked_ = true;
+        inflatesPastLimit_ = mu::pageInflatesPastLimit(ctx, core_->pdf, pageObject(ctx));
+    }
+    return inflatesPastLimit_;
 }
 
 void MuPage::release(fz_context* ctx) const {
@@ -1074,6 +1087,9 @@ std::vector<FontResource> MuPage::fontResources() const {
 std::vector<std::string> MuPage::fontResourcesInContentOrder() const {
     std::lock_guard lock(core_->mutex);
     fz_context* ctx = mu::context();
+    if (inflatesPastLimit(ctx)) {
+        return {};
+    }
     return scanFontUse(ctx, core_->pdf, pageObject(ctx));
 }
 

@@ -90,6 +90,9 @@ public:
     // The loaded page with MuPDF's annotation list matching /Annots; nullptr when the
     // page cannot be loaded.
     pdf_page* livePage(fz_context* ctx) const;
+    // Whether the page's streams decode past the inflation limit (checked once); such a
+    // page is never loaded or read.
+    bool inflatesPastLimit(fz_context* ctx) const;
     // /Annots changed behind MuPDF's back: reload the page before its annotations are
     // used again.
     void annotationListChanged() const { stale_ = true; }
@@ -120,6 +123,8 @@ private:
     mutable std::uint64_t lastUse_ = 0;
     mutable pdf_page* page_ = nullptr;
     mutable bool loadFailed_ = false;
+    mutable bool inflationChecked_ = false;
+    mutable bool inflatesPastLimit_ = false;
     mutable bool stale_ = false;
     mutable std::atomic<std::uint64_t> generation_{0};
     mutable std::optional<std::vector<std::shared_ptr<MuAnnotation>>> annotations_;

@@ -22,4 +22,12 @@ bool memoryLimitReached();
 void setDeadline(std::optional<std::chrono::steady_clock::time_point> deadline);
 bool deadlineReached();
 
+// A page whose streams decode to more than `ratio` times the size of the file (and more
+// than `floorBytes`) is neither drawn nor read: it behaves as a page that cannot be loaded.
+// No single deflate gets near that ratio; stacked filters (a decompression bomb) get far
+// past it from a few kilobytes. On by default (4096, 64 MiB); a ratio of 0 turns it off.
+void setInflationLimit(double ratio, std::size_t floorBytes);
+// Whether a page has been refused for it since the process started.
+bool inflationLimitReached();
+
 } // namespace ombrix::pdfkit

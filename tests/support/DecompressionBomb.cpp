@@ -54,14 +54,20 @@ std::uint32_t adlerRepeated(std::uint32_t piece, std::uint64_t length, std::uint
 class BitWriter {
 public:
     void bits(std::uint32_t value, int count) {
-        for (int i = 0; i < count; ++i) {
-            put((value >> i) & 1);
+        current_ |= std::uint64_t(value & ((1u << count) - 1)) << used_;
+        used_ += count;
+        while (used_ >= 8) {
+            out_ += char(current_ & 0xff);
+            current_ >>= 8;
+            used_ -= 8;
         }
     }
     void code(std::uint32_t value, int length) {
-        for (int i = length - 1; i >= 0; --i) {
-            put((value >> i) & 1);
+        std::uint32_t reversed = 0;
+        for (int i = 0; i < length; ++i) {
+            reversed |= ((value >> i) & 1) << (length - 1 - i);
         }
+        bits(reversed, length);
     }
     void literal(unsigned char c) {
         if (c < 144) {
@@ -79,16 +85,8 @@ public:
     void reserve(std::size_t bytes) { out_.reserve(bytes); }
 
 private:
-    void put(unsigned bit) {
-        current_ |= bit << used_;
-        if (++used_ == 8) {
-            out_ += char(current_);
-            current_ = 0;
-            used_ = 0;
-        }
-    }
     std::string out_;
-    unsigned current_ = 0;
+    std::uint64_t current_ = 0; // bits not yet written, from the least significant
     int used_ = 0;
 };
 
@@ -108,11 +106,13 @@ void distance(BitWriter& w, std::uint32_t d) {
 
 } // namespace
 
-void writeDecompressionBomb(const std::filesystem::path& path, std::uint64_t inflatedBytes) {
-    // 43 bytes a line, so one longest back-reference (258 bytes) is six whole lines.
-    const std::string prefix = "BT /F1 1 Tf 0 0 Td\n";
-    const std::string line = "(" + std::string(37, 'A') + ") Tj\n";
-    const std::string suffix = "ET\n";
+BombStream decompressionBombStream(std::uint64_t inflatedBytes, bool stacked) {
+    // 43 bytes a line, so one longest back-reference (258 bytes) is six whole lines. Each
+    // line is a text object of its own: memory grows by many small blocks as it is read,
+    // the way a page of real text fills it.
+    const std::string prefix = "% bomb\n";
+    const std::string line = "BT /F1 1 Tf (" + std::string(22, 'A') + ") Tj ET\n";
+    const std::string suffix = "% end\n";
     static_assert(258 % 43 == 0);
     const std::uint64_t references = inflatedBytes / 258 + 1;
     const std::uint64_t lines = 1 + 6 * references;
@@ -141,25 +141,34 @@ void writeDecompressionBomb(const std::filesystem::path& path, std::uint64_t inf
     }
 
     // The hand-made stream is itself regular enough to shrink a thousandfold again.
-    MuPdfSession session;
-    std::size_t length = 0;
-    unsigned char* data = nullptr;
-    session.run("deflate", [&](fz_context* ctx) {
-        data =
-            fz_new_deflated_data(ctx, &length, reinterpret_cast<const unsigned char*>(inner.data()),
-                                 inner.size(), FZ_DEFLATE_BEST);
-    });
-    const std::string wrapped(reinterpret_cast<const char*>(data), length); // zlib format
-    fz_free(session.ctx(), data);
+    std::string wrapped = inner;
+    if (stacked) {
+        MuPdfSession session;
+        std::size_t length = 0;
+        unsigned char* data = nullptr;
+        session.run("deflate", [&](fz_context* ctx) {
+            data = fz_new_deflated_data(ctx, &length,
+                                        reinterpret_cast<const unsigned char*>(inner.data()),
+                                        inner.size(), FZ_DEFLATE_BEST);
+        });
+        wrapped.assign(reinterpret_cast<const char*>(data), length); // zlib format
+        fz_free(session.ctx(), data);
+    }
 
+    return BombStream{wrapped, stacked ? "[/FlateDecode /FlateDecode]" : "/FlateDecode"};
+}
+
+void writeDecompressionBomb(const std::filesystem::path& path, std::uint64_t inflatedBytes,
+                            bool stacked) {
+    const BombStream bomb = decompressionBombStream(inflatedBytes, stacked);
     const std::string pdf = handMadePdf({
         "<< /Type /Catalog /Pages 2 0 R >>",
         "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
         "/Resources << /Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >> >> "
         ">>",
-        "<< /Filter [/FlateDecode /FlateDecode] /Length " + std::to_string(wrapped.size()) +
-            " >>\nstream\n" + wrapped + "\nendstream",
+        "<< /Filter " + bomb.filter + " /Length " + std::to_string(bomb.data.size()) +
+            " >>\nstream\n" + bomb.data + "\nendstream",
     });
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(pdf.data(), std::streamsize(pdf.size()));
