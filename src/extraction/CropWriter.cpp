@@ -69,13 +69,12 @@ fs::path nextOutputPath(const fs::path& document, int pageNumber) {
     return folder / (prefix(base, pageNumber) + sequence + ".pdf");
 }
 
-void writeImagePDF(const Image& image, const fs::path& output) {
-    auto bytes = pdfkit::encodeImagePDF(image);
-    if (!bytes) {
-        throw Error(kErrorDomain, 2, "Could not make a PDF of the cropped region.");
-    }
-    // The PDF is read back before it is kept: only a file the PDF kit can open lands
-    // next to the document, and it lands whole.
+namespace {
+
+// The PDF is read back before it is kept: only a file the PDF kit can open lands next to
+// the document, and it lands whole. An encrypted one was read back by the kit with its
+// password already and is only checked to be locked here.
+void writeChecked(const std::string& bytes, const fs::path& output) {
     const fs::path scratch = fs::temp_directory_path() / (Uuid::random().toString() + ".pdf");
     struct Remove {
         fs::path path;
@@ -84,16 +83,44 @@ void writeImagePDF(const Image& image, const fs::path& output) {
             fs::remove(path, ignored);
         }
     } cleanup{scratch};
-    writeFileAtomically(scratch, *bytes);
-    auto reopened = pdfkit::Document::open(scratch);
-    if (!reopened || reopened->pageCount() != 1) {
-        throw Error(kErrorDomain, 3, "The cropped PDF could not be read back.");
-    }
+    writeFileAtomically(scratch, bytes);
+    auto reopened = pdfkit::Document::openFile(scratch);
     try {
-        reopened->write(output);
+        if (reopened.status == pdfkit::OpenStatus::needsPassword) {
+            writeFileAtomically(output, bytes);
+            return;
+        }
+        if (reopened.status != pdfkit::OpenStatus::opened || reopened.document->pageCount() != 1) {
+            throw Error(kErrorDomain, 3, "The cropped PDF could not be read back.");
+        }
+        reopened.document->write(output);
     } catch (const Error& e) {
         throw Error(kErrorDomain, e.code(), e.description());
     }
+}
+
+} // namespace
+
+void writeImagePDF(const Image& image, const fs::path& output) {
+    auto bytes = pdfkit::encodeImagePDF(image);
+    if (!bytes) {
+        throw Error(kErrorDomain, 2, "Could not make a PDF of the cropped region.");
+    }
+    writeChecked(*bytes, output);
+}
+
+void writeImagePDF(const Image& image, const fs::path& output, const pdfkit::Document* source) {
+    if (!source) {
+        writeImagePDF(image, output);
+        return;
+    }
+    std::string bytes;
+    try {
+        bytes = source->imagePDF(image);
+    } catch (const Error& e) {
+        throw Error(kErrorDomain, 2, e.description());
+    }
+    writeChecked(bytes, output);
 }
 
 fs::path cropToFile(const pdfkit::Page& page, const Rect& bounds, const fs::path& document,
@@ -103,7 +130,7 @@ fs::path cropToFile(const pdfkit::Page& page, const Rect& bounds, const fs::path
         throw Error(kErrorDomain, 1, "The region does not cover any part of the page.");
     }
     fs::path output = nextOutputPath(document, pageNumber);
-    writeImagePDF(*raster, output);
+    writeImagePDF(*raster, output, page.document().get());
     return output;
 }
 

@@ -7,8 +7,9 @@
 #include <string>
 
 namespace ombrix::pdfkit {
+class Document;
 class Page;
-}
+} // namespace ombrix::pdfkit
 
 // The one-page PDF files the crop action writes next to a document.
 namespace ombrix::crop {
@@ -23,9 +24,14 @@ std::filesystem::path nextOutputPath(const std::filesystem::path& document, int 
 // A one-page PDF of the image (media box = image size), checked by opening it again and
 // written atomically to `output`. Throws ombrix::Error; a failure leaves no file behind.
 void writeImagePDF(const Image& image, const std::filesystem::path& output);
+// The same for an image cut from a page of `source` (none: as above), protected as the
+// document is: an encrypted document's crop is encrypted the same way, with the same
+// passwords, or not written at all.
+void writeImagePDF(const Image& image, const std::filesystem::path& output,
+                   const pdfkit::Document* source);
 
-// The padded region of the highlight at 8× into the next crop file of the document;
-// returns the file's path. Throws ombrix::Error.
+// The padded region of the highlight at 8× into the next crop file of the document,
+// protected as the page's document is; returns the file's path. Throws ombrix::Error.
 std::filesystem::path cropToFile(const pdfkit::Page& page, const Rect& bounds,
                                  const std::filesystem::path& document, int pageNumber);
 

@@ -270,7 +270,7 @@ HighlightRegionActions::computeCrop(const pdfkit::Page& page, const Rect& bounds
     }
     try {
         const auto output = crop::nextOutputPath(document.url, page.index() + 1);
-        crop::writeImagePDF(*raster, output);
+        crop::writeImagePDF(*raster, output, page.document().get());
         services_.logging->info("✅ Cropped region saved to " + output.filename().string());
         outcome.output = output;
     } catch (const std::exception& e) {

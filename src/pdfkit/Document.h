@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Image.h"
 #include "pdfkit/CancelToken.h"
 #include "pdfkit/Link.h"
 #include "pdfkit/Page.h"
@@ -68,6 +69,12 @@ public:
     // the engine's message.
     virtual void write(const std::filesystem::path& path) = 0;
     virtual std::string dataRepresentation() const = 0; // throws ombrix::Error on failure
+    // A one-page PDF of `image` (as encodeImagePDF makes it) protected as this document
+    // is: an encrypted document's image is encrypted the same way with the same passwords,
+    // checked by opening it again with the password that unlocked this one. Throws
+    // ombrix::Error (domain "PDFKit") rather than hand back a file less protected than
+    // the document. Main thread.
+    virtual std::string imagePDF(const Image& image) const = 0;
 
     // Every occurrence in document order. Whitespace in the needle matches any run of
     // whitespace, line and page breaks included, so an occurrence may span two pages.

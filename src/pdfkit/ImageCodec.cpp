@@ -1,6 +1,7 @@
 #include "pdfkit/ImageCodec.h"
 
 #include "pdfkit/MuContext.h"
+#include "pdfkit/MuImagePage.h"
 
 #include <algorithm>
 #include <cstring>
@@ -71,12 +72,24 @@ std::optional<std::string> encodePNG(const Image& image) {
 }
 
 std::optional<std::string> encodeImagePDF(const Image& image) {
+    fz_context* ctx = mu::context();
+    pdf_document* pdf = nullptr;
+    if (!mu::attempt(ctx, [&] { pdf = pdf_create_document(ctx); })) {
+        return std::nullopt;
+    }
+    auto bytes = mu::writeImagePage(ctx, pdf, image);
+    pdf_drop_document(ctx, pdf);
+    return bytes;
+}
+
+namespace mu {
+
+std::optional<std::string> writeImagePage(fz_context* ctx, pdf_document* pdf, const Image& image) {
     if (!hasPixels(image)) {
         return std::nullopt;
     }
     const int w = image.width();
     const int h = image.height();
-    fz_context* ctx = mu::context();
     fz_pixmap* pixmap = nullptr;
     if (!mu::attempt(ctx,
                      [&] { pixmap = fz_new_pixmap(ctx, fz_device_rgb(ctx), w, h, nullptr, 0); })) {
@@ -97,15 +110,28 @@ std::optional<std::string> encodeImagePDF(const Image& image) {
         }
     }
 
-    pdf_document* pdf = nullptr;
     fz_image* picture = nullptr;
     fz_buffer* contents = nullptr;
     fz_buffer* out = nullptr;
     fz_output* sink = nullptr;
     pdf_obj* resources = nullptr;
     pdf_obj* pageObject = nullptr;
+    pdf_obj* pages = nullptr;
+    pdf_obj* catalog = nullptr;
     bool ok = mu::attempt(ctx, [&] {
-        pdf = pdf_create_document(ctx);
+        // A fresh catalog and page tree: nothing the document held before is reachable,
+        // so the garbage collection of the write leaves it all out. The trailer is read
+        // after the first new object, which starts the section of changes that has one.
+        pages = pdf_add_new_dict(ctx, pdf, 3);
+        pdf_dict_put(ctx, pages, PDF_NAME(Type), PDF_NAME(Pages));
+        pdf_dict_put_array(ctx, pages, PDF_NAME(Kids), 1);
+        pdf_dict_put_int(ctx, pages, PDF_NAME(Count), 0);
+        catalog = pdf_add_new_dict(ctx, pdf, 2);
+        pdf_dict_put(ctx, catalog, PDF_NAME(Type), PDF_NAME(Catalog));
+        pdf_dict_put(ctx, catalog, PDF_NAME(Pages), pages);
+        pdf_obj* trailer = pdf_trailer(ctx, pdf);
+        pdf_dict_put(ctx, trailer, PDF_NAME(Root), catalog);
+        pdf_dict_del(ctx, trailer, PDF_NAME(Info));
         picture = fz_new_image_from_pixmap(ctx, pixmap, nullptr);
         pdf_obj* ref = pdf_add_image(ctx, pdf, picture);
         resources = pdf_new_dict(ctx, pdf, 1);
@@ -134,13 +160,16 @@ std::optional<std::string> encodeImagePDF(const Image& image) {
     fz_drop_output(ctx, sink);
     fz_drop_buffer(ctx, out);
     pdf_drop_obj(ctx, pageObject);
+    pdf_drop_obj(ctx, catalog);
+    pdf_drop_obj(ctx, pages);
     fz_drop_buffer(ctx, contents);
     pdf_drop_obj(ctx, resources);
     fz_drop_image(ctx, picture);
-    pdf_drop_document(ctx, pdf);
     fz_drop_pixmap(ctx, pixmap);
     return bytes;
 }
+
+} // namespace mu
 
 std::optional<Image> decodeImage(std::string_view bytes) {
     if (bytes.empty()) {

@@ -2,13 +2,16 @@
 
 #include "core/AtomicFile.h"
 #include "core/Error.h"
+#include "pdfkit/ImageCodec.h"
 #include "pdfkit/InflationCheck.h"
 #include "pdfkit/MuAnnotation.h"
+#include "pdfkit/MuImagePage.h"
 #include "pdfkit/MuRenderer.h"
 #include "pdfkit/MuSave.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <string_view>
 #include <system_error>
@@ -358,6 +361,73 @@ void MuDocument::rememberFile(std::optional<FileStamp> stamp) {
 
 std::string MuDocument::dataRepresentation() const {
     return serialize();
+}
+
+std::string MuDocument::imagePDF(const Image& image) const {
+    std::lock_guard lock(core_->mutex);
+    fz_context* ctx = mu::context();
+    pdf_crypt* crypt = core_->pdf->crypt;
+    if (!crypt) {
+        auto bytes = encodeImagePDF(image);
+        if (!bytes) {
+            throw Error("PDFKit", 1, "Could not make a PDF of the image.");
+        }
+        return *bytes;
+    }
+    const auto refuse = [](const std::string& why) {
+        throw Error("PDFKit", 1,
+                    "Could not encrypt the image's PDF as the document is encrypted (" + why +
+                        "); nothing was written.");
+    };
+    // The file's own encryption dictionary is what keeps method and passwords, owner
+    // password included, which we never learn: the image is written from the file.
+    if (!stamp_ || fileStamp(path_) != stamp_) {
+        refuse(path_.string() + " changed on disk since it was opened");
+    }
+    const std::string file = path_.string();
+    const char* name = file.c_str();
+    const char* password = password_.c_str();
+    pdf_document* shell = nullptr;
+    bool unlocked = false;
+    mu::attempt(ctx, [&] {
+        shell = pdf_open_document(ctx, name);
+        unlocked = pdf_authenticate_password(ctx, shell, password) != 0;
+    });
+    std::optional<std::string> bytes;
+    if (unlocked && shell->crypt) {
+        bytes = mu::writeImagePage(ctx, shell, image);
+    }
+    pdf_drop_document(ctx, shell);
+    if (!bytes) {
+        refuse("the encrypted file could not be written");
+    }
+
+    // Read back: locked, opened by the same password, one page, the same method.
+    const char* method = "";
+    int revision = 0;
+    mu::attempt(ctx, [&] {
+        method = pdf_crypt_method(ctx, crypt);
+        revision = pdf_crypt_revision(ctx, crypt);
+    });
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes->data());
+    const std::size_t size = bytes->size();
+    fz_stream* stream = nullptr;
+    pdf_document* back = nullptr;
+    bool same = false;
+    mu::attempt(ctx, [&] {
+        stream = fz_open_memory(ctx, data, size);
+        back = pdf_open_document_with_stream(ctx, stream);
+        same = pdf_needs_password(ctx, back) &&
+               pdf_authenticate_password(ctx, back, password) != 0 && back->crypt &&
+               std::strcmp(method, pdf_crypt_method(ctx, back->crypt)) == 0 &&
+               revision == pdf_crypt_revision(ctx, back->crypt) && pdf_count_pages(ctx, back) == 1;
+    });
+    pdf_drop_document(ctx, back);
+    fz_drop_stream(ctx, stream);
+    if (!same) {
+        refuse("the written file did not read back encrypted as the document is");
+    }
+    return std::move(*bytes);
 }
 
 std::vector<Selection> MuDocument::find(const std::string& needle, bool caseInsensitive,

@@ -6,9 +6,11 @@
 #include "pdfkit/Page.h"
 #include "support/Fixtures.h"
 #include "support/ScopedEnv.h"
+#include "support/Shell.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
+#include <sstream>
 
 using namespace ombrix;
 using namespace ombrix::testing;
@@ -153,4 +155,94 @@ TEST(CropToFile, WritesThePaddedRegionAtEightTimesBesideTheDocument) {
 
     EXPECT_THROW(crop::cropToFile(*document->page(1), Rect{800, 900, 10, 10}, file, 2), Error);
     EXPECT_FALSE(fs::exists(dir / "Report_page2_seq003.pdf"));
+}
+
+namespace {
+
+// The lines of `qpdf --show-encryption` that name the method, not the permissions.
+std::string encryptionOf(const fs::path& file, const std::string& password) {
+    const auto run = runShell("qpdf --show-encryption --password=" + shellQuoted(password) + " " +
+                              shellQuoted(file.string()));
+    std::string method;
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.starts_with("R = ") || line.starts_with("V = ") ||
+            line.find("encryption method") != std::string::npos) {
+            method += line + "\n";
+        }
+    }
+    return method;
+}
+
+// What a password opens: 1 page and the crop drawn, or nothing.
+bool opensWith(const fs::path& file, const std::string& password) {
+    auto opened = pdfkit::Document::openFile(file);
+    if (opened.status != pdfkit::OpenStatus::needsPassword ||
+        !opened.document->authenticate(password) || opened.document->pageCount() != 1) {
+        return false;
+    }
+    return !opened.document->page(0)->draw(20, 20, 0.05, false).isNull();
+}
+
+} // namespace
+
+// A crop of an encrypted document is no way around its protection: the same method, the
+// same user and owner passwords, and nothing else of the document inside.
+TEST(CropToFile, AnEncryptedDocumentsCropIsEncryptedAlike) {
+    TempDir dir;
+    FixtureDocument doc;
+    doc.pages.resize(1);
+    doc.pages[0].runs = {TextRun{"Confidential figures", 100, 500, 18}};
+    doc.userPassword = "secret"; // AES-256, owner password "ombrix-owner"
+    const fs::path aes = writePdf(doc, dir / "aes.pdf");
+    doc.userPassword.reset();
+    const fs::path plain = writePdf(doc, dir / "plain.pdf");
+    const fs::path rc4 = dir / "rc4.pdf";
+    ASSERT_EQ(
+        runShell("qpdf --allow-weak-crypto --encrypt secret ombrix-owner 128 --use-aes=n -- " +
+                 shellQuoted(plain.string()) + " " + shellQuoted(rc4.string()))
+            .status,
+        0);
+
+    for (const fs::path& file : {aes, rc4}) {
+        SCOPED_TRACE(file.filename().string());
+        const auto bytes = readFile(file);
+        auto opened = pdfkit::Document::openFile(file);
+        ASSERT_EQ(opened.status, pdfkit::OpenStatus::needsPassword);
+        ASSERT_TRUE(opened.document->authenticate("secret"));
+        const fs::path crop =
+            crop::cropToFile(*opened.document->page(0), Rect{90, 490, 200, 40}, file, 1);
+        EXPECT_EQ(readFile(file), bytes);
+
+        EXPECT_TRUE(opensWith(crop, "secret"));
+        EXPECT_TRUE(opensWith(crop, "ombrix-owner"));
+        EXPECT_FALSE(opensWith(crop, "guess"));
+        const std::string method = encryptionOf(file, "secret");
+        EXPECT_FALSE(method.empty());
+        EXPECT_EQ(encryptionOf(crop, "secret"), method);
+        // Decrypted, the crop holds its image and no text, outline or info of the source.
+        const fs::path open = dir / "decrypted.pdf";
+        ASSERT_EQ(runShell("qpdf --password=secret --decrypt --qdf --object-streams=disable " +
+                           shellQuoted(crop.string()) + " " + shellQuoted(open.string()))
+                      .status,
+                  0);
+        const std::string inside = readFile(open).value_or("");
+        EXPECT_EQ(inside.find("Confidential"), std::string::npos);
+        EXPECT_EQ(inside.find("/Info"), std::string::npos);
+        EXPECT_EQ(inside.find("/Font"), std::string::npos);
+    }
+}
+
+// When the file the document came from changed since it was opened, its encryption can
+// no longer be vouched for: the crop is refused and nothing is written.
+TEST(CropToFile, AnEncryptedCropIsRefusedWhenTheFileChanged) {
+    TempDir dir;
+    const fs::path file = dir / "locked.pdf";
+    writeEncryptedPdf(file);
+    auto opened = pdfkit::Document::openFile(file);
+    ASSERT_TRUE(opened.document && opened.document->authenticate("secret"));
+    writeEncryptedPdf(file, "other");
+    EXPECT_THROW(crop::cropToFile(*opened.document->page(0), Rect{90, 490, 200, 40}, file, 1),
+                 Error);
+    EXPECT_EQ(names(dir.path()), std::vector<std::string>{"locked.pdf"});
 }
