@@ -10,8 +10,10 @@
 #include "pdfkit/Annotation.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/Page.h"
+#include "pdfkit/ResourceLimits.h"
 
 #include <algorithm>
+#include <chrono>
 #include <exception>
 #include <filesystem>
 #include <string>
@@ -92,6 +94,29 @@ inline std::string exerciseFile(const std::filesystem::path& file,
         return "a page deletion reported success but its file does not read";
     }
     return {};
+}
+
+// exerciseFile within the command-line tool's default memory cap (1 GiB) and with a
+// deadline of its own for the one file, as `ombrix` has for one command: an input the
+// engine would chew on for minutes or gigabytes fails its steps instead. Restores the
+// limits it found.
+inline std::string exerciseWithinLimits(const std::filesystem::path& file,
+                                        const std::filesystem::path& work,
+                                        std::chrono::seconds deadline = std::chrono::seconds(10)) {
+    const std::size_t cap = pdfkit::memoryLimit();
+    pdfkit::setMemoryLimit(std::size_t(1) << 30);
+    pdfkit::setDeadline(std::chrono::steady_clock::now() + deadline);
+    std::string broken;
+    try {
+        broken = exerciseFile(file, work);
+    } catch (...) {
+        pdfkit::setDeadline(std::nullopt);
+        pdfkit::setMemoryLimit(cap);
+        throw;
+    }
+    pdfkit::setDeadline(std::nullopt);
+    pdfkit::setMemoryLimit(cap);
+    return broken;
 }
 
 } // namespace ombrix::testing

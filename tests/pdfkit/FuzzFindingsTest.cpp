@@ -14,7 +14,7 @@ TEST(FuzzFindings, EveryFindingNowKeepsItsPromises) {
     for (const auto& entry :
          fs::directory_iterator(fs::path(OMBRIX_SOURCE_DIR) / "tests/data/fuzz")) {
         SCOPED_TRACE(entry.path().filename().string());
-        EXPECT_EQ(ombrix::testing::exerciseFile(entry.path(), work.path()), "");
+        EXPECT_EQ(ombrix::testing::exerciseWithinLimits(entry.path(), work.path()), "");
         ++replayed;
     }
     EXPECT_GT(replayed, 0);
