@@ -151,6 +151,13 @@ PDFDocument::PDFDocument(Uuid id, std::filesystem::path url, std::string name,
       pageSizes(std::move(pageSizes)), metadata(std::move(metadata)), isDirty(isDirty),
       brainFingerprint(std::move(brainFingerprint)), handle(std::move(handle)) {}
 
+void PDFDocument::setDirty(bool dirty) {
+    if (isDirty != dirty) {
+        isDirty = dirty;
+        dirtyChanged.emit(dirty);
+    }
+}
+
 std::optional<PageGeometry> PDFDocument::pageSize(std::int64_t index) const {
     if (index < 0 || static_cast<std::uint64_t>(index) >= pageSizes.size()) {
         return std::nullopt;

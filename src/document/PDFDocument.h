@@ -2,6 +2,7 @@
 
 #include "core/Clock.h"
 #include "core/Geometry.h"
+#include "core/Signal.h"
 #include "core/Uuid.h"
 
 #include <cstdint>
@@ -73,8 +74,15 @@ public:
     const std::shared_ptr<pdfkit::Document> handle;
 
     std::optional<PageGeometry> pageSize(std::int64_t index) const;
-    void markDirty() { isDirty = true; }
-    void markClean() { isDirty = false; }
+    void markDirty() { setDirty(true); }
+    void markClean() { setDirty(false); }
+
+    // Raised by markDirty and markClean when the flag flips, on the caller's thread, so a
+    // window title can follow without polling.
+    Signal<bool> dirtyChanged;
+
+private:
+    void setDirty(bool dirty);
 };
 
 // The display name of a file: its last path component without the extension.

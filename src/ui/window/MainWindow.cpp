@@ -37,7 +37,6 @@
 #include <QMimeData>
 #include <QShortcut>
 #include <QStackedWidget>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -149,16 +148,13 @@ MainWindow::MainWindow(AppContainer& container, QWidget* parent)
         }
     }));
     observations_.push_back(state_.showHelp.observe([this](bool) { refreshHelp(); }));
-    // Edits mark a document dirty without telling anyone: the title looks now and then.
-    titleWatch_ = new QTimer(this);
-    connect(titleWatch_, &QTimer::timeout, this, &MainWindow::refreshTitle);
-    titleWatch_->start(250);
     refreshActiveTab();
 }
 
 MainWindow::~MainWindow() {
     // Views observe the state and the tabs: stop them before the state goes.
     observations_.clear();
+    dirtyWatch_.cancel();
     container_.searchHandler()->setRunner(nullptr);
     container_.documentHandler()->setDesktop({});
     delete search_; // waits for its worker
@@ -173,6 +169,13 @@ void MainWindow::refreshActiveTab() {
     toolbar_->setSession(active);
     content_->setSession(active);
     stack_->setCurrentWidget(active ? static_cast<QWidget*>(content_) : emptyState_);
+    dirtyWatch_.cancel();
+    if (active) {
+        // Edits may come from a worker's completion: the title changes on the GUI thread.
+        dirtyWatch_ = active->document->dirtyChanged.connect([this](bool) {
+            QMetaObject::invokeMethod(this, &MainWindow::refreshTitle, Qt::QueuedConnection);
+        });
+    }
     refreshTitle();
 }
 

@@ -113,7 +113,8 @@ private:
     std::deque<std::shared_ptr<PendingOpen>> pendingOpens_;
     std::unique_ptr<ViewStateStore> viewStates_;
     class QMenu* recentMenu_ = nullptr;
-    class QTimer* titleWatch_ = nullptr;
+    // The active document's dirty flag, for the title's unsaved-changes mark.
+    Cancellable dirtyWatch_;
     std::shared_ptr<Menu> menuModel_;
     std::vector<Cancellable> observations_;
 };

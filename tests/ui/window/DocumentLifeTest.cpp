@@ -22,6 +22,7 @@
 #include <QtTest>
 #include <deque>
 #include <fstream>
+#include <thread>
 
 using namespace ombrix;
 using namespace ombrix::testing;
@@ -121,6 +122,29 @@ private slots:
         QVERIFY(std::filesystem::exists(
             *f.harness.app().brainStore()->fileFor(*BrainFingerprint::compute(big))));
         QCOMPARE(f.window->recentFiles().files(), std::vector<std::filesystem::path>({small, big}));
+    }
+
+    void theTitleFollowsTheActiveDocumentsUnsavedMark() {
+        Fixture f;
+        auto first = f.open(f.harness.pdf(textDocument(1), "first.pdf"));
+        auto second = f.open(f.harness.pdf(textDocument(1), "second.pdf"));
+        QVERIFY(!f.window->isWindowModified());
+
+        // A worker's completion may mark the document: the mark still reaches the title.
+        std::thread([&] { second->document->markDirty(); }).join();
+        QTRY_VERIFY_WITH_TIMEOUT(f.window->isWindowModified(), 2000);
+        second->document->markClean();
+        QTRY_VERIFY_WITH_TIMEOUT(!f.window->isWindowModified(), 2000);
+
+        // Only the shown document counts, and switching tabs follows the other one's flag.
+        first->document->markDirty();
+        f.settle(50);
+        QVERIFY(!f.window->isWindowModified());
+        f.tabs().activate(*first);
+        QTRY_VERIFY_WITH_TIMEOUT(f.window->isWindowModified(), 2000);
+        f.tabs().activate(*second);
+        QTRY_VERIFY_WITH_TIMEOUT(!f.window->isWindowModified(), 2000);
+        first->document->markClean();
     }
 
     void unsavedChangesAskBeforeATabCloses() {
