@@ -15,13 +15,13 @@ namespace {
 const Rect kLetter{0, 0, 612, 792};
 
 // A white image with dark (or given) blocks painted on it, rows from the top.
-class Canvas {
+class PaintedImage {
 public:
-    Canvas(int width, int height)
+    PaintedImage(int width, int height)
         : width_(width), height_(height), rgba_(std::size_t(width) * std::size_t(height) * 4, 255) {
     }
-    Canvas& fill(int x, int y, int w, int h, std::uint8_t r = 0, std::uint8_t g = 0,
-                 std::uint8_t b = 0) {
+    PaintedImage& fill(int x, int y, int w, int h, std::uint8_t r = 0, std::uint8_t g = 0,
+                       std::uint8_t b = 0) {
         for (int row = y; row < y + h; ++row) {
             for (int column = x; column < x + w; ++column) {
                 auto* p = &rgba_[(std::size_t(row) * std::size_t(width_) + column) * 4];
@@ -81,21 +81,21 @@ TEST(PaddedRegion, NeverReachesPastTheMediaBox) {
 
 TEST(TrimContent, CutsToTheContentBoxAndItsMargin) {
     // Content columns 20…59 and rows 10…29: 39 × 19, margin 5 % of 39 raised to 2.
-    Image small = region::trimContent(Canvas(100, 80).fill(20, 10, 40, 20).image());
+    Image small = region::trimContent(PaintedImage(100, 80).fill(20, 10, 40, 20).image());
     EXPECT_EQ(small.width(), 43);
     EXPECT_EQ(small.height(), 23);
     EXPECT_TRUE(isDark(small.pixel(2, 2)));
     EXPECT_FALSE(isDark(small.pixel(1, 1)));
 
     // 199 × 99 of content: a margin of 9.
-    Image large = region::trimContent(Canvas(400, 300).fill(100, 50, 200, 100).image());
+    Image large = region::trimContent(PaintedImage(400, 300).fill(100, 50, 200, 100).image());
     EXPECT_EQ(large.width(), 217);
     EXPECT_EQ(large.height(), 117);
     EXPECT_TRUE(isDark(large.pixel(9, 9)));
     EXPECT_FALSE(isDark(large.pixel(8, 8)));
 
     // Content at the right edge: the crop stops at the image.
-    Image edge = region::trimContent(Canvas(100, 50).fill(90, 10, 10, 30).image());
+    Image edge = region::trimContent(PaintedImage(100, 50).fill(90, 10, 10, 30).image());
     EXPECT_EQ(edge.width(), 12);
     EXPECT_EQ(edge.height(), 33);
     EXPECT_TRUE(isDark(edge.pixel(11, 2)));
@@ -103,22 +103,22 @@ TEST(TrimContent, CutsToTheContentBoxAndItsMargin) {
 
 TEST(TrimContent, ContentIsDarkerThanTheThreshold) {
     // The mean of (255, 255, 150) is 220: paper. Of (255, 255, 147) it is 219: ink.
-    Image light = Canvas(40, 40).fill(10, 10, 2, 2, 255, 255, 150).image();
+    Image light = PaintedImage(40, 40).fill(10, 10, 2, 2, 255, 255, 150).image();
     EXPECT_EQ(region::trimContent(light).identity(), light.identity());
-    Image ink = region::trimContent(Canvas(40, 40).fill(10, 10, 2, 2, 255, 255, 147).image());
+    Image ink = region::trimContent(PaintedImage(40, 40).fill(10, 10, 2, 2, 255, 255, 147).image());
     EXPECT_EQ(ink.width(), 5); // 1 of content and 2 on each side
     EXPECT_EQ(ink.height(), 5);
     // A lower threshold turns the same ink into paper.
-    Image inkAt200 = Canvas(40, 40).fill(10, 10, 2, 2, 255, 255, 147).image();
+    Image inkAt200 = PaintedImage(40, 40).fill(10, 10, 2, 2, 255, 255, 147).image();
     EXPECT_EQ(region::trimContent(inkAt200, 200).identity(), inkAt200.identity());
 }
 
 TEST(TrimContent, ImagesWithoutAContentBoxComeBackUnchanged) {
-    const Image white = Canvas(60, 40).image();
-    const Image row = Canvas(60, 40).fill(5, 20, 50, 1).image();
-    const Image column = Canvas(60, 40).fill(30, 5, 1, 30).image();
-    const Image tiny = Canvas(4, 40).fill(1, 5, 2, 30).image();
-    const Image flat = Canvas(40, 4).fill(5, 1, 30, 2).image();
+    const Image white = PaintedImage(60, 40).image();
+    const Image row = PaintedImage(60, 40).fill(5, 20, 50, 1).image();
+    const Image column = PaintedImage(60, 40).fill(30, 5, 1, 30).image();
+    const Image tiny = PaintedImage(4, 40).fill(1, 5, 2, 30).image();
+    const Image flat = PaintedImage(40, 4).fill(5, 1, 30, 2).image();
     for (const Image* image : {&white, &row, &column, &tiny, &flat}) {
         EXPECT_EQ(region::trimContent(*image).identity(), image->identity());
     }

@@ -7,13 +7,6 @@
 namespace ombrix::pdfkit::test {
 namespace {
 
-MATCHER_P(ColorNear, expected, "") {
-    return arg && std::abs(arg->red - expected.red) < 0.01 &&
-           std::abs(arg->green - expected.green) < 0.01 &&
-           std::abs(arg->blue - expected.blue) < 0.01 &&
-           std::abs(arg->alpha - expected.alpha) < 0.01;
-}
-
 bool sameRect(const Rect& a, const Rect& b) {
     return std::abs(a.x - b.x) < 0.01 && std::abs(a.y - b.y) < 0.01 &&
            std::abs(a.width - b.width) < 0.01 && std::abs(a.height - b.height) < 0.01;

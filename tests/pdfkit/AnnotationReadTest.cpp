@@ -6,13 +6,6 @@
 namespace ombrix::pdfkit::test {
 namespace {
 
-MATCHER_P(ColorNear, expected, "") {
-    return arg && std::abs(arg->red - expected.red) < 0.01 &&
-           std::abs(arg->green - expected.green) < 0.01 &&
-           std::abs(arg->blue - expected.blue) < 0.01 &&
-           std::abs(arg->alpha - expected.alpha) < 0.01;
-}
-
 class AnnotationRead : public ::testing::Test {
 protected:
     void SetUp() override {

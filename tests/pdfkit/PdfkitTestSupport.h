@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <gmock/gmock.h>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -19,6 +20,14 @@
 namespace ombrix::pdfkit::test {
 
 namespace fx = ombrix::testing;
+
+// An optional colour within 0.01 of `expected` in every channel.
+MATCHER_P(ColorNear, expected, "") {
+    return arg && std::abs(arg->red - expected.red) < 0.01 &&
+           std::abs(arg->green - expected.green) < 0.01 &&
+           std::abs(arg->blue - expected.blue) < 0.01 &&
+           std::abs(arg->alpha - expected.alpha) < 0.01;
+}
 
 inline std::shared_ptr<Document>
 openFixture(const fx::TempDir& dir, const fx::FixtureDocument& document, const std::string& name) {

@@ -185,7 +185,7 @@ void PDFView::showSpread(int spread) {
 void PDFView::viewChanged() {
     viewStateDirty_ = true;
     viewport()->update();
-    emit scrolled();
+    Q_EMIT scrolled();
     notifyIfPageChanged();
 }
 
@@ -193,7 +193,7 @@ void PDFView::notifyIfPageChanged() {
     const int index = currentPageIndex();
     if (index != lastNotifiedPage_) {
         lastNotifiedPage_ = index;
-        emit pageChanged(index);
+        Q_EMIT pageChanged(index);
         notifier_.pageChanged();
     }
 }
@@ -280,9 +280,9 @@ void PDFView::setDocument(std::shared_ptr<pdfkit::Document> document) {
     relayout();
     setScrollPosition(QPointF(0, 0));
     lastNotifiedPage_ = -2; // a new document's first page is a new current page
-    emit documentChanged();
+    Q_EMIT documentChanged();
     if (hadSelection) {
-        emit selectionChanged();
+        Q_EMIT selectionChanged();
         notifier_.selectionChanged();
     }
     viewChanged();
@@ -333,7 +333,7 @@ void PDFView::changeOptions(const std::function<void()>& change) {
             QPointF(px(r.x) + display.x * options_.scale, px(r.y) + display.y * options_.scale));
     }
     if (options_.scale != scale) {
-        emit scaleChanged(options_.scale);
+        Q_EMIT scaleChanged(options_.scale);
     }
     viewChanged();
 }
@@ -401,7 +401,7 @@ void PDFView::zoomAbout(double scale, QPointF widgetAnchor) {
                               px(r.y) + anchor.display.y * scale);
         setScrollPosition(content - widgetAnchor);
     }
-    emit scaleChanged(scale);
+    Q_EMIT scaleChanged(scale);
     viewChanged();
 }
 
@@ -573,7 +573,7 @@ void PDFView::setCurrentSelection(std::optional<pdfkit::Selection> selection, bo
     selectedRanges_.clear(); // setTextRanges sets them again after this
     selection_ = std::move(selection);
     viewport()->update();
-    emit selectionChanged();
+    Q_EMIT selectionChanged();
     notifier_.selectionChanged();
 }
 

@@ -110,7 +110,7 @@ void PageTextCache::finished(std::uint64_t generation, int page, std::shared_ptr
     }
     startNext();
     if (!cancelled) {
-        emit pageReady(page);
+        Q_EMIT pageReady(page);
     }
 }
 

@@ -407,7 +407,7 @@ void RenderScheduler::accept(RenderResult result) {
         thumbnails_.insert(key.page, std::move(result.thumbnail));
     }
     ++stats_.rendered;
-    emit pageUpdated(key.page);
+    Q_EMIT pageUpdated(key.page);
 }
 
 void RenderScheduler::paintPage(QPainter& painter, int index, const QRectF& target) {
