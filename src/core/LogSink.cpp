@@ -65,7 +65,8 @@ void JournalSink::write(LogLevel level, const std::string& subsystem, const std:
         // read as a format, and newlines or NULs stay intact.
         const std::string message = "MESSAGE=" + line;
         const std::string prio = "PRIORITY=" + std::to_string(priority);
-        const std::string ident = std::string("SYSLOG_IDENTIFIER=") + kIdentifier;
+        std::string ident = "SYSLOG_IDENTIFIER=";
+        ident += kIdentifier;
         const std::string sub = "OMBRIX_SUBSYSTEM=" + subsystem;
         const std::string cat = "OMBRIX_CATEGORY=" + category;
         iovec fields[] = {field(message), field(prio), field(ident), field(sub), field(cat)};
