@@ -89,6 +89,7 @@ void BacklinkHighlightManager::refreshHighlights(const PDFDocument& document) {
                     (result ? entry.resultData : entry.comment) = *contents;
                 }
                 entry.pageNumber = index + 1;
+                entry.annotation = annotation;
                 list.push_back(std::move(entry));
             }
         }

@@ -3,10 +3,15 @@
 #include "core/Color.h"
 #include "core/Geometry.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 
 namespace ombrix {
+
+namespace pdfkit {
+class Annotation;
+}
 
 // One collected highlight: the text under a markup annotation with the note or the
 // extraction result stored in the annotation's contents.
@@ -18,6 +23,9 @@ struct ExtractedHighlight {
     std::optional<std::string> comment;
     std::optional<std::string> resultData; // an HTML table or formula text
     int pageNumber = 0;                    // 1-based
+    // The annotation the entry was read from: edits act on this very object, never on
+    // another that merely overlaps it. None for entries not read from a page.
+    std::shared_ptr<pdfkit::Annotation> annotation;
 
     bool operator==(const ExtractedHighlight&) const = default;
 };
