@@ -12,6 +12,15 @@ void HeadlessUserInteraction::showAlert(const std::string& title, const std::str
     alerts_.push_back(Alert{title, message, style});
 }
 
+bool HeadlessUserInteraction::showAlertWithAction(const std::string& title,
+                                                  const std::string& message,
+                                                  const std::string& actionButton,
+                                                  AlertStyle style) {
+    alerts_.push_back(Alert{title, message, style});
+    actionButtons_.push_back(actionButton);
+    return actionAnswer_;
+}
+
 void HeadlessUserInteraction::copyToClipboard(const std::string& plainText,
                                               const std::optional<std::string>& html) {
     clipboardText_ = plainText;

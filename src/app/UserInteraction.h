@@ -29,6 +29,12 @@ public:
     // A modal alert with one "OK" button.
     virtual void showAlert(const std::string& title, const std::string& message,
                            AlertStyle style = AlertStyle::informational) = 0;
+    // A modal alert with "OK" and `actionButton`; true only when the user chose the action.
+    virtual bool showAlertWithAction(const std::string& title, const std::string& message,
+                                     const std::string& actionButton,
+                                     AlertStyle style = AlertStyle::informational) = 0;
+    // Opens the folder in the user's file manager.
+    virtual void showFolder(const std::filesystem::path& folder) = 0;
     virtual void beep() = 0;
 
     // Replaces the clipboard's contents with the text, and with the HTML form when given.
@@ -60,6 +66,18 @@ public:
     void requestTermination() override { ++terminationRequests_; }
     void showAlert(const std::string& title, const std::string& message,
                    AlertStyle style = AlertStyle::informational) override;
+    // Records the alert among alerts() and gives the answer set with setActionAnswer, no
+    // by default.
+    bool showAlertWithAction(const std::string& title, const std::string& message,
+                             const std::string& actionButton,
+                             AlertStyle style = AlertStyle::informational) override;
+    void setActionAnswer(bool answer) { actionAnswer_ = answer; }
+    // The action buttons of the alerts that had one, in order.
+    const std::vector<std::string>& actionButtons() const { return actionButtons_; }
+    void showFolder(const std::filesystem::path& folder) override {
+        shownFolders_.push_back(folder);
+    }
+    const std::vector<std::filesystem::path>& shownFolders() const { return shownFolders_; }
     void beep() override { ++beeps_; }
     void copyToClipboard(const std::string& plainText,
                          const std::optional<std::string>& html = std::nullopt) override;
@@ -98,6 +116,9 @@ private:
     std::vector<PasswordPrompt> passwordPrompts_;
     bool confirmAnswer_ = false;
     std::vector<Alert> questions_;
+    bool actionAnswer_ = false;
+    std::vector<std::string> actionButtons_;
+    std::vector<std::filesystem::path> shownFolders_;
 };
 
 } // namespace ombrix

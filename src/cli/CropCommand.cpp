@@ -26,7 +26,8 @@ int runCrop(const std::vector<std::string>& args, Io& io) {
 const CommandRegistration registration{Command{
     kName,
     kSynopsis,
-    "Write the padded page-space region at 8x as the next FILE_pageN_seqNNN.pdf beside the file",
+    "Write the padded page-space region as the next FILE_pageN_seqNNN.pdf beside the file: a "
+    "page of the region's size, drawn at 8 pixels per point; FILE itself is left untouched",
     runCrop,
 }};
 

@@ -3,6 +3,7 @@
 #include "core/Executor.h"
 #include "document/PDFKitBridge.h"
 #include "document/TabSession.h"
+#include "extraction/HighlightNote.h"
 #include "extraction/HighlightText.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/Page.h"
@@ -44,6 +45,32 @@ bool overlapsOrEquals(const Rect& a, const Rect& b) {
     return a == b || a.intersects(b);
 }
 
+// The annotation an entry stands for: the very one it was read from while it is on the
+// page; for an entry made elsewhere, a listed kind at its bounds, else over them.
+std::shared_ptr<pdfkit::Annotation> targetOf(const ExtractedHighlight& highlight,
+                                             const pdfkit::Page& page) {
+    const auto annotations = page.annotations();
+    if (highlight.annotation) {
+        const bool onPage = std::find(annotations.begin(), annotations.end(),
+                                      highlight.annotation) != annotations.end();
+        return onPage ? highlight.annotation : nullptr;
+    }
+    std::shared_ptr<pdfkit::Annotation> overlapping;
+    for (const auto& a : annotations) {
+        if (!isListed(a->type())) {
+            continue;
+        }
+        const Rect b = a->bounds();
+        if (b == highlight.bounds) {
+            return a;
+        }
+        if (!overlapping && b.intersects(highlight.bounds)) {
+            overlapping = a;
+        }
+    }
+    return overlapping;
+}
+
 } // namespace
 
 BacklinkHighlightManager::BacklinkHighlightManager(std::shared_ptr<Logging> log)
@@ -83,11 +110,9 @@ void BacklinkHighlightManager::refreshHighlights(const PDFDocument& document) {
                 entry.text = text.empty() ? "Annotation" : text;
                 entry.bounds = bounds;
                 entry.color = annotation->color().value_or(kDefaultHighlightColor);
-                if (contents) {
-                    const bool result =
-                        isResult(*contents) || annotation->privateFlag(kResultFlagKey);
-                    (result ? entry.resultData : entry.comment) = *contents;
-                }
+                auto stored = note::read(*annotation, isResult);
+                entry.comment = std::move(stored.comment);
+                entry.resultData = std::move(stored.result);
                 entry.pageNumber = index + 1;
                 entry.annotation = annotation;
                 list.push_back(std::move(entry));
@@ -165,23 +190,23 @@ void BacklinkHighlightManager::saveToAnnotation(const ExtractedHighlight& highli
     if (!page) {
         return;
     }
-    const auto annotations = page->annotations();
-    auto it = std::find_if(annotations.begin(), annotations.end(), [&](const auto& a) {
-        return overlapsOrEquals(a->bounds(), highlight.bounds);
-    });
-    if (it == annotations.end()) {
+    auto annotation = targetOf(highlight, *page);
+    if (!annotation) {
         return;
     }
-    auto& annotation = **it;
     if (highlight.resultData && !highlight.resultData->empty()) {
-        annotation.setContents(*highlight.resultData);
-        annotation.setPrivateFlag(kResultFlagKey, true);
+        note::writeResult(*annotation, *highlight.resultData, highlight.comment, isResult);
     } else if (highlight.comment && !highlight.comment->empty()) {
-        annotation.setContents(*highlight.comment);
-        annotation.setPrivateFlag(kResultFlagKey, false);
+        note::writeComment(*annotation, *highlight.comment, isResult);
     }
-    annotation.setColor(highlight.color);
-    annotation.setInteriorColor(highlight.color.withAlpha(0.5));
+    if (annotation->color() != highlight.color) {
+        annotation->setColor(highlight.color);
+        // Only a fill the annotation has follows the colour: a highlight or an outline
+        // given one would cover what it marks.
+        if (annotation->interiorColor()) {
+            annotation->setInteriorColor(highlight.color.withAlpha(0.5));
+        }
+    }
     tab.document->markDirty();
 }
 

@@ -16,10 +16,6 @@ namespace ombrix {
 class PDFDocument;
 class TabSession;
 
-// The annotation entry saying its contents are an extraction result: a formula's LaTeX
-// has no marker in it and would otherwise read back as a comment.
-inline constexpr const char* kResultFlagKey = "OmbrixResult";
-
 // A short flash drawn over the page, view space.
 struct HighlightRect {
     Uuid id;
@@ -44,7 +40,8 @@ public:
     Observable<Uuid> refreshTrigger;
 
     // Rebuilds the list from the document's annotations, page by page in each page's order.
-    // Contents are a result when they carry a marker or the annotation is flagged as one.
+    // The comment is the contents and the result our private entry; in files written
+    // before, contents with a marker or a result flag are the result.
     void refreshHighlights(const PDFDocument& document);
 
     // Replaces the first entry with the same id; nothing when there is none.
@@ -58,8 +55,10 @@ public:
     // `text`, or any text when `text` is empty.
     void dropMatching(const std::string& text, int pageNumber, const Rect& rect);
 
-    // Writes the result (else the comment) and the colour into the highlight's annotation;
-    // a result is flagged as one, a comment clears the flag.
+    // Writes the result (else the comment) and the colour into the highlight's annotation:
+    // the one it was read from, else the listed kind over its bounds. The result goes to
+    // the private entry, the comment to the contents; a fill is only recoloured, never
+    // added.
     void saveToAnnotation(const ExtractedHighlight& highlight, TabSession& tab);
 
 private:

@@ -101,22 +101,23 @@ void writeChecked(const std::string& bytes, const fs::path& output) {
 
 } // namespace
 
-void writeImagePDF(const Image& image, const fs::path& output) {
-    auto bytes = pdfkit::encodeImagePDF(image);
+void writeImagePDF(const Image& image, const fs::path& output, const std::optional<Size>& page) {
+    auto bytes = pdfkit::encodeImagePDF(image, page);
     if (!bytes) {
         throw Error(kErrorDomain, 2, "Could not make a PDF of the cropped region.");
     }
     writeChecked(*bytes, output);
 }
 
-void writeImagePDF(const Image& image, const fs::path& output, const pdfkit::Document* source) {
+void writeImagePDF(const Image& image, const fs::path& output, const pdfkit::Document* source,
+                   const std::optional<Size>& page) {
     if (!source) {
-        writeImagePDF(image, output);
+        writeImagePDF(image, output, page);
         return;
     }
     std::string bytes;
     try {
-        bytes = source->imagePDF(image);
+        bytes = source->imagePDF(image, page);
     } catch (const Error& e) {
         throw Error(kErrorDomain, 2, e.description());
     }
@@ -125,12 +126,14 @@ void writeImagePDF(const Image& image, const fs::path& output, const pdfkit::Doc
 
 fs::path cropToFile(const pdfkit::Page& page, const Rect& bounds, const fs::path& document,
                     int pageNumber) {
-    auto raster = region::rasterize(page, region::paddedRegion(bounds, page.mediaBox()));
+    const Rect padded = region::paddedRegion(bounds, page.mediaBox());
+    auto raster = region::rasterize(page, padded);
     if (!raster) {
         throw Error(kErrorDomain, 1, "The region does not cover any part of the page.");
     }
     fs::path output = nextOutputPath(document, pageNumber);
-    writeImagePDF(*raster, output, page.document().get());
+    // The page is the region's own size; the raster's eight pixels per point keep it sharp.
+    writeImagePDF(*raster, output, page.document().get(), Size{padded.width, padded.height});
     return output;
 }
 

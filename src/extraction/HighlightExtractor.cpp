@@ -1,7 +1,7 @@
 #include "extraction/HighlightExtractor.h"
 
 #include "document/PDFKitBridge.h"
-#include "extraction/BacklinkHighlightManager.h"
+#include "extraction/HighlightNote.h"
 #include "extraction/HighlightText.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/Page.h"
@@ -56,10 +56,9 @@ std::vector<ExtractedHighlight> collectPageHighlights(const pdfkit::Page& page, 
         entry.text = collapseWhitespace(text);
         entry.bounds = bounds;
         entry.color = annotation->color().value_or(kDefaultHighlightColor);
-        if (contents) {
-            const bool result = isResult(*contents) || annotation->privateFlag(kResultFlagKey);
-            (result ? entry.resultData : entry.comment) = *contents;
-        }
+        auto stored = note::read(*annotation, isResult);
+        entry.comment = std::move(stored.comment);
+        entry.resultData = std::move(stored.result);
         entry.pageNumber = pageNumber;
         list.push_back(std::move(entry));
     }

@@ -192,10 +192,14 @@ HighlightRegionActions::computeTable(const pdfkit::Page& page, const Rect& bound
     // round trip is the identity, so the extractor gets them as they are. It draws the
     // region without annotations, and the page keeps its own.
     try {
-        return {table_.extractTable(const_cast<pdfkit::Page&>(page), bounds), std::nullopt};
+        auto grid = table_.extractGrid(const_cast<pdfkit::Page&>(page), bounds);
+        if (!grid) {
+            return {};
+        }
+        return {table::toHTML(*grid), table::toTabSeparated(*grid), std::nullopt};
     } catch (const std::exception& e) {
         services_.logging->error("❌ Table extraction failed", e);
-        return {"", describe(e)};
+        return {"", "", describe(e)};
     }
 }
 
@@ -210,7 +214,8 @@ std::string HighlightRegionActions::finishTable(const ExtractedHighlight& highli
         alert(kNoTableTitle, kNoTableMessage, AlertStyle::warning);
         return {};
     }
-    services_.userInteraction->copyToClipboard(outcome.html, outcome.html);
+    // Pasted as text, a table keeps its cells apart; where HTML is taken, its styles too.
+    services_.userInteraction->copyToClipboard(outcome.text, outcome.html);
     writeBack(highlight, tab, outcome.html);
     alert(kTableExtractedTitle, table::successMessage(outcome.html), AlertStyle::informational);
     return outcome.html;
@@ -255,45 +260,33 @@ void HighlightRegionActions::startTable(const ExtractedHighlight& highlight,
 HighlightRegionActions::CropOutcome
 HighlightRegionActions::computeCrop(const pdfkit::Page& page, const Rect& bounds,
                                     const PDFDocument& document) const {
-    CropOutcome outcome;
-    auto raster = region::rasterize(page, region::paddedRegion(bounds, page.mediaBox()));
-    if (!raster) {
-        return outcome;
-    }
-    outcome.rasterised = true;
+    // Drawn from the document in memory: its file is never written and it stays as
+    // changed or unchanged as it was.
     try {
-        // Written by rename, so a failure leaves the file as it was and the document dirty.
-        services_.bridge->saveAnnotations(document);
-        outcome.saved = true;
-    } catch (const std::exception& e) {
-        services_.logging->error("❌ Failed to save PDF", e);
-    }
-    try {
-        const auto output = crop::nextOutputPath(document.url, page.index() + 1);
-        crop::writeImagePDF(*raster, output, page.document().get());
+        auto output = crop::cropToFile(page, bounds, document.url, page.index() + 1);
         services_.logging->info("✅ Cropped region saved to " + output.filename().string());
-        outcome.output = output;
+        return {output, std::nullopt};
     } catch (const std::exception& e) {
         services_.logging->error("❌ Crop failed", e);
+        return {std::nullopt, describe(e)};
     }
-    return outcome;
 }
 
 std::optional<std::filesystem::path>
-HighlightRegionActions::finishCrop(const std::shared_ptr<TabSession>& tab,
-                                   const CropOutcome& outcome) {
-    if (!outcome.rasterised) {
+HighlightRegionActions::finishCrop(const CropOutcome& outcome) {
+    if (!outcome.output) {
+        alert(kCropFailedTitle, "The crop could not be saved: " + outcome.failure.value_or(""),
+              AlertStyle::warning);
         return std::nullopt;
     }
-    if (outcome.saved) {
-        tab->document->markClean();
-    } else {
-        tab->document->markDirty();
-    }
-    if (auto view = services_.views->pdfView) {
-        view->setNeedsDisplay();
-    }
-    return outcome.output;
+    const std::filesystem::path output = *outcome.output;
+    toMain([ui = services_.userInteraction, output] {
+        if (ui->showAlertWithAction(kCropSavedTitle, "The region was saved to " + output.string(),
+                                    kShowInFolder)) {
+            ui->showFolder(output.parent_path());
+        }
+    });
+    return output;
 }
 
 std::optional<std::filesystem::path>
@@ -303,7 +296,7 @@ HighlightRegionActions::crop(const ExtractedHighlight& highlight,
     if (!page) {
         return std::nullopt;
     }
-    return finishCrop(tab, computeCrop(*page, highlight.bounds, *tab->document));
+    return finishCrop(computeCrop(*page, highlight.bounds, *tab->document));
 }
 
 void HighlightRegionActions::startCrop(const ExtractedHighlight& highlight,
@@ -317,9 +310,9 @@ void HighlightRegionActions::startCrop(const ExtractedHighlight& highlight,
     }
     run([this, page, bounds = highlight.bounds, tab, done = std::move(done)] {
         auto outcome = computeCrop(*page, bounds, *tab->document);
-        toMain([this, tab, done, outcome = std::move(outcome)] {
+        toMain([this, done, outcome = std::move(outcome)] {
             extractingID = std::nullopt;
-            auto output = finishCrop(tab, outcome);
+            auto output = finishCrop(outcome);
             if (done) {
                 done(output);
             }

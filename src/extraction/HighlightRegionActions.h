@@ -42,6 +42,9 @@ public:
     static constexpr const char* kTableFailedTitle = "Table Extraction Failed";
     static constexpr const char* kMathErrorTitle = "Math Extraction Error";
     static constexpr const char* kMissingViews = "❌ Missing UI components for table extraction";
+    static constexpr const char* kCropSavedTitle = "Crop Saved";
+    static constexpr const char* kCropFailedTitle = "Crop Failed";
+    static constexpr const char* kShowInFolder = "Show in Folder";
 
     struct Services {
         std::shared_ptr<BacklinkHighlightManager> manager;
@@ -78,8 +81,9 @@ public:
     std::string extractTable(const ExtractedHighlight& highlight,
                              const std::shared_ptr<TabSession>& tab);
 
-    // Writes the document back, then the region into the next crop file beside it; the
-    // file's path, none when the crop could not be made.
+    // Writes the region into the next crop file beside the document, leaving the document
+    // and its file as they are; an alert says where it went or why it could not be made.
+    // The file's path, none when the crop could not be made.
     std::optional<std::filesystem::path> crop(const ExtractedHighlight& highlight,
                                               const std::shared_ptr<TabSession>& tab);
 
@@ -97,12 +101,12 @@ public:
 private:
     struct TableOutcome {
         std::string html;
+        std::string text; // tab-separated
         std::optional<std::string> failure;
     };
     struct CropOutcome {
-        bool rasterised = false;
-        bool saved = false;
         std::optional<std::filesystem::path> output;
+        std::optional<std::string> failure;
     };
     // The highlight's page; none, after a beep, when the tab has no such page.
     std::shared_ptr<pdfkit::Page> pageOrBeep(const ExtractedHighlight& highlight,
@@ -114,8 +118,8 @@ private:
                             const std::shared_ptr<TabSession>& tab, const TableOutcome& outcome);
     CropOutcome computeCrop(const pdfkit::Page& page, const Rect& bounds,
                             const PDFDocument& document) const;
-    std::optional<std::filesystem::path> finishCrop(const std::shared_ptr<TabSession>& tab,
-                                                    const CropOutcome& outcome);
+    // Says where the crop went (with a button to its folder), or why there is none.
+    std::optional<std::filesystem::path> finishCrop(const CropOutcome& outcome);
     // Stores `result` in the listed entry of `highlight` as it is now (a comment or colour
     // changed meanwhile stays) and in its annotation; nothing when the entry has gone.
     void writeBack(const ExtractedHighlight& highlight, const std::shared_ptr<TabSession>& tab,

@@ -483,7 +483,7 @@ std::string TableExtractor::extractTable(pdfkit::Page& page, const Rect& request
     const auto grid = extractGrid(page, requested);
     std::string html = grid ? table::toHTML(*grid) : std::string();
     if (!html.empty() && clipboard_) {
-        clipboard_(html, html);
+        clipboard_(html, table::toTabSeparated(*grid));
     }
     return html;
 }

@@ -53,7 +53,7 @@ using PageFontMap = std::vector<std::pair<std::string, ResolvedFont>>;
 // page's rules.
 class TableExtractor {
 public:
-    // Receives a non-empty result, once as HTML and once as plain text, after clearing.
+    // Receives a non-empty result, as HTML and as tab-separated plain text, after clearing.
     using ClipboardWriter = std::function<void(const std::string& html, const std::string& text)>;
 
     explicit TableExtractor(ClipboardWriter clipboard = {},

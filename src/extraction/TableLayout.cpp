@@ -836,6 +836,22 @@ std::string toCSV(const TableGrid& grid) {
     return out;
 }
 
+std::string toTabSeparated(const TableGrid& grid) {
+    std::string out;
+    for (const auto& fields : columnTexts(grid, cellText)) {
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            std::string field = fields[i];
+            // A tab or line break inside a cell would shift every cell after it.
+            std::replace_if(
+                field.begin(), field.end(),
+                [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
+            out += (i ? "\t" : "") + field;
+        }
+        out += "\n";
+    }
+    return out;
+}
+
 std::string toMarkdown(const TableGrid& grid) {
     std::string out;
     const auto rows = columnTexts(grid, markdownCell);

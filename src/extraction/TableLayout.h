@@ -62,9 +62,11 @@ std::string cellHTML(const std::vector<FormattedWord>& words);
 // The cell's words joined by single spaces.
 std::string cellText(const TableCell& cell);
 
-// One table, three forms. Each is empty for a grid without rows.
+// One table, four forms. Each is empty for a grid without rows.
 std::string toHTML(const TableGrid& grid);
-std::string toCSV(const TableGrid& grid);      // RFC 4180; a spanning cell fills its first column
+std::string toCSV(const TableGrid& grid); // RFC 4180; a spanning cell fills its first column
+// Rows by line feed, cells by tab, as spreadsheets paste plain text; spans as in CSV.
+std::string toTabSeparated(const TableGrid& grid);
 std::string toMarkdown(const TableGrid& grid); // the first row is the heading line
 
 } // namespace table

@@ -73,8 +73,22 @@ public:
     // else is ignored, so no standard entry is ever touched); clearing removes the entry.
     virtual bool privateFlag(const std::string& key) const = 0;
     virtual void setPrivateFlag(const std::string& key, bool on) = 0;
+    // A private text entry under the same rules: a string of our own that other readers
+    // skip. None when the entry is missing or not a string; setting none removes it.
+    virtual std::optional<std::string> privateText(const std::string& key) const = 0;
+    virtual void setPrivateText(const std::string& key, const std::optional<std::string>& text) = 0;
 
-    // Quad points of markup annotations, one rectangle per quad, page space.
+    // A highlight of a region dragged out on the page rather than of lines of text: it
+    // shows exactly its rectangle, square-cornered, its colour multiplied onto the page
+    // at its opacity, and carries that appearance so other readers show it so too. Kept
+    // in the file (a private flag), so it keeps the look when recoloured or resized.
+    // Highlights only; other kinds ignore it.
+    virtual bool isRegion() const = 0;
+    virtual void setRegion(bool on) = 0;
+
+    // Quad points of markup annotations, one rectangle per quad, page space. Each quad's
+    // corners are written in the page's displayed orientation (its upper edge is the one
+    // shown on top), so every reader draws it along the lines as they are shown.
     virtual std::vector<Rect> quadRects() const = 0;
     virtual void setQuadRects(const std::vector<Rect>& rects) = 0;
 

@@ -74,7 +74,9 @@ public:
     // checked by opening it again with the password that unlocked this one. Throws
     // ombrix::Error (domain "PDFKit") rather than hand back a file less protected than
     // the document. Main thread.
-    virtual std::string imagePDF(const Image& image) const = 0;
+    // `page` is the page's size in points (as encodeImagePDF).
+    virtual std::string imagePDF(const Image& image,
+                                 const std::optional<Size>& page = std::nullopt) const = 0;
 
     // Every occurrence in document order. Whitespace in the needle matches any run of
     // whitespace, line and page breaks included, so an occurrence may span two pages.

@@ -4,6 +4,7 @@
 #include "pdfkit/MuImagePage.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace ombrix::pdfkit {
@@ -71,25 +72,32 @@ std::optional<std::string> encodePNG(const Image& image) {
     return png;
 }
 
-std::optional<std::string> encodeImagePDF(const Image& image) {
+std::optional<std::string> encodeImagePDF(const Image& image, const std::optional<Size>& page) {
     fz_context* ctx = mu::context();
     pdf_document* pdf = nullptr;
     if (!mu::attempt(ctx, [&] { pdf = pdf_create_document(ctx); })) {
         return std::nullopt;
     }
-    auto bytes = mu::writeImagePage(ctx, pdf, image);
+    auto bytes = mu::writeImagePage(ctx, pdf, image, page);
     pdf_drop_document(ctx, pdf);
     return bytes;
 }
 
 namespace mu {
 
-std::optional<std::string> writeImagePage(fz_context* ctx, pdf_document* pdf, const Image& image) {
+std::optional<std::string> writeImagePage(fz_context* ctx, pdf_document* pdf, const Image& image,
+                                          const std::optional<Size>& page) {
     if (!hasPixels(image)) {
         return std::nullopt;
     }
     const int w = image.width();
     const int h = image.height();
+    const double pageWidth = page ? page->width : double(w);
+    const double pageHeight = page ? page->height : double(h);
+    if (!(pageWidth > 0 && pageHeight > 0 && std::isfinite(pageWidth) &&
+          std::isfinite(pageHeight))) {
+        return std::nullopt;
+    }
     fz_pixmap* pixmap = nullptr;
     if (!mu::attempt(ctx,
                      [&] { pixmap = fz_new_pixmap(ctx, fz_device_rgb(ctx), w, h, nullptr, 0); })) {
@@ -138,9 +146,9 @@ std::optional<std::string> writeImagePage(fz_context* ctx, pdf_document* pdf, co
         pdf_obj* xobjects = pdf_dict_put_dict(ctx, resources, PDF_NAME(XObject), 1);
         pdf_dict_puts_drop(ctx, xobjects, "Im0", ref);
         contents = fz_new_buffer(ctx, 64);
-        fz_append_printf(ctx, contents, "q\n%d 0 0 %d 0 0 cm\n/Im0 Do\nQ\n", w, h);
-        pageObject =
-            pdf_add_page(ctx, pdf, fz_make_rect(0, 0, float(w), float(h)), 0, resources, contents);
+        fz_append_printf(ctx, contents, "q\n%g 0 0 %g 0 0 cm\n/Im0 Do\nQ\n", pageWidth, pageHeight);
+        pageObject = pdf_add_page(ctx, pdf, fz_make_rect(0, 0, float(pageWidth), float(pageHeight)),
+                                  0, resources, contents);
         pdf_insert_page(ctx, pdf, -1, pageObject);
         out = fz_new_buffer(ctx, 1 << 16);
         sink = fz_new_output_with_buffer(ctx, out);

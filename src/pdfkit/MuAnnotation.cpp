@@ -135,9 +135,27 @@ Shape readShape(fz_context* ctx, pdf_obj* dict, Geometry kind) {
     return shape;
 }
 
-// The geometry a new annotation of the kind gets so that it shows inside `b`.
+// The corners of a page-space rectangle as a quad: upper left, upper right, lower left,
+// lower right as the page is shown turned by its /Rotate (clockwise). Readers draw a
+// quad's markup along its upper edge, so this is what puts it along the shown lines.
+std::vector<double> quadCorners(const Rect& r, int rotation) {
+    const double x0 = r.minX(), y0 = r.minY(), x1 = r.maxX(), y1 = r.maxY();
+    switch (rotation) {
+    case 90:
+        return {x0, y0, x0, y1, x1, y0, x1, y1};
+    case 180:
+        return {x1, y0, x0, y0, x1, y1, x0, y1};
+    case 270:
+        return {x1, y1, x1, y0, x0, y1, x0, y0};
+    default:
+        return {x0, y1, x1, y1, x0, y0, x1, y0};
+    }
+}
+
+// The geometry a new annotation of the kind gets so that it shows inside `b`, on a page
+// shown turned by `rotation`.
 Shape defaultShape(Geometry kind, const std::string& subtype, const Rect& b,
-                   const std::vector<Rect>& quads) {
+                   const std::vector<Rect>& quads, int rotation = 0) {
     Shape s;
     s.kind = kind;
     const double x0 = b.minX(), y0 = b.minY(), x1 = b.maxX(), y1 = b.maxY();
@@ -147,8 +165,8 @@ Shape defaultShape(Geometry kind, const std::string& subtype, const Rect& b,
         break;
     case Geometry::quads:
         for (const Rect& r : quads.empty() ? std::vector<Rect>{b} : quads) {
-            s.xy.insert(s.xy.end(), {r.minX(), r.maxY(), r.maxX(), r.maxY(), r.minX(), r.minY(),
-                                     r.maxX(), r.minY()});
+            const std::vector<double> corners = quadCorners(r, rotation);
+            s.xy.insert(s.xy.end(), corners.begin(), corners.end());
         }
         break;
     case Geometry::line:
@@ -436,6 +454,43 @@ void writeFlag(fz_context* ctx, pdf_obj* dict, const std::string& key, bool on) 
     });
 }
 
+void writePrivateText(fz_context* ctx, pdf_obj* dict, const std::string& key,
+                      const std::optional<std::string>& text) {
+    if (!text) {
+        mu::attempt(ctx, [&] { pdf_dict_dels(ctx, dict, key.c_str()); });
+        return;
+    }
+    const char* k = key.c_str();
+    const char* s = text->c_str();
+    mu::attempt(ctx, [&] {
+        pdf_obj* value = pdf_new_text_string(ctx, s);
+        pdf_dict_puts_drop(ctx, dict, k, value);
+    });
+}
+
+// The private texts a dictionary holds, for keeping them when it is let go.
+std::vector<std::pair<std::string, std::string>> readPrivateTexts(fz_context* ctx, pdf_obj* dict) {
+    std::vector<std::pair<std::string, std::string>> texts;
+    int n = 0;
+    mu::attempt(ctx, [&] { n = pdf_is_dict(ctx, dict) ? pdf_dict_len(ctx, dict) : 0; });
+    for (int i = 0; i < n; ++i) {
+        pdf_obj* key = nullptr;
+        pdf_obj* value = nullptr;
+        mu::attempt(ctx, [&] {
+            key = pdf_dict_get_key(ctx, dict, i);
+            value = pdf_dict_get_val(ctx, dict, i);
+        });
+        const std::string name = mu::name(ctx, key);
+        if (!isPrivateKey(name)) {
+            continue;
+        }
+        if (auto text = mu::text(ctx, value)) {
+            texts.emplace_back(name, *text);
+        }
+    }
+    return texts;
+}
+
 // The private flags a dictionary holds, for keeping them when it is let go.
 std::vector<std::string> readFlags(fz_context* ctx, pdf_obj* dict) {
     std::vector<std::string> keys;
@@ -466,10 +521,11 @@ void writeAppearance(fz_context* ctx, pdf_obj* dict, const Appearance& a) {
 }
 
 // Writes every property that was set into a fresh dictionary.
-void writeProps(fz_context* ctx, pdf_obj* dict, const AnnotationProps& p) {
+void writeProps(fz_context* ctx, pdf_obj* dict, const AnnotationProps& p, int rotation) {
     const Geometry kind = geometryOf(p.subtype);
     putRect(ctx, dict, PDF_NAME(Rect), p.bounds.standardized());
-    writeShape(ctx, dict, defaultShape(kind, p.subtype, p.bounds.standardized(), p.quads));
+    writeShape(ctx, dict,
+               defaultShape(kind, p.subtype, p.bounds.standardized(), p.quads, rotation));
     if (p.color) {
         putColor(ctx, dict, PDF_NAME(C), *p.color);
     } else if (p.colorSet) {
@@ -504,6 +560,61 @@ void writeProps(fz_context* ctx, pdf_obj* dict, const AnnotationProps& p) {
     for (const auto& key : p.privateFlags) {
         writeFlag(ctx, dict, key, true);
     }
+    for (const auto& [key, text] : p.privateTexts) {
+        writePrivateText(ctx, dict, key, text);
+    }
+}
+
+constexpr std::string_view kRegionFlag = "OmbrixRegion";
+
+// A region highlight's look: its rectangle filled in its colour, multiplied onto the page
+// at its opacity (as a highlighter pen does: text under it stays black), square-cornered
+// and not a point past it. /Rect becomes that rectangle. The stream MuPDF just made, when
+// there is one, is rewritten rather than left unreferenced in the file.
+void writeRegionAppearance(fz_context* ctx, pdf_document* doc, pdf_obj* dict, const Rect& r) {
+    const std::optional<Color> c = colorOf(numbers(ctx, get(ctx, dict, PDF_NAME(C))));
+    const double opacity = unit(number(ctx, get(ctx, dict, PDF_NAME(CA))).value_or(1));
+    std::string content;
+    if (c && !r.isEmpty()) {
+        content = "/H gs " + formatNumber(unit(c->red)) + " " + formatNumber(unit(c->green)) + " " +
+                  formatNumber(unit(c->blue)) + " rg " + formatNumber(r.minX()) + " " +
+                  formatNumber(r.minY()) + " " + formatNumber(r.width) + " " +
+                  formatNumber(r.height) + " re f\n";
+    }
+    const fz_rect box =
+        fz_make_rect(float(r.minX()), float(r.minY()), float(r.maxX()), float(r.maxY()));
+    const char* text = content.c_str();
+    const std::size_t length = content.size();
+    fz_buffer* buffer = nullptr;
+    pdf_obj* resources = nullptr;
+    pdf_obj* made = nullptr;
+    mu::attempt(ctx, [&] {
+        buffer = fz_new_buffer_from_copied_data(ctx, reinterpret_cast<const unsigned char*>(text),
+                                                length);
+        resources = pdf_new_dict(ctx, doc, 1);
+        pdf_obj* states = pdf_dict_put_dict(ctx, resources, PDF_NAME(ExtGState), 1);
+        pdf_obj* gs = pdf_dict_put_dict(ctx, states, PDF_NAME(H), 4);
+        pdf_dict_put(ctx, gs, PDF_NAME(Type), PDF_NAME(ExtGState));
+        pdf_dict_put(ctx, gs, PDF_NAME(BM), PDF_NAME(Multiply));
+        pdf_dict_put_real(ctx, gs, PDF_NAME(ca), opacity);
+        pdf_dict_put_real(ctx, gs, PDF_NAME(CA), opacity);
+        pdf_obj* ap = pdf_dict_get(ctx, dict, PDF_NAME(AP));
+        pdf_obj* normal = pdf_is_dict(ctx, ap) ? pdf_dict_get(ctx, ap, PDF_NAME(N)) : nullptr;
+        if (pdf_is_indirect(ctx, normal) && pdf_is_stream(ctx, normal)) {
+            pdf_dict_put_rect(ctx, normal, PDF_NAME(BBox), box);
+            pdf_dict_put_matrix(ctx, normal, PDF_NAME(Matrix), fz_identity);
+            pdf_dict_put(ctx, normal, PDF_NAME(Resources), resources);
+            pdf_update_stream(ctx, doc, normal, buffer, 0);
+        } else {
+            made = pdf_new_xobject(ctx, doc, box, fz_identity, resources, buffer);
+            ap = pdf_dict_put_dict(ctx, dict, PDF_NAME(AP), 1);
+            pdf_dict_put(ctx, ap, PDF_NAME(N), made);
+        }
+        pdf_dict_put_rect(ctx, dict, PDF_NAME(Rect), box);
+    });
+    pdf_drop_obj(ctx, made);
+    pdf_drop_obj(ctx, resources);
+    fz_drop_buffer(ctx, buffer);
 }
 
 } // namespace
@@ -592,8 +703,39 @@ void MuAnnotation::refreshAppearance(fz_context* ctx, MuPage& page) {
             pdf_dirty_annot(ctx, annot);
             pdf_update_annot(ctx, annot);
         });
+        // MuPDF has no look for a region: its highlight is a rounded band as tall as the
+        // quad that spills past it. Its stream (object and all) is rewritten as ours.
+        if (subtype_ == "Highlight" && readFlag(ctx, current(), std::string(kRegionFlag))) {
+            writeRegionAppearance(ctx, page.core()->pdf, current(), boundsLocked(ctx));
+        }
     }
     page.appearanceChanged();
+}
+
+bool MuAnnotation::isRegion() const {
+    return subtype_ == "Highlight" && privateFlag(std::string(kRegionFlag));
+}
+
+void MuAnnotation::setRegion(bool on) {
+    if (subtype_ != "Highlight") {
+        return;
+    }
+    const std::string key(kRegionFlag);
+    change([&](fz_context* ctx, pdf_obj* dict, AnnotationProps& p) {
+        if (dict) {
+            writeFlag(ctx, dict, key, on);
+            return;
+        }
+        std::erase(p.privateFlags, key);
+        if (on) {
+            p.privateFlags.push_back(key);
+        }
+    });
+}
+
+int MuAnnotation::shownRotation() const {
+    auto page = page_.lock();
+    return page ? page->rotation() : 0;
 }
 
 Rect MuAnnotation::boundsLocked(fz_context* ctx) const {
@@ -650,7 +792,7 @@ void MuAnnotation::setBounds(const Rect& requested) {
         }
         Shape s = readShape(ctx, dict, kind);
         if (s.xy.empty()) {
-            s = defaultShape(kind, subtype_, b, {});
+            s = defaultShape(kind, subtype_, b, {}, shownRotation());
         } else {
             mapShape(s, boundingBox(s.xy), b);
         }
@@ -802,7 +944,9 @@ void MuAnnotation::setPrivateFlag(const std::string& key, bool on) {
         return;
     }
     if (!ref_) {
+        // One entry per key: setting or clearing the flag replaces a text of that name.
         std::erase(props_.privateFlags, key);
+        std::erase_if(props_.privateTexts, [&](const auto& e) { return e.first == key; });
         if (on) {
             props_.privateFlags.push_back(key);
         }
@@ -813,6 +957,44 @@ void MuAnnotation::setPrivateFlag(const std::string& key, bool on) {
     fz_context* ctx = mu::context();
     if (pdf_obj* dict = current(); mu::isDict(ctx, dict)) {
         writeFlag(ctx, dict, key, on);
+    }
+}
+
+std::optional<std::string> MuAnnotation::privateText(const std::string& key) const {
+    if (!isPrivateKey(key)) {
+        return std::nullopt;
+    }
+    if (!ref_) {
+        for (const auto& [k, text] : props_.privateTexts) {
+            if (k == key) {
+                return text;
+            }
+        }
+        return std::nullopt;
+    }
+    std::lock_guard lock(core_->mutex);
+    fz_context* ctx = mu::context();
+    return mu::text(ctx, get(ctx, current(), key.c_str()));
+}
+
+void MuAnnotation::setPrivateText(const std::string& key, const std::optional<std::string>& text) {
+    if (!isPrivateKey(key) || isReadOnly(subtype_)) {
+        return;
+    }
+    if (!ref_) {
+        // One entry per key, as in a dictionary: a text replaces a flag of that name.
+        std::erase_if(props_.privateTexts, [&](const auto& e) { return e.first == key; });
+        std::erase(props_.privateFlags, key);
+        if (text) {
+            props_.privateTexts.emplace_back(key, *text);
+        }
+        return;
+    }
+    // Nothing drawn depends on it: no appearance to make again.
+    std::lock_guard lock(core_->mutex);
+    fz_context* ctx = mu::context();
+    if (pdf_obj* dict = current(); mu::isDict(ctx, dict)) {
+        writePrivateText(ctx, dict, key, text);
     }
 }
 
@@ -894,7 +1076,7 @@ void MuAnnotation::setQuadRects(const std::vector<Rect>& rects) {
         if (quads.empty()) {
             quads.push_back(boundsLocked(ctx));
         }
-        Shape s = defaultShape(Geometry::quads, subtype_, quads.front(), quads);
+        Shape s = defaultShape(Geometry::quads, subtype_, quads.front(), quads, shownRotation());
         writeShape(ctx, dict, s);
         putRect(ctx, dict, PDF_NAME(Rect), boundingBox(s.xy));
     });
@@ -927,6 +1109,7 @@ AnnotationProps MuAnnotation::snapshot(fz_context* ctx) const {
     }
     p.border = border();
     p.privateFlags = readFlags(ctx, current());
+    p.privateTexts = readPrivateTexts(ctx, current());
     if (geometryOf(subtype_) == Geometry::quads) {
         p.quads = quadsOf(readShape(ctx, current(), Geometry::quads));
     }
@@ -997,7 +1180,7 @@ bool MuAnnotation::materialize(fz_context* ctx, MuPage& page) {
         return false;
     }
     ref_ = made;
-    writeProps(ctx, current(), props_);
+    writeProps(ctx, current(), props_, page.rotation());
     props_ = AnnotationProps{};
     props_.subtype = subtype_;
     needsAppearance_ = true;

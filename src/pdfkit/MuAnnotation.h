@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace ombrix::pdfkit {
@@ -38,7 +39,8 @@ struct AnnotationProps {
     std::optional<Font> font;
     std::optional<Border> border;
     std::vector<Rect> quads;
-    std::vector<std::string> privateFlags; // keys set to true
+    std::vector<std::string> privateFlags;                         // keys set to true
+    std::vector<std::pair<std::string, std::string>> privateTexts; // key, text
 };
 
 class MuAnnotation final : public Annotation {
@@ -70,6 +72,10 @@ public:
     void setBorder(const Border& border) override;
     bool privateFlag(const std::string& key) const override;
     void setPrivateFlag(const std::string& key, bool on) override;
+    std::optional<std::string> privateText(const std::string& key) const override;
+    void setPrivateText(const std::string& key, const std::optional<std::string>& text) override;
+    bool isRegion() const override;
+    void setRegion(bool on) override;
     std::vector<Rect> quadRects() const override;
     void setQuadRects(const std::vector<Rect>& rects) override;
     std::shared_ptr<Page> page() const override;
@@ -95,6 +101,7 @@ public:
 
 private:
     AnnotationProps snapshot(fz_context* ctx) const;
+    int shownRotation() const; // of the page it is on; 0 while detached
     template <class Write> void change(Write&& write);
     Rect boundsLocked(fz_context* ctx) const;
     pdf_obj* current() const; // the dictionary now; the caller holds the mutex

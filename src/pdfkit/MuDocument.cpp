@@ -363,12 +363,12 @@ std::string MuDocument::dataRepresentation() const {
     return serialize();
 }
 
-std::string MuDocument::imagePDF(const Image& image) const {
+std::string MuDocument::imagePDF(const Image& image, const std::optional<Size>& page) const {
     std::lock_guard lock(core_->mutex);
     fz_context* ctx = mu::context();
     pdf_crypt* crypt = core_->pdf->crypt;
     if (!crypt) {
-        auto bytes = encodeImagePDF(image);
+        auto bytes = encodeImagePDF(image, page);
         if (!bytes) {
             throw Error("PDFKit", 1, "Could not make a PDF of the image.");
         }
@@ -395,7 +395,7 @@ std::string MuDocument::imagePDF(const Image& image) const {
     });
     std::optional<std::string> bytes;
     if (unlocked && shell->crypt) {
-        bytes = mu::writeImagePage(ctx, shell, image);
+        bytes = mu::writeImagePage(ctx, shell, image, page);
     }
     pdf_drop_document(ctx, shell);
     if (!bytes) {

@@ -150,7 +150,8 @@ public:
     const std::filesystem::path& documentURL() const override { return path_; }
     void write(const std::filesystem::path& path) override;
     std::string dataRepresentation() const override;
-    std::string imagePDF(const Image& image) const override;
+    std::string imagePDF(const Image& image,
+                         const std::optional<Size>& page = std::nullopt) const override;
     std::vector<Selection> find(const std::string& needle, bool caseInsensitive,
                                 const CancelToken* token = nullptr) const override;
     void find(const std::string& needle, bool caseInsensitive,

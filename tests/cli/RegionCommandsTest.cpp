@@ -64,13 +64,15 @@ TEST_F(RegionCommandsTest, CropWritesTheNextFileBesideTheDocument) {
     EXPECT_EQ(second.out, (dir / "Notes_page2_seq002.pdf").string() + "\n");
     EXPECT_EQ(ombrix::readFile(file), bytes); // the document itself is not written
 
-    // Checked with MuPDF's own tool: one page, 8 × the padded 310 × 210 points.
+    // Checked with MuPDF's own tool: one page of the padded 310 × 210 points, its image
+    // at 8 pixels per point.
     auto info =
         fx::runShell("mutool info " + shellQuoted((dir / "Notes_page2_seq001.pdf").string()));
-    EXPECT_NE(info.out.find("[ 0 0 2480 1680 ]"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("[ 0 0 310 210 ]"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("2480x1680"), std::string::npos) << info.out;
     EXPECT_NE(info.out.find("Pages: 1"), std::string::npos) << info.out;
     // And drawn by poppler: the formula's ink is there.
-    auto drawn = fx::runShell("pdftoppm -r 9 -png " +
+    auto drawn = fx::runShell("pdftoppm -r 72 -png " +
                               shellQuoted((dir / "Notes_page2_seq001.pdf").string()) + " " +
                               shellQuoted((dir / "drawn").string()));
     ASSERT_EQ(drawn.status, 0) << drawn.err;

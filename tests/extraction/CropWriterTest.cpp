@@ -123,7 +123,7 @@ TEST(WriteImagePDF, AFailedWriteLeavesNothingBehind) {
     EXPECT_TRUE(scratch.empty());
 }
 
-TEST(CropToFile, WritesThePaddedRegionAtEightTimesBesideTheDocument) {
+TEST(CropToFile, WritesThePaddedRegionAsAPageOfItsSizeBesideTheDocument) {
     TempDir dir;
     FixtureDocument doc;
     doc.pages.resize(2);
@@ -142,9 +142,10 @@ TEST(CropToFile, WritesThePaddedRegionAtEightTimesBesideTheDocument) {
 
     auto cropped = pdfkit::Document::open(first);
     ASSERT_TRUE(cropped);
-    EXPECT_EQ(cropped->page(0)->mediaBox(), (Rect{0, 0, 204 * 8, 44 * 8}));
+    // The page is the region's size in points; the image on it keeps eight pixels per point.
+    EXPECT_EQ(cropped->page(0)->mediaBox(), (Rect{0, 0, 204, 44}));
     // The words are drawn where they were, in the image.
-    Image drawn = cropped->page(0)->draw(204, 44, 1.0 / 8, false);
+    Image drawn = cropped->page(0)->draw(204, 44, 1.0, false);
     int dark = 0;
     for (int y = 0; y < drawn.height(); ++y) {
         for (int x = 0; x < drawn.width(); ++x) {

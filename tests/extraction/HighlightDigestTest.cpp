@@ -5,6 +5,7 @@
 #include "extraction/BacklinkHighlightManager.h"
 #include "extraction/HighlightExport.h"
 #include "extraction/HighlightExtractor.h"
+#include "extraction/HighlightNote.h"
 #include "extraction/HighlightText.h"
 #include "pdfkit/Document.h"
 #include "support/Fixtures.h"
@@ -328,7 +329,7 @@ TEST_F(HighlightListTest, DropMatchingRemovesEntriesOverTheRegionOnItsPage) {
 TEST_F(HighlightListTest, SavedResultAndColourSurviveWritingTheFile) {
     auto h = list()[2];
     h.resultData = "<table><tr><td>9</td></tr></table>";
-    h.comment = "ignored while there is a result";
+    h.comment = "kept beside the result";
     h.color = Color{0.5, 0, 1, 1};
     manager.saveToAnnotation(h, *tab);
     EXPECT_TRUE(tab->document->isDirty);
@@ -338,12 +339,14 @@ TEST_F(HighlightListTest, SavedResultAndColourSurviveWritingTheFile) {
     ASSERT_TRUE(reopened);
     auto annotations = reopened->page(0)->annotations();
     const auto& saved = *annotations.at(3);
-    EXPECT_EQ(saved.contents(), h.resultData);
+    // The result in our own entry, the comment where every reader shows it.
+    EXPECT_EQ(saved.privateText(note::kResultKey), h.resultData);
+    EXPECT_EQ(saved.contents(), h.comment);
     ASSERT_TRUE(saved.color());
     EXPECT_NEAR(saved.color()->red, 0.5, 1e-3);
     EXPECT_NEAR(saved.color()->blue, 1, 1e-3);
-    ASSERT_TRUE(saved.interiorColor());
-    EXPECT_NEAR(saved.interiorColor()->red, 0.5, 1e-3);
+    // The square had no fill and is given none.
+    EXPECT_FALSE(saved.interiorColor());
 
     auto nowhere = h;
     nowhere.bounds = Rect{0, 0, 1, 1};

@@ -9,6 +9,7 @@
 #include "document/PDFKitBridge.h"
 #include "document/TabSession.h"
 #include "extraction/BacklinkHighlightManager.h"
+#include "extraction/HighlightNote.h"
 #include "extraction/RegionCapture.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/HeadlessViewPort.h"
@@ -150,7 +151,8 @@ TEST_F(HighlightRegionActionsTest, FormulaAnswerBecomesTheHighlightsResult) {
 
     EXPECT_FALSE(regionActions.mathError.get());
     EXPECT_EQ(entry(kFormulaArea).resultData, "E = mc^2");
-    EXPECT_EQ(annotationOver(kFormulaArea)->contents(), "E = mc^2");
+    EXPECT_EQ(annotationOver(kFormulaArea)->privateText(note::kResultKey), "E = mc^2");
+    EXPECT_EQ(annotationOver(kFormulaArea)->contents(), std::nullopt);
     EXPECT_TRUE(tab->document->isDirty);
     EXPECT_TRUE(ui->alerts().empty());
     // The server got the padded region at 8×, trimmed to its ink.
@@ -201,7 +203,7 @@ TEST_F(HighlightRegionActionsTest, AnAnswerAfterTheSidebarWentAwayIsDropped) {
     math.reset(); // waits for the request in flight
     loop->runUntil([] { return false; }, std::chrono::milliseconds(50));
     EXPECT_EQ(entry(kFormulaArea), highlight);
-    EXPECT_FALSE(annotationOver(kFormulaArea)->contents().value_or("").starts_with("late"));
+    EXPECT_FALSE(annotationOver(kFormulaArea)->privateText(note::kResultKey));
 }
 
 TEST_F(HighlightRegionActionsTest, TableResultGoesToClipboardAnnotationAndList) {
@@ -213,14 +215,16 @@ TEST_F(HighlightRegionActionsTest, TableResultGoesToClipboardAnnotationAndList) 
     ASSERT_EQ(rows.size(), 3u) << html;
     EXPECT_EQ(rows[2][1].text, "Peanut");
     EXPECT_FALSE(rows[2][1].header);
-    EXPECT_EQ(ui->clipboardText(), html);
+    EXPECT_EQ(ui->clipboardText(), "Apple\tBanana\tCherry\nMango\tLemon\tOrange\n"
+                                   "Walnut\tPeanut\tAlmond\n");
     EXPECT_EQ(ui->clipboardHTML(), html);
     EXPECT_EQ(ui->alerts(),
               (std::vector<Alert>{{"Table Extracted",
                                    "Copied to clipboard as HTML — 1 data rows detected.",
                                    AlertStyle::informational}}));
     EXPECT_EQ(entry(kTableRegion).resultData, html);
-    EXPECT_EQ(annotationOver(kTableRegion)->contents(), html);
+    EXPECT_EQ(annotationOver(kTableRegion)->privateText(note::kResultKey), html);
+    EXPECT_EQ(annotationOver(kTableRegion)->contents(), std::nullopt);
     EXPECT_EQ(page()->annotations(), before);
     EXPECT_TRUE(tab->document->isDirty);
 }
@@ -255,39 +259,36 @@ TEST_F(HighlightRegionActionsTest, TableNeedsTheViewsAndThePage) {
     EXPECT_TRUE(ui->alerts().empty());
 }
 
-TEST_F(HighlightRegionActionsTest, CropWritesTheDocumentBackAndTheNextCropBesideIt) {
+TEST_F(HighlightRegionActionsTest, CropWritesTheNextCropBesideTheDocumentAndLeavesIt) {
     auto& regionActions = make();
     auto highlight = entry(kFormulaArea);
     highlight.comment = "noted before the crop";
     manager->saveToAnnotation(highlight, *tab);
     ASSERT_TRUE(tab->document->isDirty);
+    const auto original = readFile(file);
 
     auto first = regionActions.crop(highlight, tab);
     ASSERT_TRUE(first);
     EXPECT_EQ(*first, dir / "Report_page1_seq001.pdf");
     EXPECT_EQ(regionActions.crop(highlight, tab), dir / "Report_page1_seq002.pdf");
-    EXPECT_FALSE(tab->document->isDirty);
-    EXPECT_EQ(view->displayRequests(), 2u);
-
-    // The comment reached the file.
-    auto reopened = pdfkit::Document::open(file);
-    ASSERT_TRUE(reopened);
-    bool found = false;
-    for (const auto& a : reopened->page(0)->annotations()) {
-        found = found || a->contents() == "noted before the crop";
-    }
-    EXPECT_TRUE(found);
+    // The unsaved comment stays unsaved: the document's file is not the crop's business.
+    EXPECT_TRUE(tab->document->isDirty);
+    EXPECT_EQ(readFile(file), original);
+    EXPECT_EQ(view->displayRequests(), 0u);
 
     auto cropped = pdfkit::Document::open(*first);
     ASSERT_TRUE(cropped);
     const Rect padded = region::paddedRegion(highlight.bounds, page()->mediaBox());
-    EXPECT_EQ(cropped->page(0)->mediaBox().width, std::floor(padded.width * 8 + 1e-6));
-    EXPECT_EQ(cropped->page(0)->mediaBox().height, std::floor(padded.height * 8 + 1e-6));
+    EXPECT_NEAR(cropped->page(0)->mediaBox().width, padded.width, 0.01);
+    EXPECT_NEAR(cropped->page(0)->mediaBox().height, padded.height, 0.01);
+    ASSERT_EQ(ui->alerts().size(), 2u);
+    EXPECT_EQ(ui->alerts()[0].title, "Crop Saved");
 
-    // Nothing to crop: no write-back, no file.
+    // Nothing to crop: no file, and the user hears why.
     auto offPage = highlight;
     offPage.bounds = Rect{900, 900, 10, 10};
     EXPECT_FALSE(regionActions.crop(offPage, tab));
+    EXPECT_EQ(ui->alerts().back().title, "Crop Failed");
     auto elsewhere = highlight;
     elsewhere.pageNumber = 4;
     EXPECT_FALSE(regionActions.crop(elsewhere, tab));
@@ -295,7 +296,7 @@ TEST_F(HighlightRegionActionsTest, CropWritesTheDocumentBackAndTheNextCropBeside
     EXPECT_FALSE(fs::exists(dir / "Report_page1_seq003.pdf"));
 }
 
-TEST_F(HighlightRegionActionsTest, AFailedWriteLeavesTheDocumentDirtyAndNoHalfFile) {
+TEST_F(HighlightRegionActionsTest, AFailedCropWriteLeavesNoHalfFile) {
     auto& regionActions = make();
     auto highlight = entry(kFormulaArea);
     highlight.comment = "unsaved";
@@ -315,8 +316,10 @@ TEST_F(HighlightRegionActionsTest, AFailedWriteLeavesTheDocumentDirtyAndNoHalfFi
     EXPECT_EQ(left, std::vector<std::string>{"Report.pdf"});
     const auto lines = sink->lines();
     EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
-        return line.starts_with("❌ Failed to save PDF: ");
+        return line.starts_with("❌ Crop failed: ");
     }));
+    ASSERT_EQ(ui->alerts().size(), 1u);
+    EXPECT_EQ(ui->alerts()[0].style, AlertStyle::warning);
 }
 
 // In the background the outcome arrives through the main queue, one action at a time.
@@ -344,7 +347,12 @@ TEST_F(HighlightRegionActionsTest, BackgroundActionsReportOnTheMainQueue) {
     ASSERT_TRUE(loop->runUntil([&] { return cropped.has_value(); }, std::chrono::seconds(60)));
     EXPECT_EQ(*cropped, dir / "Report_page1_seq001.pdf");
     EXPECT_TRUE(fs::exists(dir / "Report_page1_seq001.pdf"));
-    EXPECT_FALSE(tab->document->isDirty);
+    // The table's result is still the user's to save: the crop wrote no document.
+    EXPECT_TRUE(tab->document->isDirty);
+    // The crop's alert comes a turn later, through the main queue as well.
+    ASSERT_TRUE(
+        loop->runUntil([&] { return ui->alerts().size() == 2u; }, std::chrono::seconds(60)));
+    EXPECT_EQ(ui->alerts()[1].title, "Crop Saved");
 }
 
 // A comment written while the table ran is kept; a highlight deleted meanwhile gets nothing,
@@ -362,7 +370,7 @@ TEST_F(HighlightRegionActionsTest, BackgroundResultMeetsTheListAsItIsThen) {
     EXPECT_EQ(entry(kTableRegion).resultData, *html);
 
     html.reset();
-    auto blankBefore = annotationOver(kTableRegion)->contents();
+    auto blankBefore = annotationOver(kTableRegion)->privateText(note::kResultKey);
     manager->updateHighlight(table);
     regionActions.startTable(entry(kTableRegion), tab,
                              [&](const std::string& result) { html = result; });
@@ -370,7 +378,7 @@ TEST_F(HighlightRegionActionsTest, BackgroundResultMeetsTheListAsItIsThen) {
     std::erase_if(list, [&](const ExtractedHighlight& e) { return e.id == table.id; });
     manager->extractedHighlights = list;
     ASSERT_TRUE(loop->runUntil([&] { return html.has_value(); }, std::chrono::seconds(60)));
-    EXPECT_EQ(annotationOver(kTableRegion)->contents(), blankBefore);
+    EXPECT_EQ(annotationOver(kTableRegion)->privateText(note::kResultKey), blankBefore);
 }
 
 TEST_F(HighlightRegionActionsTest, ACancelledFormulaRequestEndsWithoutAnAlert) {

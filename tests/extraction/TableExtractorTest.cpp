@@ -258,7 +258,9 @@ TEST(TableExtractor, ThreeByThreeGridHasTwoHeaderRowsAndOneDataRow) {
     }
     ASSERT_EQ(clipboard.size(), 1u);
     EXPECT_EQ(clipboard[0].first, html);
-    EXPECT_EQ(clipboard[0].second, html);
+    // The plain text pastes cell by cell.
+    EXPECT_EQ(clipboard[0].second, "Apple\tBanana\tCherry\nMango\tLemon\tOrange\n"
+                                   "Walnut\tPeanut\tAlmond\n");
     EXPECT_EQ(table::successMessage(html), "Copied to clipboard as HTML — 1 data rows detected.");
 }
 
