@@ -57,10 +57,10 @@ MathViewWindow::MathViewWindow(std::string latex, std::optional<std::string> mat
         formula_ = web->makeFormulaView(this, [this](bool ok) { Q_EMIT typesetFinished(ok); });
         typesets_ = true;
     } else {
-        auto* missing = new QLabel(tr("The formula cannot be typeset: the web view module "
-                                      "(%1) could not be loaded. Its LaTeX source is below.")
-                                       .arg(WebViews::kModuleFile),
-                                   this);
+        auto* missing =
+            new QLabel(tr("The formula cannot be typeset: %1. Its LaTeX source is below.")
+                           .arg(WebViews::loadError()),
+                       this);
         missing->setObjectName("formulaUnavailable");
         missing->setWordWrap(true);
         missing->setAlignment(Qt::AlignCenter);

@@ -2,12 +2,14 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QUrl>
 
 namespace ombrix::ui {
 
@@ -56,6 +58,21 @@ bool QtUserInteraction::confirm(const std::string& title, const std::string& mes
     box.setDefaultButton(box.addButton(QMessageBox::Cancel)); // Return does not open unasked
     box.exec();
     return box.clickedButton() == yes;
+}
+
+bool QtUserInteraction::showAlertWithAction(const std::string& title, const std::string& message,
+                                            const std::string& actionButton, AlertStyle style) {
+    QMessageBox box(style == AlertStyle::warning ? QMessageBox::Warning : QMessageBox::Information,
+                    toQt(title), toQt(message), QMessageBox::NoButton, parent_);
+    box.setTextFormat(Qt::PlainText);
+    QPushButton* action = box.addButton(toQt(actionButton), QMessageBox::ActionRole);
+    box.setDefaultButton(box.addButton(QMessageBox::Ok));
+    box.exec();
+    return box.clickedButton() == action;
+}
+
+void QtUserInteraction::showFolder(const std::filesystem::path& folder) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(folder.string())));
 }
 
 void QtUserInteraction::beep() {

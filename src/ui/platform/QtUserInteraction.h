@@ -20,6 +20,10 @@ public:
     void requestTermination() override;
     void showAlert(const std::string& title, const std::string& message,
                    AlertStyle style = AlertStyle::informational) override;
+    bool showAlertWithAction(const std::string& title, const std::string& message,
+                             const std::string& actionButton,
+                             AlertStyle style = AlertStyle::informational) override;
+    void showFolder(const std::filesystem::path& folder) override;
     void beep() override;
     void copyToClipboard(const std::string& plainText,
                          const std::optional<std::string>& html = std::nullopt) override;

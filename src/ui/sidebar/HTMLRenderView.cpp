@@ -36,9 +36,7 @@ HTMLRenderView::HTMLRenderView(QWidget* parent) : QWidget(parent) {
         web_ = true;
     } else {
         content_ = new OfflineBrowser(this);
-        content_->setToolTip(tr("Shown as simple rich text: the web view module (%1) could "
-                                "not be loaded.")
-                                 .arg(WebViews::kModuleFile));
+        content_->setToolTip(tr("Shown as simple rich text: %1.").arg(WebViews::loadError()));
     }
     content_->setContextMenuPolicy(Qt::NoContextMenu);
     layout->addWidget(content_);

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QtDebug>
 #include <memory>
+#include <unistd.h>
 
 namespace ombrix::ui::WebViews {
 
@@ -30,6 +31,15 @@ QStringList candidates() {
 }
 
 WebViewFactory* load() {
+    if (QString why = startRefusal(geteuid(), qEnvironmentVariable("QTWEBENGINE_DISABLE_SANDBOX"),
+                                   qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS"),
+                                   QCoreApplication::arguments());
+        !why.isEmpty()) {
+        lastError() = why;
+        qWarning().noquote() << "Ombrix PDF:" << why
+                             << "- table results show as plain rich text and formulas as LaTeX";
+        return nullptr;
+    }
     QStringList tried;
     for (const QString& path : candidates()) {
         if (!QFileInfo::exists(path)) {
@@ -51,6 +61,25 @@ WebViewFactory* load() {
 }
 
 } // namespace
+
+QString startRefusal(unsigned effectiveUser, const QString& disableSandbox,
+                     const QString& chromiumFlags, const QStringList& arguments) {
+    if (effectiveUser != 0) {
+        return {};
+    }
+    if (disableSandbox.trimmed() == "1") {
+        return {};
+    }
+    if (chromiumFlags.simplified().split(' ', Qt::SkipEmptyParts).contains("--no-sandbox")) {
+        return {};
+    }
+    const auto engineArgs = arguments.indexOf("--webEngineArgs");
+    if (engineArgs >= 0 && arguments.mid(engineArgs + 1).contains("--no-sandbox")) {
+        return {};
+    }
+    return "the web engine was not started: it cannot run as root with its sandbox on "
+           "(set QTWEBENGINE_DISABLE_SANDBOX=1 to allow it without the sandbox)";
+}
 
 WebViewFactory* factory() {
     static WebViewFactory* const loaded = load();

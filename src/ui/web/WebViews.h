@@ -5,6 +5,7 @@
 // formula never maps the engine's hundred-odd megabytes of libraries.
 
 #include <QString>
+#include <QStringList>
 #include <QtPlugin>
 #include <functional>
 
@@ -40,10 +41,19 @@ inline constexpr const char* kModuleFile = "libombrix_web.so";
 
 // The module's factory, loaded on the first call: from $OMBRIX_WEB_MODULE when that is
 // set, else beside the executable, else from the private library folder of an installed
-// program. nullptr when it cannot be loaded; the reason is logged once and kept in
-// loadError(). GUI thread only; the module stays loaded until the process ends.
+// program. nullptr when it cannot be loaded or the engine could not start here (see
+// startRefusal); the reason is logged once and kept in loadError(). GUI thread only; the
+// module stays loaded until the process ends.
 WebViewFactory* factory();
 QString loadError();
+
+// Why the web engine must not be started in a process of this effective user, with these
+// two environment variables and these arguments; empty when it may. Its Chromium ends the
+// whole process when run as root with its sandbox on: only the user may turn that off
+// (QTWEBENGINE_DISABLE_SANDBOX=1, or --no-sandbox in QTWEBENGINE_CHROMIUM_FLAGS or after
+// --webEngineArgs); the program never does.
+QString startRefusal(unsigned effectiveUser, const QString& disableSandbox,
+                     const QString& chromiumFlags, const QStringList& arguments);
 
 } // namespace WebViews
 

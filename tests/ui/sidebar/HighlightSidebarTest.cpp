@@ -5,6 +5,7 @@
 #include "document/PDFKitBridge.h"
 #include "document/TabSession.h"
 #include "extraction/BacklinkHighlightManager.h"
+#include "extraction/HighlightNote.h"
 #include "extraction/HighlightRegionActions.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/HeadlessViewPort.h"
@@ -336,8 +337,12 @@ void HighlightSidebarTest::tableActionEndToEnd() {
     const std::string html = entryOver(kTableArea).resultData.value_or("");
     QVERIFY(html.starts_with("<table"));
     QCOMPARE(QApplication::clipboard()->mimeData()->html(), QString::fromStdString(html));
-    QCOMPARE(QApplication::clipboard()->text(), QString::fromStdString(html));
-    QCOMPARE(annotationOver(kTableArea)->contents(), html);
+    // Pasted as text: cells by tab, rows by line, no markup.
+    const QString pasted = QApplication::clipboard()->text();
+    QVERIFY2(pasted.contains('\t') && pasted.contains('\n') && !pasted.contains('<'),
+             qPrintable(pasted));
+    QCOMPARE(annotationOver(kTableArea)->privateText(note::kResultKey), html);
+    QVERIFY(!annotationOver(kTableArea)->contents());
 
     row = sidebar->row(id);
     QVERIFY(!row->busyIndicator()->isVisibleTo(row));
@@ -379,7 +384,7 @@ void HighlightSidebarTest::formulaActionSucceedsFailsAndCancels() {
     waitIdle(&stall);
     qInfo("longest GUI stall during the formula action: %lld ms", stall);
     QCOMPARE(entryOver(kFormulaArea).resultData, std::string("E = mc^2"));
-    QCOMPARE(annotationOver(kFormulaArea)->contents(), std::string("E = mc^2"));
+    QCOMPARE(annotationOver(kFormulaArea)->privateText(note::kResultKey), std::string("E = mc^2"));
     row = sidebar->row(formula.id);
     QVERIFY(row->viewMathButton()->isVisibleTo(row));
     QVERIFY(person.alerts.empty());
@@ -424,8 +429,10 @@ void HighlightSidebarTest::aFormulaResultReadsBackAsAResultAfterReopening() {
     const auto formula = entryOver(kFormulaArea);
     QCOMPARE(formula.resultData, std::string("x^{2} + y^{2}"));
     QVERIFY(!formula.comment);
-    // Other readers still find the LaTeX as the annotation's contents.
-    QCOMPARE(annotationOver(kFormulaArea)->contents(), std::string("x^{2} + y^{2}"));
+    // Kept as our own entry: other readers show no LaTeX as a comment.
+    QCOMPARE(annotationOver(kFormulaArea)->privateText(note::kResultKey),
+             std::string("x^{2} + y^{2}"));
+    QVERIFY(!annotationOver(kFormulaArea)->contents());
     HighlightRow* row = sidebar->row(formula.id);
     QVERIFY(row->viewMathButton()->isVisibleTo(row));
     QVERIFY(!row->resultView());
@@ -441,6 +448,8 @@ void HighlightSidebarTest::aFormulaResultReadsBackAsAResultAfterReopening() {
 }
 
 void HighlightSidebarTest::cropWritesBesideTheDocument() {
+    uitest::Person person;
+    const auto before = fs::last_write_time(file);
     QTest::mouseClick(sidebar->row(entryOver(kFormulaArea).id)->cropButton(), Qt::LeftButton);
     waitIdle();
     const fs::path crop = dir->path() / "Report_page1_seq001.pdf";
@@ -448,9 +457,12 @@ void HighlightSidebarTest::cropWritesBesideTheDocument() {
     auto cropped = pdfkit::Document::open(crop);
     QVERIFY(cropped && cropped->pageCount() == 1);
     QVERIFY(!tab->document->isDirty);
-    QVERIFY(
-        std::static_pointer_cast<pdfkit::HeadlessViewPort>(canvas->pdfView())->displayRequests() >=
-        1);
+    QVERIFY(fs::last_write_time(file) == before);
+    // The user is told where it went.
+    QVERIFY(uitest::waitUntil([&] { return !person.alerts.empty(); }));
+    QVERIFY2(person.alerts[0].startsWith("Crop Saved: ") &&
+                 person.alerts[0].contains(QString::fromStdString(crop.string())),
+             qPrintable(person.alerts[0]));
 }
 
 void HighlightSidebarTest::commentListShowsTheTabsRecords() {
