@@ -39,6 +39,9 @@ struct AnnotationRecord {
     std::optional<std::string> content;
     AnnotationAppearance appearance;
     std::shared_ptr<pdfkit::Annotation> pdfAnnotationRef; // the engine annotation, once realised
+    // A highlight of a dragged-out region rather than of lines of text: realised showing
+    // exactly its rectangle (pdfkit::Annotation::setRegion).
+    bool region = false;
 
     AnnotationRecord(Uuid id, int pageIndex, AnnotationType type, Rect bounds,
                      std::optional<std::string> content = std::nullopt,

@@ -18,6 +18,7 @@ AnnotationRecord AnnotationService::addHighlight(PDFDocument& document, int page
                                                  const Rect& bounds) {
     AnnotationRecord record(Uuid::random(), pageIndex, AnnotationType::highlight, bounds,
                             std::nullopt, AnnotationAppearance::defaultHighlight());
+    record.region = true; // a rectangle of the page, not lines of text
     record.pdfAnnotationRef = bridge_->addAnnotation(document, record);
     document.markDirty();
     return record;
@@ -53,6 +54,9 @@ AnnotationService::makeEngineAnnotation(const AnnotationRecord& record, ShapeBor
         }
     } else {
         PDFKitBridge::applyAppearance(*annotation, record.type, appearance, record.content);
+    }
+    if (record.region) {
+        annotation->setRegion(true);
     }
     return annotation;
 }

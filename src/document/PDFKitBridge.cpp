@@ -203,6 +203,7 @@ std::vector<AnnotationRecord> PDFKitBridge::loadAnnotations(const PDFDocument& d
             }
             records.emplace_back(Uuid::random(), i, type, annotation->bounds(),
                                  annotation->contents(), appearance, annotation);
+            records.back().region = annotation->isRegion();
         }
     }
     return records;
@@ -219,6 +220,9 @@ std::shared_ptr<pdfkit::Annotation> PDFKitBridge::addAnnotation(const PDFDocumen
         return nullptr;
     }
     applyAppearance(*annotation, record.type, record.appearance, record.content);
+    if (record.region) {
+        annotation->setRegion(true);
+    }
     page->addAnnotation(annotation);
     return annotation;
 }

@@ -56,6 +56,10 @@ public:
     // A locked document has no pages until authenticate() succeeds (main thread).
     virtual bool isLocked() const = 0;
     virtual bool authenticate(const std::string& password) = 0; // true when now unlocked
+    // Why annotations of this document may not be added, changed or removed, in words for
+    // the user; nothing when they may. An encrypted file that does not grant annotating
+    // to its user password refuses (MuPDF would write the change all the same).
+    virtual std::optional<std::string> markupRefusal() const = 0;
 
     virtual int pageCount() const = 0;
     virtual std::shared_ptr<Page> page(int index) const = 0; // nullptr when out of range

@@ -258,6 +258,21 @@ bool MuDocument::authenticate(const std::string& password) {
     return true;
 }
 
+std::optional<std::string> MuDocument::markupRefusal() const {
+    std::lock_guard lock(core_->mutex);
+    if (locked_) {
+        return "The document is locked: it opens with its password first.";
+    }
+    fz_context* ctx = mu::context();
+    int annotate = 1;
+    mu::attempt(ctx,
+                [&] { annotate = pdf_has_permission(ctx, core_->pdf, FZ_PERMISSION_ANNOTATE); });
+    if (!annotate) {
+        return "The document's security settings do not allow adding or changing annotations.";
+    }
+    return std::nullopt;
+}
+
 void MuDocument::makePages() {
     auto self = std::static_pointer_cast<MuDocument>(shared_from_this());
     pages_.reserve(std::size_t(count_));

@@ -143,6 +143,7 @@ public:
 
     bool isLocked() const override { return locked_; }
     bool authenticate(const std::string& password) override;
+    std::optional<std::string> markupRefusal() const override;
     int pageCount() const override { return static_cast<int>(pages_.size()); }
     std::shared_ptr<Page> page(int index) const override;
     std::optional<int> indexOf(const Page& page) const override;

@@ -143,6 +143,9 @@ void PageText::take(fz_context* ctx, fz_stext_page* stext, const PageFrame& fram
         for (fz_stext_line* line = block->u.t.first_line; line; line = line->next) {
             TextLine out;
             out.begin = int(chars_.size());
+            // The baseline's direction, y down as MuPDF gives it: y up in page space.
+            out.vertical = std::abs(line->dir.y) > std::abs(line->dir.x);
+            out.reversed = out.vertical ? line->dir.y > 0 : line->dir.x < 0;
             for (fz_stext_char* ch = line->first_char; ch; ch = ch->next) {
                 TextChar tc;
                 tc.code = ch->c < 0 ? U'\uFFFD' : char32_t(ch->c);
@@ -242,10 +245,13 @@ int PageText::positionAt(Point p) const {
     int best = -1;
     double bestDy = std::numeric_limits<double>::infinity();
     double bestDx = bestDy;
+    // Across the lines first (up and down as the line reads), then along them.
     for (int l = 0; l < int(lines_.size()); ++l) {
         const Rect& b = lines_[l].bounds;
-        double dy = p.y < b.minY() ? b.minY() - p.y : (p.y > b.maxY() ? p.y - b.maxY() : 0);
-        double dx = p.x < b.minX() ? b.minX() - p.x : (p.x > b.maxX() ? p.x - b.maxX() : 0);
+        const double dy = lines_[l].across(p);
+        const double dx = lines_[l].vertical
+                              ? (p.y < b.minY() ? b.minY() - p.y : std::max(p.y - b.maxY(), 0.0))
+                              : (p.x < b.minX() ? b.minX() - p.x : std::max(p.x - b.maxX(), 0.0));
         if (dy < bestDy || (dy == bestDy && dx < bestDx)) {
             best = l;
             bestDy = dy;
@@ -256,8 +262,10 @@ int PageText::positionAt(Point p) const {
         return 0;
     }
     const TextLine& line = lines_[best];
+    const double at = line.along(p);
     for (int i = line.begin; i < line.end; ++i) {
-        if (chars_[i].box.midX() > p.x) {
+        const Rect& box = chars_[i].box;
+        if (line.along(Point{box.midX(), box.midY()}) > at) {
             return i;
         }
     }

@@ -21,6 +21,18 @@ double distance(const Rect& r, Point p) {
 
 } // namespace
 
+double LayoutLine::across(Point p) const {
+    const double v = vertical ? p.x : p.y;
+    const double lo = vertical ? bounds.minX() : bounds.minY();
+    const double hi = vertical ? bounds.maxX() : bounds.maxY();
+    return v < lo ? lo - v : (v > hi ? v - hi : 0);
+}
+
+double LayoutLine::along(Point p) const {
+    const double v = vertical ? p.y : p.x;
+    return reversed ? -v : v;
+}
+
 TextLayout::TextLayout(std::shared_ptr<const PageText> text) : text_(std::move(text)) {}
 
 TextLayout::~TextLayout() = default;
@@ -63,13 +75,13 @@ int TextLayout::charAt(Point p, bool nearest) const {
     if (!nearest || lines.empty()) {
         return -1;
     }
-    // The nearest line (vertical distance first), then its nearest character.
+    // The nearest line (distance across lines first), then its nearest character.
     int bestLine = 0;
     double bestDy = std::numeric_limits<double>::infinity();
     double bestD = bestDy;
     for (int l = 0; l < int(lines.size()); ++l) {
         const Rect& b = lines[l].bounds;
-        const double dy = p.y < b.minY() ? b.minY() - p.y : (p.y > b.maxY() ? p.y - b.maxY() : 0);
+        const double dy = lines[l].across(p);
         const double d = distance(b, p);
         if (dy < bestDy || (dy == bestDy && d < bestD)) {
             bestLine = l;

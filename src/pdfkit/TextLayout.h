@@ -25,6 +25,15 @@ struct LayoutLine {
     int begin = 0; // chars [begin, end)
     int end = 0;
     Rect bounds;
+    // Which way the line runs in page space: along x (left to right, or right to left
+    // when `reversed`) or, on a turned page or for turned text, along y (upwards unless
+    // `reversed`). Hit-testing measures across and along a line by it.
+    bool vertical = false;
+    bool reversed = false;
+
+    // How far a point lies across the line (0 inside its band) and where along it.
+    double across(Point p) const;
+    double along(Point p) const;
 };
 
 // A page's structured text for hit-testing and selection, in reading order. Immutable

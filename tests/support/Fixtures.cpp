@@ -112,6 +112,22 @@ struct AnnotationPlan {
     std::string fieldName;         // widgets only
 };
 
+// Cosine and sine of a multiple of 90 degrees, exactly.
+std::pair<int, int> turn(int angle) {
+    switch (((angle % 360) + 360) % 360) {
+    case 90:
+        return {0, 1};
+    case 180:
+        return {-1, 0};
+    case 270:
+        return {0, -1};
+    case 0:
+        return {1, 0};
+    default:
+        throw std::invalid_argument("a run's angle must be a multiple of 90 degrees");
+    }
+}
+
 PagePlan planPage(const FixturePage& page) {
     PagePlan plan;
     plan.page = &page;
@@ -127,9 +143,14 @@ PagePlan planPage(const FixturePage& page) {
             plan.fonts.push_back(style);
             plan.fontNames.push_back("F" + std::to_string(plan.fonts.size()));
         }
+        std::string origin = number(run.x) + " " + number(run.y) + " Td ";
+        if (run.angle % 360 != 0) {
+            const auto [c, s] = turn(run.angle);
+            origin = number(c) + " " + number(s) + " " + number(-s) + " " + number(c) + " " +
+                     number(run.x) + " " + number(run.y) + " Tm ";
+        }
         plan.content += "BT /" + plan.fontNames[slot[style]] + " " + number(run.size) + " Tf " +
-                        number(run.x) + " " + number(run.y) + " Td " +
-                        literal(toWinAnsi(run.text)) + " Tj ET\n";
+                        origin + literal(toWinAnsi(run.text)) + " Tj ET\n";
     }
     for (const Stroke& stroke : page.strokes) {
         if (stroke.points.size() < 2) {
@@ -437,6 +458,22 @@ void putDestination(fz_context* ctx, pdf_document* doc, pdf_obj* dict, pdf_obj* 
     }
 }
 
+int encryptionMethod(const std::string& name) {
+    if (name == "rc4-40") {
+        return PDF_ENCRYPT_RC4_40;
+    }
+    if (name == "rc4-128") {
+        return PDF_ENCRYPT_RC4_128;
+    }
+    if (name == "aes-128") {
+        return PDF_ENCRYPT_AES_128;
+    }
+    if (name == "aes-256") {
+        return PDF_ENCRYPT_AES_256;
+    }
+    throw std::invalid_argument("unknown encryption method " + name);
+}
+
 // Links to other pages get their /Dest once every page exists; each annotation is the
 // entry of /Annots at its own index.
 void addLinkDestinations(fz_context* ctx, pdf_document* doc, const FixtureDocument& document) {
@@ -550,10 +587,12 @@ std::filesystem::path writePdf(const FixtureDocument& document, const std::files
         if (password.empty() || password.size() >= sizeof(options.upwd_utf8)) {
             throw std::invalid_argument("the user password must have 1 to 127 bytes");
         }
-        options.do_encrypt = PDF_ENCRYPT_AES_256;
-        options.permissions = PDF_PERM_PRINT | PDF_PERM_MODIFY | PDF_PERM_COPY | PDF_PERM_ANNOTATE |
-                              PDF_PERM_FORM | PDF_PERM_ACCESSIBILITY | PDF_PERM_ASSEMBLE |
-                              PDF_PERM_PRINT_HQ;
+        options.do_encrypt = encryptionMethod(document.encryption);
+        options.permissions = PDF_PERM_PRINT | PDF_PERM_COPY | PDF_PERM_FORM |
+                              PDF_PERM_ACCESSIBILITY | PDF_PERM_ASSEMBLE | PDF_PERM_PRINT_HQ;
+        if (document.allowsAnnotating) {
+            options.permissions |= PDF_PERM_MODIFY | PDF_PERM_ANNOTATE;
+        }
         std::memcpy(options.upwd_utf8, password.c_str(), password.size() + 1);
         std::memcpy(options.opwd_utf8, owner, sizeof(owner));
     }
@@ -636,7 +675,13 @@ double textWidth(const std::string& text, FontStyle style, double size) {
 
 Rect textBounds(const TextRun& run) {
     Measure m = measure(toWinAnsi(run.text), run.style, run.size);
-    return Rect::fromEdges(run.x, run.y + m.descender, run.x + m.width, run.y + m.ascender);
+    const auto [c, s] = turn(run.angle);
+    // The unturned box's corners turned about the origin.
+    auto at = [&, c = c, s = s](double dx, double dy) {
+        return Point{run.x + c * dx - s * dy, run.y + s * dx + c * dy};
+    };
+    const Point a = at(0, m.descender), b = at(m.width, m.ascender);
+    return Rect::fromEdges(a.x, a.y, b.x, b.y);
 }
 
 Rect textBounds(const TextRun& run, const std::string& part) {
@@ -645,7 +690,10 @@ Rect textBounds(const TextRun& run, const std::string& part) {
         throw std::invalid_argument("\"" + run.text + "\" does not contain \"" + part + "\"");
     }
     TextRun piece = run;
-    piece.x = run.x + textWidth(run.text.substr(0, at), run.style, run.size);
+    const auto [c, s] = turn(run.angle);
+    const double advance = textWidth(run.text.substr(0, at), run.style, run.size);
+    piece.x = run.x + c * advance;
+    piece.y = run.y + s * advance;
     piece.text = part;
     return textBounds(piece);
 }

@@ -22,6 +22,9 @@ struct TextRun {
     double y = 720; // baseline
     double size = 12;
     FontStyle style = FontStyle::regular;
+    // Direction of the baseline in degrees counter-clockwise (0, 90, 180, 270): with the
+    // page's /Rotate as angle the line reads upright as the page is shown.
+    int angle = 0;
 };
 
 // Written as a plain annotation dictionary with exactly these entries (plus /F print and
@@ -84,7 +87,9 @@ struct FixtureDocument {
     std::optional<std::string> subject;
     std::optional<std::string> keywords;
     std::vector<PageLabelRange> pageLabels;
-    std::optional<std::string> userPassword; // encrypts with AES-256
+    std::optional<std::string> userPassword; // encrypts with `encryption`
+    std::string encryption = "aes-256";      // "rc4-40", "rc4-128", "aes-128", "aes-256"
+    bool allowsAnnotating = true;            // PDF_PERM_ANNOTATE (and modify) granted
     std::vector<FixtureOutlineItem> outline;
 };
 
@@ -124,7 +129,8 @@ FixtureDocument pageBreakDocument();
 // Measures with the same standard fonts the writer uses, so tests can aim annotations
 // and selections at words. Throw std::invalid_argument for text outside WinAnsi.
 double textWidth(const std::string& text, FontStyle style, double size);
-// The box of a run's glyphs, from the font's descender to its ascender.
+// The box of a run's glyphs, from the font's descender to its ascender (turned about the
+// run's origin by its angle).
 Rect textBounds(const TextRun& run);
 // The box of the first occurrence of `part` in the run; throws std::invalid_argument when
 // the run does not contain it.
