@@ -30,22 +30,32 @@ QStringList candidates() {
             QDir(here.filePath(OMBRIX_WEB_MODULE_RELATIVE_DIR)).filePath(kModuleFile)};
 }
 
+WebViewFactory* unavailable(const QString& why) {
+    lastError() = why;
+    qWarning().noquote() << "Ombrix PDF:" << why
+                         << "- table results show as plain rich text and formulas as LaTeX";
+    return nullptr;
+}
+
 WebViewFactory* load() {
-    if (QString why = startRefusal(geteuid(), qEnvironmentVariable("QTWEBENGINE_DISABLE_SANDBOX"),
-                                   qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS"),
-                                   QCoreApplication::arguments());
-        !why.isEmpty()) {
-        lastError() = why;
-        qWarning().noquote() << "Ombrix PDF:" << why
-                             << "- table results show as plain rich text and formulas as LaTeX";
-        return nullptr;
-    }
     QStringList tried;
+    QStringList present;
     for (const QString& path : candidates()) {
-        if (!QFileInfo::exists(path)) {
-            tried << path + " (missing)";
-            continue;
+        (QFileInfo::exists(path) ? present : tried) << path;
+    }
+    for (QString& path : tried) {
+        path += " (missing)";
+    }
+    // Before the module is mapped: it is what starts the engine.
+    if (!present.isEmpty()) {
+        if (QString why = startRefusal(
+                geteuid(), qEnvironmentVariable("QTWEBENGINE_DISABLE_SANDBOX"),
+                qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS"), QCoreApplication::arguments());
+            !why.isEmpty()) {
+            return unavailable(why);
         }
+    }
+    for (const QString& path : present) {
         auto loader = std::make_unique<QPluginLoader>(path);
         loader->setLoadHints(QLibrary::PreventUnloadHint);
         if (auto* factory = qobject_cast<WebViewFactory*>(loader->instance())) {
@@ -54,10 +64,7 @@ WebViewFactory* load() {
         }
         tried << path + " (" + loader->errorString() + ")";
     }
-    lastError() = "the web view module could not be loaded: " + tried.join("; ");
-    qWarning().noquote() << "Ombrix PDF:" << lastError()
-                         << "- table results show as plain rich text and formulas as LaTeX";
-    return nullptr;
+    return unavailable("the web view module could not be loaded: " + tried.join("; "));
 }
 
 } // namespace
