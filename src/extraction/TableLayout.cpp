@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
+#include <utility>
 
 namespace ombrix::table {
 
@@ -848,6 +850,103 @@ std::string toTabSeparated(const TableGrid& grid) {
             out += (i ? "\t" : "") + field;
         }
         out += "\n";
+    }
+    return out;
+}
+
+namespace {
+
+// The start of an element `<name` (followed by a space or '>'), from `from` on.
+std::size_t findTag(const std::string& html, const std::string& name, std::size_t from) {
+    for (auto at = html.find("<" + name, from); at != std::string::npos;
+         at = html.find("<" + name, at + 1)) {
+        const std::size_t next = at + 1 + name.size();
+        if (next < html.size() && (html[next] == ' ' || html[next] == '>')) {
+            return at;
+        }
+    }
+    return std::string::npos;
+}
+
+// A cell's content as plain text: tags dropped, entities decoded, white space collapsed.
+std::string plainCell(const std::string& content) {
+    std::string text;
+    bool inTag = false;
+    for (char c : content) {
+        if (c == '<') {
+            inTag = true;
+        } else if (c == '>') {
+            inTag = false;
+        } else if (!inTag) {
+            text += c;
+        }
+    }
+    static const std::pair<const char*, const char*> kEntities[] = {
+        {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"}, {"&amp;", "&"}};
+    for (const auto& [entity, character] : kEntities) {
+        const std::string from = entity;
+        for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + 1)) {
+            text.replace(at, from.size(), character);
+        }
+    }
+    std::string out;
+    for (char c : text) {
+        const bool space = c == ' ' || c == '\t' || c == '\n' || c == '\r';
+        if (space) {
+            if (!out.empty() && out.back() != ' ') {
+                out += ' ';
+            }
+        } else {
+            out += c;
+        }
+    }
+    if (!out.empty() && out.back() == ' ') {
+        out.pop_back();
+    }
+    return out;
+}
+
+} // namespace
+
+std::string tabSeparatedFromHTML(const std::string& html) {
+    std::string out;
+    for (auto row = findTag(html, "tr", 0); row != std::string::npos;
+         row = findTag(html, "tr", row + 1)) {
+        const auto rowEnd = html.find("</tr>", row);
+        const auto limit = rowEnd == std::string::npos ? html.size() : rowEnd;
+        std::vector<std::string> fields;
+        for (std::size_t at = row + 3; at < limit;) {
+            const auto td = findTag(html, "td", at);
+            const auto th = findTag(html, "th", at);
+            const auto cell = std::min(td, th);
+            if (cell == std::string::npos || cell >= limit) {
+                break;
+            }
+            const bool header = cell == th;
+            const auto open = html.find('>', cell);
+            if (open == std::string::npos || open >= limit) {
+                break;
+            }
+            int colspan = 1;
+            const std::string tag = html.substr(cell, open - cell);
+            if (auto span = tag.find("colspan=\""); span != std::string::npos) {
+                colspan = std::clamp(std::atoi(tag.c_str() + span + 9), 1, 1000);
+            }
+            auto close = html.find(header ? "</th>" : "</td>", open);
+            if (close == std::string::npos || close > limit) {
+                close = limit;
+            }
+            fields.push_back(plainCell(html.substr(open + 1, close - open - 1)));
+            fields.insert(fields.end(), std::size_t(colspan - 1), std::string());
+            at = close;
+        }
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            out += (i ? "\t" : "") + fields[i];
+        }
+        out += "\n";
+        if (rowEnd == std::string::npos) {
+            break;
+        }
     }
     return out;
 }

@@ -67,6 +67,9 @@ std::string toHTML(const TableGrid& grid);
 std::string toCSV(const TableGrid& grid); // RFC 4180; a spanning cell fills its first column
 // Rows by line feed, cells by tab, as spreadsheets paste plain text; spans as in CSV.
 std::string toTabSeparated(const TableGrid& grid);
+// The same text read back from a table toHTML wrote (a stored result); empty when the
+// HTML holds no table row.
+std::string tabSeparatedFromHTML(const std::string& html);
 std::string toMarkdown(const TableGrid& grid); // the first row is the heading line
 
 } // namespace table

@@ -322,6 +322,27 @@ TEST_F(ResultStorageTrustTest, ATablesPlainTextFlavourIsTabSeparated) {
             EXPECT_EQ(pasted[r][c], rows[r][c].text) << "row " << r << " cell " << c;
         }
     }
+    // A stored result copied again gives the same text.
+    EXPECT_EQ(table::tabSeparatedFromHTML(html), text);
+}
+
+// Spans keep the columns lined up, markup characters come out as typed, and a tab in a
+// word cannot shift a cell.
+TEST_F(ResultStorageTrustTest, TabSeparatedTextKeepsColumnsAndCharacters) {
+    const auto word = [](std::string text, bool bold = false) {
+        return FormattedWord{std::move(text), Rect{}, bold, false, std::nullopt};
+    };
+    TableGrid grid;
+    grid.columns = 3;
+    grid.rows.push_back(
+        TableRow{{TableCell{{word("Costs"), word("&"), word("<fees>", true)}, 3}}, true});
+    grid.rows.push_back(TableRow{{TableCell{{word("a\tb")}}, TableCell{{word("5"), word("\"kg\"")}},
+                                  TableCell{{word("it's")}}},
+                                 false});
+    const std::string expected = "Costs & <fees>\t\t\na b\t5 \"kg\"\tit's\n";
+    EXPECT_EQ(table::toTabSeparated(grid), expected);
+    EXPECT_EQ(table::tabSeparatedFromHTML(table::toHTML(grid)), expected);
+    EXPECT_EQ(table::tabSeparatedFromHTML("E = mc^2"), "");
 }
 
 } // namespace
