@@ -33,6 +33,7 @@ public:
 
     void execute() override;
     void undo() override;
+    CommandScope scope() const override { return {doc_, {record_.pageIndex}}; }
 
     const AnnotationRecord& record() const { return record_; }
     const std::shared_ptr<PDFDocument>& document() const { return doc_; }
@@ -60,6 +61,7 @@ public:
 
     void execute() override;
     void undo() override;
+    CommandScope scope() const override { return {doc_, {record_.pageIndex}}; }
 
     const AnnotationRecord& record() const { return record_; }
     const std::shared_ptr<PDFDocument>& document() const { return doc_; }

@@ -1,4 +1,4 @@
-#include "ui/canvas/PageMarkupCommand.h"
+#include "annotations/PageMarkupCommand.h"
 
 #include "document/PDFDocument.h"
 #include "document/TabSession.h"
@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-namespace ombrix::ui {
+namespace ombrix {
 
 namespace {
 
@@ -80,6 +80,10 @@ void PageMarkupCommand::execute() {
     }
 }
 
+CommandScope PageMarkupCommand::scope() const {
+    return {doc_, page_ ? std::vector<int>{page_->index()} : std::vector<int>{}};
+}
+
 void PageMarkupCommand::undo() {
     if (!page_ || !hasExecuted_) {
         return;
@@ -110,4 +114,4 @@ void PageMarkupCommand::undo() {
     }
 }
 
-} // namespace ombrix::ui
+} // namespace ombrix

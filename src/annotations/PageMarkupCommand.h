@@ -15,7 +15,7 @@ class Page;
 } // namespace pdfkit
 } // namespace ombrix
 
-namespace ombrix::ui {
+namespace ombrix {
 
 // Markup drawn on the canvas (a region highlight over the highlights it replaces, a
 // shape, a highlight of selected text): takes some annotations off one page and puts
@@ -31,6 +31,7 @@ public:
 
     void execute() override;
     void undo() override;
+    CommandScope scope() const override;
 
     const std::shared_ptr<PDFDocument>& document() const { return doc_; }
     const std::shared_ptr<pdfkit::Page>& page() const { return page_; }
@@ -54,4 +55,4 @@ bool isOnPage(const pdfkit::Page& page, const std::shared_ptr<pdfkit::Annotation
 // Replaces the record with the same id, else appends it.
 void upsertRecord(std::vector<AnnotationRecord>& list, const AnnotationRecord& record);
 
-} // namespace ombrix::ui
+} // namespace ombrix

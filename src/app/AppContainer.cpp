@@ -2,6 +2,7 @@
 
 #include "annotations/AnnotationService.h"
 #include "annotations/AppUndoManager.h"
+#include "annotations/MarkupController.h"
 #include "app/DependencyGraph.h"
 #include "app/PreferencesStore.h"
 #include "app/UserInteraction.h"
@@ -275,6 +276,13 @@ std::shared_ptr<AppUndoManager> AppContainer::undoManager() {
     return undoManager_;
 }
 
+std::shared_ptr<MarkupController> AppContainer::markupController() {
+    if (!markupController_) {
+        markupController_ = std::make_shared<MarkupController>(undoManager());
+    }
+    return markupController_;
+}
+
 std::shared_ptr<SearchService> AppContainer::searchService() {
     if (!searchService_) {
         searchService_ = std::make_shared<SearchService>();
@@ -338,8 +346,9 @@ std::shared_ptr<MarkupHandler> AppContainer::markupHandler() {
                                      v->canvas->setNeedsDisplay();
                                  }
                              }};
-        markupHandler_ = std::make_shared<MarkupHandler>(std::move(tabs), std::move(annotations),
-                                                         std::move(undo), std::move(redraw));
+        markupHandler_ =
+            std::make_shared<MarkupHandler>(std::move(tabs), std::move(annotations),
+                                            std::move(undo), std::move(redraw), markupController());
         noteCreated("markupHandler");
     }
     return markupHandler_;

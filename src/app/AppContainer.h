@@ -20,6 +20,7 @@ class ActionHandler;
 class AnnotationService;
 class AppHandler;
 class AppUndoManager;
+class MarkupController;
 class BrainLoader;
 class BrainStore;
 class ContractRegistry;
@@ -113,6 +114,8 @@ public:
     std::shared_ptr<BrainLoader> brainLoader();
     std::shared_ptr<AnnotationService> annotationService();
     std::shared_ptr<AppUndoManager> undoManager();
+    // The markup rules every view and the command line go through; made on first use.
+    std::shared_ptr<MarkupController> markupController();
     std::shared_ptr<SearchService> searchService();
     std::shared_ptr<LayoutEngine> layoutEngine();
     ContractRegistry& registry();
@@ -160,6 +163,7 @@ private:
     std::shared_ptr<BrainLoader> brainLoader_;
     std::shared_ptr<AnnotationService> annotationService_;
     std::shared_ptr<AppUndoManager> undoManager_;
+    std::shared_ptr<MarkupController> markupController_;
     std::shared_ptr<SearchService> searchService_;
     std::shared_ptr<LayoutEngine> layoutEngine_;
     std::unique_ptr<ContractRegistry> registry_;

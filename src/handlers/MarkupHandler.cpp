@@ -2,17 +2,23 @@
 
 #include "annotations/AnnotationCommands.h"
 #include "annotations/AppUndoManager.h"
+#include "annotations/MarkupController.h"
 #include "core/Geometry.h"
 #include "core/Uuid.h"
+#include "document/PDFKitBridge.h"
 #include "document/TabManager.h"
+#include "document/TabSession.h"
+#include "pdfkit/Document.h"
 
 namespace ombrix {
 
 MarkupHandler::MarkupHandler(std::shared_ptr<TabManager> tabManager,
                              std::shared_ptr<AnnotationService> annotationService,
-                             std::shared_ptr<AppUndoManager> undoManager, RedrawTargets redraw)
+                             std::shared_ptr<AppUndoManager> undoManager, RedrawTargets redraw,
+                             std::shared_ptr<MarkupController> markup)
     : tabManager_(std::move(tabManager)), annotationService_(std::move(annotationService)),
-      undoManager_(std::move(undoManager)), redraw_(std::move(redraw)) {}
+      undoManager_(std::move(undoManager)), redraw_(std::move(redraw)),
+      markup_(markup ? std::move(markup) : std::make_shared<MarkupController>(undoManager_)) {}
 
 void MarkupHandler::handle(const DispatchContext& context) {
     auto tab = tabManager_->activeTab();
@@ -46,10 +52,14 @@ void MarkupHandler::handle(const DispatchContext& context) {
     if (!bounds->isFinite() || *pageIndex < 0 || *pageIndex >= tab->document->pageCount) {
         return;
     }
-    AnnotationRecord record(Uuid::random(), *pageIndex, type, *bounds, std::nullopt,
-                            AnnotationAppearance::defaultHighlight());
-    undoManager_->record(std::make_shared<AddAnnotationCommand>(tab->document, std::move(record),
-                                                                annotationService_, tab, redraw_));
+    auto engine = PDFKitBridge::engineDocument(*tab->document);
+    auto page = engine ? engine->page(*pageIndex) : nullptr;
+    // The window's rule: a highlight replaces the highlights under it, keeping their
+    // comments; the mark carries the page text under it otherwise.
+    const AnnotationAppearance& look = AnnotationAppearance::defaultHighlight();
+    if (markup_->markRegion(tab, page, *bounds, type, look.color.withAlpha(look.opacity), true)) {
+        requestRedraw(redraw_, false);
+    }
 }
 
 } // namespace ombrix

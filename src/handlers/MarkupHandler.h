@@ -9,15 +9,18 @@ namespace ombrix {
 
 class AnnotationService;
 class AppUndoManager;
+class MarkupController;
 class TabManager;
 
-// "markup": highlights and underlines over a page-space rectangle, recorded for undo,
-// and undo and redo themselves (handed here directly; the registry has no contract for them).
+// "markup": highlights and underlines over a page-space rectangle, through the markup
+// controller's region rule (one undoable step), and undo and redo themselves (handed here
+// directly; the registry has no contract for them).
 class MarkupHandler final : public ActionHandler {
 public:
     MarkupHandler(std::shared_ptr<TabManager> tabManager,
                   std::shared_ptr<AnnotationService> annotationService,
-                  std::shared_ptr<AppUndoManager> undoManager, RedrawTargets redraw = {});
+                  std::shared_ptr<AppUndoManager> undoManager, RedrawTargets redraw = {},
+                  std::shared_ptr<MarkupController> markup = nullptr);
 
     std::string targetName() const override { return "markup"; }
     void handle(const DispatchContext& context) override;
@@ -33,6 +36,7 @@ private:
     std::shared_ptr<AnnotationService> annotationService_;
     std::shared_ptr<AppUndoManager> undoManager_;
     RedrawTargets redraw_;
+    std::shared_ptr<MarkupController> markup_;
 };
 
 } // namespace ombrix

@@ -7,7 +7,7 @@
 #include "document/TabSession.h"
 #include "pdfkit/Document.h"
 #include "ui/canvas/PDFCanvasView.h"
-#include "ui/canvas/PageMarkupCommand.h"
+#include "annotations/PageMarkupCommand.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

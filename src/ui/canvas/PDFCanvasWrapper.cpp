@@ -2,6 +2,9 @@
 
 #include "annotations/AnnotationCommands.h"
 #include "annotations/AppUndoManager.h"
+#include "annotations/EditAnnotationsCommand.h"
+#include "annotations/MarkupController.h"
+#include "annotations/PageMarkupCommand.h"
 #include "app/AppContainer.h"
 #include "app/UserInteraction.h"
 #include "core/Executor.h"
@@ -13,15 +16,17 @@
 #include "ui/canvas/CanvasNotifications.h"
 #include "ui/canvas/DragRectangleLayer.h"
 #include "ui/canvas/FreeTextEditor.h"
-#include "ui/canvas/PageMarkupCommand.h"
+#include "ui/canvas/SelectionPopup.h"
 #include "ui/canvas/TextPopover.h"
 #include "ui/canvas/ToolPalette.h"
 #include "ui/platform/QtColor.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QFont>
 #include <QFontMetricsF>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QResizeEvent>
 #include <algorithm>
@@ -67,7 +72,7 @@ Rect freeTextBox(const std::string& text, double points, Point topLeft) {
 } // namespace
 
 PDFCanvasWrapper::PDFCanvasWrapper(AppContainer& container, QWidget* parent)
-    : QWidget(parent), container_(container),
+    : QWidget(parent), container_(container), markup_(container.markupController()),
       description_(std::make_unique<PDFKitViewRepresentable>()) {
     setObjectName("PDFCanvasWrapper");
     auto& d = *description_;
@@ -97,8 +102,16 @@ PDFCanvasWrapper::PDFCanvasWrapper(AppContainer& container, QWidget* parent)
     palette_->onToolChosen = [this](HighlightTool tool) { setActiveTool(tool); };
     palette_->onColourChosen = [this](Color colour) { recolourSelection(colour); };
 
+    selectionPopup_ = new SelectionPopup(this);
+    selectionPopup_->hide();
+    selectionPopup_->onMark = [this](AnnotationType type, const HighlightColor& colour) {
+        markTextSelection(type, colour.nsColor);
+    };
+    selectionPopup_->onAddNote = [this] { addNoteToTextSelection(); };
+
     popover_ = new TextPopover(this);
     popover_->hide();
+    popover_->onSave = [this](const QString& text) { saveSelectedText(text.toStdString()); };
     popover_->onClose = [this] {
         showCopyPopover_ = false;
         placePopover();
@@ -202,6 +215,7 @@ void PDFCanvasWrapper::setHighlightManager(std::shared_ptr<BacklinkHighlightMana
 
 void PDFCanvasWrapper::setActiveTool(HighlightTool tool) {
     activeTool_ = tool;
+    markup_->tool = tool;
     palette_->setActiveTool(tool);
     placeFloating();
     if (onActiveToolChanged) {
@@ -237,8 +251,157 @@ bool PDFCanvasWrapper::eventFilter(QObject* watched, QEvent* event) {
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         pressEndedEntry_ = isEditingText_ || std::exchange(focusTakenByMouse_, false);
         commitTextEntry();
+        // A press elsewhere on the page ends the selection the popup was for.
+        textSelection_.reset();
+        selectionPopupPosition_.reset();
+        selectionPopup_->hide();
+    }
+    if (event->type() == QEvent::ContextMenu) {
+        auto* menuEvent = static_cast<QContextMenuEvent*>(event);
+        const QPoint local = mapFromGlobal(menuEvent->globalPos());
+        if (QMenu* menu = contextMenuAt(Point{double(local.x()), double(local.y())})) {
+            menu->setAttribute(Qt::WA_DeleteOnClose);
+            menu->popup(menuEvent->globalPos());
+        }
+        return true;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+QMenu* PDFCanvasWrapper::contextMenuAt(Point wrapperPoint) {
+    if (!session_) {
+        return nullptr;
+    }
+    auto* view = canvas_->pdfView();
+    const QPointF inView = view->viewport()->mapFrom(this, QPointF(wrapperPoint.x, wrapperPoint.y));
+    const Point viewPoint = view->widgetToView(inView);
+    auto page = view->pageForPoint(viewPoint, false);
+    auto* menu = new QMenu(this);
+    menu->setObjectName("pageContextMenu");
+    std::shared_ptr<pdfkit::Annotation> hit;
+    if (page && page->document() == engineOf(session_)) {
+        hit = view->annotationAt(page->index(), view->convertPointToPage(viewPoint, *page));
+        if (hit && (hit->type() == "Link" || hit->type() == "Popup")) {
+            hit.reset();
+        }
+    }
+    auto addColours = [this](QMenu* into, const std::function<void(const Color&)>& chosen) {
+        for (const auto& entry : HighlightColor::defaults()) {
+            QAction* action = into->addAction(paletteSwatch(entry.nsColor, 14),
+                                              QString::fromStdString(entry.name));
+            action->setObjectName(QString::fromStdString("colour" + entry.name));
+            const Color colour = entry.nsColor;
+            connect(action, &QAction::triggered, this, [chosen, colour] { chosen(colour); });
+        }
+    };
+    if (hit) {
+        selectEngineAnnotation(hit, page);
+        const bool textual = hit->type() == "Text" || hit->type() == "FreeText";
+        addColours(menu->addMenu(tr("Colour")),
+                   [this](const Color& colour) { recolourSelection(colour); });
+        connect(menu->addAction(textual ? tr("Edit Text…") : tr("Edit Comment…")),
+                &QAction::triggered, this, [this] { beginTextEdit(); });
+        QAction* copy = menu->addAction(tr("Copy Text"));
+        const std::string text = annotationText(*hit, *page);
+        copy->setEnabled(!text.empty());
+        connect(copy, &QAction::triggered, this, [this, text] { copyText(text); });
+        menu->addSeparator();
+        connect(menu->addAction(tr("Delete")), &QAction::triggered, this,
+                [this, hit, page] { deleteAnnotation(hit, page); });
+    } else if (auto selection = view->currentSelection(); selection && !selection->isEmpty()) {
+        textSelection_ = *selection;
+        addColours(menu->addMenu(tr("Highlight")), [this](const Color& colour) {
+            markTextSelection(AnnotationType::highlight, colour);
+        });
+        connect(menu->addAction(tr("Underline")), &QAction::triggered, this, [this] {
+            markTextSelection(AnnotationType::underline, HighlightColor::defaults()[2].nsColor);
+        });
+        connect(menu->addAction(tr("Strike Out")), &QAction::triggered, this, [this] {
+            markTextSelection(AnnotationType::strikeout, HighlightColor::defaults()[1].nsColor);
+        });
+        connect(menu->addAction(tr("Add Note")), &QAction::triggered, this,
+                [this] { addNoteToTextSelection(); });
+        menu->addSeparator();
+        const std::string text = selection->string().value_or("");
+        connect(menu->addAction(tr("Copy")), &QAction::triggered, this,
+                [this, text] { copyText(text); });
+    } else if (page && page->document() == engineOf(session_)) {
+        const Point at = view->convertPointToPage(viewPoint, *page);
+        connect(menu->addAction(tr("Add Note Here")), &QAction::triggered, this,
+                [this, page, at] { addNoteAt(page, at); });
+        connect(menu->addAction(tr("Add Text Here")), &QAction::triggered, this,
+                [this, viewPoint] { beginTextEntry(viewPoint); });
+    } else {
+        delete menu;
+        return nullptr;
+    }
+    return menu;
+}
+
+void PDFCanvasWrapper::addNoteAt(const std::shared_ptr<pdfkit::Page>& page, Point pagePoint) {
+    if (!session_) {
+        return;
+    }
+    auto note =
+        markup_->addNote(session_, page, pagePoint, "", HighlightColor::defaults().front().nsColor);
+    if (note) {
+        selectEngineAnnotation(note, page);
+        beginTextEdit();
+    }
+}
+
+void PDFCanvasWrapper::addNoteToCurrentPage() {
+    auto engine = engineOf(session_);
+    if (!engine) {
+        return;
+    }
+    auto* view = canvas_->pdfView();
+    // Near the top left of what is shown of the current page.
+    auto page = view->currentPage();
+    if (!page || page->document() != engine) {
+        page = engine->page(session_->currentPage());
+    }
+    if (!page) {
+        return;
+    }
+    const Point corner = view->widgetToView(QPointF(24, 24));
+    Point at = view->convertPointToPage(corner, *page);
+    if (!page->cropBox().contains(at)) {
+        const Rect box = page->cropBox();
+        at = Point{box.minX() + 36, box.maxY() - 36};
+    }
+    addNoteAt(page, at);
+}
+
+bool PDFCanvasWrapper::highlightTextSelection(const Color& colour) {
+    auto selection = canvas_->pdfView()->currentSelection();
+    if (!selection || selection->isEmpty()) {
+        return false;
+    }
+    textSelection_ = *selection;
+    markTextSelection(AnnotationType::highlight, colour);
+    return true;
+}
+
+std::string PDFCanvasWrapper::annotationText(const pdfkit::Annotation& annotation,
+                                             const pdfkit::Page& page) const {
+    if (auto selection = page.selection(annotation.bounds());
+        selection && selection->string() && !selection->string()->empty() &&
+        annotation.type() != "Text" && annotation.type() != "FreeText") {
+        return *selection->string();
+    }
+    return annotation.contents().value_or("");
+}
+
+void PDFCanvasWrapper::copyText(const std::string& text) {
+    if (text.empty()) {
+        return;
+    }
+    if (const auto& ui = container_.userInteraction()) {
+        ui->copyToClipboard(text);
+    } else {
+        QApplication::clipboard()->setText(QString::fromStdString(text));
+    }
 }
 
 // ---- the canvas's events ----
@@ -276,38 +439,71 @@ void PDFCanvasWrapper::selectAnnotation(const AnnotationRecord& record, Rect can
 }
 
 void PDFCanvasWrapper::textSelected(const pdfkit::Selection& selection) {
-    if (activeTool_ != HighlightTool::text || !session_) {
+    if (!session_) {
         return;
     }
     const auto pages = selection.pages();
-    if (pages.empty()) {
+    if (pages.empty() || selection.bounds(*pages.front()).isEmpty()) {
         return;
     }
-    const auto& page = pages.front();
-    const Rect bounds = selection.bounds(*page);
-    if (bounds.isEmpty()) {
+    textSelection_ = selection;
+    const Rect onScreen =
+        flipped(canvas_->pageRectToCanvas(selection.bounds(*pages.front()), *pages.front()));
+    // The text tool marks at once, in its colour; otherwise the popup offers the choices.
+    if (auto colour = highlightToolColor(activeTool_);
+        colour && activeTool_ == HighlightTool::text) {
+        markTextSelection(AnnotationType::highlight, *colour);
+        palettePosition_ = anchorAbove(onScreen);
+        placeFloating();
         return;
     }
-    const Color colour = SystemColors::blue;
-    auto annotation = pdfkit::Annotation::create(bounds, "Highlight");
-    annotation->setColor(colour);
-    AnnotationAppearance look = AnnotationAppearance::defaultHighlight();
-    look.color = colour;
-    AnnotationRecord added(Uuid::random(), page->index(), AnnotationType::highlight, bounds,
-                           std::nullopt, look, annotation);
-    record(std::make_shared<PageMarkupCommand>(session_->document, page,
-                                               std::vector<std::shared_ptr<pdfkit::Annotation>>{},
-                                               std::vector<AnnotationRecord>{added}, session_));
-    canvas_->pdfView()->clearSelection();
-    refreshHighlights();
-    palettePosition_ = anchorAbove(flipped(canvas_->pageRectToCanvas(bounds, *page)));
+    selectionPopupPosition_ = anchorAbove(onScreen);
     placeFloating();
+}
+
+void PDFCanvasWrapper::markTextSelection(AnnotationType type, const Color& colour) {
+    if (!session_ || !textSelection_) {
+        return;
+    }
+    // Lines are drawn solid; a highlight is see-through on its own.
+    const Color drawn = type == AnnotationType::highlight ? colour : colour.withAlpha(1);
+    const auto made = markup_->markSelection(session_, *textSelection_, type, drawn);
+    textSelection_.reset();
+    selectionPopupPosition_.reset();
+    canvas_->pdfView()->clearSelection();
+    placeFloating();
+    if (!made.empty()) {
+        refreshHighlights();
+    }
+}
+
+void PDFCanvasWrapper::addNoteToTextSelection() {
+    if (!session_ || !textSelection_) {
+        return;
+    }
+    const auto made = markup_->markSelection(session_, *textSelection_, AnnotationType::highlight,
+                                             HighlightColor::defaults().front().nsColor);
+    textSelection_.reset();
+    selectionPopupPosition_.reset();
+    canvas_->pdfView()->clearSelection();
+    placeFloating();
+    if (made.empty()) {
+        return;
+    }
+    refreshHighlights();
+    // The note is the new highlight's comment: its editor opens at once.
+    if (auto page = made.front()->page()) {
+        selectEngineAnnotation(made.front(), page);
+        beginTextEdit();
+    }
 }
 
 void PDFCanvasWrapper::dragStarted(Point topLeft) {
     optionDragRect_ = Rect{};
     shapeDragRect_ = Rect{};
     pendingRegion_.reset();
+    textSelection_.reset();
+    selectionPopupPosition_.reset();
     auto* view = canvas_->pdfView();
     dragPage_ = view->pageUnder(Point{topLeft.x, view->bounds().height - topLeft.y});
     placeFloating();
@@ -334,36 +530,23 @@ void PDFCanvasWrapper::regionDragged(const Rect& pageRect) {
     currentPdfDragRect_ = pageRect;
     placeFloating();
     auto page = dragTargetPage();
-    if (!page) {
+    if (!page || !session_) {
         return;
     }
-    const Rect region = pageRect.standardized();
-    std::vector<std::shared_ptr<pdfkit::Annotation>> removed;
-    for (const auto& annotation : page->annotations()) {
-        if (annotation->type() == "Highlight" && annotation->bounds().intersects(region)) {
-            removed.push_back(annotation);
-        }
-    }
-    std::vector<AnnotationRecord> added;
-    if (auto colour = highlightToolColor(activeTool_)) {
-        auto annotation = pdfkit::Annotation::create(region, "Highlight");
-        annotation->setColor(*colour);
-        AnnotationAppearance look = AnnotationAppearance::defaultHighlight();
-        look.color = *colour;
-        added.emplace_back(Uuid::random(), page->index(), AnnotationType::highlight, region,
-                           std::nullopt, look, annotation);
-    } else {
+    const auto colour = highlightToolColor(activeTool_);
+    if (!colour) {
+        // Nothing is touched until a tool says what the region is for.
         pendingRegion_ = pageRect;
-    }
-    if (removed.empty() && added.empty()) {
         return;
     }
-    record(std::make_shared<PageMarkupCommand>(session_->document, page, std::move(removed), added,
-                                               session_));
-    refreshHighlights();
-    if (!added.empty()) {
-        mainQueue().post([] { postCanvasNotification(kShowHighlightSidebar); });
+    auto made = markup_->highlightRegion(session_, page, pageRect, *colour);
+    if (!made) {
+        return;
     }
+    refreshHighlights();
+    // The new highlight is selected, so the palette's colours apply to it at once.
+    selectEngineAnnotation(made, page);
+    mainQueue().post([] { postCanvasNotification(kShowHighlightSidebar); });
 }
 
 void PDFCanvasWrapper::optionDragChanged(const Rect& viewRect) {
@@ -405,22 +588,9 @@ void PDFCanvasWrapper::shapeDragged(const Rect& pageRect) {
     shapeDragRect_ = Rect{};
     placeFloating();
     auto page = dragTargetPage();
-    const Rect bounds = pageRect.standardized();
-    if (!page || !container_.activePDFView() || !(bounds.width > 5 && bounds.height > 5)) {
-        return;
+    if (page && session_ && markup_->addShape(session_, page, pageRect)) {
+        refreshHighlights();
     }
-    auto annotation = pdfkit::Annotation::create(bounds, "Square");
-    // A red outline and no fill: a PDF fill has no alpha of its own, so the faint fill
-    // asked for would be written opaque and hide the page under the shape.
-    annotation->setColor(SystemColors::red);
-    AnnotationAppearance look = AnnotationAppearance::defaultShape();
-    look.interiorColor.reset();
-    AnnotationRecord added(Uuid::random(), page->index(), AnnotationType::square, bounds,
-                           std::string("Shape"), look, annotation);
-    record(std::make_shared<PageMarkupCommand>(session_->document, page,
-                                               std::vector<std::shared_ptr<pdfkit::Annotation>>{},
-                                               std::vector<AnnotationRecord>{added}, session_));
-    refreshHighlights();
 }
 
 void PDFCanvasWrapper::deleteAnnotation(std::shared_ptr<pdfkit::Annotation> annotation,
@@ -428,19 +598,7 @@ void PDFCanvasWrapper::deleteAnnotation(std::shared_ptr<pdfkit::Annotation> anno
     if (onDeleteAnnotation) {
         onDeleteAnnotation(annotation, page);
     } else if (session_ && annotation && page) {
-        std::optional<AnnotationRecord> target;
-        for (const auto& known : session_->annotations()) {
-            if (known.pdfAnnotationRef == annotation) {
-                target = known;
-                break;
-            }
-        }
-        if (!target) {
-            target.emplace(Uuid::random(), page->index(), canvasAnnotationType(annotation->type()),
-                           annotation->bounds(), annotation->contents(), std::nullopt, annotation);
-        }
-        record(std::make_shared<DeleteAnnotationCommand>(session_->document, *target,
-                                                         container_.annotationService(), session_));
+        markup_->remove(session_, {annotation});
     }
     // The canvas forgets it too: a second Delete must not fall back to another
     // annotation with the same bounds.
@@ -551,6 +709,7 @@ void PDFCanvasWrapper::placeTextEditor() {
 // ---- selection ----
 
 void PDFCanvasWrapper::clearing() {
+    popover_->setEditing(false);
     selected_.reset();
     geometry_ = SelectionGeometry{};
     showCopyPopover_ = false;
@@ -606,34 +765,62 @@ void PDFCanvasWrapper::recolourSelection(const Color& colour) {
     if (!page || !isOnPage(*page, annotation)) {
         return;
     }
-    annotation->setColor(colour);
-    // Only a fill that is there already takes the colour (opaque, as PDF fills are); a
-    // new one would cover the page under the annotation.
-    if (annotation->interiorColor()) {
-        annotation->setInteriorColor(colour.withAlpha(0.5));
+    if (!markup_->recolour(session_, {annotation}, colour)) {
+        return;
     }
-    selected_->appearance.color = colour;
-    selected_->appearance.interiorColor = colour.withAlpha(0.5);
-    const AnnotationRecord changed = *selected_;
-    session_->annotations.mutate(
-        [&](std::vector<AnnotationRecord>& list) { upsertRecord(list, changed); });
+    if (auto look = annotation->color()) {
+        selected_->appearance.color = *look;
+    }
+    selected_->appearance.interiorColor = annotation->interiorColor();
     refreshHighlights();
-    canvas_->pdfView()->annotationsChanged(page->index());
-    auto document = session_->document;
-    document->markDirty();
-    // Written at once, as a whole file replaced atomically; a failed write is said, and
-    // the document stays dirty so a later save can still keep the change.
-    try {
-        container_.bridge()->saveAnnotations(*document);
-    } catch (const std::exception& error) {
-        if (const auto& ui = container_.userInteraction()) {
-            ui->showAlert("The new colour could not be saved",
-                          "\u201c" + document->name +
-                              "\u201d could not be written: " + error.what() +
-                              "\nThe colour stays on screen; save the document to try again.",
-                          AlertStyle::warning);
+}
+
+void PDFCanvasWrapper::selectEngineAnnotation(const std::shared_ptr<pdfkit::Annotation>& annotation,
+                                              const std::shared_ptr<pdfkit::Page>& page) {
+    if (!annotation || !page || !session_) {
+        return;
+    }
+    std::optional<AnnotationRecord> known;
+    for (const auto& r : session_->annotations()) {
+        if (r.pdfAnnotationRef == annotation) {
+            known = r;
+            break;
         }
     }
+    if (!known) {
+        known.emplace(Uuid::random(), page->index(), canvasAnnotationType(annotation->type()),
+                      annotation->bounds(), annotation->contents(), std::nullopt, annotation);
+    }
+    canvas_->setCurrentSelection(annotation, page);
+    selectAnnotation(*known, canvas_->pageRectToCanvas(annotation->bounds(), *page));
+    // A fresh highlight's popover would only repeat the page's text.
+    showCopyPopover_ = false;
+    placeFloating();
+}
+
+void PDFCanvasWrapper::beginTextEdit() {
+    if (!selected_ || !selected_->pdfAnnotationRef) {
+        return;
+    }
+    popoverText_ = selected_->pdfAnnotationRef->contents().value_or("");
+    popoverPosition_ = anchorAbove(geometry_.screenRect);
+    showCopyPopover_ = true;
+    placeFloating();
+    popover_->setEditing(true);
+}
+
+void PDFCanvasWrapper::saveSelectedText(const std::string& text) {
+    popover_->setEditing(false);
+    if (!selected_ || !session_ || !selected_->pdfAnnotationRef) {
+        return;
+    }
+    if (markup_->setText(session_, selected_->pdfAnnotationRef, text)) {
+        selected_->content = selected_->pdfAnnotationRef->contents();
+        refreshHighlights();
+    }
+    popoverText_ = selected_->content.value_or("");
+    showCopyPopover_ = !popoverText_.empty();
+    placePopover();
 }
 
 // ---- edits and undo ----
@@ -658,26 +845,16 @@ void PDFCanvasWrapper::refreshHighlights() {
 }
 
 void PDFCanvasWrapper::commandApplied(const std::shared_ptr<UndoableCommand>& command) {
-    std::shared_ptr<PDFDocument> document;
-    std::shared_ptr<pdfkit::Document> engine;
-    int pageIndex = -1;
-    if (auto* add = dynamic_cast<AddAnnotationCommand*>(command.get())) {
-        document = add->document();
-        pageIndex = add->record().pageIndex;
-    } else if (auto* remove = dynamic_cast<DeleteAnnotationCommand*>(command.get())) {
-        document = remove->document();
-        pageIndex = remove->record().pageIndex;
-    } else if (auto* markup = dynamic_cast<PageMarkupCommand*>(command.get())) {
-        document = markup->document();
-        pageIndex = markup->page() ? markup->page()->index() : -1;
-    } else if (auto* update = dynamic_cast<UpdateAnnotationCommand*>(command.get())) {
+    CommandScope scope = command->scope();
+    std::shared_ptr<pdfkit::Document> engine =
+        scope.document ? PDFKitBridge::engineDocument(*scope.document) : nullptr;
+    if (auto* update = dynamic_cast<UpdateAnnotationCommand*>(command.get())) {
         if (update->page()) {
             engine = update->page()->document();
-            pageIndex = update->page()->index();
+            scope.pages = {update->page()->index()};
         }
         // The tab's record follows the annotation's bounds both ways.
         if (session_ && engine && engineOf(session_) == engine && update->annotation()) {
-            document = session_->document;
             const Rect bounds = update->annotation()->bounds();
             session_->annotations.mutate([&](std::vector<AnnotationRecord>& list) {
                 for (auto& r : list) {
@@ -686,18 +863,25 @@ void PDFCanvasWrapper::commandApplied(const std::shared_ptr<UndoableCommand>& co
                     }
                 }
             });
+            // Anything done or undone leaves the document unlike its file.
+            session_->document->markDirty();
         }
     }
-    if (document) {
-        engine = PDFKitBridge::engineDocument(*document);
-        // Anything done or undone leaves the document unlike its file.
-        document->markDirty();
-    }
     auto* view = canvas_->pdfView();
-    if (engine && view->document() == engine && pageIndex >= 0) {
-        view->annotationsChanged(pageIndex);
+    if (engine && view->document() == engine) {
+        for (int pageIndex : scope.pages) {
+            view->annotationsChanged(pageIndex);
+        }
     }
     followSelection();
+    // Edits in place (colour, text) keep the selection: its record follows them.
+    if (selected_ && selected_->pdfAnnotationRef) {
+        selected_->content = selected_->pdfAnnotationRef->contents();
+        if (auto colour = selected_->pdfAnnotationRef->color()) {
+            selected_->appearance.color = *colour;
+        }
+    }
+    refreshHighlights();
 }
 
 void PDFCanvasWrapper::followSelection() {
@@ -728,7 +912,23 @@ void PDFCanvasWrapper::followSelection() {
 // ---- floating pieces ----
 
 void PDFCanvasWrapper::placeFloating() {
-    dragLayer_->setOptionRect(optionDragRect_, highlightToolColor(activeTool_));
+    // With no tool yet the region is still drawn, in the colour it will most likely get.
+    dragLayer_->setOptionRect(
+        optionDragRect_,
+        highlightToolColor(activeTool_).value_or(HighlightColor::defaults().front().nsColor));
+    if (selectionPopupPosition_ && textSelection_) {
+        selectionPopup_->adjustSize();
+        const QSize size = selectionPopup_->size();
+        const int x = clampInto(int(std::lround(selectionPopupPosition_->x - size.width() / 2.0)),
+                                kEdgeRoom, width() - size.width() - kEdgeRoom);
+        const int y = clampInto(int(std::lround(selectionPopupPosition_->y - size.height() / 2.0)),
+                                kEdgeRoom, height() - size.height() - kEdgeRoom);
+        selectionPopup_->move(x, y);
+        selectionPopup_->show();
+        selectionPopup_->raise();
+    } else {
+        selectionPopup_->hide();
+    }
     dragLayer_->setShapeRect(shapeDragRect_);
     if (palettePosition_) {
         palette_->adjustSize();

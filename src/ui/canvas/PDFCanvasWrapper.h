@@ -7,6 +7,7 @@
 #include "ui/canvas/AnnotationOverlay.h"
 #include "ui/canvas/PDFKitViewRepresentable.h"
 
+#include <QMenu>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -17,6 +18,7 @@
 namespace ombrix {
 class AppContainer;
 class BacklinkHighlightManager;
+class MarkupController;
 class TabSession;
 class UndoableCommand;
 } // namespace ombrix
@@ -24,6 +26,7 @@ class UndoableCommand;
 namespace ombrix::ui {
 
 class DragRectangleLayer;
+class SelectionPopup;
 class FreeTextEditor;
 class TextPopover;
 class ToolPalette;
@@ -31,12 +34,13 @@ class ToolPalette;
 // The page canvas as the viewer shows it, with the markup made on it: turns the canvas's
 // events into annotation work. It keeps the selected annotation with its frame and resize
 // handles, draws the live rectangles of Alt and shape drags, makes region highlights in
-// the active tool's colour (replacing the highlights under them), highlights of selected
-// text with the text tool, and red square shapes, places the floating tool palette, and
-// shows the text of a selected annotation in a popover. In text-placing mode a click on
-// empty page area opens an inline editor there; what is typed becomes a free text
-// annotation. Every edit it makes is recorded for undo and marks the document dirty; a
-// recolour is written to the file at once.
+// the active tool's colour (replacing the highlights under them, keeping their comments),
+// marks selected text from a popup beside the selection or the context menu, and makes
+// red square shapes and sticky notes; places the floating tool palette, and shows the text
+// of a selected annotation in a popover where it can be edited. In text-placing mode a
+// click on empty page area opens an inline editor there; what is typed becomes a free text
+// annotation. Every edit goes through the markup controller: one undoable step that marks
+// the document dirty; nothing is written to the file but by a save.
 //
 // It watches the undo manager, so whatever undoes or redoes an edit (menu, toolbar,
 // keys), the page is re-rendered and the frame follows or goes.
@@ -73,9 +77,22 @@ public:
     void setActiveTool(HighlightTool tool);
     std::function<void(HighlightTool)> onActiveToolChanged;
 
-    // Recolours the selected annotation and writes the document to its file; a failed
-    // write is reported in an alert and the document stays dirty.
+    // Recolours the selected annotation, one undoable step; the file is written only by a
+    // save.
     void recolourSelection(const Color& colour);
+    // Highlights the page view's text selection; false when there is none.
+    bool highlightTextSelection(const Color& colour);
+    // A new sticky note near the top left of what is shown of the current page, its text
+    // editor open.
+    void addNoteToCurrentPage();
+    void addNoteAt(const std::shared_ptr<pdfkit::Page>& page, Point pagePoint);
+    // Opens the selected annotation's text (a comment, a note's or free text's text) for
+    // editing in its popover; saving it is one undoable step.
+    void beginTextEdit();
+    // The page's context menu at a point of the wrapper: for an annotation there, its colour,
+    // text, copy and delete; for a text selection, the markup choices; else new notes and
+    // text. Not yet shown; null without a document.
+    QMenu* contextMenuAt(Point wrapperPoint);
     // The overlay's clear action: no selection, no palette, no popover.
     void clearSelection();
 
@@ -107,6 +124,7 @@ public:
     AnnotationOverlay* overlay() const { return overlay_; }
     ToolPalette* toolPalette() const { return palette_; }
     TextPopover* textPopover() const { return popover_; }
+    SelectionPopup* selectionPopup() const { return selectionPopup_; }
     DragRectangleLayer* dragLayer() const { return dragLayer_; }
 
     // (mid x, max(min y − 40, 40)): where the palette and the popover sit above a rectangle.
@@ -123,6 +141,14 @@ private:
     // Handlers of the canvas's events.
     void selectAnnotation(const AnnotationRecord& record, Rect canvasRect);
     void textSelected(const pdfkit::Selection& selection);
+    void markTextSelection(AnnotationType type, const Color& colour);
+    void addNoteToTextSelection();
+    void selectEngineAnnotation(const std::shared_ptr<pdfkit::Annotation>& annotation,
+                                const std::shared_ptr<pdfkit::Page>& page);
+    void saveSelectedText(const std::string& text);
+    std::string annotationText(const pdfkit::Annotation& annotation,
+                               const pdfkit::Page& page) const;
+    void copyText(const std::string& text);
     void dragStarted(Point topLeft);
     void regionDragged(const Rect& pageRect);
     void optionDragChanged(const Rect& viewRect);
@@ -151,6 +177,7 @@ private:
     void placePopover();
 
     AppContainer& container_;
+    std::shared_ptr<MarkupController> markup_;
     std::unique_ptr<PDFKitViewRepresentable> description_;
     std::unique_ptr<Coordinator> coordinator_;
     PDFCanvasView* canvas_ = nullptr;
@@ -158,6 +185,10 @@ private:
     QPointer<AnnotationOverlay> overlay_;
     ToolPalette* palette_ = nullptr;
     TextPopover* popover_ = nullptr;
+    SelectionPopup* selectionPopup_ = nullptr;
+    // The text selection the popup is for, and where it sits.
+    std::optional<pdfkit::Selection> textSelection_;
+    std::optional<Point> selectionPopupPosition_;
 
     std::shared_ptr<TabSession> session_;
     std::shared_ptr<BacklinkHighlightManager> highlightManager_;

@@ -1,5 +1,6 @@
 #include "ui/canvas/ToolPalette.h"
 
+#include "annotations/MarkupController.h"
 #include "ui/platform/QtColor.h"
 
 #include <QHBoxLayout>
@@ -12,38 +13,46 @@ namespace {
 
 constexpr int kSwatch = 16;
 
-QIcon swatch(const Color& colour) {
-    QPixmap pixmap(kSwatch * 2, kSwatch * 2);
+} // namespace
+
+QIcon paletteSwatch(const Color& colour, int size) {
+    QPixmap pixmap(size * 2, size * 2);
     pixmap.setDevicePixelRatio(2);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(toQColor(colour).darker(130), 1));
-    painter.setBrush(toQColor(colour));
-    painter.drawEllipse(QRectF(1.5, 1.5, kSwatch - 3, kSwatch - 3));
+    const QColor solid = toQColor(colour.withAlpha(1));
+    painter.setPen(QPen(solid.darker(130), 1));
+    painter.setBrush(solid);
+    painter.drawEllipse(QRectF(1.5, 1.5, size - 3, size - 3));
     return QIcon(pixmap);
 }
 
-} // namespace
-
-std::optional<Color> highlightToolColor(HighlightTool tool) {
-    switch (tool) {
-    case HighlightTool::none:
-        return std::nullopt;
-    case HighlightTool::text:
-        return SystemColors::blue;
-    case HighlightTool::crop:
-        return SystemColors::purple;
-    case HighlightTool::orange:
-        return SystemColors::orange;
+std::vector<QToolButton*>
+addPaletteSwatches(QWidget* parent, QBoxLayout* row, const QString& namePrefix,
+                   const std::function<void(const HighlightColor&)>& chosen) {
+    std::vector<QToolButton*> buttons;
+    for (const auto& entry : HighlightColor::defaults()) {
+        const QString name = QString::fromStdString(entry.name);
+        auto* button = new QToolButton(parent);
+        button->setIcon(paletteSwatch(entry.nsColor, kSwatch));
+        button->setIconSize(QSize(kSwatch, kSwatch));
+        button->setAutoRaise(true);
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setToolTip(name);
+        button->setObjectName(namePrefix + name);
+        QObject::connect(button, &QToolButton::clicked, parent, [chosen, entry] { chosen(entry); });
+        row->addWidget(button);
+        buttons.push_back(button);
     }
-    return std::nullopt;
+    return buttons;
 }
 
-const std::vector<Color>& ToolPalette::recolourChoices() {
-    static const std::vector<Color> choices{SystemColors::blue, SystemColors::purple,
-                                            SystemColors::orange};
-    return choices;
+std::optional<Color> highlightToolColor(HighlightTool tool) {
+    if (auto entry = MarkupController::toolColour(tool)) {
+        return entry->nsColor;
+    }
+    return std::nullopt;
 }
 
 ToolPalette::ToolPalette(QWidget* parent) : FloatingCard(9, parent) {
@@ -82,24 +91,11 @@ ToolPalette::ToolPalette(QWidget* parent) : FloatingCard(9, parent) {
     row->addWidget(divider);
     row->addSpacing(4);
 
-    const QStringList names{tr("Blue"), tr("Purple"), tr("Orange")};
-    for (std::size_t i = 0; i < recolourChoices().size(); ++i) {
-        const Color colour = recolourChoices()[i];
-        auto* button = new QToolButton(this);
-        button->setIcon(swatch(colour));
-        button->setIconSize(QSize(kSwatch, kSwatch));
-        button->setAutoRaise(true);
-        button->setFocusPolicy(Qt::NoFocus);
-        button->setToolTip(names[int(i)]);
-        button->setObjectName("colour" + names[int(i)]);
-        connect(button, &QToolButton::clicked, this, [this, colour] {
-            if (onColourChosen) {
-                onColourChosen(colour);
-            }
-        });
-        row->addWidget(button);
-        colours_.push_back(button);
-    }
+    colours_ = addPaletteSwatches(this, row, "colour", [this](const HighlightColor& entry) {
+        if (onColourChosen) {
+            onColourChosen(entry.nsColor);
+        }
+    });
     adjustSize();
 }
 

@@ -6,18 +6,29 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
+class QBoxLayout;
+class QIcon;
 class QToolButton;
 
 namespace ombrix::ui {
 
-// The colour a markup tool draws in: blue for text, purple for math and image crops,
-// orange for image crops; none for no tool.
+// The palette colour a markup tool draws in: blue for text, purple for math, yellow for
+// image crops; none for no tool.
 std::optional<Color> highlightToolColor(HighlightTool tool);
 
+// A round swatch of the colour (drawn opaque), `size` points across.
+QIcon paletteSwatch(const Color& colour, int size);
+// One swatch button per palette colour, in palette order, named prefix + the colour's
+// name ("colourYellow"), each calling `chosen`.
+std::vector<QToolButton*>
+addPaletteSwatches(QWidget* parent, QBoxLayout* row, const QString& namePrefix,
+                   const std::function<void(const HighlightColor&)>& chosen);
+
 // The floating palette over the page: the tools "Text", "Math" and "Crop" (the chosen
-// one shown pressed; pressing it again puts the tool down) and three colour buttons that
-// recolour the selected annotation. Sized to its contents; the wrapper places it. GUI
+// one shown pressed; pressing it again puts the tool down) and the five palette colours,
+// which recolour the selected annotation. Sized to its contents; the wrapper places it. GUI
 // thread only.
 class ToolPalette : public FloatingCard {
     Q_OBJECT
@@ -28,14 +39,11 @@ public:
     HighlightTool activeTool() const { return tool_; }
 
     QToolButton* toolButton(HighlightTool tool) const;
-    // The recolour buttons: blue, purple, orange.
+    // The recolour buttons, in palette order.
     QToolButton* colourButton(int index) const;
 
     std::function<void(HighlightTool)> onToolChosen;
     std::function<void(Color)> onColourChosen;
-
-    // The recolour choices, in button order.
-    static const std::vector<Color>& recolourChoices();
 
 private:
     HighlightTool tool_ = HighlightTool::none;

@@ -35,6 +35,8 @@ const QHash<QString, Entry>& table() {
         {"square.dashed",
          {"draw-rectangle", "<path d='M2 5V2h3M7 2h2M11 2h3v3M14 7v2M14 11v3h-3M9 14H7M5 14H2v-3"
                             "M2 9V7'/>"}},
+        {"note.text",
+         {"knotes", "<path d='M2.5 2.5h11v8l-3 3h-8zM10.5 13.5v-3h3M5 6h6M5 8.5h4'/>"}},
         {"highlighter",
          {"draw-highlight", "<path d='M9.5 2.5l4 4-6 6h-4v-4zM3.5 12.5l-2 2h4M7.5 4.5l4 4'/>"}},
         {"xmark", {"window-close", "<path d='M4 4l8 8M12 4l-8 8'/>"}},

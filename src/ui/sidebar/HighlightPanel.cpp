@@ -14,7 +14,8 @@ HighlightPanel::HighlightPanel(AppContainer& container, QWidget* parent)
     setDocumentMode(true);
     sidebar_ =
         new HighlightSidebar(HighlightSidebar::Services{manager_, container.userInteraction(),
-                                                        container.activeViews(), nullptr},
+                                                        container.activeViews(), nullptr,
+                                                        container.markupController()},
                              this);
     sidebar_->onSelectHighlight = [this](const ExtractedHighlight& highlight) {
         if (session_ && session_->currentPage() != highlight.pageNumber - 1) {

@@ -1,6 +1,6 @@
 #include "ui/sidebar/HighlightSelection.h"
 
-#include "extraction/BacklinkHighlightManager.h"
+#include "annotations/MarkupController.h"
 
 #include <cmath>
 
@@ -19,8 +19,11 @@ void HighlightSelection::selectByColour(const Color& colour,
     }
     selectedBulkColor_ = colour;
     selectedIDs_.clear();
+    // Every entry counts as the palette colour nearest to its own, so a colour written by
+    // another reader, or lightened by the file's opacity, still finds its chip.
+    const std::string chip = MarkupController::nearestPaletteEntry(colour).id;
     for (const auto& entry : entries) {
-        if (sameColour(entry.color, colour)) {
+        if (MarkupController::nearestPaletteEntry(entry.color).id == chip) {
             selectedIDs_.insert(entry.id);
         }
     }
@@ -52,20 +55,6 @@ void HighlightSelection::keepOnly(const std::vector<ExtractedHighlight>& entries
         listed.insert(entry.id);
     }
     std::erase_if(selectedIDs_, [&](const std::string& id) { return !listed.contains(id); });
-}
-
-void HighlightSelection::applyBulkColour(const Color& colour, BacklinkHighlightManager& manager,
-                                         TabSession& tab) {
-    // A copy: each update republishes the list.
-    const auto entries = manager.extractedHighlights.get();
-    for (const auto& entry : entries) {
-        if (selectedIDs_.contains(entry.id)) {
-            ExtractedHighlight recoloured = entry;
-            recoloured.color = colour;
-            manager.saveToAnnotation(recoloured, tab);
-            manager.updateHighlight(recoloured);
-        }
-    }
 }
 
 } // namespace ombrix::ui

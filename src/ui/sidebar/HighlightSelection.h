@@ -8,30 +8,23 @@
 #include <string>
 #include <vector>
 
-namespace ombrix {
-class BacklinkHighlightManager;
-class TabSession;
-} // namespace ombrix
-
 namespace ombrix::ui {
 
-// Which highlights of the sidebar are selected, by colour or by hand, and the bulk
-// recolouring of them. Plain state of the sidebar; GUI thread only.
+// Which highlights of the sidebar are selected, by colour or by hand. Plain state of the sidebar;
+// GUI thread only.
 class HighlightSelection {
 public:
     // Equal in device RGB when every component differs by less than 0.1 (alpha aside).
     static bool sameColour(const Color& a, const Color& b);
 
-    // The same colour again clears the selection; another selects every entry of it.
+    // The same colour again clears the selection; another selects every entry whose
+    // nearest palette colour is the chip's.
     void selectByColour(const Color& colour, const std::vector<ExtractedHighlight>& entries);
     void selectAll(const std::vector<ExtractedHighlight>& entries);
     void toggle(const std::string& id);
     void clear();
     // Forgets ids no longer listed.
     void keepOnly(const std::vector<ExtractedHighlight>& entries);
-
-    // Every selected entry gets `colour`, in its annotation and in the list.
-    void applyBulkColour(const Color& colour, BacklinkHighlightManager& manager, TabSession& tab);
 
     const std::set<std::string>& selectedIDs() const { return selectedIDs_; }
     const std::optional<Color>& selectedBulkColor() const { return selectedBulkColor_; }

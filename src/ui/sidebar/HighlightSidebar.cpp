@@ -1,6 +1,8 @@
 #include "ui/sidebar/HighlightSidebar.h"
 
+#include "annotations/AppUndoManager.h"
 #include "annotations/HighlightColor.h"
+#include "annotations/MarkupController.h"
 #include "app/ActiveViews.h"
 #include "app/UserInteraction.h"
 #include "document/TabSession.h"
@@ -49,6 +51,9 @@ HighlightSidebar::HighlightSidebar(Services services, QWidget* parent)
     setObjectName("HighlightSidebar");
     if (!services_.manager) {
         services_.manager = std::make_shared<BacklinkHighlightManager>();
+    }
+    if (!services_.markup) {
+        services_.markup = std::make_shared<MarkupController>(std::make_shared<AppUndoManager>());
     }
     actions_ = services_.actions;
     if (!actions_) {
@@ -371,7 +376,16 @@ void HighlightSidebar::applyBulkColour(const Color& colour) {
     if (!session_) {
         return;
     }
-    selection_.applyBulkColour(colour, *services_.manager, *session_);
+    std::vector<std::shared_ptr<pdfkit::Annotation>> chosen;
+    for (const auto& e : services_.manager->extractedHighlights.get()) {
+        if (selection_.isSelected(e.id) && e.annotation) {
+            chosen.push_back(e.annotation);
+        }
+    }
+    // One step for the whole change; the list follows the annotations' new colour.
+    if (services_.markup->recolour(session_, chosen, colour)) {
+        refreshHighlights();
+    }
     redrawPage();
     refreshSelection();
 }
@@ -399,9 +413,11 @@ void HighlightSidebar::saveComment(const std::string& text) {
         rebuildRows();
         return;
     }
-    h->comment = text;
-    services_.manager->saveToAnnotation(*h, *session_);
-    services_.manager->updateHighlight(*h);
+    if (h->annotation && services_.markup->setText(session_, h->annotation, text)) {
+        refreshHighlights();
+    } else {
+        rebuildRows();
+    }
 }
 
 void HighlightSidebar::cancelComment() {
@@ -459,8 +475,10 @@ void HighlightSidebar::copyResult(const std::string& id) {
 }
 
 void HighlightSidebar::deleteHighlight(const std::string& id) {
-    if (auto h = entry(id); h && session_) {
-        services_.manager->removeHighlight(*h, *session_);
+    if (auto h = entry(id); h && session_ && h->annotation) {
+        if (services_.markup->remove(session_, {h->annotation})) {
+            refreshHighlights();
+        }
         redrawPage();
     }
 }

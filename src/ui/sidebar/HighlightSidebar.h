@@ -26,6 +26,7 @@ class QVBoxLayout;
 namespace ombrix {
 class BacklinkHighlightManager;
 class HighlightRegionActions;
+class MarkupController;
 class TabSession;
 class UserInteraction;
 struct ActiveViews;
@@ -48,6 +49,9 @@ public:
         std::shared_ptr<const ActiveViews> views;
         // null: the sidebar's own, running its work in the background
         std::shared_ptr<HighlightRegionActions> actions;
+        // Where recolours, comments and deletes become undoable steps; null: the sidebar's
+        // own, with an undo history of its own.
+        std::shared_ptr<MarkupController> markup;
     };
 
     explicit HighlightSidebar(Services services, QWidget* parent = nullptr);

@@ -67,6 +67,10 @@ std::shared_ptr<Menu> buildModel(AppContainer& container, Commands commands) {
     edit->append(item("Redo", "z", kCommand | kShift, [&container] { container.redo(); }));
     edit->append(divider());
     edit->append(item("Find\u2026", "f", kCommand, post("FindCommandTriggered")));
+    edit->append(divider());
+    edit->append(item("Highlight", "h", kCommand, commands.highlightSelection));
+    edit->append(item("Add Note", "n", kCommand | kShift, commands.addNote));
+    edit->append(item("Add Free Text", "t", kCommand | kShift, commands.addFreeText));
     bar->append(MenuItem{"Edit", "", 0, nullptr, edit});
 
     auto view = std::make_shared<Menu>("View");

@@ -26,6 +26,10 @@ struct Commands {
     std::function<void()> showHelp;
     std::function<void()> closeTab;
     std::function<void()> quit;
+    // Markup of the page view: highlight the text selection, a new sticky note, free text.
+    std::function<void()> highlightSelection;
+    std::function<void()> addNote;
+    std::function<void()> addFreeText;
 };
 
 // File, Edit, View and Help with the application's commands. Dispatches go through the

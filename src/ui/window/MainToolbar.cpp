@@ -39,9 +39,15 @@ MainToolbar::MainToolbar(AppContainer& container, WindowState& state, QWidget* p
     connect(addButton("arrow.uturn.forward", tr("Redo")), &QToolButton::clicked, this,
             [this] { dispatch(ActionID::editRedo); });
     addDivider();
-    connect(addButton("textformat", tr("Text Selection Mode")), &QToolButton::clicked, this,
+    connect(addButton("note.text", tr("Add Note")), &QToolButton::clicked, this, [this] {
+        if (onAddNote) {
+            onAddNote();
+        }
+    });
+    // Named by what they do: a click places free text, a drag draws a rectangle.
+    connect(addButton("textformat", tr("Add Free Text")), &QToolButton::clicked, this,
             [this] { state_.toggleTextMode(); });
-    connect(addButton("square.dashed", tr("Shape Mode")), &QToolButton::clicked, this,
+    connect(addButton("square.dashed", tr("Draw Rectangle")), &QToolButton::clicked, this,
             [this] { state_.toggleShapeMode(); });
     addDivider();
     connect(addButton("highlighter", tr("Copy Highlights as Markdown")), &QToolButton::clicked,

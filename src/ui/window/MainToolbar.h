@@ -3,6 +3,7 @@
 #include "core/Cancellable.h"
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 class QLabel;
@@ -19,7 +20,7 @@ class ToolButton;
 class WindowState;
 
 // The row of tool buttons under the tab bar, in groups (sidebar | open, save, search |
-// undo, redo | text mode, shape mode | highlights), and the active tab's zoom at the
+// undo, redo | add note, add free text, draw rectangle | highlights), and the active tab's zoom at the
 // right. Opens the search panel when "FindCommandTriggered" is posted. GUI thread only;
 // the container and the state must outlive it.
 class MainToolbar : public QWidget {
@@ -31,6 +32,8 @@ public:
     void setSession(std::shared_ptr<TabSession> session);
 
     ToolButton* button(const QString& symbol) const;
+    // "Add Note": a sticky note on the page shown, its text open for typing.
+    std::function<void()> onAddNote;
     QLabel* zoomLabel() const { return zoomLabel_; }
 
 private:

@@ -1,5 +1,6 @@
 #include "ui/window/MainWindow.h"
 
+#include "annotations/HighlightColor.h"
 #include "app/AppContainer.h"
 #include "app/MenuModel.h"
 #include "app/PreferencesStore.h"
@@ -16,6 +17,7 @@
 #include "handlers/SearchHandler.h"
 #include "pdfkit/Document.h"
 #include "search/LayoutEngine.h"
+#include "ui/canvas/PDFCanvasWrapper.h"
 #include "ui/platform/DocumentQuestions.h"
 #include "ui/platform/FileOpener.h"
 #include "ui/platform/SymbolIcon.h"
@@ -89,6 +91,7 @@ MainWindow::MainWindow(AppContainer& container, QWidget* parent)
         tabs, [this](const std::shared_ptr<TabSession>& tab) { closeTab(tab); }, central);
     column->addWidget(tabBar_);
     toolbar_ = new MainToolbar(container_, state_, central);
+    toolbar_->onAddNote = [this] { content_->canvasWrapper()->addNoteToCurrentPage(); };
     column->addWidget(toolbar_);
     auto* divider = new QFrame(central);
     divider->setFrameShape(QFrame::HLine);
@@ -439,6 +442,20 @@ std::shared_ptr<Menu> MainWindow::makeMenuModel() {
     commands.showHelp = [this] { state_.showHelp = true; };
     commands.closeTab = [this] { closeActiveTab(); };
     commands.quit = [this] { close(); };
+    commands.highlightSelection = [this] {
+        if (!content_->canvasWrapper()->highlightTextSelection(
+                HighlightColor::defaults().front().nsColor)) {
+            if (const auto& ui = container_.userInteraction()) {
+                ui->beep();
+            }
+        }
+    };
+    commands.addNote = [this] { content_->canvasWrapper()->addNoteToCurrentPage(); };
+    commands.addFreeText = [this] {
+        if (!state_.isTextMode()) {
+            state_.toggleTextMode();
+        }
+    };
     return AppMenus::buildModel(container_, std::move(commands));
 }
 

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "annotations/AnnotationType.h"
+#include "annotations/HighlightColor.h"
+#include "core/Color.h"
+#include "core/Geometry.h"
+#include "core/Signal.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ombrix {
+
+class AppUndoManager;
+class TabSession;
+
+namespace pdfkit {
+class Annotation;
+class Page;
+class Selection;
+} // namespace pdfkit
+
+// The rules of markup, below every view: the canvas, the sidebar, the menus and the command
+// line turn their gestures into these calls, and each call that changes anything records
+// exactly one undoable step and marks the document dirty. Nothing here writes a file: the
+// document reaches its file only through a save the user asks for.
+//
+// Calls that change nothing (a drag too small, a page that is gone, a colour already there)
+// record nothing, so an undo never lands on a step that did nothing. Main thread only.
+class MarkupController {
+public:
+    // Region drags smaller than this on either side are taken as clicks.
+    static constexpr double kMinRegionSide = 3;
+    // Shapes must be wider and taller than this.
+    static constexpr double kMinShapeSide = 5;
+    // A sticky note's icon on the page, points.
+    static constexpr double kNoteSize = 20;
+
+    explicit MarkupController(std::shared_ptr<AppUndoManager> undoManager);
+
+    // The tool region drags highlight with; none: a region waits for a tool.
+    Observable<HighlightTool> tool{HighlightTool::none};
+
+    // The palette colour a tool draws in (none for no tool).
+    static std::optional<HighlightColor> toolColour(HighlightTool tool);
+    // The palette entry nearest to a colour (alpha aside): what a chip of the palette
+    // selects and what a colour read from a file counts as.
+    static const HighlightColor& nearestPaletteEntry(const Color& colour);
+
+    // A highlight over the rectangle in the colour, replacing the highlights under it; their
+    // comments are kept, joined into the new highlight's comment. The new annotation, or
+    // nullptr when nothing was made.
+    std::shared_ptr<pdfkit::Annotation> highlightRegion(const std::shared_ptr<TabSession>& tab,
+                                                        const std::shared_ptr<pdfkit::Page>& page,
+                                                        const Rect& pageRect, const Color& colour);
+
+    // A mark of a markup type over the rectangle: a highlight replaces the highlights under
+    // it as above, others are added beside what is there. Without comments to keep, the
+    // contents are the page text under it when `contentsFromText`.
+    std::shared_ptr<pdfkit::Annotation> markRegion(const std::shared_ptr<TabSession>& tab,
+                                                   const std::shared_ptr<pdfkit::Page>& page,
+                                                   const Rect& pageRect, AnnotationType type,
+                                                   const Color& colour, bool contentsFromText);
+
+    // Text markup (highlight, underline, strike-out) over the selected lines of every page
+    // of the selection, one annotation per page, one step. The annotations made.
+    std::vector<std::shared_ptr<pdfkit::Annotation>>
+    markSelection(const std::shared_ptr<TabSession>& tab, const pdfkit::Selection& selection,
+                  AnnotationType type, const Color& colour);
+
+    // A red outline square (no fill), when larger than the minimum shape.
+    std::shared_ptr<pdfkit::Annotation> addShape(const std::shared_ptr<TabSession>& tab,
+                                                 const std::shared_ptr<pdfkit::Page>& page,
+                                                 const Rect& pageRect);
+
+    // A sticky note whose icon's top-left corner is at the page point.
+    std::shared_ptr<pdfkit::Annotation> addNote(const std::shared_ptr<TabSession>& tab,
+                                                const std::shared_ptr<pdfkit::Page>& page,
+                                                Point pageTopLeft, const std::string& text,
+                                                const Color& colour);
+
+    // The annotations take the colour's red, green and blue; each keeps its own opacity,
+    // and only a fill already there changes (outlines stay outlines). One step for all.
+    bool recolour(const std::shared_ptr<TabSession>& tab,
+                  const std::vector<std::shared_ptr<pdfkit::Annotation>>& which,
+                  const Color& colour);
+
+    // The annotation's contents: a comment, or a note's or free text's text. Blank text
+    // clears a comment (free text keeps its text: blank text there changes nothing).
+    bool setText(const std::shared_ptr<TabSession>& tab,
+                 const std::shared_ptr<pdfkit::Annotation>& annotation, const std::string& text);
+
+    // Takes the annotations off their pages, one step.
+    bool remove(const std::shared_ptr<TabSession>& tab,
+                const std::vector<std::shared_ptr<pdfkit::Annotation>>& which);
+
+private:
+    std::shared_ptr<AppUndoManager> undo_;
+};
+
+// The comments of the highlights a region replaces, in page order, blank ones, repeats
+// and the page text they were filled with left out, joined by a blank line.
+std::optional<std::string>
+joinedComments(const std::vector<std::shared_ptr<pdfkit::Annotation>>& replaced,
+               const pdfkit::Page& page);
+
+} // namespace ombrix
