@@ -6,11 +6,13 @@
 #include "annotations/CompositeCommand.h"
 #include "annotations/EditAnnotationsCommand.h"
 #include "annotations/PageMarkupCommand.h"
+#include "app/UserInteraction.h"
 #include "core/UnicodeText.h"
 #include "document/PDFDocument.h"
 #include "document/PDFKitBridge.h"
 #include "document/TabSession.h"
 #include "pdfkit/Annotation.h"
+#include "pdfkit/Document.h"
 #include "pdfkit/Page.h"
 #include "pdfkit/Selection.h"
 
@@ -64,6 +66,18 @@ bool sameRgb(const std::optional<Color>& a, const std::optional<Color>& b) {
            std::abs(a->blue - b->blue) <= kTolerance && std::abs(a->alpha - b->alpha) <= kTolerance;
 }
 
+// Half or more of the highlight lies in the region: a region drawn with a generous margin
+// around one line must not take the neighbouring lines' highlights with it.
+bool isMostlyUnder(const Rect& highlight, const Rect& region) {
+    const Rect h = highlight.standardized();
+    if (!h.intersects(region)) {
+        return false;
+    }
+    const Rect common = h.intersection(region);
+    const double area = h.width * h.height;
+    return area <= 0 || common.width * common.height >= 0.5 * area;
+}
+
 // A colour in the palette entry's red, green and blue at another's opacity.
 Color withRgbOf(const Color& colour, const Color& keepingAlphaOf) {
     return Color{colour.red, colour.green, colour.blue, keepingAlphaOf.alpha};
@@ -77,8 +91,23 @@ bool isPage(const std::shared_ptr<pdfkit::Page>& page, const std::shared_ptr<Tab
 
 } // namespace
 
-MarkupController::MarkupController(std::shared_ptr<AppUndoManager> undoManager)
-    : undo_(std::move(undoManager)) {}
+MarkupController::MarkupController(std::shared_ptr<AppUndoManager> undoManager,
+                                   std::shared_ptr<UserInteraction> userInteraction)
+    : undo_(std::move(undoManager)), user_(std::move(userInteraction)) {}
+
+bool MarkupController::refused(const std::shared_ptr<TabSession>& tab) const {
+    auto engine = tab && tab->document ? PDFKitBridge::engineDocument(*tab->document) : nullptr;
+    auto refusal = engine ? engine->markupRefusal() : std::nullopt;
+    if (!refusal) {
+        return false;
+    }
+    // Said, never silent: the gesture did nothing for a reason the user can act on.
+    if (user_) {
+        user_->showAlert("Cannot mark up \u201c" + tab->document->name + "\u201d", *refusal,
+                         AlertStyle::warning);
+    }
+    return true;
+}
 
 std::optional<HighlightColor> MarkupController::toolColour(HighlightTool tool) {
     const auto& palette = HighlightColor::defaults();
@@ -186,14 +215,14 @@ MarkupController::markRegion(const std::shared_ptr<TabSession>& tab,
                              AnnotationType type, const Color& colour, bool contentsFromText) {
     const Rect region = pageRect.standardized();
     if (!isPage(page, tab) || !isMarkupType(type) || !region.isFinite() ||
-        region.width < kMinRegionSide || region.height < kMinRegionSide) {
+        region.width < kMinRegionSide || region.height < kMinRegionSide || refused(tab)) {
         return nullptr;
     }
     // A highlight replaces the highlights under it; other marks sit beside what is there.
     std::vector<std::shared_ptr<pdfkit::Annotation>> replaced;
     if (type == AnnotationType::highlight) {
         for (const auto& annotation : page->annotations()) {
-            if (annotation->type() == "Highlight" && annotation->bounds().intersects(region)) {
+            if (annotation->type() == "Highlight" && isMostlyUnder(annotation->bounds(), region)) {
                 replaced.push_back(annotation);
             }
         }
@@ -203,6 +232,10 @@ MarkupController::markRegion(const std::shared_ptr<TabSession>& tab,
         return nullptr;
     }
     annotation->setColor(colour);
+    // A dragged-out region shows exactly its rectangle, not the rounded band of a line.
+    if (type == AnnotationType::highlight) {
+        annotation->setRegion(true);
+    }
     std::optional<std::string> content = joinedComments(replaced, *page);
     if (!content && contentsFromText) {
         if (std::string text = pageTextUnder(*page, region); !text.empty()) {
@@ -213,6 +246,7 @@ MarkupController::markRegion(const std::shared_ptr<TabSession>& tab,
         annotation->setContents(*content);
     }
     AnnotationRecord added = recordFor(annotation, page->index(), type, content, colour);
+    added.region = type == AnnotationType::highlight;
     undo_->record(std::make_shared<PageMarkupCommand>(tab->document, page, std::move(replaced),
                                                       std::vector<AnnotationRecord>{added}, tab));
     return annotation;
@@ -222,7 +256,7 @@ std::vector<std::shared_ptr<pdfkit::Annotation>>
 MarkupController::markSelection(const std::shared_ptr<TabSession>& tab,
                                 const pdfkit::Selection& selection, AnnotationType type,
                                 const Color& colour) {
-    if (!tab || !isMarkupType(type)) {
+    if (!tab || !isMarkupType(type) || selection.isEmpty() || refused(tab)) {
         return {};
     }
     std::vector<std::shared_ptr<pdfkit::Annotation>> made;
@@ -275,7 +309,7 @@ MarkupController::addShape(const std::shared_ptr<TabSession>& tab,
                            const std::shared_ptr<pdfkit::Page>& page, const Rect& pageRect) {
     const Rect bounds = pageRect.standardized();
     if (!isPage(page, tab) || !bounds.isFinite() || !(bounds.width > kMinShapeSide) ||
-        !(bounds.height > kMinShapeSide)) {
+        !(bounds.height > kMinShapeSide) || refused(tab)) {
         return nullptr;
     }
     auto annotation = pdfkit::Annotation::create(bounds, "Square");
@@ -297,7 +331,8 @@ std::shared_ptr<pdfkit::Annotation>
 MarkupController::addNote(const std::shared_ptr<TabSession>& tab,
                           const std::shared_ptr<pdfkit::Page>& page, Point pageTopLeft,
                           const std::string& text, const Color& colour) {
-    if (!isPage(page, tab) || !std::isfinite(pageTopLeft.x) || !std::isfinite(pageTopLeft.y)) {
+    if (!isPage(page, tab) || !std::isfinite(pageTopLeft.x) || !std::isfinite(pageTopLeft.y) ||
+        refused(tab)) {
         return nullptr;
     }
     // The icon stays on the page even when the point is at its edge.
@@ -356,7 +391,7 @@ bool MarkupController::recolour(const std::shared_ptr<TabSession>& tab,
             edits.push_back(std::move(edit));
         }
     }
-    if (edits.empty()) {
+    if (edits.empty() || refused(tab)) {
         return false;
     }
     undo_->record(std::make_shared<EditAnnotationsCommand>(tab->document, std::move(edits), tab));
@@ -380,7 +415,7 @@ bool MarkupController::setText(const std::shared_ptr<TabSession>& tab,
     } else {
         edit.after.contents = text;
     }
-    if (edit.after == edit.before) {
+    if (edit.after == edit.before || refused(tab)) {
         return false;
     }
     undo_->record(std::make_shared<EditAnnotationsCommand>(
@@ -414,7 +449,7 @@ bool MarkupController::remove(const std::shared_ptr<TabSession>& tab,
                 tab->document, page, std::move(onPage), std::vector<AnnotationRecord>{}, tab));
         }
     }
-    if (steps.empty()) {
+    if (steps.empty() || refused(tab)) {
         return false;
     }
     if (steps.size() == 1) {

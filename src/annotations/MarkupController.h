@@ -15,6 +15,7 @@ namespace ombrix {
 
 class AppUndoManager;
 class TabSession;
+class UserInteraction;
 
 namespace pdfkit {
 class Annotation;
@@ -38,7 +39,10 @@ public:
     // A sticky note's icon on the page, points.
     static constexpr double kNoteSize = 20;
 
-    explicit MarkupController(std::shared_ptr<AppUndoManager> undoManager);
+    // Refusals (a document whose permissions forbid annotating) are told through
+    // `userInteraction`; null: they are only refused.
+    explicit MarkupController(std::shared_ptr<AppUndoManager> undoManager,
+                              std::shared_ptr<UserInteraction> userInteraction = nullptr);
 
     // The tool region drags highlight with; none: a region waits for a tool.
     Observable<HighlightTool> tool{HighlightTool::none};
@@ -49,8 +53,8 @@ public:
     // selects and what a colour read from a file counts as.
     static const HighlightColor& nearestPaletteEntry(const Color& colour);
 
-    // A highlight over the rectangle in the colour, replacing the highlights under it; their
-    // comments are kept, joined into the new highlight's comment. The new annotation, or
+    // A highlight over the rectangle in the colour, replacing the highlights half or more
+    // under it; their comments are kept, joined into the new highlight's comment. The new annotation, or
     // nullptr when nothing was made.
     std::shared_ptr<pdfkit::Annotation> highlightRegion(const std::shared_ptr<TabSession>& tab,
                                                         const std::shared_ptr<pdfkit::Page>& page,
@@ -97,7 +101,11 @@ public:
                 const std::vector<std::shared_ptr<pdfkit::Annotation>>& which);
 
 private:
+    // True, after saying why, when the document must not be marked up.
+    bool refused(const std::shared_ptr<TabSession>& tab) const;
+
     std::shared_ptr<AppUndoManager> undo_;
+    std::shared_ptr<UserInteraction> user_;
 };
 
 // The comments of the highlights a region replaces, in page order, blank ones, repeats

@@ -278,7 +278,7 @@ std::shared_ptr<AppUndoManager> AppContainer::undoManager() {
 
 std::shared_ptr<MarkupController> AppContainer::markupController() {
     if (!markupController_) {
-        markupController_ = std::make_shared<MarkupController>(undoManager());
+        markupController_ = std::make_shared<MarkupController>(undoManager(), userInteraction());
     }
     return markupController_;
 }

@@ -128,6 +128,24 @@ TEST_F(MarkupControllerTest, ARegionJoinsEveryCommentUnderItButNotThePageTextAHi
     EXPECT_EQ(page(*tab, 0)->annotations().size(), 1u);
 }
 
+TEST_F(MarkupControllerTest, ARegionWithAMarginLeavesTheNeighbouringLinesHighlightsAlone) {
+    auto document = fx::textDocument(1);
+    auto& annotations = document.pages[0].annotations;
+    annotations.push_back(
+        mark("Highlight", fx::textBounds(line(1)), Color{1, 1, 0, 0.5}, std::string("the line")));
+    annotations.push_back(mark("Highlight", fx::textBounds(line(2)), Color{1, 1, 0, 0.5},
+                               std::string("its neighbour")));
+    auto tab = openTab(document);
+    auto neighbour = page(*tab, 0)->annotations().back();
+    // The margin reaches a few points into the next line.
+    const Rect generous = fx::textBounds(line(1)).insetBy(-3, -6);
+    ASSERT_TRUE(generous.intersects(neighbour->bounds()));
+    auto made = markup->highlightRegion(tab, page(*tab, 0), generous, kGreen);
+    ASSERT_TRUE(made);
+    EXPECT_TRUE(isOn(*page(*tab, 0), neighbour));
+    EXPECT_EQ(made->contents(), "the line");
+}
+
 TEST_F(MarkupControllerTest, NothingHappensAndNothingIsRecordedForClicksOrForeignPages) {
     auto tab = openMarked();
     auto other = openTab(fx::textDocument(1), "other.pdf");

@@ -279,8 +279,17 @@ QMenu* PDFCanvasWrapper::contextMenuAt(Point wrapperPoint) {
     auto* menu = new QMenu(this);
     menu->setObjectName("pageContextMenu");
     std::shared_ptr<pdfkit::Annotation> hit;
+    auto selection = view->currentSelection();
+    bool onSelection = false;
     if (page && page->document() == engineOf(session_)) {
-        hit = view->annotationAt(page->index(), view->convertPointToPage(viewPoint, *page));
+        const Point at = view->convertPointToPage(viewPoint, *page);
+        // Text just selected over older markup is what the menu is for.
+        if (selection && !selection->isEmpty()) {
+            for (const Rect& line : selection->lineRects(*page)) {
+                onSelection = onSelection || line.insetBy(-2, -2).contains(at);
+            }
+        }
+        hit = onSelection ? nullptr : view->annotationAt(page->index(), at);
         if (hit && (hit->type() == "Link" || hit->type() == "Popup")) {
             hit.reset();
         }
@@ -308,7 +317,7 @@ QMenu* PDFCanvasWrapper::contextMenuAt(Point wrapperPoint) {
         menu->addSeparator();
         connect(menu->addAction(tr("Delete")), &QAction::triggered, this,
                 [this, hit, page] { deleteAnnotation(hit, page); });
-    } else if (auto selection = view->currentSelection(); selection && !selection->isEmpty()) {
+    } else if (selection && !selection->isEmpty()) {
         textSelection_ = *selection;
         addColours(menu->addMenu(tr("Highlight")), [this](const Color& colour) {
             markTextSelection(AnnotationType::highlight, colour);

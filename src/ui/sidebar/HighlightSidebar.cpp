@@ -8,6 +8,7 @@
 #include "document/TabSession.h"
 #include "extraction/BacklinkHighlightManager.h"
 #include "extraction/HighlightRegionActions.h"
+#include "extraction/TableLayout.h"
 #include "ui/math/MathViewWindow.h"
 #include "ui/platform/SymbolIcon.h"
 #include "ui/sidebar/HighlightRow.h"
@@ -470,7 +471,13 @@ void HighlightSidebar::viewMath(const std::string& id) {
 
 void HighlightSidebar::copyResult(const std::string& id) {
     if (auto h = entry(id); h && h->resultData) {
-        services_.userInteraction->copyToClipboard(*h->resultData);
+        // A table goes as tab-separated text beside its HTML, so a plain paste reads as cells.
+        if (HighlightRow::isHTMLResult(*h->resultData)) {
+            services_.userInteraction->copyToClipboard(table::tabSeparatedFromHTML(*h->resultData),
+                                                       *h->resultData);
+        } else {
+            services_.userInteraction->copyToClipboard(*h->resultData);
+        }
     }
 }
 
