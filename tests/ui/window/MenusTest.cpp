@@ -86,8 +86,10 @@ private slots:
                  QStringList({QString::fromUtf8("Open PDF\u2026 Ctrl+O"), "Open Recent",
                               "Save Ctrl+S", "-", "Close Tab Ctrl+W", "-", "Quit Ctrl+Q"}));
         // The delegate's "Find..." is the same command as "Find…": one item, one owner.
-        QCOMPARE(f.entries("Edit"), QStringList({"Undo Ctrl+Z", "Redo Ctrl+Shift+Z", "-",
-                                                 QString::fromUtf8("Find\u2026 Ctrl+F")}));
+        QCOMPARE(f.entries("Edit"),
+                 QStringList({"Undo Ctrl+Z", "Redo Ctrl+Shift+Z", "-",
+                              QString::fromUtf8("Find\u2026 Ctrl+F"), "-", "Highlight Ctrl+H",
+                              "Add Note Ctrl+Shift+N", "Add Free Text Ctrl+Shift+T"}));
         QVERIFY(f.delegate->mainMenu()->item("Edit")->submenu->item("Find..."));
         QCOMPARE(f.entries("View"),
                  QStringList({"Zoom In Ctrl++", "Zoom Out Ctrl+-", "Fit to Window Ctrl+0", "-",
