@@ -422,6 +422,54 @@ private slots:
         QVERIFY(firstOf("Square"));
     }
 
+    // An encrypted document opened with its password takes markup like any other, and its
+    // save keeps it encrypted with that password.
+    void anEncryptedDocumentIsMarkedUpAndSavedEncrypted() {
+        const auto locked = harness->dir / "locked.pdf";
+        auto document = textDocument(1);
+        document.userPassword = "secret";
+        writePdf(document, locked);
+        harness->user->passwordAnswers = {std::string("secret")};
+        window->openFile(locked);
+        QVERIFY(uitest::waitUntil([&] {
+            harness->loop->runPending();
+            return harness->activeTab() && harness->activeTab()->document->url == locked;
+        }));
+        settle();
+        auto tab = harness->activeTab();
+        QVERIFY(view().document() == PDFKitBridge::engineDocument(*tab->document));
+        const std::string before = bytesOf(locked);
+
+        drag(inLine(2, 0.02), inLine(2, 0.98));
+        QVERIFY(wrapper().selectionPopup()->isVisible());
+        QTest::mouseClick(wrapper().selectionPopup()->findChild<QToolButton*>("highlightBlue"),
+                          Qt::LeftButton);
+        settle();
+        wrapper().setActiveTool(HighlightTool::crop);
+        const Rect region = textBounds(line(4)).insetBy(-3, -3);
+        drag({region.minX(), region.maxY()}, {region.maxX(), region.minY()}, Qt::AltModifier);
+        QVERIFY(highlightOver(2) && highlightOver(4));
+        QVERIFY(harness->user->alerts().empty());
+        QCOMPARE(bytesOf(locked), before);
+
+        view().setFocus();
+        QTest::keyClick(&view(), Qt::Key_S, Qt::ControlModifier);
+        settle();
+        QVERIFY(!tab->document->isDirty);
+        // Locked as it was: nothing opens it without the password, the password does.
+        QVERIFY(bytesOf(locked).find("/Encrypt") != std::string::npos);
+        QVERIFY(!pdfkit::Document::open(locked));
+        auto reopened = pdfkit::Document::openFile(locked).document;
+        QVERIFY(reopened);
+        QVERIFY(reopened->isLocked());
+        QVERIFY(reopened->authenticate("secret"));
+        std::size_t highlights = 0;
+        for (const auto& a : reopened->page(0)->annotations()) {
+            highlights += a->type() == "Highlight";
+        }
+        QCOMPARE(highlights, std::size_t(2));
+    }
+
     // The toolbar says what its buttons do.
     void theToolbarNamesItsMarkupButtonsByWhatTheyDo() {
         auto* toolbar = window->toolbar();
