@@ -2,6 +2,7 @@
 
 #include "document/PDFDocument.h"
 #include "document/TabSession.h"
+#include "extraction/HighlightNote.h"
 #include "pdfkit/Annotation.h"
 #include "pdfkit/Page.h"
 
@@ -18,6 +19,8 @@ AnnotationLook AnnotationLook::of(const pdfkit::Annotation& annotation) {
     if (look.contents && look.contents->empty()) {
         look.contents.reset();
     }
+    look.result = annotation.privateText(note::kResultKey);
+    look.resultFlag = !look.result && annotation.privateFlag(note::kResultKey);
     return look;
 }
 
@@ -35,6 +38,24 @@ void applyLook(pdfkit::Annotation& annotation, const AnnotationLook& from,
     }
     if (to.contents != from.contents) {
         annotation.setContents(to.contents.value_or(""));
+    }
+    // The flag and the text share their key, so whichever is kept is written last.
+    auto flag = [&] {
+        if (to.resultFlag != from.resultFlag) {
+            annotation.setPrivateFlag(note::kResultKey, to.resultFlag);
+        }
+    };
+    auto text = [&] {
+        if (to.result != from.result) {
+            annotation.setPrivateText(note::kResultKey, to.result);
+        }
+    };
+    if (to.result) {
+        flag();
+        text();
+    } else {
+        text();
+        flag();
     }
 }
 

@@ -16,13 +16,16 @@ namespace pdfkit {
 class Annotation;
 }
 
-// The properties of an annotation a user edits in place: its colours and its contents
-// (a comment, or a note's or a free text's text). Absent means "none".
+// The properties of an annotation a user edits in place: its colours, its contents (a
+// comment, or a note's or a free text's text) and an extraction result kept beside them.
+// Absent means "none".
 struct AnnotationLook {
     std::optional<Color> color;
     std::optional<Color> interiorColor;
     std::optional<Color> fontColor;
     std::optional<std::string> contents;
+    std::optional<std::string> result; // our private entry
+    bool resultFlag = false;           // an earlier file's mark: the contents are a result
 
     static AnnotationLook of(const pdfkit::Annotation& annotation);
     bool operator==(const AnnotationLook&) const = default;

@@ -415,6 +415,12 @@ bool MarkupController::setText(const std::shared_ptr<TabSession>& tab,
     } else {
         edit.after.contents = text;
     }
+    // An earlier file kept a result in the contents: it moves to its own entry rather than
+    // being lost under the comment.
+    if (holdsResult(*annotation) && !edit.before.result && edit.before.contents) {
+        edit.after.result = edit.before.contents;
+        edit.after.resultFlag = false;
+    }
     if (edit.after == edit.before || refused(tab)) {
         return false;
     }

@@ -54,8 +54,8 @@ public:
     static const HighlightColor& nearestPaletteEntry(const Color& colour);
 
     // A highlight over the rectangle in the colour, replacing the highlights half or more
-    // under it; their comments are kept, joined into the new highlight's comment. The new annotation, or
-    // nullptr when nothing was made.
+    // under it; their comments are kept, joined into the new highlight's comment. The new
+    // annotation, or nullptr when nothing was made.
     std::shared_ptr<pdfkit::Annotation> highlightRegion(const std::shared_ptr<TabSession>& tab,
                                                         const std::shared_ptr<pdfkit::Page>& page,
                                                         const Rect& pageRect, const Color& colour);

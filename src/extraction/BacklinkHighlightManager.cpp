@@ -1,5 +1,6 @@
 #include "extraction/BacklinkHighlightManager.h"
 
+#include "annotations/AnnotationCommands.h"
 #include "core/Executor.h"
 #include "document/PDFKitBridge.h"
 #include "document/TabSession.h"
@@ -96,9 +97,10 @@ void BacklinkHighlightManager::refreshHighlights(const PDFDocument& document) {
                 const Rect bounds = annotation->bounds();
                 const auto contents = annotation->contents();
                 std::string text = contents.value_or("");
+                std::string pageText;
                 if (auto selection = page->selection(bounds);
                     selection && selection->string() && !selection->string()->empty()) {
-                    text = *selection->string();
+                    text = pageText = *selection->string();
                 }
 
                 ExtractedHighlight entry;
@@ -112,6 +114,13 @@ void BacklinkHighlightManager::refreshHighlights(const PDFDocument& document) {
                 entry.color = annotation->color().value_or(kDefaultHighlightColor);
                 auto stored = note::read(*annotation, isResult);
                 entry.comment = std::move(stored.comment);
+                // A highlight made from a selection carries its text as its contents: that is
+                // the text again, not a comment of the user's.
+                if (entry.comment && !pageText.empty() &&
+                    annotationContentFromPageText(*entry.comment) ==
+                        annotationContentFromPageText(pageText)) {
+                    entry.comment.reset();
+                }
                 entry.resultData = std::move(stored.result);
                 entry.pageNumber = index + 1;
                 entry.annotation = annotation;

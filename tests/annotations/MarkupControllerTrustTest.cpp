@@ -284,6 +284,23 @@ TEST_F(MarkupControllerTest, NotesAndRemovalsPutBackTheVeryObjectsOnUndo) {
     expectFileUntouched();
 }
 
+TEST_F(MarkupControllerTest, ACommentOnAnEarlierFilesResultKeepsTheResultAndUndoesBoth) {
+    auto document = fx::textDocument(1);
+    document.pages[0].annotations.push_back(mark("Highlight", fx::textBounds(line(2)),
+                                                 Color{1, 1, 0, 0.5}, std::string("\\frac{a}{b}")));
+    auto tab = openTab(document);
+    auto highlight = page(*tab, 0)->annotations().front();
+    // As an earlier version marked a formula kept in the contents.
+    highlight->setPrivateFlag("OmbrixResult", true);
+    ASSERT_TRUE(markup->setText(tab, highlight, "from the appendix"));
+    EXPECT_EQ(highlight->contents(), "from the appendix");
+    EXPECT_EQ(highlight->privateText("OmbrixResult"), "\\frac{a}{b}");
+    undo->undo();
+    EXPECT_EQ(highlight->contents(), "\\frac{a}{b}");
+    EXPECT_TRUE(highlight->privateFlag("OmbrixResult"));
+    EXPECT_FALSE(highlight->privateText("OmbrixResult"));
+}
+
 TEST(MarkupPalette, EveryColourCountsAsItsNearestPaletteEntry) {
     for (const auto& entry : HighlightColor::defaults()) {
         EXPECT_EQ(MarkupController::nearestPaletteEntry(entry.nsColor).id, entry.id);

@@ -60,15 +60,25 @@ bool QtUserInteraction::confirm(const std::string& title, const std::string& mes
     return box.clickedButton() == yes;
 }
 
+std::unique_ptr<QMessageBox> QtUserInteraction::actionAlertBox(const std::string& title,
+                                                               const std::string& message,
+                                                               const std::string& actionButton,
+                                                               AlertStyle style, QWidget* parent) {
+    auto box = std::make_unique<QMessageBox>(
+        style == AlertStyle::warning ? QMessageBox::Warning : QMessageBox::Information, toQt(title),
+        toQt(message), QMessageBox::NoButton, parent);
+    box->setTextFormat(Qt::PlainText);
+    QPushButton* action = box->addButton(toQt(actionButton), QMessageBox::ActionRole);
+    action->setObjectName("alertAction");
+    box->setDefaultButton(box->addButton(QMessageBox::Ok));
+    return box;
+}
+
 bool QtUserInteraction::showAlertWithAction(const std::string& title, const std::string& message,
                                             const std::string& actionButton, AlertStyle style) {
-    QMessageBox box(style == AlertStyle::warning ? QMessageBox::Warning : QMessageBox::Information,
-                    toQt(title), toQt(message), QMessageBox::NoButton, parent_);
-    box.setTextFormat(Qt::PlainText);
-    QPushButton* action = box.addButton(toQt(actionButton), QMessageBox::ActionRole);
-    box.setDefaultButton(box.addButton(QMessageBox::Ok));
-    box.exec();
-    return box.clickedButton() == action;
+    auto box = actionAlertBox(title, message, actionButton, style, parent_);
+    box->exec();
+    return box->clickedButton() == box->findChild<QPushButton*>("alertAction");
 }
 
 void QtUserInteraction::showFolder(const std::filesystem::path& folder) {

@@ -4,6 +4,9 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <memory>
+
+class QMessageBox;
 
 namespace ombrix::ui {
 
@@ -20,6 +23,11 @@ public:
     void requestTermination() override;
     void showAlert(const std::string& title, const std::string& message,
                    AlertStyle style = AlertStyle::informational) override;
+    // The alert showAlertWithAction runs: the message, the action button and "OK".
+    static std::unique_ptr<QMessageBox> actionAlertBox(const std::string& title,
+                                                       const std::string& message,
+                                                       const std::string& actionButton,
+                                                       AlertStyle style, QWidget* parent);
     bool showAlertWithAction(const std::string& title, const std::string& message,
                              const std::string& actionButton,
                              AlertStyle style = AlertStyle::informational) override;

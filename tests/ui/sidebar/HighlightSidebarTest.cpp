@@ -180,7 +180,7 @@ void HighlightSidebarTest::init() {
     services.background = true;
     actions = std::make_shared<HighlightRegionActions>(services);
     sidebar =
-        std::make_unique<HighlightSidebar>(HighlightSidebar::Services{manager, ui, views, actions});
+        std::make_unique<HighlightSidebar>(HighlightSidebar::Services{manager, ui, views, actions, nullptr});
     sidebar->resize(300, 720);
     sidebar->setSession(tab);
     sidebar->show();

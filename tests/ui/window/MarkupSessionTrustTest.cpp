@@ -384,6 +384,17 @@ private slots:
         QVERIFY(made);
         QVERIFY(near(*made->color(), paletteEntry("green").nsColor));
         QVERIFY(!made->bounds().intersects(textBounds(line(1))));
+        // Listed with its text, and the text is not repeated as a comment.
+        auto manager = window->content()->highlights()->manager();
+        manager->refreshHighlights(*harness->activeTab()->document);
+        bool listed = false;
+        for (const auto& e : manager->extractedHighlights.get()) {
+            if (e.annotation == made) {
+                listed = true;
+                QVERIFY(!e.comment);
+            }
+        }
+        QVERIFY(listed);
 
         drag(inLine(4, 0.02), inLine(4, 0.98));
         QTest::mouseClick(wrapper().selectionPopup()->strikeOutButton(), Qt::LeftButton);
