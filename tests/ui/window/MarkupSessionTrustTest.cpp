@@ -16,6 +16,7 @@
 #include "ui/canvas/SelectionPopup.h"
 #include "ui/canvas/TextPopover.h"
 #include "ui/canvas/ToolPalette.h"
+#include "ui/platform/DocumentQuestions.h"
 #include "ui/sidebar/CommentSidebar.h"
 #include "ui/sidebar/HighlightPanel.h"
 #include "ui/sidebar/HighlightSidebar.h"
@@ -98,6 +99,22 @@ std::vector<Seen> seen(const pdfkit::Page& page) {
     }
     return all;
 }
+
+// The person closing the tab answers "Don't Save".
+class DiscardingQuestions : public ui::DocumentQuestions {
+public:
+    int asked = 0;
+    UnsavedAnswer askUnsaved(const std::string&) override {
+        ++asked;
+        return UnsavedAnswer::discard;
+    }
+    ChangedOnDiskAnswer askChangedOnDisk(const std::string&) override {
+        return ChangedOnDiskAnswer::cancel;
+    }
+    std::optional<std::filesystem::path> chooseCopyPath(const std::filesystem::path&) override {
+        return std::nullopt;
+    }
+};
 
 } // namespace
 
@@ -479,6 +496,50 @@ private slots:
             highlights += a->type() == "Highlight";
         }
         QCOMPARE(highlights, std::size_t(2));
+    }
+
+    // "Don't Save" drops the edits: recolours, regions and crops never reached the file.
+    void dontSaveKeepsTheFileAsItWasOpenedAfterRecolourRegionAndCrop() {
+        auto questions = std::make_shared<DiscardingQuestions>();
+        window->setQuestions(questions);
+        click(inLine(1, 0.2));
+        QTest::mouseClick(wrapper().toolPalette()->findChild<QToolButton*>("colourPurple"),
+                          Qt::LeftButton);
+        wrapper().setActiveTool(HighlightTool::orange);
+        const Rect region = textBounds(line(4)).insetBy(-3, -3);
+        drag({region.minX(), region.maxY()}, {region.maxX(), region.minY()}, Qt::AltModifier);
+        QVERIFY(highlightOver(4));
+
+        // A crop from the sidebar is written beside the document; the document is not.
+        window->state().showSidebar = true;
+        settle();
+        std::string id;
+        for (const auto& e :
+             window->content()->highlights()->manager()->extractedHighlights.get()) {
+            if (e.annotation == highlightOver(4)) {
+                id = e.id;
+            }
+        }
+        QVERIFY(!id.empty());
+        sidebar().runCrop(id);
+        QVERIFY(uitest::waitUntil([&] {
+            harness->loop->runPending();
+            return !harness->user->actionButtons().empty();
+        }));
+        QCOMPARE(harness->user->actionButtons().back(), std::string("Show in Folder"));
+        const auto crop = file.parent_path() / "marked_page1_seq001.pdf";
+        QVERIFY(std::filesystem::exists(crop));
+        // The crop's page is the region's size in points, padded, not eight times it.
+        auto cropped = pdfkit::Document::open(crop);
+        QVERIFY(cropped);
+        const Rect box = cropped->page(0)->mediaBox();
+        QVERIFY2(box.width < region.width + 20 && box.width > region.width,
+                 qPrintable(QString::number(box.width)));
+        expectFileUntouched();
+
+        QVERIFY(window->closeTab(harness->activeTab()));
+        QCOMPARE(questions->asked, 1);
+        expectFileUntouched();
     }
 
     // The toolbar says what its buttons do.
