@@ -2,31 +2,10 @@
 #include "annotations/AppUndoManager.h"
 #include "annotations/MarkupController.h"
 
-#include <fstream>
-#include <iterator>
-
 using namespace ombrix;
 using namespace ombrix::annotations_test;
 
 namespace {
-
-// An annotation of the fixture writer's, its other fields left out.
-fx::FixtureAnnotation mark(const std::string& subtype, const Rect& rect, const Color& colour,
-                           std::optional<std::string> contents = std::nullopt,
-                           std::optional<double> border = std::nullopt) {
-    fx::FixtureAnnotation a;
-    a.subtype = subtype;
-    a.rect = rect;
-    a.color = colour;
-    a.contents = std::move(contents);
-    a.borderWidth = border;
-    return a;
-}
-
-std::string bytesOf(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 const Color kGreen = HighlightColor::defaults()[3].nsColor;
 const Color kPurple = HighlightColor::defaults()[4].nsColor;
@@ -50,19 +29,20 @@ protected:
         auto document = fx::textDocument(2);
         auto& annotations = document.pages[0].annotations;
         const Rect first = fx::textBounds(line(1));
+        annotations.push_back(fx::annotationOf("Highlight", first, Color{1, 0.8, 0, 0.5},
+                                               std::string("check this figure")));
         annotations.push_back(
-            mark("Highlight", first, Color{1, 0.8, 0, 0.5}, std::string("check this figure")));
-        annotations.push_back(mark("Highlight", fx::textBounds(line(3)), Color{1, 0.8, 0, 0.5}));
-        annotations.push_back(mark("Text", Rect{first.maxX() - 10, first.y, 20, 20},
-                                   Color{1, 1, 0, 1}, std::string("a note")));
-        annotations.push_back(
-            mark("Square", fx::textBounds(line(5)), Color{1, 0, 0, 1}, std::nullopt, 1.0));
+            fx::annotationOf("Highlight", fx::textBounds(line(3)), Color{1, 0.8, 0, 0.5}));
+        annotations.push_back(fx::annotationOf("Text", Rect{first.maxX() - 10, first.y, 20, 20},
+                                               Color{1, 1, 0, 1}, std::string("a note")));
+        annotations.push_back(fx::annotationOf("Square", fx::textBounds(line(5)), Color{1, 0, 0, 1},
+                                               std::nullopt, 1.0));
         return document;
     }
     std::shared_ptr<TabSession> openMarked() {
         auto tab = openTab(markedDocument(), "marked.pdf");
         file = tab->document->url;
-        opened = bytesOf(file);
+        opened = fx::readBytes(file);
         return tab;
     }
     std::shared_ptr<pdfkit::Annotation> first(const TabSession& tab, const std::string& type) {
@@ -73,7 +53,7 @@ protected:
         }
         return nullptr;
     }
-    void expectFileUntouched() const { EXPECT_EQ(bytesOf(file), opened); }
+    void expectFileUntouched() const { EXPECT_EQ(fx::readBytes(file), opened); }
 
     std::shared_ptr<AppUndoManager> undo;
     std::shared_ptr<MarkupController> markup;
@@ -111,15 +91,15 @@ TEST_F(MarkupControllerTest, ARegionOverACommentedHighlightKeepsTheCommentAndUnd
 TEST_F(MarkupControllerTest, ARegionJoinsEveryCommentUnderItButNotThePageTextAHighlightCarries) {
     auto document = fx::textDocument(1);
     auto& annotations = document.pages[0].annotations;
-    annotations.push_back(
-        mark("Highlight", fx::textBounds(line(1)), Color{1, 1, 0, 0.5}, std::string("first")));
+    annotations.push_back(fx::annotationOf("Highlight", fx::textBounds(line(1)),
+                                           Color{1, 1, 0, 0.5}, std::string("first")));
     // Made from a selection: its contents are the text under it, not a comment.
     annotations.push_back(
-        mark("Highlight", fx::textBounds(line(2)), Color{1, 1, 0, 0.5}, line(2).text));
-    annotations.push_back(
-        mark("Highlight", fx::textBounds(line(3)), Color{1, 1, 0, 0.5}, std::string("second")));
-    annotations.push_back(
-        mark("Highlight", fx::textBounds(line(4)), Color{1, 1, 0, 0.5}, std::string("first")));
+        fx::annotationOf("Highlight", fx::textBounds(line(2)), Color{1, 1, 0, 0.5}, line(2).text));
+    annotations.push_back(fx::annotationOf("Highlight", fx::textBounds(line(3)),
+                                           Color{1, 1, 0, 0.5}, std::string("second")));
+    annotations.push_back(fx::annotationOf("Highlight", fx::textBounds(line(4)),
+                                           Color{1, 1, 0, 0.5}, std::string("first")));
     auto tab = openTab(document);
     const Rect all = fx::textBounds(line(1)).united(fx::textBounds(line(4))).insetBy(-2, -2);
     auto made = markup->highlightRegion(tab, page(*tab, 0), all, kPurple);
@@ -131,10 +111,10 @@ TEST_F(MarkupControllerTest, ARegionJoinsEveryCommentUnderItButNotThePageTextAHi
 TEST_F(MarkupControllerTest, ARegionWithAMarginLeavesTheNeighbouringLinesHighlightsAlone) {
     auto document = fx::textDocument(1);
     auto& annotations = document.pages[0].annotations;
-    annotations.push_back(
-        mark("Highlight", fx::textBounds(line(1)), Color{1, 1, 0, 0.5}, std::string("the line")));
-    annotations.push_back(mark("Highlight", fx::textBounds(line(2)), Color{1, 1, 0, 0.5},
-                               std::string("its neighbour")));
+    annotations.push_back(fx::annotationOf("Highlight", fx::textBounds(line(1)),
+                                           Color{1, 1, 0, 0.5}, std::string("the line")));
+    annotations.push_back(fx::annotationOf("Highlight", fx::textBounds(line(2)),
+                                           Color{1, 1, 0, 0.5}, std::string("its neighbour")));
     auto tab = openTab(document);
     auto neighbour = page(*tab, 0)->annotations().back();
     // The margin reaches a few points into the next line.
@@ -286,8 +266,8 @@ TEST_F(MarkupControllerTest, NotesAndRemovalsPutBackTheVeryObjectsOnUndo) {
 
 TEST_F(MarkupControllerTest, ACommentOnAnEarlierFilesResultKeepsTheResultAndUndoesBoth) {
     auto document = fx::textDocument(1);
-    document.pages[0].annotations.push_back(mark("Highlight", fx::textBounds(line(2)),
-                                                 Color{1, 1, 0, 0.5}, std::string("\\frac{a}{b}")));
+    document.pages[0].annotations.push_back(fx::annotationOf(
+        "Highlight", fx::textBounds(line(2)), Color{1, 1, 0, 0.5}, std::string("\\frac{a}{b}")));
     auto tab = openTab(document);
     auto highlight = page(*tab, 0)->annotations().front();
     // As an earlier version marked a formula kept in the contents.

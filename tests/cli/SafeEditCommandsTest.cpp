@@ -52,7 +52,9 @@ TEST_F(SafeEditCommandsTest, ConcurrentEditsNeverCorruptTheFile) {
     const std::string q = shellQuoted(file.string());
     std::size_t landed = 0;
     for (int trial = 0; trial < 8; ++trial) {
-        const std::string highlight = tool() + " highlight " + q + " --page 1 --rect 72,700,90,12";
+        // A highlight replaces the highlights under it: each trial marks a line of its own.
+        const std::string highlight = tool() + " highlight " + q + " --page 1 --rect 72," +
+                                      std::to_string(700 - 20 * trial) + ",90,12";
         const std::string annotate =
             tool() + " annotate " + q + " --page 1 --type Square --rect 100,100,20,20";
         auto both = fx::runShell("(" + highlight + " >/dev/null 2>" + q + ".a.err; echo $? > " + q +

@@ -34,10 +34,7 @@ openFixture(const fx::TempDir& dir, const fx::FixtureDocument& document, const s
     return Document::open(fx::writePdf(document, dir / name));
 }
 
-inline std::string readBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+using fx::readBytes;
 
 inline void writeBytes(const std::filesystem::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;

@@ -36,6 +36,18 @@ std::string pdfBytes(const FixtureDocument& document, const std::filesystem::pat
 
 } // namespace
 
+FixtureAnnotation annotationOf(const std::string& subtype, const Rect& rect, const Color& colour,
+                               std::optional<std::string> contents,
+                               std::optional<double> borderWidth) {
+    FixtureAnnotation a;
+    a.subtype = subtype;
+    a.rect = rect;
+    a.color = colour;
+    a.contents = std::move(contents);
+    a.borderWidth = borderWidth;
+    return a;
+}
+
 FixtureDocument textDocument(int pages) {
     FixtureDocument document;
     document.title = "Ombrix Text Fixture";

@@ -47,6 +47,11 @@ struct FixtureAnnotation {
     std::optional<Point> destPoint;    // with destPage; absent: /Fit
 };
 
+// An annotation of a subtype over a rectangle, its other fields left out.
+FixtureAnnotation annotationOf(const std::string& subtype, const Rect& rect, const Color& colour,
+                               std::optional<std::string> contents = std::nullopt,
+                               std::optional<double> borderWidth = std::nullopt);
+
 // A line through the points, stroked in black after the text (rules, fraction bars).
 struct Stroke {
     std::vector<Point> points;

@@ -1,5 +1,7 @@
 #include "support/TempDir.h"
 
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <stdlib.h>
 #include <string>
@@ -18,6 +20,11 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
+}
+
+std::string readBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 } // namespace ombrix::testing

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 namespace ombrix::testing {
 
@@ -21,5 +22,8 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// The whole file as it is on disk; empty when it cannot be read.
+std::string readBytes(const std::filesystem::path& path);
 
 } // namespace ombrix::testing

@@ -925,34 +925,24 @@ void PDFCanvasWrapper::placeFloating() {
     dragLayer_->setOptionRect(
         optionDragRect_,
         highlightToolColor(activeTool_).value_or(HighlightColor::defaults().front().nsColor));
-    if (selectionPopupPosition_ && textSelection_) {
-        selectionPopup_->adjustSize();
-        const QSize size = selectionPopup_->size();
-        const int x = clampInto(int(std::lround(selectionPopupPosition_->x - size.width() / 2.0)),
-                                kEdgeRoom, width() - size.width() - kEdgeRoom);
-        const int y = clampInto(int(std::lround(selectionPopupPosition_->y - size.height() / 2.0)),
-                                kEdgeRoom, height() - size.height() - kEdgeRoom);
-        selectionPopup_->move(x, y);
-        selectionPopup_->show();
-        selectionPopup_->raise();
-    } else {
-        selectionPopup_->hide();
-    }
-    dragLayer_->setShapeRect(shapeDragRect_);
-    if (palettePosition_) {
-        palette_->adjustSize();
-        const QSize size = palette_->size();
-        // Centred on its position, and kept inside the view.
-        const int x = clampInto(int(std::lround(palettePosition_->x - size.width() / 2.0)),
-                                kEdgeRoom, width() - size.width() - kEdgeRoom);
-        const int y = clampInto(int(std::lround(palettePosition_->y - size.height() / 2.0)),
-                                kEdgeRoom, height() - size.height() - kEdgeRoom);
-        palette_->move(x, y);
-        palette_->show();
-        palette_->raise();
-    } else {
-        palette_->hide();
-    }
+    // Centred on its position, and kept inside the view.
+    auto place = [this](QWidget* card, const std::optional<Point>& at) {
+        if (!at) {
+            card->hide();
+            return;
+        }
+        card->adjustSize();
+        const QSize size = card->size();
+        const int x = clampInto(int(std::lround(at->x - size.width() / 2.0)), kEdgeRoom,
+                                width() - size.width() - kEdgeRoom);
+        const int y = clampInto(int(std::lround(at->y - size.height() / 2.0)), kEdgeRoom,
+                                height() - size.height() - kEdgeRoom);
+        card->move(x, y);
+        card->show();
+        card->raise();
+    };
+    place(selectionPopup_, textSelection_ ? selectionPopupPosition_ : std::nullopt);
+    place(palette_, palettePosition_);
     placePopover();
 }
 

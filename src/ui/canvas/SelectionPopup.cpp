@@ -2,7 +2,6 @@
 
 #include "ui/canvas/ToolPalette.h"
 
-#include <QFrame>
 #include <QHBoxLayout>
 #include <QToolButton>
 
@@ -22,13 +21,7 @@ SelectionPopup::SelectionPopup(QWidget* parent) : FloatingCard(9, parent) {
         button->setToolTip(tr("Highlight in %1").arg(button->toolTip()));
     }
 
-    auto* divider = new QFrame(this);
-    divider->setFrameShape(QFrame::VLine);
-    divider->setFixedHeight(18);
-    divider->setForegroundRole(QPalette::Mid);
-    row->addSpacing(4);
-    row->addWidget(divider);
-    row->addSpacing(4);
+    addCardDivider(this, row);
 
     auto addText = [&](const QString& label, const QString& name) {
         auto* button = new QToolButton(this);
@@ -42,8 +35,7 @@ SelectionPopup::SelectionPopup(QWidget* parent) : FloatingCard(9, parent) {
     underline_ = addText(tr("Underline"), "underline");
     strikeOut_ = addText(tr("Strike Out"), "strikeOut");
     addNote_ = addText(tr("Add Note"), "addNote");
-    // Underline and strike-out take the first palette colour's neighbour users expect:
-    // red for strike-out, blue for underline.
+    // Underlines are drawn in blue and strike-outs in red, as readers usually mark them.
     connect(underline_, &QToolButton::clicked, this, [this] {
         if (onMark) {
             onMark(AnnotationType::underline, HighlightColor::defaults()[2]);

@@ -28,6 +28,16 @@ QIcon paletteSwatch(const Color& colour, int size) {
     return QIcon(pixmap);
 }
 
+void addCardDivider(QWidget* parent, QBoxLayout* row) {
+    auto* divider = new QFrame(parent);
+    divider->setFrameShape(QFrame::VLine);
+    divider->setFixedHeight(18);
+    divider->setForegroundRole(QPalette::Mid);
+    row->addSpacing(4);
+    row->addWidget(divider);
+    row->addSpacing(4);
+}
+
 std::vector<QToolButton*>
 addPaletteSwatches(QWidget* parent, QBoxLayout* row, const QString& namePrefix,
                    const std::function<void(const HighlightColor&)>& chosen) {
@@ -83,13 +93,7 @@ ToolPalette::ToolPalette(QWidget* parent) : FloatingCard(9, parent) {
     math_ = addTool(tr("Math"), tr("Math/Image Crop"), HighlightTool::crop);
     crop_ = addTool(tr("Crop"), tr("Image Crop"), HighlightTool::orange);
 
-    auto* divider = new QFrame(this);
-    divider->setFrameShape(QFrame::VLine);
-    divider->setFixedHeight(18);
-    divider->setForegroundRole(QPalette::Mid);
-    row->addSpacing(4);
-    row->addWidget(divider);
-    row->addSpacing(4);
+    addCardDivider(this, row);
 
     colours_ = addPaletteSwatches(this, row, "colour", [this](const HighlightColor& entry) {
         if (onColourChosen) {

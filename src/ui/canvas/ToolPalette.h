@@ -20,6 +20,8 @@ std::optional<Color> highlightToolColor(HighlightTool tool);
 
 // A round swatch of the colour (drawn opaque), `size` points across.
 QIcon paletteSwatch(const Color& colour, int size);
+// A short vertical rule between groups of a floating card's row.
+void addCardDivider(QWidget* parent, QBoxLayout* row);
 // One swatch button per palette colour, in palette order, named prefix + the colour's
 // name ("colourYellow"), each calling `chosen`.
 std::vector<QToolButton*>

@@ -24,8 +24,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QtTest>
-#include <fstream>
-#include <iterator>
 
 using namespace ombrix;
 using namespace ombrix::testing;
@@ -68,10 +66,6 @@ FixtureDocument overlayDocument() {
 }
 
 // Colours come back from the file as 8-bit-ish floats.
-std::string bytesOf(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 bool same(const std::optional<Color>& a, const Color& b) {
     return a && std::abs(a->red - b.red) < 0.005 && std::abs(a->green - b.green) < 0.005 &&
@@ -467,7 +461,7 @@ private slots:
 
     void recolourChangesThePageNotTheFileAndIsUndone() {
         show(dir / "work.pdf");
-        const std::string opened = bytesOf(dir / "work.pdf");
+        const std::string opened = readBytes(dir / "work.pdf");
         select({150, 540});
         const auto square = wrapper->selectedAnnotation()->pdfAnnotationRef;
         const auto was = square->color();
@@ -479,10 +473,10 @@ private slots:
         QVERIFY(session->document->isDirty);
         QVERIFY(user->alerts().empty());
         // Only a save writes the file.
-        QCOMPARE(bytesOf(dir / "work.pdf"), opened);
+        QCOMPARE(readBytes(dir / "work.pdf"), opened);
         app->undo();
         QVERIFY(same(square->color(), *was));
-        QCOMPARE(bytesOf(dir / "work.pdf"), opened);
+        QCOMPARE(readBytes(dir / "work.pdf"), opened);
     }
 
     void aPageChangeClearsTheSelectionAndHidesThePalette() {

@@ -34,31 +34,11 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <QtTest>
-#include <fstream>
-#include <iterator>
 
 using namespace ombrix;
 using namespace ombrix::testing;
 
 namespace {
-
-// An annotation of the fixture writer's, its other fields left out.
-FixtureAnnotation mark(const std::string& subtype, const Rect& rect, const Color& colour,
-                       std::optional<std::string> contents = std::nullopt,
-                       std::optional<double> border = std::nullopt) {
-    FixtureAnnotation a;
-    a.subtype = subtype;
-    a.rect = rect;
-    a.color = colour;
-    a.contents = std::move(contents);
-    a.borderWidth = border;
-    return a;
-}
-
-std::string bytesOf(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 const HighlightColor& paletteEntry(const char* id) {
     for (const auto& entry : HighlightColor::defaults()) {
@@ -170,7 +150,7 @@ class MarkupSessionTrustTest : public QObject {
         }
         return found;
     }
-    void expectFileUntouched() { QCOMPARE(bytesOf(file), opened); }
+    void expectFileUntouched() { QCOMPARE(readBytes(file), opened); }
     // The wrapper's point over a page point.
     Point inWrapper(Point pagePoint) {
         const QPoint p = view().viewport()->mapTo(&wrapper(), at(pagePoint));
@@ -222,13 +202,14 @@ class MarkupSessionTrustTest : public QObject {
         auto document = textDocument(1);
         auto& annotations = document.pages[0].annotations;
         const Rect first = textBounds(line(1));
+        annotations.push_back(annotationOf("Highlight", first, Color{1, 0.816, 0, 0.5},
+                                           std::string("check this figure")));
         annotations.push_back(
-            mark("Highlight", first, Color{1, 0.816, 0, 0.5}, std::string("check this figure")));
-        annotations.push_back(mark("Highlight", textBounds(line(3)), Color{0.56, 0.93, 0.56, 0.5}));
-        annotations.push_back(mark("Text", Rect{first.maxX() - 10, first.y - 5, 20, 20},
-                                   Color{1, 1, 0, 1}, std::string("a sticky note")));
-        annotations.push_back(mark("Square", textBounds(line(5)).insetBy(-3, -3), Color{1, 0, 0, 1},
-                                   std::nullopt, 1.0));
+            annotationOf("Highlight", textBounds(line(3)), Color{0.56, 0.93, 0.56, 0.5}));
+        annotations.push_back(annotationOf("Text", Rect{first.maxX() - 10, first.y - 5, 20, 20},
+                                           Color{1, 1, 0, 1}, std::string("a sticky note")));
+        annotations.push_back(annotationOf("Square", textBounds(line(5)).insetBy(-3, -3),
+                                           Color{1, 0, 0, 1}, std::nullopt, 1.0));
         return document;
     }
 
@@ -243,7 +224,7 @@ private slots:
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
         file = harness->pdf(markedDocument(), "marked.pdf");
-        opened = bytesOf(file);
+        opened = readBytes(file);
         harness->dispatch(ActionID::docOpen, {{"url", file}});
         settle();
         QVERIFY(view().document());
@@ -466,7 +447,7 @@ private slots:
         settle();
         auto tab = harness->activeTab();
         QVERIFY(view().document() == PDFKitBridge::engineDocument(*tab->document));
-        const std::string before = bytesOf(locked);
+        const std::string before = readBytes(locked);
 
         drag(inLine(2, 0.02), inLine(2, 0.98));
         QVERIFY(wrapper().selectionPopup()->isVisible());
@@ -478,14 +459,14 @@ private slots:
         drag({region.minX(), region.maxY()}, {region.maxX(), region.minY()}, Qt::AltModifier);
         QVERIFY(highlightOver(2) && highlightOver(4));
         QVERIFY(harness->user->alerts().empty());
-        QCOMPARE(bytesOf(locked), before);
+        QCOMPARE(readBytes(locked), before);
 
         view().setFocus();
         QTest::keyClick(&view(), Qt::Key_S, Qt::ControlModifier);
         settle();
         QVERIFY(!tab->document->isDirty);
         // Locked as it was: nothing opens it without the password, the password does.
-        QVERIFY(bytesOf(locked).find("/Encrypt") != std::string::npos);
+        QVERIFY(readBytes(locked).find("/Encrypt") != std::string::npos);
         QVERIFY(!pdfkit::Document::open(locked));
         auto reopened = pdfkit::Document::openFile(locked).document;
         QVERIFY(reopened);
@@ -683,7 +664,7 @@ private slots:
         QTest::keyClick(&view(), Qt::Key_S, Qt::ControlModifier);
         settle();
         QVERIFY(!tab->document->isDirty);
-        QVERIFY(bytesOf(file) != opened);
+        QVERIFY(readBytes(file) != opened);
         auto reread = PDFKitBridge().open(file);
         auto document = PDFKitBridge::engineDocument(*reread);
         QVERIFY(document);
