@@ -1,6 +1,7 @@
 #include "AnnotationTestSupport.h"
 #include "annotations/AppUndoManager.h"
 #include "annotations/MarkupController.h"
+#include "app/UserInteraction.h"
 
 using namespace ombrix;
 using namespace ombrix::annotations_test;
@@ -279,6 +280,25 @@ TEST_F(MarkupControllerTest, ACommentOnAnEarlierFilesResultKeepsTheResultAndUndo
     EXPECT_EQ(highlight->contents(), "\\frac{a}{b}");
     EXPECT_TRUE(highlight->privateFlag("OmbrixResult"));
     EXPECT_FALSE(highlight->privateText("OmbrixResult"));
+}
+
+TEST_F(MarkupControllerTest, ADocumentThatForbidsAnnotatingSaysSoAndStaysAsItWas) {
+    auto document = fx::textDocument(1);
+    document.userPassword = "secret";
+    document.allowsAnnotating = false;
+    const auto file = fx::writePdf(document, dir / "forbidding.pdf");
+    auto tab = tabs.openDocument(PDFKitBridge(std::string("secret")).open(file));
+    ASSERT_TRUE(tab);
+    auto user = std::make_shared<HeadlessUserInteraction>();
+    MarkupController told(undo, user);
+    EXPECT_FALSE(told.highlightRegion(tab, page(*tab, 0), fx::textBounds(line(1)), kGreen));
+    EXPECT_FALSE(told.addNote(tab, page(*tab, 0), Point{100, 100}, "no", kGreen));
+    ASSERT_EQ(user->alerts().size(), 2u);
+    EXPECT_EQ(user->alerts()[0].style, AlertStyle::warning);
+    EXPECT_NE(user->alerts()[0].title.find("forbidding"), std::string::npos);
+    EXPECT_TRUE(page(*tab, 0)->annotations().empty());
+    EXPECT_FALSE(undo->canUndo());
+    EXPECT_FALSE(tab->document->isDirty);
 }
 
 TEST(MarkupPalette, EveryColourCountsAsItsNearestPaletteEntry) {
