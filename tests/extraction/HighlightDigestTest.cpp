@@ -22,16 +22,6 @@ using namespace ombrix::testing;
 
 namespace {
 
-FixtureAnnotation markup(const std::string& subtype, Rect rect, std::optional<Color> color,
-                         std::optional<std::string> contents = std::nullopt) {
-    FixtureAnnotation a;
-    a.subtype = subtype;
-    a.rect = rect;
-    a.color = color;
-    a.contents = std::move(contents);
-    return a;
-}
-
 const TextRun kTitle{"Quarterly revenue table", 72, 700};
 const TextRun kPlain{"plain", 72, 650};
 const TextRun kNote{"note", 72, 636};
@@ -48,20 +38,21 @@ FixtureDocument digestDocument() {
     auto& p1 = doc.pages[0];
     p1.runs = {kTitle, kPlain, kNote};
     p1.annotations.push_back(
-        markup("Highlight", textBounds(kTitle, "revenue"), Color{1, 0, 0, 1}, kTable));
-    p1.annotations.push_back(markup("Underline", textBounds(kNote).united(textBounds(kPlain)),
-                                    Color{0, 0.5, 0, 1}, "check this"));
+        annotationOf("Highlight", textBounds(kTitle, "revenue"), Color{1, 0, 0, 1}, kTable));
+    p1.annotations.push_back(annotationOf("Underline", textBounds(kNote).united(textBounds(kPlain)),
+                                          Color{0, 0.5, 0, 1}, "check this"));
     doc.pages[1].annotations.push_back(
-        markup("Highlight", Rect{300, 300, 50, 20}, Color{1, 0, 0, 1}));
+        annotationOf("Highlight", Rect{300, 300, 50, 20}, Color{1, 0, 0, 1}));
     auto& p3 = doc.pages[2];
     p3.runs = {kRow, kTop};
-    p3.annotations.push_back(markup("Squiggly", textBounds(kRow, "right"), Color{0, 0, 1, 1}));
-    p3.annotations.push_back(markup("Highlight", textBounds(kRow, "left"), std::nullopt));
-    p3.annotations.push_back(markup("Circle", textBounds(kRow, "middle"), Color{1, 0, 0, 1}));
     p3.annotations.push_back(
-        markup("StrikeOut", textBounds(kTop, "top"), Color{0, 0, 1, 1}, "\\(a+b\\)"));
+        annotationOf("Squiggly", textBounds(kRow, "right"), Color{0, 0, 1, 1}));
+    p3.annotations.push_back(annotationOf("Highlight", textBounds(kRow, "left"), std::nullopt));
+    p3.annotations.push_back(annotationOf("Circle", textBounds(kRow, "middle"), Color{1, 0, 0, 1}));
     p3.annotations.push_back(
-        markup("Square", Rect{400, 100, 60, 30}, Color{1, 0.5, 0, 1}, "boxed\nnote"));
+        annotationOf("StrikeOut", textBounds(kTop, "top"), Color{0, 0, 1, 1}, "\\(a+b\\)"));
+    p3.annotations.push_back(
+        annotationOf("Square", Rect{400, 100, 60, 30}, Color{1, 0.5, 0, 1}, "boxed\nnote"));
     return doc;
 }
 
@@ -144,7 +135,7 @@ TEST(HighlightExtractorTest, OrdersByHeightThenLeftEdgeKeepingTiesStable) {
     for (const auto& [run, word] : std::vector<std::pair<TextRun, std::string>>{
              {row, "two"}, {row, "one"}, {high, "three"}}) {
         doc.pages[0].annotations.push_back(
-            markup("Highlight", textBounds(run, word), Color{1, 1, 0, 1}));
+            annotationOf("Highlight", textBounds(run, word), Color{1, 1, 0, 1}));
     }
     TempDir dir;
     auto engine = pdfkit::Document::open(writePdf(doc, dir / "order.pdf"));
@@ -194,7 +185,7 @@ TEST(HighlightExportTest, WithoutDocumentOrHighlightsNothingIsCopied) {
     FixtureDocument doc;
     doc.pages.resize(2);
     doc.pages[0].runs = {kTitle};
-    doc.pages[1].annotations.push_back(markup("Circle", Rect{100, 100, 50, 50}, Color{}));
+    doc.pages[1].annotations.push_back(annotationOf("Circle", Rect{100, 100, 50, 50}, Color{}));
     PDFKitBridge bridge;
     TabSession tab(bridge.open(writePdf(doc, dir / "plain.pdf")));
     const auto outcome = prepareHighlightExport(&tab);
@@ -226,14 +217,16 @@ protected:
         doc.pages[0].runs = {kRow};
         auto& a = doc.pages[0].annotations;
         const Rect left = textBounds(kRow, "left");
-        a.push_back(markup("Highlight", left, Color{1, 0, 0, 1}, "same"));
-        a.push_back(markup("Highlight", left, Color{1, 0, 0, 1}, "same"));
-        a.push_back(markup("Circle", textBounds(kRow, "middle"), Color{0, 0, 1, 1}, "<html>x"));
-        a.push_back(markup("Square", textBounds(kRow, "right"), Color{0, 1, 0, 1}, "\\(x\\)"));
+        a.push_back(annotationOf("Highlight", left, Color{1, 0, 0, 1}, "same"));
+        a.push_back(annotationOf("Highlight", left, Color{1, 0, 0, 1}, "same"));
+        a.push_back(
+            annotationOf("Circle", textBounds(kRow, "middle"), Color{0, 0, 1, 1}, "<html>x"));
+        a.push_back(
+            annotationOf("Square", textBounds(kRow, "right"), Color{0, 1, 0, 1}, "\\(x\\)"));
         doc.pages[1].annotations.push_back(
-            markup("Highlight", Rect{100, 100, 40, 20}, Color{0, 1, 0, 1}));
+            annotationOf("Highlight", Rect{100, 100, 40, 20}, Color{0, 1, 0, 1}));
         doc.pages[1].annotations.push_back(
-            markup("Underline", Rect{300, 100, 40, 20}, Color{0, 1, 0, 1}));
+            annotationOf("Underline", Rect{300, 100, 40, 20}, Color{0, 1, 0, 1}));
         path = writePdf(doc, dir / "list.pdf");
         tab = std::make_shared<TabSession>(bridge.open(path));
         manager.refreshHighlights(*tab->document);

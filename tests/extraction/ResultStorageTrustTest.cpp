@@ -29,16 +29,6 @@ const TextRun kLine{"Quarterly revenue grew", 72, 700};
 const TextRun kOther{"Second finding here", 72, 600};
 const std::string kTable = "<table><tr><th>Q</th></tr><tr><td>12</td></tr></table>";
 
-FixtureAnnotation markup(const std::string& subtype, Rect rect, std::optional<Color> color,
-                         std::optional<std::string> contents = std::nullopt) {
-    FixtureAnnotation a;
-    a.subtype = subtype;
-    a.rect = rect;
-    a.color = color;
-    a.contents = std::move(contents);
-    return a;
-}
-
 // The dictionary lines of every annotation of that subtype, as mutool prints them.
 std::vector<std::string> annotationObjects(const fs::path& file, const std::string& subtype) {
     const auto run = runShell("mutool show -g " + shellQuoted(file.string()) + " grep");
@@ -78,8 +68,8 @@ TEST_F(ResultStorageTrustTest, AResultAndACommentAreStoredApartAndSurviveSaving)
     doc.pages.resize(1);
     doc.pages[0].runs = {kLine, kOther};
     doc.pages[0].annotations = {
-        markup("Highlight", textBounds(kLine), Color{1, 0.85, 0, 1}),
-        markup("Highlight", textBounds(kOther), Color{0, 0.8, 0, 1}),
+        annotationOf("Highlight", textBounds(kLine), Color{1, 0.85, 0, 1}),
+        annotationOf("Highlight", textBounds(kOther), Color{0, 0.8, 0, 1}),
     };
     const fs::path file = writePdf(doc, dir / "Findings.pdf");
     auto tab = open(file);
@@ -140,8 +130,8 @@ TEST_F(ResultStorageTrustTest, EarlierFilesReadRightAndMoveToTheNewLayoutWhenWri
     doc.pages.resize(1);
     doc.pages[0].runs = {kLine, kOther};
     doc.pages[0].annotations = {
-        markup("Highlight", textBounds(kLine), Color{1, 0.85, 0, 1}, kTable),
-        markup("Highlight", textBounds(kOther), Color{0, 0.8, 0, 1}, "x^2 + y^2"),
+        annotationOf("Highlight", textBounds(kLine), Color{1, 0.85, 0, 1}, kTable),
+        annotationOf("Highlight", textBounds(kOther), Color{0, 0.8, 0, 1}, "x^2 + y^2"),
     };
     const fs::path file = writePdf(doc, dir / "Earlier.pdf");
     {
@@ -199,12 +189,13 @@ TEST_F(ResultStorageTrustTest, WritingTouchesOnlyTheAnnotationTheEntryWasReadFro
     doc.pages.resize(1);
     doc.pages[0].runs = {kLine, kOther};
     const Rect marked = textBounds(kLine);
-    FixtureAnnotation sticky = markup("Text", Rect{marked.x + 10, marked.y, 20, 20},
-                                      Color{1, 1, 0, 1}, "the reader's own note");
+    FixtureAnnotation sticky = annotationOf("Text", Rect{marked.x + 10, marked.y, 20, 20},
+                                            Color{1, 1, 0, 1}, "the reader's own note");
     FixtureAnnotation square =
-        markup("Square", textBounds(kOther).insetBy(-4, -4), Color{0, 0, 1, 1});
+        annotationOf("Square", textBounds(kOther).insetBy(-4, -4), Color{0, 0, 1, 1});
     square.interiorColor = Color{0.8, 0.8, 1, 1};
-    doc.pages[0].annotations = {sticky, markup("Highlight", marked, Color{1, 0.85, 0, 1}), square};
+    doc.pages[0].annotations = {sticky, annotationOf("Highlight", marked, Color{1, 0.85, 0, 1}),
+                                square};
     const fs::path file = writePdf(doc, dir / "Overlap.pdf");
     auto tab = open(file);
     ASSERT_EQ(list().size(), 2u);

@@ -36,8 +36,8 @@ std::string pdfBytes(const FixtureDocument& document, const std::filesystem::pat
 
 } // namespace
 
-FixtureAnnotation annotationOf(const std::string& subtype, const Rect& rect, const Color& colour,
-                               std::optional<std::string> contents,
+FixtureAnnotation annotationOf(const std::string& subtype, const Rect& rect,
+                               std::optional<Color> colour, std::optional<std::string> contents,
                                std::optional<double> borderWidth) {
     FixtureAnnotation a;
     a.subtype = subtype;

@@ -48,7 +48,8 @@ struct FixtureAnnotation {
 };
 
 // An annotation of a subtype over a rectangle, its other fields left out.
-FixtureAnnotation annotationOf(const std::string& subtype, const Rect& rect, const Color& colour,
+FixtureAnnotation annotationOf(const std::string& subtype, const Rect& rect,
+                               std::optional<Color> colour,
                                std::optional<std::string> contents = std::nullopt,
                                std::optional<double> borderWidth = std::nullopt);
 
