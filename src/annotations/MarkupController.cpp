@@ -400,7 +400,7 @@ bool MarkupController::recolour(const std::shared_ptr<TabSession>& tab,
 
 bool MarkupController::setText(const std::shared_ptr<TabSession>& tab,
                                const std::shared_ptr<pdfkit::Annotation>& annotation,
-                               const std::string& text) {
+                               const std::string& text, std::optional<Rect> resizedTo) {
     if (!tab || !annotation || !annotation->page()) {
         return false;
     }
@@ -424,8 +424,18 @@ bool MarkupController::setText(const std::shared_ptr<TabSession>& tab,
     if (edit.after == edit.before || refused(tab)) {
         return false;
     }
-    undo_->record(std::make_shared<EditAnnotationsCommand>(
-        tab->document, std::vector<EditAnnotationsCommand::Edit>{std::move(edit)}, tab));
+    auto step = std::make_shared<EditAnnotationsCommand>(
+        tab->document, std::vector<EditAnnotationsCommand::Edit>{std::move(edit)}, tab);
+    if (resizedTo && resizedTo->isFinite() &&
+        !(resizedTo->standardized() == annotation->bounds())) {
+        undo_->record(
+            std::make_shared<CompositeCommand>(std::vector<std::shared_ptr<UndoableCommand>>{
+                step, std::make_shared<UpdateAnnotationCommand>(annotation->page(), annotation,
+                                                                annotation->bounds(),
+                                                                resizedTo->standardized())}));
+    } else {
+        undo_->record(step);
+    }
     return true;
 }
 

@@ -93,8 +93,10 @@ public:
 
     // The annotation's contents: a comment, or a note's or free text's text. Blank text
     // clears a comment (free text keeps its text: blank text there changes nothing).
+    // Free text grows or shrinks to `resizedTo` with its text, in the same step.
     bool setText(const std::shared_ptr<TabSession>& tab,
-                 const std::shared_ptr<pdfkit::Annotation>& annotation, const std::string& text);
+                 const std::shared_ptr<pdfkit::Annotation>& annotation, const std::string& text,
+                 std::optional<Rect> resizedTo = std::nullopt);
 
     // Takes the annotations off their pages, one step.
     bool remove(const std::shared_ptr<TabSession>& tab,

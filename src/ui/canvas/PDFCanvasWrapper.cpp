@@ -823,7 +823,16 @@ void PDFCanvasWrapper::saveSelectedText(const std::string& text) {
     if (!selected_ || !session_ || !selected_->pdfAnnotationRef) {
         return;
     }
-    if (markup_->setText(session_, selected_->pdfAnnotationRef, text)) {
+    const auto& annotation = selected_->pdfAnnotationRef;
+    // Free text keeps its top-left corner and takes the size of its new lines.
+    std::optional<Rect> box;
+    if (annotation->type() == "FreeText") {
+        const Rect now = annotation->bounds();
+        const double points = annotation->font() ? annotation->font()->size : textFontSize_;
+        box =
+            freeTextBox(trimmingWhitespaceAndNewlines(text), points, Point{now.minX(), now.maxY()});
+    }
+    if (markup_->setText(session_, annotation, text, box)) {
         selected_->content = selected_->pdfAnnotationRef->contents();
         refreshHighlights();
     }

@@ -585,7 +585,23 @@ private slots:
         settle();
         QTest::mouseClick(window->toolbar()->button("textformat"), Qt::LeftButton);
         settle();
-        QVERIFY(firstOf("FreeText"));
+        auto freeText = firstOf("FreeText");
+        QVERIFY(freeText);
+        // Its text edited in place from its context menu: the box follows the longer line.
+        const Rect placed = freeText->bounds();
+        std::unique_ptr<QMenu> menu(
+            wrapper().contextMenuAt(inWrapper({placed.midX(), placed.midY()})));
+        QVERIFY(menu);
+        find(menu.get(), "Edit Text…")->trigger();
+        QVERIFY(popover->isVisible() && popover->isEditing());
+        popover->findChild<QPlainTextEdit*>("popoverText")
+            ->setPlainText("typed on the page, and then some more");
+        QTest::mouseClick(popover->saveButton(), Qt::LeftButton);
+        settle();
+        QCOMPARE(freeText->contents(),
+                 std::optional<std::string>("typed on the page, and then some more"));
+        QVERIFY(freeText->bounds().width > placed.width + 20);
+        QVERIFY(std::abs(freeText->bounds().maxY() - placed.maxY()) < 0.5);
         expectFileUntouched();
 
         // A region over the commented highlight, with the Math tool.
@@ -637,7 +653,7 @@ private slots:
 
         const auto finalSeen = seen(*page());
         const std::size_t steps = undo.undoStack().size();
-        QCOMPARE(steps, std::size_t(12));
+        QCOMPARE(steps, std::size_t(13));
 
         // Back to the opened document, step by step, the very objects included.
         while (undo.canUndo()) {
