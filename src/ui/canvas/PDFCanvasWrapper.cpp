@@ -146,7 +146,10 @@ PDFCanvasWrapper::PDFCanvasWrapper(AppContainer& container, QWidget* parent)
     // A press on the page while an entry is open ends it (as a click elsewhere does).
     canvas_->pdfView()->viewport()->installEventFilter(this);
     // The entry stays on its spot of the page, at the page's scale, whatever moves it.
-    connect(canvas_->pdfView(), &PDFView::scrolled, this, [this] { placeTextEditor(); });
+    connect(canvas_->pdfView(), &PDFView::scrolled, this, [this] {
+        placeTextEditor();
+        followTextSelection();
+    });
 
     auto undo = container_.undoManager();
     undoCount_ = undo->undoStack().size();
@@ -466,6 +469,21 @@ void PDFCanvasWrapper::textSelected(const pdfkit::Selection& selection) {
         placeFloating();
         return;
     }
+    selectionPopupPosition_ = anchorAbove(onScreen);
+    placeFloating();
+}
+
+void PDFCanvasWrapper::followTextSelection() {
+    if (!textSelection_ || !selectionPopupPosition_) {
+        return;
+    }
+    const auto pages = textSelection_->pages();
+    if (pages.empty()) {
+        return;
+    }
+    // The popup stays beside its selection as the page moves under it.
+    const Rect onScreen =
+        flipped(canvas_->pageRectToCanvas(textSelection_->bounds(*pages.front()), *pages.front()));
     selectionPopupPosition_ = anchorAbove(onScreen);
     placeFloating();
 }

@@ -142,6 +142,7 @@ private:
     void selectAnnotation(const AnnotationRecord& record, Rect canvasRect);
     void textSelected(const pdfkit::Selection& selection);
     void markTextSelection(AnnotationType type, const Color& colour);
+    void followTextSelection();
     void addNoteToTextSelection();
     void selectEngineAnnotation(const std::shared_ptr<pdfkit::Annotation>& annotation,
                                 const std::shared_ptr<pdfkit::Page>& page);

@@ -32,6 +32,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QToolButton>
 #include <QtTest>
 
@@ -370,6 +371,12 @@ private slots:
         auto* popup = wrapper().selectionPopup();
         QVERIFY(popup->isVisible());
         QCOMPARE(popup->colourButtons().size(), HighlightColor::defaults().size());
+        // It keeps beside the selection while the page scrolls.
+        const int before = popup->y();
+        view().verticalScrollBar()->setValue(view().verticalScrollBar()->value() + 40);
+        settle();
+        QVERIFY2(std::abs(popup->y() - (before - 40)) <= 2,
+                 qPrintable(QString::number(popup->y())));
         QTest::mouseClick(popup->findChild<QToolButton*>("highlightGreen"), Qt::LeftButton);
         settle();
         QVERIFY(!popup->isVisible());
