@@ -16,7 +16,11 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+fail() {
+  echo "FAIL: $*" >&2
+  [ -f "$work/app.log" ] && tail -20 "$work/app.log" >&2
+  exit 1
+}
 
 # Big lines over the whole page, so a drag anywhere in the middle of the view is on text.
 {
