@@ -151,6 +151,15 @@ class MarkupSessionTrustTest : public QObject {
         }
         return found;
     }
+    // The viewport's pixel at a page point, once the page view has drawn what it shows.
+    QColor pixel(Point pagePoint) {
+        uitest::waitUntil([&] {
+            harness->loop->runPending();
+            return view().renderScheduler().idle();
+        });
+        settle(30);
+        return view().viewport()->grab().toImage().pixelColor(at(pagePoint));
+    }
     void expectFileUntouched() { QCOMPARE(readBytes(file), opened); }
     // The wrapper's point over a page point.
     Point inWrapper(Point pagePoint) {
@@ -278,7 +287,15 @@ private slots:
         QVERIFY(made && made != old);
         QCOMPARE(made->contents(), std::optional<std::string>("check this figure"));
         QVERIFY(near(*made->color(), paletteEntry("blue").nsColor));
+        // The new highlight is selected: a palette colour applies to it at once.
+        QCOMPARE(wrapper().selectedAnnotation()->pdfAnnotationRef, made);
+        QTest::mouseClick(wrapper().toolPalette()->findChild<QToolButton*>("colourRed"),
+                          Qt::LeftButton);
+        settle();
+        QVERIFY(near(*made->color(), paletteEntry("red").nsColor));
         expectFileUntouched();
+        undoKey();
+        QVERIFY(near(*made->color(), paletteEntry("blue").nsColor));
         undoKey();
         QVERIFY(highlightOver(1) == old);
         QCOMPARE(old->contents(), std::optional<std::string>("check this figure"));
@@ -315,8 +332,13 @@ private slots:
         const auto listed = bar.selection().selectedIDs().size();
         QCOMPARE(listed, std::size_t(3)); // two highlights and the square
         const auto before = seen(*page());
+        const Rect first = textBounds(line(1));
+        const Point band{first.midX(), first.maxY() - 0.8};
+        QVERIFY(pixel(band).blue() < 160); // half-transparent yellow on white
         bar.applyBulkColour(paletteEntry("purple").nsColor);
         settle();
+        // The page is drawn again in the new colour.
+        QVERIFY(uitest::waitUntil([&] { return pixel(band).blue() > 200; }));
         QCOMPARE(note->color(), noteColour);
         auto square = firstOf("Square");
         QVERIFY(near(*square->color(), paletteEntry("purple").nsColor));
