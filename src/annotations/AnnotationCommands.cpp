@@ -1,6 +1,7 @@
 #include "annotations/AnnotationCommands.h"
 
 #include "annotations/AnnotationService.h"
+#include "annotations/PageMarkupCommand.h"
 #include "core/Logging.h"
 #include "core/UnicodeText.h"
 #include "document/PDFDocument.h"
@@ -37,10 +38,6 @@ std::optional<int> positionOn(const pdfkit::Page& page,
         return std::nullopt;
     }
     return static_cast<int>(it - list.begin());
-}
-
-bool isOn(const pdfkit::Page& page, const std::shared_ptr<pdfkit::Annotation>& annotation) {
-    return positionOn(page, annotation).has_value();
 }
 
 void upsertIntoTab(const std::weak_ptr<TabSession>& session, const AnnotationRecord& record) {
@@ -97,7 +94,7 @@ void AddAnnotationCommand::execute() {
     if (hasExecuted_ && record_.pdfAnnotationRef) {
         // Redo puts back the very object the first run made; never a second one.
         auto page = enginePage(doc_, record_.pageIndex);
-        const bool readd = page && !isOn(*page, record_.pdfAnnotationRef);
+        const bool readd = page && !isOnPage(*page, record_.pdfAnnotationRef);
         if (readd) {
             page->addAnnotation(record_.pdfAnnotationRef);
             doc_->markDirty();
@@ -125,7 +122,7 @@ void AddAnnotationCommand::execute() {
         return;
     }
     page->addAnnotation(annotation);
-    if (!isOn(*page, annotation)) {
+    if (!isOnPage(*page, annotation)) {
         return; // the engine refused it; nothing to mirror in the tab
     }
     record_.pdfAnnotationRef = std::move(annotation);
@@ -140,7 +137,7 @@ void AddAnnotationCommand::undo() {
     if (!page || !record_.pdfAnnotationRef) {
         return;
     }
-    if (isOn(*page, record_.pdfAnnotationRef)) {
+    if (isOnPage(*page, record_.pdfAnnotationRef)) {
         page->removeAnnotation(record_.pdfAnnotationRef);
         doc_->markDirty();
     }
@@ -165,7 +162,7 @@ DeleteAnnotationCommand::DeleteAnnotationCommand(std::shared_ptr<PDFDocument> do
 
 std::shared_ptr<pdfkit::Annotation>
 DeleteAnnotationCommand::findTarget(const pdfkit::Page& page) const {
-    if (isOn(page, record_.pdfAnnotationRef)) {
+    if (isOnPage(page, record_.pdfAnnotationRef)) {
         return record_.pdfAnnotationRef;
     }
     for (const auto& annotation : page.annotations()) {
@@ -208,7 +205,7 @@ void DeleteAnnotationCommand::undo() {
         return;
     }
     // The page appends it at the end; its old position is not restored.
-    if (!isOn(*page, removedAnnotation_)) {
+    if (!isOnPage(*page, removedAnnotation_)) {
         page->addAnnotation(removedAnnotation_);
     }
     upsertIntoTab(session_, record_);
@@ -230,7 +227,7 @@ void UpdateAnnotationCommand::apply(const Rect& bounds) {
     }
     annot_->setBounds(bounds);
     // Taken off and put back so the page redraws it; one deleted meanwhile stays deleted.
-    if (page_ && isOn(*page_, annot_)) {
+    if (page_ && isOnPage(*page_, annot_)) {
         page_->removeAnnotation(annot_);
         page_->addAnnotation(annot_);
     }

@@ -11,6 +11,7 @@
 #include "document/PDFDocument.h"
 #include "document/PDFKitBridge.h"
 #include "document/TabSession.h"
+#include "extraction/HighlightNote.h"
 #include "pdfkit/Annotation.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/Page.h"
@@ -24,14 +25,9 @@ namespace ombrix {
 
 namespace {
 
-// Contents that are an extraction result, not a comment: a table, or flagged as a result.
-bool holdsResult(const pdfkit::Annotation& annotation) {
-    const auto contents = annotation.contents();
-    if (annotation.privateFlag("OmbrixResult")) {
-        return true;
-    }
-    return contents && (contents->find("<table") != std::string::npos ||
-                        contents->find("<html") != std::string::npos);
+// The comment and the result as the sidebar reads them.
+note::HighlightNote noteOf(const pdfkit::Annotation& annotation) {
+    return note::read(annotation, note::looksLikeTable);
 }
 
 std::string pageTextUnder(const pdfkit::Page& page, const Rect& bounds) {
@@ -179,11 +175,11 @@ joinedComments(const std::vector<std::shared_ptr<pdfkit::Annotation>>& replaced,
                const pdfkit::Page& page) {
     std::vector<std::string> comments;
     for (const auto& annotation : replaced) {
-        const auto contents = annotation->contents();
-        if (!contents || holdsResult(*annotation)) {
+        const auto stored = noteOf(*annotation);
+        if (!stored.comment) {
             continue;
         }
-        const std::string comment = trimmingWhitespaceAndNewlines(*contents);
+        const std::string comment = trimmingWhitespaceAndNewlines(*stored.comment);
         // A highlight made from a selection carries its text; that is not a comment.
         if (comment.empty() || comment == pageTextUnder(page, annotation->bounds())) {
             continue;
@@ -417,8 +413,8 @@ bool MarkupController::setText(const std::shared_ptr<TabSession>& tab,
     }
     // An earlier file kept a result in the contents: it moves to its own entry rather than
     // being lost under the comment.
-    if (holdsResult(*annotation) && !edit.before.result && edit.before.contents) {
-        edit.after.result = edit.before.contents;
+    if (const auto stored = noteOf(*annotation); stored.resultInContents) {
+        edit.after.result = stored.result;
         edit.after.resultFlag = false;
     }
     if (edit.after == edit.before || refused(tab)) {

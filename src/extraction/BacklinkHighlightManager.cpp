@@ -26,11 +26,6 @@ bool isListed(std::string type) {
     return std::find(kKinds.begin(), kKinds.end(), type) != kKinds.end();
 }
 
-bool isResult(const std::string& contents) {
-    return contents.find("<table") != std::string::npos ||
-           contents.find("<html") != std::string::npos;
-}
-
 std::string entryId(int pageIndex, const Rect& b, const std::string& text) {
     return std::to_string(pageIndex) + "_" + shortestDecimal(b.x) + "_" + shortestDecimal(b.y) +
            "_" + shortestDecimal(b.width) + "_" + shortestDecimal(b.height) + "_" +
@@ -112,7 +107,7 @@ void BacklinkHighlightManager::refreshHighlights(const PDFDocument& document) {
                 entry.text = text.empty() ? "Annotation" : text;
                 entry.bounds = bounds;
                 entry.color = annotation->color().value_or(kDefaultHighlightColor);
-                auto stored = note::read(*annotation, isResult);
+                auto stored = note::read(*annotation, note::looksLikeTable);
                 entry.comment = std::move(stored.comment);
                 // A highlight made from a selection carries its text as its contents: that is
                 // the text again, not a comment of the user's.
@@ -204,9 +199,10 @@ void BacklinkHighlightManager::saveToAnnotation(const ExtractedHighlight& highli
         return;
     }
     if (highlight.resultData && !highlight.resultData->empty()) {
-        note::writeResult(*annotation, *highlight.resultData, highlight.comment, isResult);
+        note::writeResult(*annotation, *highlight.resultData, highlight.comment,
+                          note::looksLikeTable);
     } else if (highlight.comment && !highlight.comment->empty()) {
-        note::writeComment(*annotation, *highlight.comment, isResult);
+        note::writeComment(*annotation, *highlight.comment, note::looksLikeTable);
     }
     if (annotation->color() != highlight.color) {
         annotation->setColor(highlight.color);

@@ -27,6 +27,11 @@ HighlightNote read(const pdfkit::Annotation& annotation, const ResultMarker& isL
     return note;
 }
 
+bool looksLikeTable(const std::string& contents) {
+    return contents.find("<table") != std::string::npos ||
+           contents.find("<html") != std::string::npos;
+}
+
 void writeResult(pdfkit::Annotation& annotation, const std::string& result,
                  const std::optional<std::string>& comment, const ResultMarker& isLegacyResult) {
     const HighlightNote before = read(annotation, isLegacyResult);

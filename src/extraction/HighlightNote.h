@@ -33,6 +33,9 @@ using ResultMarker = std::function<bool(const std::string& contents)>;
 
 HighlightNote read(const pdfkit::Annotation& annotation, const ResultMarker& isLegacyResult);
 
+// The marker every reader shares: an HTML table or page in the contents.
+bool looksLikeTable(const std::string& contents);
+
 // Stores the result under the private key. The contents become `comment` when one is
 // given and not empty; an earlier file's result leaves them (emptied when there is no
 // comment), so the result never stays behind as the comment.

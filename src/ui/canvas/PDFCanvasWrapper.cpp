@@ -488,40 +488,36 @@ void PDFCanvasWrapper::followTextSelection() {
     placeFloating();
 }
 
+std::optional<pdfkit::Selection> PDFCanvasWrapper::takeTextSelection() {
+    auto selection = std::exchange(textSelection_, std::nullopt);
+    selectionPopupPosition_.reset();
+    canvas_->pdfView()->clearSelection();
+    placeFloating();
+    return selection;
+}
+
 void PDFCanvasWrapper::markTextSelection(AnnotationType type, const Color& colour) {
     if (!session_ || !textSelection_) {
         return;
     }
     // Lines are drawn solid; a highlight is see-through on its own.
     const Color drawn = type == AnnotationType::highlight ? colour : colour.withAlpha(1);
-    const auto made = markup_->markSelection(session_, *textSelection_, type, drawn);
-    textSelection_.reset();
-    selectionPopupPosition_.reset();
-    canvas_->pdfView()->clearSelection();
-    placeFloating();
-    if (!made.empty()) {
-        refreshHighlights();
-    }
+    markup_->markSelection(session_, *takeTextSelection(), type, drawn);
 }
 
 void PDFCanvasWrapper::addNoteToTextSelection() {
     if (!session_ || !textSelection_) {
         return;
     }
-    const auto made = markup_->markSelection(session_, *textSelection_, AnnotationType::highlight,
-                                             HighlightColor::defaults().front().nsColor);
-    textSelection_.reset();
-    selectionPopupPosition_.reset();
-    canvas_->pdfView()->clearSelection();
-    placeFloating();
-    if (made.empty()) {
-        return;
-    }
-    refreshHighlights();
+    const auto made =
+        markup_->markSelection(session_, *takeTextSelection(), AnnotationType::highlight,
+                               HighlightColor::defaults().front().nsColor);
     // The note is the new highlight's comment: its editor opens at once.
-    if (auto page = made.front()->page()) {
-        selectEngineAnnotation(made.front(), page);
-        beginTextEdit();
+    if (!made.empty()) {
+        if (auto page = made.front()->page()) {
+            selectEngineAnnotation(made.front(), page);
+            beginTextEdit();
+        }
     }
 }
 
@@ -570,7 +566,6 @@ void PDFCanvasWrapper::regionDragged(const Rect& pageRect) {
     if (!made) {
         return;
     }
-    refreshHighlights();
     // The new highlight is selected, so the palette's colours apply to it at once.
     selectEngineAnnotation(made, page);
     mainQueue().post([] { postCanvasNotification(kShowHighlightSidebar); });
@@ -615,8 +610,8 @@ void PDFCanvasWrapper::shapeDragged(const Rect& pageRect) {
     shapeDragRect_ = Rect{};
     placeFloating();
     auto page = dragTargetPage();
-    if (page && session_ && markup_->addShape(session_, page, pageRect)) {
-        refreshHighlights();
+    if (page && session_) {
+        markup_->addShape(session_, page, pageRect);
     }
 }
 
@@ -799,7 +794,6 @@ void PDFCanvasWrapper::recolourSelection(const Color& colour) {
         selected_->appearance.color = *look;
     }
     selected_->appearance.interiorColor = annotation->interiorColor();
-    refreshHighlights();
 }
 
 void PDFCanvasWrapper::selectEngineAnnotation(const std::shared_ptr<pdfkit::Annotation>& annotation,
@@ -852,7 +846,6 @@ void PDFCanvasWrapper::saveSelectedText(const std::string& text) {
     }
     if (markup_->setText(session_, annotation, text, box)) {
         selected_->content = selected_->pdfAnnotationRef->contents();
-        refreshHighlights();
     }
     popoverText_ = selected_->content.value_or("");
     showCopyPopover_ = !popoverText_.empty();

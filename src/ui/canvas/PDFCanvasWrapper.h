@@ -141,6 +141,8 @@ private:
     // Handlers of the canvas's events.
     void selectAnnotation(const AnnotationRecord& record, Rect canvasRect);
     void textSelected(const pdfkit::Selection& selection);
+    // The selection the popup was for, with the popup and the view's selection gone.
+    std::optional<pdfkit::Selection> takeTextSelection();
     void markTextSelection(AnnotationType type, const Color& colour);
     void followTextSelection();
     void addNoteToTextSelection();

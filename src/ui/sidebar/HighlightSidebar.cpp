@@ -383,10 +383,8 @@ void HighlightSidebar::applyBulkColour(const Color& colour) {
             chosen.push_back(e.annotation);
         }
     }
-    // One step for the whole change; the list follows the annotations' new colour.
-    if (services_.markup->recolour(session_, chosen, colour)) {
-        refreshHighlights();
-    }
+    // One step for the whole change; the list follows it through the tab's records.
+    services_.markup->recolour(session_, chosen, colour);
     redrawPage();
     refreshSelection();
 }
@@ -414,9 +412,7 @@ void HighlightSidebar::saveComment(const std::string& text) {
         rebuildRows();
         return;
     }
-    if (h->annotation && services_.markup->setText(session_, h->annotation, text)) {
-        refreshHighlights();
-    } else {
+    if (!h->annotation || !services_.markup->setText(session_, h->annotation, text)) {
         rebuildRows();
     }
 }
@@ -483,9 +479,7 @@ void HighlightSidebar::copyResult(const std::string& id) {
 
 void HighlightSidebar::deleteHighlight(const std::string& id) {
     if (auto h = entry(id); h && session_ && h->annotation) {
-        if (services_.markup->remove(session_, {h->annotation})) {
-            refreshHighlights();
-        }
+        services_.markup->remove(session_, {h->annotation});
         redrawPage();
     }
 }
