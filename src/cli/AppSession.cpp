@@ -14,6 +14,21 @@
 
 namespace ombrix::cli {
 
+namespace {
+
+// The log's lines open with a pictogram ("❌ Failed to save PDF: …"); the command line's
+// messages are plain text.
+std::string withoutMarker(const std::string& line) {
+    for (std::string_view marker : {"\u274C ", "\u26A0\uFE0F ", "\u26A0 ", "\u2705 "}) {
+        if (line.starts_with(marker)) {
+            return line.substr(marker.size());
+        }
+    }
+    return line;
+}
+
+} // namespace
+
 // Keeps the error lines; passes everything on to stderr when verbose.
 class AppSession::Sink final : public LogSink {
 public:
@@ -26,7 +41,7 @@ public:
                const std::string& line) override {
         if (level == LogLevel::error) {
             std::lock_guard lock(mutex_);
-            lastError_ = line;
+            lastError_ = withoutMarker(line);
         }
         if (verbose_) {
             stderr_.write(level, subsystem, category, line);

@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <ostream>
 #include <sstream>
 
@@ -38,19 +39,20 @@ int runHighlight(const std::vector<std::string>& args, Io& io) {
         }
         const bool underline = arguments.hasFlag("--underline");
 
-        // The copy is what gets opened, marked and saved; the original stays as it was.
-        std::filesystem::path target = file;
+        // With -o the original is opened and marked, and only the output is written: the
+        // original stays as it was, and the output is replaced whole or not at all.
+        std::optional<std::filesystem::path> output;
         if (shortOut || longOut) {
-            target = shortOut ? *shortOut : *longOut;
+            output = shortOut ? *shortOut : *longOut;
             std::error_code same;
-            if (!std::filesystem::equivalent(file, target, same)) {
-                std::filesystem::copy_file(file, target,
-                                           std::filesystem::copy_options::overwrite_existing);
+            if (std::filesystem::equivalent(file, *output, same)) {
+                output.reset();
             }
         }
+        const std::filesystem::path target = output.value_or(file);
 
         AppSession session(arguments.hasFlag("--verbose"));
-        auto tab = session.open(target, arguments.value("--password"));
+        auto tab = session.open(file, arguments.value("--password"));
         const int index = checkedPageIndex(page, tab->document->pageCount);
         if (auto engine = PDFKitBridge::engineDocument(*tab->document)) {
             if (auto pdfPage = engine->page(index)) {
@@ -79,10 +81,18 @@ int runHighlight(const std::vector<std::string>& args, Io& io) {
             pdfkit::inflationLimitReached()) {
             throw Error("ombrix", kExitFailure, target.string() + " was left unchanged");
         }
-        session.dispatch(ActionID::docSave);
-        if (tab->document->isDirty) {
-            throw Error("ombrix", kExitFailure,
-                        session.lastError().value_or("could not save " + target.string()));
+        if (output) {
+            auto engine = PDFKitBridge::engineDocument(*tab->document);
+            if (!engine) {
+                throw Error("ombrix", kExitFailure, "could not write " + output->string());
+            }
+            engine->write(*output);
+        } else {
+            session.dispatch(ActionID::docSave);
+            if (tab->document->isDirty) {
+                throw Error("ombrix", kExitFailure,
+                            session.lastError().value_or("could not save " + target.string()));
+            }
         }
 
         nlohmann::ordered_json item;

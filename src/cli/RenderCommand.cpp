@@ -5,7 +5,10 @@
 #include "document/PDFKitBridge.h"
 #include "document/PDFRenderService.h"
 #include "pdfkit/ImageCodec.h"
+#include "pdfkit/ResourceLimits.h"
 
+#include <algorithm>
+#include <cmath>
 #include <ostream>
 
 namespace ombrix::cli {
@@ -17,6 +20,33 @@ const std::string kSynopsis = "FILE --page N [--size WxH] -o OUT.png [--password
 
 // The size the reader renders a freshly opened page at.
 constexpr Size kDefaultSize{1600, 1600};
+
+// A size whose bitmap cannot be drawn, or cannot fit in the memory the engine may take,
+// is refused before anything is drawn, with the figures, instead of failing inside.
+void checkImageFits(const PageGeometry& page, Size target) {
+    const double pageW = page.displayWidthPt(), pageH = page.displayHeightPt();
+    if (!(pageW > 0) || !(pageH > 0)) {
+        return;
+    }
+    const double scale = std::min(target.width / pageW, target.height / pageH);
+    const double width = std::max(1.0, std::floor(pageW * scale));
+    const double height = std::max(1.0, std::floor(pageH * scale));
+    const std::string image =
+        "a " + std::to_string(long(width)) + "x" + std::to_string(long(height)) + " image";
+    if (width * height > PDFKitBridge::kMaxPixels) {
+        throw Error("ombrix", kExitFailure,
+                    image + " is larger than the " +
+                        std::to_string(long(PDFKitBridge::kMaxPixels / 1e6)) +
+                        " million pixels one page may be drawn at; ask for a smaller --size");
+    }
+    const double bytes = width * height * 4;
+    if (const std::size_t limit = pdfkit::memoryLimit(); limit != 0 && bytes > double(limit)) {
+        throw Error("ombrix", kExitFailure,
+                    image + " needs " + std::to_string(long(std::ceil(bytes / (1 << 20)))) +
+                        " MB, more than the " + std::to_string(limit >> 20) +
+                        " MB allowed (OMBRIX_MEMORY_LIMIT_MB); ask for a smaller --size");
+    }
+}
 
 int runRender(const std::vector<std::string>& args, Io& io) {
     return runWithUsage(kName, kSynopsis, io, [&] {
@@ -44,6 +74,7 @@ int runRender(const std::vector<std::string>& args, Io& io) {
         PDFRenderService renderer(bridge);
         auto document = bridge->open(file);
         int index = checkedPageIndex(*page, document->pageCount);
+        checkImageFits(document->pageSizes.at(std::size_t(index)), size);
         Image image = renderer.renderPage(*document, index, size);
         auto png = pdfkit::encodePNG(image);
         if (!png) {

@@ -28,6 +28,10 @@ int runSearch(const std::vector<std::string>& args, Io& io) {
         if (query.empty()) {
             throw UsageError("the query is empty");
         }
+        // The search ignores blanks at either end, so a query of blanks alone finds nothing.
+        if (query.find_first_not_of(" \t\r\n\f\v") == std::string::npos) {
+            throw UsageError("the query has only blanks");
+        }
 
         AppSession session(arguments.hasFlag("--verbose"));
         auto tab = session.open(file, arguments.value("--password"));

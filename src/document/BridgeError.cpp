@@ -25,6 +25,11 @@ BridgeError BridgeError::cannotOpen(const std::filesystem::path& url, const std:
     return BridgeError(Kind::cannotOpen, "Cannot open " + lastComponent(url) + ": " + reason);
 }
 
+BridgeError BridgeError::cannotOpenPath(const std::filesystem::path& url,
+                                        const std::string& reason) {
+    return BridgeError(Kind::cannotOpen, "Cannot open " + url.string() + ": " + reason);
+}
+
 BridgeError BridgeError::emptyDocument() {
     return BridgeError(Kind::emptyDocument, "PDF has zero pages");
 }
@@ -34,7 +39,7 @@ BridgeError BridgeError::pageOutOfRange() {
 }
 
 BridgeError BridgeError::renderFailed() {
-    return BridgeError(Kind::renderFailed, "CGImage render failed");
+    return BridgeError(Kind::renderFailed, "The page could not be drawn");
 }
 
 } // namespace ombrix

@@ -15,6 +15,9 @@ public:
     static BridgeError cannotOpen(const std::filesystem::path& url);
     // "Cannot open NAME: " and why, e.g. "it needs a password".
     static BridgeError cannotOpen(const std::filesystem::path& url, const std::string& reason);
+    // The same, naming the whole path: for a file that is not a regular one, whose last
+    // component alone ("zero") would not say which file it was.
+    static BridgeError cannotOpenPath(const std::filesystem::path& url, const std::string& reason);
     static BridgeError emptyDocument();
     static BridgeError pageOutOfRange();
     static BridgeError renderFailed();

@@ -12,7 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
-
+#include <sys/stat.h>
 namespace ombrix {
 
 namespace {
@@ -39,6 +39,23 @@ std::shared_ptr<pdfkit::Document> PDFKitBridge::engineDocument(const PDFDocument
     return document.handle;
 }
 
+namespace {
+
+std::string notRegularReason(const std::filesystem::path& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return "it is not a regular file";
+    }
+    const char* kind = S_ISDIR(st.st_mode)                          ? "a folder"
+                       : S_ISFIFO(st.st_mode)                       ? "a FIFO"
+                       : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? "a device"
+                       : S_ISSOCK(st.st_mode)                       ? "a socket"
+                                                                    : "something";
+    return std::string("it is ") + kind + ", not a regular file";
+}
+
+} // namespace
+
 std::shared_ptr<PDFDocument> PDFKitBridge::open(const std::filesystem::path& url) {
     using pdfkit::OpenStatus;
     // The kit refuses what is not a plain readable file before anything reads it.
@@ -60,7 +77,7 @@ std::shared_ptr<PDFDocument> PDFKitBridge::open(const std::filesystem::path& url
     case OpenStatus::permissionDenied:
         throw BridgeError::cannotOpen(url, "permission denied");
     case OpenStatus::notRegularFile:
-        throw BridgeError::cannotOpen(url, "it is not a regular file");
+        throw BridgeError::cannotOpenPath(url, notRegularReason(url));
     case OpenStatus::notPDF:
         throw BridgeError::cannotOpen(url, "it is not a PDF");
     case OpenStatus::damaged:

@@ -130,7 +130,7 @@ TEST(BridgeError, DescriptionsDomainAndCodes) {
     EXPECT_EQ(BridgeError::emptyDocument().code(), 1);
     EXPECT_EQ(BridgeError::pageOutOfRange().description(), "Page index out of range");
     EXPECT_EQ(BridgeError::pageOutOfRange().code(), 2);
-    EXPECT_EQ(BridgeError::renderFailed().description(), "CGImage render failed");
+    EXPECT_EQ(BridgeError::renderFailed().description(), "The page could not be drawn");
     EXPECT_EQ(BridgeError::renderFailed().code(), 3);
 
     EXPECT_EQ(BridgeError::cannotOpen("/a/x.pdf"), BridgeError::cannotOpen("/b/x.pdf"));
