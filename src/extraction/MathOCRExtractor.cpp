@@ -404,7 +404,7 @@ body {
 }
 math { font-size: 2.5em; }
 .math-container { width: 100%; text-align: center; }
-.note { font-size: 14px; opacity: 0.7; }
+.note { font-family: sans-serif; font-size: 14px; opacity: 0.7; }
 pre.latex { font-size: 18px; white-space: pre-wrap; overflow-wrap: anywhere; }
 </style>
 </head>
