@@ -45,4 +45,41 @@ std::string trimmingWhitespaceAndNewlines(std::string_view utf8) {
         utf8.substr(static_cast<std::size_t>(begin), static_cast<std::size_t>(end - begin)));
 }
 
+std::string printableLine(std::string_view utf8, std::size_t maxCharacters) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(utf8.data());
+    const auto length = static_cast<std::int32_t>(utf8.size());
+    std::string out;
+    std::size_t characters = 0;
+    bool pendingSpace = false;
+    for (std::int32_t at = 0; at < length;) {
+        UChar32 c;
+        U8_NEXT(bytes, at, length, c);
+        if (c < 0) {
+            c = 0xFFFD;
+        }
+        if (u_isUWhiteSpace(c) || c == '\t') {
+            pendingSpace = !out.empty();
+            continue;
+        }
+        if (u_charType(c) == U_CONTROL_CHAR || u_hasBinaryProperty(c, UCHAR_BIDI_CONTROL)) {
+            continue;
+        }
+        const std::size_t needed = pendingSpace ? 2 : 1;
+        if (characters + needed > maxCharacters) {
+            out += "\u2026";
+            return out;
+        }
+        if (pendingSpace) {
+            out += ' ';
+            pendingSpace = false;
+        }
+        char buffer[U8_MAX_LENGTH];
+        std::int32_t n = 0;
+        U8_APPEND_UNSAFE(buffer, n, c);
+        out.append(buffer, std::size_t(n));
+        characters += needed;
+    }
+    return out;
+}
+
 } // namespace ombrix

@@ -3,6 +3,7 @@
 #include "document/PDFKitBridge.h"
 #include "extraction/HighlightNote.h"
 #include "extraction/HighlightText.h"
+#include "extraction/TableMarkup.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/Page.h"
 
@@ -29,6 +30,34 @@ bool isCollected(std::string type) {
 bool isResult(const std::string& contents) {
     return contents.find("<table") != std::string::npos ||
            contents.find("\\(") != std::string::npos;
+}
+
+// Markdown readers show inline HTML as HTML: text from the page or a note keeps its
+// characters but no tag or entity of its own.
+std::string markdownText(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+// A table result stays a table, as our writer writes it; anything else is text.
+std::string markdownResult(const std::string& result) {
+    return note::looksLikeTable(result) ? table::sanitizeHTML(result) : markdownText(result);
 }
 
 } // namespace
@@ -107,7 +136,7 @@ std::string colorCode(const Color& color) {
 }
 
 std::string markdownDigest(const HighlightsByPage& highlights, const std::string& title) {
-    std::string md = "# Highlights from " + title + "\n\n";
+    std::string md = "# Highlights from " + markdownText(title) + "\n\n";
     for (const auto& [pageNumber, list] : highlights) {
         md += "## Page " + std::to_string(pageNumber) + "\n\n";
         for (const auto& h : list) {
@@ -115,12 +144,12 @@ std::string markdownDigest(const HighlightsByPage& highlights, const std::string
                 continue;
             }
             md += "> [!" + colorCode(h.color) + "] Highlight\n";
-            md += "> " + h.text + "\n";
+            md += "> " + markdownText(h.text) + "\n";
             if (h.comment && !h.comment->empty()) {
-                md += "> \n> **Comment:** " + *h.comment + "\n";
+                md += "> \n> **Comment:** " + markdownText(*h.comment) + "\n";
             }
             if (h.resultData && !h.resultData->empty()) {
-                md += "> \n> **Result:** " + *h.resultData + "\n";
+                md += "> \n> **Result:** " + markdownResult(*h.resultData) + "\n";
             }
             md += "\n";
         }

@@ -29,7 +29,9 @@ HighlightsByPage collectDocumentHighlights(const pdfkit::Document& document);
 // Empty when the record holds no PDF kit document.
 HighlightsByPage collectDocumentHighlights(const PDFDocument& document);
 
-// The Markdown digest: a heading per page, one callout per entry with text.
+// The Markdown digest: a heading per page, one callout per entry with text. The title,
+// texts, comments and formula results have "&", "<" and ">" escaped; a table result is
+// given as table::sanitizeHTML writes it.
 std::string markdownDigest(const HighlightsByPage& highlights, const std::string& title);
 
 // "#RRGGBB", each component × 255 truncated; "#FFFF00" for a colour with no RGB value.

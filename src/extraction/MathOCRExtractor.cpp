@@ -4,7 +4,9 @@
 #include "core/Executor.h"
 #include "core/HtmlEscape.h"
 #include "core/SerialQueue.h"
+#include "core/UnicodeText.h"
 #include "core/Uuid.h"
+#include "extraction/MathMLMarkup.h"
 #include "pdfkit/ImageCodec.h"
 
 #include <algorithm>
@@ -19,8 +21,7 @@ namespace ombrix {
 
 namespace {
 
-// No formula answer comes near this; anything bigger is not one of ours.
-constexpr std::size_t kMaxAnswerBytes = 32u << 20;
+constexpr std::size_t kMaxAnswerBytes = MathOCRExtractor::kMaxAnswerBytes;
 
 std::exception_ptr mathError(int code, std::string description) {
     return std::make_exception_ptr(
@@ -82,13 +83,19 @@ void initialiseCurl() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+struct Answer {
+    std::string body;
+    bool tooLarge = false;
+};
+
 std::size_t collectBody(char* data, std::size_t size, std::size_t count, void* user) {
-    auto* body = static_cast<std::string*>(user);
+    auto* answer = static_cast<Answer*>(user);
     const std::size_t n = size * count;
-    if (body->size() + n > kMaxAnswerBytes) {
+    if (answer->body.size() + n > kMaxAnswerBytes) {
+        answer->tooLarge = true;
         return 0; // aborts the transfer with CURLE_WRITE_ERROR
     }
-    body->append(data, n);
+    answer->body.append(data, n);
     return n;
 }
 
@@ -102,6 +109,65 @@ struct CurlHandle {
         }
     }
 };
+
+// What the server said, fit for a message.
+std::string serverText(const std::string& text) {
+    return printableLine(text, MathOCRExtractor::kMaxServerText);
+}
+
+std::string tooLarge() {
+    return "The formula server's answer is too large (over " +
+           std::to_string(kMaxAnswerBytes >> 20) + " MB).";
+}
+
+// LaTeX and MathML keep their layout but lose what a terminal or a page would act on.
+std::string withoutControls(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F) {
+            continue;
+        }
+        // C1 controls, U+0080 to U+009F, are C2 80 to C2 9F in UTF-8.
+        if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+            static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            ++i;
+            continue;
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+// libcurl's texts name its own workings; the user is told what happened to the request.
+std::string transportMessage(CURLcode rc, const std::string& url,
+                             std::chrono::milliseconds timeout) {
+    switch (rc) {
+    case CURLE_UNSUPPORTED_PROTOCOL:
+    case CURLE_URL_MALFORMAT:
+        return "The formula server's address is not an http or https URL: " + serverText(url);
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_CONNECT:
+        return "Could not connect to the formula server at " + serverText(url) + ".";
+    case CURLE_OPERATION_TIMEDOUT: {
+        const auto ms = timeout.count();
+        return "The formula server did not answer within " +
+               (ms % 1000 ? std::to_string(ms) + " ms" : std::to_string(ms / 1000) + " seconds") +
+               ".";
+    }
+    case CURLE_ABORTED_BY_CALLBACK:
+        return "Cancelled.";
+    case CURLE_GOT_NOTHING:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_PARTIAL_FILE:
+        return "The formula server closed the connection before answering.";
+    default:
+        return "The request to the formula server failed (transfer error " +
+               std::to_string(static_cast<int>(rc)) + ").";
+    }
+}
 
 int stopWhenCancelled(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     const auto* cancelled = static_cast<const std::atomic<bool>*>(user);
@@ -126,8 +192,7 @@ MathOCROutcome post(const std::string& url, std::chrono::milliseconds timeout,
     // curl would otherwise hold a larger body back waiting for "100 Continue".
     h.headers = curl_slist_append(h.headers, "Expect:");
 
-    std::string answer;
-    char message[CURL_ERROR_SIZE] = {};
+    Answer answer;
     curl_easy_setopt(h.curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(h.curl, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h.curl, CURLOPT_POST, 1L);
@@ -138,9 +203,11 @@ MathOCROutcome post(const std::string& url, std::chrono::milliseconds timeout,
     curl_easy_setopt(h.curl, CURLOPT_NOSIGNAL, 1L);
     // The server is on this machine; a proxy from the environment must not see the request.
     curl_easy_setopt(h.curl, CURLOPT_NOPROXY, "localhost,127.0.0.1,::1");
+    // A declared length over the limit stops the transfer before the body; collectBody
+    // stops one that comes without.
+    curl_easy_setopt(h.curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxAnswerBytes));
     curl_easy_setopt(h.curl, CURLOPT_WRITEFUNCTION, collectBody);
     curl_easy_setopt(h.curl, CURLOPT_WRITEDATA, &answer);
-    curl_easy_setopt(h.curl, CURLOPT_ERRORBUFFER, message);
     if (cancelled) {
         curl_easy_setopt(h.curl, CURLOPT_XFERINFOFUNCTION, stopWhenCancelled);
         curl_easy_setopt(h.curl, CURLOPT_XFERINFODATA, cancelled);
@@ -148,14 +215,17 @@ MathOCROutcome post(const std::string& url, std::chrono::milliseconds timeout,
     }
 
     const CURLcode rc = curl_easy_perform(h.curl);
+    if (rc == CURLE_FILESIZE_EXCEEDED || answer.tooLarge) {
+        return mathError(MathOCRExtractor::kAnswerTooLarge, tooLarge());
+    }
     if (rc != CURLE_OK) {
-        std::string text = message[0] ? message : curl_easy_strerror(rc);
-        return std::make_exception_ptr(
-            Error(MathOCRExtractor::kTransportErrorDomain, static_cast<int>(rc), text));
+        return std::make_exception_ptr(Error(MathOCRExtractor::kTransportErrorDomain,
+                                             static_cast<int>(rc),
+                                             transportMessage(rc, url, timeout)));
     }
     long status = 0;
     curl_easy_getinfo(h.curl, CURLINFO_RESPONSE_CODE, &status);
-    return MathOCRExtractor::interpretAnswer(status, answer);
+    return MathOCRExtractor::interpretAnswer(status, answer.body);
 }
 
 } // namespace
@@ -185,20 +255,25 @@ MathOCROutcome MathOCRExtractor::interpretAnswer(long status, const std::string&
     if (body.empty()) {
         return mathError(kEmptyResponse, "Empty response from server.");
     }
-    nlohmann::json json;
-    try {
-        json = nlohmann::json::parse(body);
-    } catch (...) {
-        return std::current_exception();
+    if (body.size() > kMaxAnswerBytes) {
+        return mathError(kAnswerTooLarge, tooLarge());
+    }
+    const bool utf8 = isValidUTF8(body);
+    // Without exceptions: the parser's own texts mean nothing to the user.
+    nlohmann::json json = nlohmann::json::parse(body, nullptr, false);
+    if (json.is_discarded()) {
+        return mathError(kNotJSON,
+                         utf8 ? "The formula server's answer was not JSON: " + serverText(body)
+                              : std::string("The formula server's answer was not JSON."));
     }
     if (!json.is_object()) {
         return mathError(kNotAnObject, "Invalid JSON. Server said: " +
-                                           (isValidUTF8(body) ? body : "Unknown raw data"));
+                                           (utf8 ? serverText(body) : "Unknown raw data"));
     }
     if (auto latex = json.find("latex"); latex != json.end() && latex->is_string()) {
-        MathOCRResult result{latex->get<std::string>(), std::nullopt};
+        MathOCRResult result{withoutControls(latex->get<std::string>()), std::nullopt};
         if (auto mathml = json.find("mathml"); mathml != json.end() && mathml->is_string()) {
-            result.mathml = mathml->get<std::string>();
+            result.mathml = withoutControls(mathml->get<std::string>());
         }
         return result;
     }
@@ -206,11 +281,14 @@ MathOCROutcome MathOCRExtractor::interpretAnswer(long status, const std::string&
                                            !detail->empty() && detail->front().is_object()) {
         const auto& first = detail->front();
         if (auto msg = first.find("msg"); msg != first.end() && msg->is_string()) {
-            return mathError(kValidationError, "Validation error: " + msg->get<std::string>());
+            return mathError(kValidationError,
+                             "Validation error: " + serverText(msg->get<std::string>()));
         }
     }
     if (auto message = json.find("message"); message != json.end() && message->is_string()) {
-        return mathError(kServerError, message->get<std::string>());
+        if (std::string text = serverText(message->get<std::string>()); !text.empty()) {
+            return mathError(kServerError, text);
+        }
     }
     return mathError(kServerError, "Unknown error from server.");
 }
@@ -248,36 +326,66 @@ void replaceAll(std::string& text, const std::string& from, const std::string& t
 
 } // namespace
 
-std::string formulaPage(const std::string& latex, const std::optional<std::string>& mathml) {
+std::string formulaPage(const std::string& latex, const std::optional<std::string>& mathml,
+                        const std::optional<std::string>& mathJaxBundle) {
+    // The page's one policy: nothing but our own MathJax copy runs or loads, and only the
+    // scripts carrying this page's nonce run inline; a link or handler in the formula
+    // cannot run script even if it got past the filters.
+    const std::string nonce = Uuid::random().toString();
+    std::string policy = "default-src 'none'; style-src 'unsafe-inline'; ";
     std::string content;
-    if (mathml && !mathml->empty()) {
-        content = *mathml;
+    std::string scripts;
+    if (mathJaxBundle) {
+        // The copy's scheme, such as "ombrix-mathjax:"; its components and fonts load from it.
+        const std::string scheme = mathJaxBundle->substr(0, mathJaxBundle->find(':') + 1);
+        policy += "script-src 'nonce-" + nonce + "' " + scheme + "; font-src " + scheme;
+        if (auto safe = mathml && !mathml->empty() ? mathml::sanitize(*mathml) : std::nullopt) {
+            content = *safe;
+        } else {
+            std::string shown = latex;
+            replaceAll(shown, "\\begin{array}{l}", "");
+            replaceAll(shown, "\\end{array}", "");
+            content = "\\[ " + escapeHTML(shown) + " \\]";
+        }
+        scripts = R"html(<script nonce=")html" + nonce + R"html(">
+window.MathJax = {
+  loader: {
+    load: ['ui/safe']
+  },
+  tex: {
+    inlineMath: [['$', '$'], ['\\(', '\\)']],
+    displayMath: [['$$', '$$'], ['\\[', '\\]']],
+    processEscapes: true,
+    packages: {'[-]': ['require']},
+    autoload: {html: [], action: []}
+  },
+  svg: {
+    fontCache: 'global'
+  },
+  safe: {
+    allow: {URLs: 'none', classes: 'safe', cssIDs: 'none', styles: 'safe'}
+  }
+};
+</script>
+<script id="MathJax-script" nonce=")html" +
+                  nonce + "\" async src=\"" + escapeHTML(*mathJaxBundle) + "\"></script>\n";
     } else {
-        std::string shown = latex;
-        replaceAll(shown, "\\begin{array}{l}", "");
-        replaceAll(shown, "\\end{array}", "");
-        content = "\\[ " + escapeHTML(shown) + " \\]";
+        // Without a local copy nothing typesets: the formula's source is shown as it is.
+        policy += "script-src 'none'";
+        content = "<p class=\"note\">MathJax is not installed, so the formula is shown as "
+                  "LaTeX.</p>\n<pre class=\"latex\">" +
+                  escapeHTML(latex) + "</pre>";
     }
     return R"html(<!DOCTYPE html>
 <html>
 <head>
 <meta charset="UTF-8">
+<meta http-equiv="Content-Security-Policy" content=")html" +
+           policy + R"html(">
 <meta name="viewport" content="width=device-width, initial-scale=1.0">
 <!-- 🔥 MathJax 3 (MathML & LaTeX Support) -->
-<script>
-window.MathJax = {
-  tex: {
-    inlineMath: [['$', '$'], ['\\(', '\\)']],
-    displayMath: [['$$', '$$'], ['\\[', '\\]']],
-    processEscapes: true
-  },
-  svg: {
-    fontCache: 'global'
-  }
-};
-</script>
-<script id="MathJax-script" async src="https://cdn.jsdelivr.net/npm/mathjax@3/es5/tex-mml-chtml.js"></script>
-<style>
+)html" + scripts +
+           R"html(<style>
 body {
   display: flex;
   justify-content: center;
@@ -296,6 +404,8 @@ body {
 }
 math { font-size: 2.5em; }
 .math-container { width: 100%; text-align: center; }
+.note { font-family: sans-serif; font-size: 14px; opacity: 0.7; }
+pre.latex { font-size: 18px; white-space: pre-wrap; overflow-wrap: anywhere; }
 </style>
 </head>
 <body>

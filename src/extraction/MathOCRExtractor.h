@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -23,7 +24,8 @@ struct MathOCRResult {
 };
 
 // Either the recognised formula or why there is none: an Error of MathOCRExtractor's
-// domain, an Error of kTransportErrorDomain, or the JSON parser's own exception.
+// domain or of kTransportErrorDomain. The server's LaTeX and MathML come without control
+// characters other than tabs and line breaks.
 using MathOCROutcome = std::variant<MathOCRResult, std::exception_ptr>;
 
 // The client of the local formula-recognition server: posts a PNG of the formula as a
@@ -39,8 +41,16 @@ public:
     static constexpr int kValidationError = 3; // "Validation error: msg"
     static constexpr int kServerError = 4;     // the server's message
     static constexpr int kNotAnObject = 5;     // "Invalid JSON. Server said: body"
-    // Transport failures carry libcurl's code and message.
+    static constexpr int kAnswerTooLarge = 6;  // more than kMaxAnswerBytes
+    static constexpr int kNotJSON = 7;         // a body the JSON parser refuses
+    // Transport failures carry libcurl's code and a message of ours.
     static constexpr const char* kTransportErrorDomain = "HTTPClient";
+
+    // No formula answer comes near this; the transfer stops once a body is longer.
+    static constexpr std::size_t kMaxAnswerBytes = 4u << 20;
+    // What the server says goes into messages cut to this many characters, without
+    // control characters.
+    static constexpr std::size_t kMaxServerText = 300;
 
     static constexpr const char* kDefaultServerURL = "http://127.0.0.1:8000/extract";
     static constexpr const char* kServerURLVariable = "OMBRIX_MATH_SERVER";
@@ -79,8 +89,12 @@ private:
     std::unique_ptr<SerialQueue> queue_;
 };
 
-// The HTML page that typesets a formula with MathJax 3: the MathML when there is some,
-// else the LaTeX as display math without its array environment lines.
-std::string formulaPage(const std::string& latex, const std::optional<std::string>& mathml);
+// The HTML page that typesets a formula with MathJax 3 loaded from `mathJaxBundle` (a URL
+// of the program's own copy; the page may load nothing from anywhere else): the MathML
+// when there is some that passes mathml::sanitize, else the LaTeX as display math without
+// its array environment lines. Without a bundle no script runs and the LaTeX is shown as
+// text.
+std::string formulaPage(const std::string& latex, const std::optional<std::string>& mathml,
+                        const std::optional<std::string>& mathJaxBundle);
 
 } // namespace ombrix

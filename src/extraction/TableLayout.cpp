@@ -19,9 +19,6 @@ constexpr double kColumnGap = 0.4;     // the narrowest gap that parts columns w
 constexpr double kSpaceWidth = 0.3;    // a word space
 constexpr double kRuleThickness = 2.5; // points: thinner drawn boxes are rules
 
-const std::string kHeaderStyle = "border:1px solid #ddd;padding:8px;background:#f2f2f2;";
-const std::string kDataStyle = "border:1px solid #ddd;padding:8px;";
-
 struct Line {
     std::vector<int> words; // left to right
     double top = 0, bottom = 0, mid = 0;
@@ -808,7 +805,7 @@ std::string toHTML(const TableGrid& grid) {
     if (grid.rows.empty()) {
         return {};
     }
-    std::string html = "<table style=\"border-collapse: collapse; width: 100%;\">\n";
+    std::string html = "<table style=\"" + std::string(kTableStyle) + "\">\n";
     for (const auto& row : grid.rows) {
         html += "  <tr>\n";
         const bool spanning = row.cells.size() == 1 && grid.columns > 1;
@@ -818,7 +815,9 @@ std::string toHTML(const TableGrid& grid) {
             if (cell.colspan > 1) {
                 open += " colspan=\"" + std::to_string(cell.colspan) + "\"";
             }
-            open += " style=\"" + (header ? kHeaderStyle : kDataStyle) + "\">";
+            open += " style=\"";
+            open += header ? kHeaderStyle : kDataStyle;
+            open += "\">";
             html += open + cellHTML(cell.words) + (header ? "</th>\n" : "</td>\n");
         }
         html += "  </tr>\n";
@@ -971,6 +970,17 @@ std::string toMarkdown(const TableGrid& grid) {
     return out;
 }
 
+std::string fontNameForStyle(const std::string& name) {
+    std::string out;
+    for (char c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c != '\'' && c != '\\' && u >= 0x20 && u != 0x7F) {
+            out += c;
+        }
+    }
+    return out;
+}
+
 std::string cellHTML(const std::vector<FormattedWord>& words) {
     std::string out;
     for (std::size_t i = 0; i < words.size(); ++i) {
@@ -983,13 +993,14 @@ std::string cellHTML(const std::vector<FormattedWord>& words) {
         } else if (word.isItalic) {
             text = "<i>" + text + "</i>";
         }
-        if (word.fontName && !word.fontName->empty()) {
-            std::string lowered = *word.fontName;
+        const std::string font = word.fontName ? fontNameForStyle(*word.fontName) : "";
+        if (!font.empty()) {
+            std::string lowered = font;
             std::transform(lowered.begin(), lowered.end(), lowered.begin(),
                            [](unsigned char c) { return char(std::tolower(c)); });
             if (lowered != "sans-serif") {
-                text = "<span style=\"font-family: '" + escapeHTML(*word.fontName) +
-                       "', sans-serif;\">" + text + "</span>";
+                text = "<span style=\"" + std::string(kFontStylePrefix) + escapeHTML(font) +
+                       std::string(kFontStyleSuffix) + "\">" + text + "</span>";
             }
         }
         if (i > 0) {

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ombrix {
@@ -44,6 +45,20 @@ struct TableGrid {
 };
 
 namespace table {
+
+// The styles toHTML writes on the table, on header cells and on data cells, and around a
+// word's font name.
+inline constexpr std::string_view kTableStyle = "border-collapse: collapse; width: 100%;";
+inline constexpr std::string_view kHeaderStyle =
+    "border:1px solid #ddd;padding:8px;background:#f2f2f2;";
+inline constexpr std::string_view kDataStyle = "border:1px solid #ddd;padding:8px;";
+inline constexpr std::string_view kFontStylePrefix = "font-family: '";
+inline constexpr std::string_view kFontStyleSuffix = "', sans-serif;";
+
+// A font name as it may stand in the quoted family of a font style: a PDF names its fonts
+// as it likes, so the quote, the backslash and control characters, which would end the
+// quoted name and let the rest read as style, are dropped.
+std::string fontNameForStyle(const std::string& name);
 
 // Thin drawn rectangles as rules, and the four edges of larger ones (cell fills); only what
 // reaches into the region.

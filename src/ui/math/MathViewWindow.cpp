@@ -2,6 +2,7 @@
 
 #include "app/UserInteraction.h"
 #include "extraction/MathOCRExtractor.h"
+#include "ui/math/WebContent.h"
 #include "ui/platform/SymbolIcon.h"
 #include "ui/web/WebViews.h"
 
@@ -101,7 +102,11 @@ MathViewWindow::MathViewWindow(std::string latex, std::optional<std::string> mat
     column->addLayout(footer);
 
     if (web) {
-        web->setPage(formula_, QString::fromStdString(formulaPage(latex_, mathml_)));
+        const QString bundle = WebContent::localBundleURL();
+        web->setPage(formula_,
+                     QString::fromStdString(formulaPage(
+                         latex_, mathml_,
+                         bundle.isEmpty() ? std::nullopt : std::optional(bundle.toStdString()))));
     }
 }
 

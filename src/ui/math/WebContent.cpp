@@ -18,8 +18,10 @@ bool holdsBundle(const QString& dir) {
 
 QString localMathJaxDir() {
     QStringList candidates;
+    // Set, it is the only place looked at: a copy elsewhere is not taken instead.
     if (const QByteArray env = qgetenv(kMathJaxDirVariable); !env.isEmpty()) {
-        candidates << QString::fromLocal8Bit(env);
+        const QString dir = QString::fromLocal8Bit(env);
+        return holdsBundle(dir) ? QDir(dir).canonicalPath() : QString();
     }
     candidates << "/usr/local/share/ombrix-pdf/node_modules/mathjax"
                << "/usr/share/ombrix-pdf/node_modules/mathjax";
@@ -35,6 +37,13 @@ QString localMathJaxDir() {
     return {};
 }
 
+QString localBundleURL() {
+    if (localMathJaxDir().isEmpty()) {
+        return {};
+    }
+    return QString(kLocalScheme) + "://mathjax/" + kBundle;
+}
+
 QUrl route(const QUrl& url, const QString& localDir) {
     const QString scheme = url.scheme();
     if (scheme == kLocalScheme || scheme == "data" || scheme == "about" || scheme == "blob") {
@@ -43,7 +52,7 @@ QUrl route(const QUrl& url, const QString& localDir) {
     const QString text = url.toString();
     if (text.startsWith(kMathJaxCDN)) {
         if (localDir.isEmpty()) {
-            return url; // no local copy: the network is the only way to typeset
+            return {}; // never fetched: without a local copy the page shows text
         }
         QUrl local;
         local.setScheme(kLocalScheme);

@@ -4,6 +4,8 @@
 #include "document/TabSession.h"
 #include "ui/sidebar/HighlightRow.h"
 
+#include <QTextDocument>
+
 namespace ombrix::ui {
 
 namespace {
@@ -55,7 +57,9 @@ void CommentSidebar::refresh() {
     for (const auto& record : session_->annotations.get()) {
         auto* item =
             new QListWidgetItem(headline(record) + "\n" + tr("Page %1").arg(record.pageIndex + 1));
-        item->setToolTip(QString::fromStdString(record.content.value_or("")).left(400));
+        // A tool tip reads markup as rich text; the annotation's text is shown as text.
+        item->setToolTip(Qt::convertFromPlainText(
+            QString::fromStdString(record.content.value_or("")).left(400)));
         addItem(item);
     }
 }

@@ -1,5 +1,6 @@
 #include "ui/sidebar/HighlightRow.h"
 
+#include "extraction/TableMarkup.h"
 #include "ui/platform/SymbolIcon.h"
 #include "ui/sidebar/HTMLRenderView.h"
 
@@ -10,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -192,8 +194,10 @@ void HighlightRow::refresh() {
             text = text.left(kLongest - 1) + QChar(0x2026);
         }
         text_->setText(text);
-        text_->setToolTip(text.size() >= kLongest ? QString::fromStdString(highlight_.text)
-                                                  : QString());
+        // A tool tip reads markup as rich text: the page's text is converted first.
+        text_->setToolTip(text.size() >= kLongest
+                              ? Qt::convertFromPlainText(QString::fromStdString(highlight_.text))
+                              : QString());
         text_->setForegroundRole(QPalette::WindowText);
     }
     const bool hasComment = highlight_.comment && !highlight_.comment->empty();
@@ -210,7 +214,8 @@ void HighlightRow::refresh() {
             resultView_->setStyleSheet("border: 1px solid rgba(128, 128, 128, 0.3);");
             resultBox_->insertWidget(0, resultView_);
         }
-        resultView_->setHtml(QString::fromStdString(*result));
+        // Only what our table writer writes is shown: the result came from a file.
+        resultView_->setHtml(QString::fromStdString(table::sanitizeHTML(*result)));
     } else if (resultView_) {
         resultView_->deleteLater();
         resultView_ = nullptr;

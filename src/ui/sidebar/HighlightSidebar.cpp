@@ -9,6 +9,7 @@
 #include "extraction/BacklinkHighlightManager.h"
 #include "extraction/HighlightRegionActions.h"
 #include "extraction/TableLayout.h"
+#include "extraction/TableMarkup.h"
 #include "ui/math/MathViewWindow.h"
 #include "ui/platform/SymbolIcon.h"
 #include "ui/sidebar/HighlightRow.h"
@@ -467,10 +468,11 @@ void HighlightSidebar::viewMath(const std::string& id) {
 
 void HighlightSidebar::copyResult(const std::string& id) {
     if (auto h = entry(id); h && h->resultData) {
-        // A table goes as tab-separated text beside its HTML, so a plain paste reads as cells.
+        // A table goes as tab-separated text beside its HTML, so a plain paste reads as cells;
+        // the HTML only as our table writer writes it, since the result came from a file.
         if (HighlightRow::isHTMLResult(*h->resultData)) {
-            services_.userInteraction->copyToClipboard(table::tabSeparatedFromHTML(*h->resultData),
-                                                       *h->resultData);
+            const std::string html = table::sanitizeHTML(*h->resultData);
+            services_.userInteraction->copyToClipboard(table::tabSeparatedFromHTML(html), html);
         } else {
             services_.userInteraction->copyToClipboard(*h->resultData);
         }

@@ -10,7 +10,7 @@ namespace ombrix::ui {
 MathRenderView::MathRenderView(QWidget* parent, std::function<void(bool)> typeset)
     : QWebEngineView(parent), typeset_(std::move(typeset)) {
     setObjectName("MathRenderView");
-    auto* webPage = new QWebEnginePage(WebProfile::shared(), this);
+    auto* webPage = WebProfile::newPage(this);
     webPage->setBackgroundColor(Qt::transparent);
     setPage(webPage);
     setContextMenuPolicy(Qt::NoContextMenu);
@@ -23,15 +23,17 @@ MathRenderView::MathRenderView(QWidget* parent, std::function<void(bool)> typese
     });
 }
 
-// MathJax loads asynchronously after the page: asks it every 50 ms for up to 5 s.
+// MathJax loads asynchronously after the page: asks it every 50 ms for up to 5 s. A page
+// without MathJax (its LaTeX shown as text) is not waited for.
 void MathRenderView::pollTypeset(int attemptsLeft) {
     page()->runJavaScript(
+        "document.querySelector('pre.latex') ? 'text' : "
         "(window.MathJax && MathJax.startup && MathJax.startup.promise) ? "
         "(document.querySelector('mjx-container') ? 'done' : 'waiting') : 'loading'",
         [this, attemptsLeft](const QVariant& state) {
             if (state.toString() == "done") {
                 typeset_(true);
-            } else if (attemptsLeft <= 0) {
+            } else if (state.toString() == "text" || attemptsLeft <= 0) {
                 typeset_(false);
             } else {
                 QTimer::singleShot(50, this,

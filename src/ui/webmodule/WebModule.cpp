@@ -19,7 +19,7 @@ public:
     QWidget* makeResultView(QWidget* parent, std::function<void(bool)> loaded) override {
         auto* view = new QWebEngineView(parent);
         view->setObjectName("ResultWebView");
-        auto* webPage = new QWebEnginePage(WebProfile::shared(), view);
+        auto* webPage = WebProfile::newPage(view);
         webPage->setBackgroundColor(Qt::transparent);
         // The page shows a file's annotation text: a table needs no script.
         webPage->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, false);

@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
@@ -72,6 +73,36 @@ private:
     const QString root_;
 };
 
+// Loads only what the program hands it; the page's own links, refreshes and forms are
+// refused.
+class StayingPage final : public QWebEnginePage {
+public:
+    StayingPage(QWebEngineProfile* profile, QObject* parent) : QWebEnginePage(profile, parent) {}
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
+        return isMainFrame && type == NavigationTypeTyped && url.scheme() == "data";
+    }
+};
+
+// Nothing a page of ours needs: no pictures, storage, plugins, clipboard, new windows,
+// link auditing or name lookups ahead of time.
+void restrict(QWebEngineSettings* settings) {
+    using S = QWebEngineSettings;
+    for (auto off :
+         {S::AutoLoadImages, S::LocalContentCanAccessRemoteUrls, S::LocalContentCanAccessFileUrls,
+          S::LocalStorageEnabled, S::JavascriptCanOpenWindows, S::JavascriptCanAccessClipboard,
+          S::JavascriptCanPaste, S::PluginsEnabled, S::PdfViewerEnabled,
+          S::HyperlinkAuditingEnabled, S::DnsPrefetchEnabled, S::AutoLoadIconsForPage,
+          S::NavigateOnDropEnabled, S::FocusOnNavigationEnabled, S::AllowRunningInsecureContent,
+          S::AllowGeolocationOnInsecureOrigins, S::AllowWindowActivationFromJavaScript,
+          S::ScreenCaptureEnabled}) {
+        settings->setAttribute(off, false);
+    }
+    settings->setAttribute(S::WebRTCPublicInterfacesOnly, true);
+    settings->setUnknownUrlSchemePolicy(S::DisallowUnknownUrlSchemes);
+}
+
 void registerScheme() {
     static const bool registered = [] {
         QWebEngineUrlScheme scheme(kLocalScheme);
@@ -91,6 +122,7 @@ QWebEngineProfile* shared() {
         registerScheme();
         // Off the record: no cache or cookies of opened documents on disk.
         profile = new QWebEngineProfile(QCoreApplication::instance());
+        restrict(profile->settings());
         const QString dir = localMathJaxDir();
         profile->setUrlRequestInterceptor(new Interceptor(dir, profile));
         if (!dir.isEmpty()) {
@@ -100,13 +132,17 @@ QWebEngineProfile* shared() {
     return profile;
 }
 
+QWebEnginePage* newPage(QObject* parent) {
+    return new StayingPage(shared(), parent);
+}
+
 void warmUp() {
     static bool warm = false;
     if (warm) {
         return;
     }
     warm = true;
-    auto* page = new QWebEnginePage(shared(), shared());
+    auto* page = newPage(shared());
     page->setHtml("<!DOCTYPE html><html><body></body></html>", QUrl());
     QObject::connect(page, &QWebEnginePage::loadFinished, page, &QObject::deleteLater);
 }

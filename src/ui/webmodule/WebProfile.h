@@ -1,5 +1,7 @@
 #pragma once
 
+class QObject;
+class QWebEnginePage;
 class QWebEngineProfile;
 
 namespace ombrix::ui::WebProfile {
@@ -9,6 +11,11 @@ namespace ombrix::ui::WebProfile {
 // MathJax copy served under our own scheme. Registers that scheme first, so call it before
 // any other web engine object is made. GUI thread only; lives as long as the application.
 QWebEngineProfile* shared();
+
+// A page of the shared profile that stays on the HTML it is given: whatever the page
+// itself asks for (a link, a refresh, a form, a new window) goes nowhere. Owned by
+// `parent`; GUI thread only.
+QWebEnginePage* newPage(QObject* parent);
 
 // Makes the profile and one blank page, so the engine's start is paid before a result
 // view is needed; once per process.

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QStackedWidget>
+#include <QTextDocument>
 #include <QThreadPool>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -107,7 +108,8 @@ void ContentsPanel::show(const std::vector<pdfkit::OutlineItem>& outline) {
                 auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree_);
                 const QString title = QString::fromStdString(entry.title).simplified();
                 item->setText(0, title);
-                item->setToolTip(0, title);
+                // Tool tips read markup as rich text; the file's titles are text.
+                item->setToolTip(0, Qt::convertFromPlainText(title));
                 if (entry.destination && entry.destination->page >= 0) {
                     item->setText(1, QString::number(entry.destination->page + 1));
                     item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
@@ -116,7 +118,8 @@ void ContentsPanel::show(const std::vector<pdfkit::OutlineItem>& outline) {
                     destinations_.push_back(*entry.destination);
                 } else {
                     if (!entry.uri.empty()) {
-                        item->setToolTip(0, QString::fromStdString(entry.uri));
+                        item->setToolTip(
+                            0, Qt::convertFromPlainText(QString::fromStdString(entry.uri)));
                     }
                     item->setData(0, kDestinationRole, -1);
                 }
