@@ -20,7 +20,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <openssl/evp.h>
 #include <signal.h>
@@ -84,6 +84,15 @@ template <class T> json optionalJson(const std::optional<T>& v) {
     return v ? json(*v) : json(nullptr);
 }
 
+// A count or position: an integer that fits an int and is not negative.
+int indexFrom(const json& j) {
+    const auto value = j.get<std::int64_t>();
+    if (!j.is_number_integer() || value < 0 || value > std::numeric_limits<int>::max()) {
+        throw std::runtime_error("index");
+    }
+    return static_cast<int>(value);
+}
+
 template <class T> std::optional<T> optionalFrom(const json& object, const char* key) {
     auto it = object.find(key);
     if (it == object.end() || it->is_null()) {
@@ -138,9 +147,8 @@ JournalAnnotation annotationFrom(const json& j) {
     a.result = optionalFrom<std::string>(j, "result");
     a.resultFlag = j.at("resultFlag").get<bool>();
     a.region = j.at("region").get<bool>();
-    a.fileIndex = optionalFrom<int>(j, "fileIndex");
-    if (a.fileIndex && *a.fileIndex < 0) {
-        throw std::runtime_error("fileIndex");
+    if (auto it = j.find("fileIndex"); it != j.end() && !it->is_null()) {
+        a.fileIndex = indexFrom(*it);
     }
     return a;
 }
@@ -252,12 +260,6 @@ bool JournalAnnotation::sameLookAs(const JournalAnnotation& other) const {
 
 void JournalAnnotation::applyTo(pdfkit::Annotation& annotation) const {
     const JournalAnnotation now = of(annotation);
-    if (bounds != now.bounds) {
-        annotation.setBounds(bounds);
-    }
-    if (!quads.empty() && quads != annotation.quadRects()) {
-        annotation.setQuadRects(quads);
-    }
     // The kit cannot take a colour away; "none" leaves what is there.
     if (color && color != now.color) {
         annotation.setColor(*color);
@@ -300,6 +302,13 @@ void JournalAnnotation::applyTo(pdfkit::Annotation& annotation) const {
     }
     if (region != now.region) {
         annotation.setRegion(region);
+    }
+    // Last: a new look may have refitted the rectangle (a note's icon does).
+    if (bounds != annotation.bounds()) {
+        annotation.setBounds(bounds);
+    }
+    if (!quads.empty() && quads != annotation.quadRects()) {
+        annotation.setQuadRects(quads);
     }
 }
 
@@ -366,11 +375,10 @@ std::optional<JournalEntry> JournalEntry::fromJson(const std::string& text) {
         entry.savedAt = j.at("savedAt").get<double>();
         for (const auto& p : j.at("pages")) {
             JournalPage page;
-            page.index = p.at("index").get<int>();
-            page.fileAnnotationCount = p.at("fileAnnotationCount").get<int>();
+            page.index = indexFrom(p.at("index"));
+            page.fileAnnotationCount = indexFrom(p.at("fileAnnotationCount"));
             page.fileTypes = p.at("fileTypes").get<std::vector<std::string>>();
-            if (page.index < 0 || page.fileAnnotationCount < 0 ||
-                page.fileTypes.size() != static_cast<std::size_t>(page.fileAnnotationCount)) {
+            if (page.fileTypes.size() != static_cast<std::size_t>(page.fileAnnotationCount)) {
                 return std::nullopt;
             }
             for (const auto& a : p.at("annotations")) {
