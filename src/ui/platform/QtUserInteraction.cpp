@@ -64,8 +64,10 @@ UserInteraction::Choice QtUserInteraction::choose(const std::string& title,
                                                   const std::string& message,
                                                   const std::string& firstButton,
                                                   const std::string& secondButton) {
-    QMessageBox box(QMessageBox::Question, toQt(title), toQt(message), QMessageBox::NoButton,
-                    parent_);
+    // The question is the box's main line too: not every window manager shows titles.
+    // (The informative text would guess at rich text, and names come from files.)
+    QMessageBox box(QMessageBox::Question, toQt(title), toQt(title + "\n\n" + message),
+                    QMessageBox::NoButton, parent_);
     box.setTextFormat(Qt::PlainText);
     QPushButton* first = box.addButton(toQt(firstButton), QMessageBox::AcceptRole);
     first->setObjectName("choiceFirst");
