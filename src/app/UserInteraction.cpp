@@ -44,4 +44,16 @@ bool HeadlessUserInteraction::confirm(const std::string& title, const std::strin
     return confirmAnswer_;
 }
 
+UserInteraction::Choice HeadlessUserInteraction::choose(const std::string& title,
+                                                        const std::string& message,
+                                                        const std::string&, const std::string&) {
+    questions_.push_back(Alert{title, message, AlertStyle::informational});
+    if (choiceAnswers.empty()) {
+        return Choice::dismissed;
+    }
+    const Choice answer = choiceAnswers.front();
+    choiceAnswers.pop_front();
+    return answer;
+}
+
 } // namespace ombrix

@@ -49,6 +49,12 @@ public:
     // A modal question with `confirmButton` and "Cancel"; true only when the user confirms.
     virtual bool confirm(const std::string& title, const std::string& message,
                          const std::string& confirmButton) = 0;
+
+    // A modal question with two answers, the first the default. Dismissed (Escape, the
+    // window closed) is neither: the caller asks again another time.
+    enum class Choice { first, second, dismissed };
+    virtual Choice choose(const std::string& title, const std::string& message,
+                          const std::string& firstButton, const std::string& secondButton) = 0;
 };
 
 // Nobody to ask: never blocks, chooses no file, and keeps what it was told so a caller
@@ -98,6 +104,11 @@ public:
                  const std::string& confirmButton) override;
     void setConfirmAnswer(bool answer) { confirmAnswer_ = answer; }
     const std::vector<Alert>& questions() const { return questions_; }
+    // Records the question among questions() and gives the answers of `choiceAnswers`,
+    // front first; dismissed once they run out.
+    Choice choose(const std::string& title, const std::string& message,
+                  const std::string& firstButton, const std::string& secondButton) override;
+    std::deque<Choice> choiceAnswers;
 
     std::size_t openPanelRequests() const { return openPanelRequests_; }
     std::size_t terminationRequests() const { return terminationRequests_; }

@@ -188,6 +188,28 @@ void PDFKitBridge::applyAppearance(pdfkit::Annotation& annotation, AnnotationTyp
     }
 }
 
+AnnotationRecord PDFKitBridge::recordOf(const std::shared_ptr<pdfkit::Annotation>& annotation,
+                                        int pageIndex) {
+    AnnotationType type = annotationTypeFrom(annotation->type());
+    AnnotationAppearance appearance = AnnotationRecord::defaultAppearance(type);
+    // No colour reads as the clear colour, as a free text annotation without /C.
+    appearance.color = annotation->color().value_or(SystemColors::clear);
+    appearance.opacity = 1.0;
+    auto font = annotation->font();
+    appearance.fontSize = font ? font->size : 14.0;
+    appearance.author = annotation->userName();
+    if (type == AnnotationType::square || type == AnnotationType::circle ||
+        type == AnnotationType::line) {
+        appearance.interiorColor = annotation->interiorColor();
+        auto border = annotation->border();
+        appearance.borderWidth = border ? border->lineWidth : 1.0;
+    }
+    AnnotationRecord record(Uuid::random(), pageIndex, type, annotation->bounds(),
+                            annotation->contents(), appearance, annotation);
+    record.region = annotation->isRegion();
+    return record;
+}
+
 std::vector<AnnotationRecord> PDFKitBridge::loadAnnotations(const PDFDocument& document) {
     std::vector<AnnotationRecord> records;
     auto engine = engineDocument(document);
@@ -201,26 +223,9 @@ std::vector<AnnotationRecord> PDFKitBridge::loadAnnotations(const PDFDocument& d
             continue;
         }
         for (const auto& annotation : page->annotations()) {
-            if (!annotation) {
-                continue;
+            if (annotation) {
+                records.push_back(recordOf(annotation, i));
             }
-            AnnotationType type = annotationTypeFrom(annotation->type());
-            AnnotationAppearance appearance = AnnotationRecord::defaultAppearance(type);
-            // No colour reads as the clear colour, as a free text annotation without /C.
-            appearance.color = annotation->color().value_or(SystemColors::clear);
-            appearance.opacity = 1.0;
-            auto font = annotation->font();
-            appearance.fontSize = font ? font->size : 14.0;
-            appearance.author = annotation->userName();
-            if (type == AnnotationType::square || type == AnnotationType::circle ||
-                type == AnnotationType::line) {
-                appearance.interiorColor = annotation->interiorColor();
-                auto border = annotation->border();
-                appearance.borderWidth = border ? border->lineWidth : 1.0;
-            }
-            records.emplace_back(Uuid::random(), i, type, annotation->bounds(),
-                                 annotation->contents(), appearance, annotation);
-            records.back().region = annotation->isRegion();
         }
     }
     return records;

@@ -41,6 +41,9 @@ public:
     // Every annotation of every page, page by page in each page's order; empty when the
     // handle is not a PDF kit document.
     virtual std::vector<AnnotationRecord> loadAnnotations(const PDFDocument& document);
+    // The record of one engine annotation of the page, with a fresh id.
+    static AnnotationRecord recordOf(const std::shared_ptr<pdfkit::Annotation>& annotation,
+                                     int pageIndex);
     // The new engine annotation, already on its page; nullptr when there is no such page.
     virtual std::shared_ptr<pdfkit::Annotation> addAnnotation(const PDFDocument& document,
                                                               const AnnotationRecord& record);

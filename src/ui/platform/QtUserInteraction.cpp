@@ -60,6 +60,30 @@ bool QtUserInteraction::confirm(const std::string& title, const std::string& mes
     return box.clickedButton() == yes;
 }
 
+UserInteraction::Choice QtUserInteraction::choose(const std::string& title,
+                                                  const std::string& message,
+                                                  const std::string& firstButton,
+                                                  const std::string& secondButton) {
+    // The question is the box's main line too: not every window manager shows titles.
+    // (The informative text would guess at rich text, and names come from files.)
+    QMessageBox box(QMessageBox::Question, toQt(title), toQt(title + "\n\n" + message),
+                    QMessageBox::NoButton, parent_);
+    box.setTextFormat(Qt::PlainText);
+    QPushButton* first = box.addButton(toQt(firstButton), QMessageBox::AcceptRole);
+    first->setObjectName("choiceFirst");
+    QPushButton* second = box.addButton(toQt(secondButton), QMessageBox::DestructiveRole);
+    second->setObjectName("choiceSecond");
+    box.setDefaultButton(first);
+    // Escape and the close button answer neither.
+    box.setEscapeButton(box.addButton(QMessageBox::Cancel));
+    box.button(QMessageBox::Cancel)->hide();
+    box.exec();
+    if (box.clickedButton() == first) {
+        return Choice::first;
+    }
+    return box.clickedButton() == second ? Choice::second : Choice::dismissed;
+}
+
 std::unique_ptr<QMessageBox> QtUserInteraction::actionAlertBox(const std::string& title,
                                                                const std::string& message,
                                                                const std::string& actionButton,

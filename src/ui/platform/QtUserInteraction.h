@@ -39,6 +39,8 @@ public:
                                            bool afterWrongPassword) override;
     bool confirm(const std::string& title, const std::string& message,
                  const std::string& confirmButton) override;
+    Choice choose(const std::string& title, const std::string& message,
+                  const std::string& firstButton, const std::string& secondButton) override;
 
     // The prompt's text, shared with the tests that type into the dialog.
     static QString passwordPromptText(const std::string& documentName, bool afterWrongPassword);

@@ -1,6 +1,7 @@
 #include "ui/window/MainWindow.h"
 
 #include "annotations/HighlightColor.h"
+#include "annotations/RecoveryJournal.h"
 #include "app/AppContainer.h"
 #include "app/MenuModel.h"
 #include "app/PreferencesStore.h"
@@ -119,6 +120,9 @@ MainWindow::MainWindow(AppContainer& container, QWidget* parent)
     questions_ = std::make_shared<QtDocumentQuestions>(this);
     const auto support = container_.brainStore()->directory();
     viewStates_ = std::make_unique<ViewStateStore>(support);
+    journal_ = std::make_unique<RecoveryJournal>(RecoveryJournal::folderIn(support), tabs,
+                                                 container_.undoManager(),
+                                                 std::make_shared<Logging>(container_.logging()));
     recent_ = std::make_unique<RecentFiles>(support.parent_path() / "RecentFiles.json");
     setAcceptDrops(true);
     connect(search_, &BackgroundSearch::progress, this, [this](int done, int total) {
@@ -158,6 +162,7 @@ MainWindow::~MainWindow() {
     // Views observe the state and the tabs: stop them before the state goes.
     observations_.clear();
     dirtyWatch_.cancel();
+    journal_.reset(); // the journals stay on disk for the next start
     container_.searchHandler()->setRunner(nullptr);
     container_.documentHandler()->setDesktop({});
     delete search_; // waits for its worker
@@ -206,6 +211,7 @@ bool MainWindow::closeTab(const std::shared_ptr<TabSession>& tab) {
             }
             break;
         case DocumentQuestions::UnsavedAnswer::discard:
+            journal_->forget(*tab->document);
             break;
         case DocumentQuestions::UnsavedAnswer::cancel:
             return false;
@@ -234,6 +240,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
             }
             break;
         case DocumentQuestions::UnsavedAnswer::discard:
+            journal_->forget(*tab->document);
             break;
         case DocumentQuestions::UnsavedAnswer::cancel:
             event->ignore();
@@ -288,8 +295,76 @@ void MainWindow::showOpened() {
         recent_->add(opened->path);
         if (tab) {
             restorePlace(*tab);
+            const auto path = std::filesystem::absolute(tab->document->url).lexically_normal();
+            for (auto it = restorations_.begin(); it != restorations_.end();) {
+                if (it->entry.path == path) {
+                    const PendingRecovery recovery = std::move(*it);
+                    it = restorations_.erase(it);
+                    applyRecovery(tab, recovery);
+                } else {
+                    ++it;
+                }
+            }
         }
     }
+}
+
+void MainWindow::offerRecovery() {
+    const auto& user = container_.userInteraction();
+    if (!user) {
+        return;
+    }
+    for (const auto& recovery : journal_->pending()) {
+        const std::string name = recovery.entry.path.filename().string();
+        std::string message = "Ombrix PDF ended before the changes to “" + name +
+                              "” were saved. Restored, they stay unsaved until you save them.";
+        if (recovery.fileChanged) {
+            message += "\n\nThe file has changed on disk since those changes were made; "
+                       "restored, they may not fit it.";
+        }
+        switch (user->choose("Restore unsaved changes to " + name + "?", message, "Restore",
+                             "Discard")) {
+        case UserInteraction::Choice::first:
+            restoreWhenOpen(recovery);
+            break;
+        case UserInteraction::Choice::second:
+            journal_->discard(recovery);
+            break;
+        case UserInteraction::Choice::dismissed:
+            break;
+        }
+    }
+}
+
+void MainWindow::restoreWhenOpen(const PendingRecovery& recovery) {
+    for (const auto& tab : container_.tabManager()->tabs()) {
+        if (std::filesystem::absolute(tab->document->url).lexically_normal() ==
+            recovery.entry.path) {
+            container_.tabManager()->activate(*tab);
+            applyRecovery(tab, recovery);
+            return;
+        }
+    }
+    restorations_.push_back(recovery);
+    const bool opening =
+        std::any_of(pendingOpens_.begin(), pendingOpens_.end(), [&](const auto& p) {
+            return std::filesystem::absolute(p->path).lexically_normal() == recovery.entry.path;
+        });
+    if (!opening) {
+        openFile(recovery.entry.path);
+    }
+}
+
+void MainWindow::applyRecovery(const std::shared_ptr<TabSession>& tab,
+                               const PendingRecovery& recovery) {
+    if (journal_->restore(tab, recovery.entry)) {
+        container_.logging().info("Restored unsaved changes to " +
+                                  recovery.entry.path.filename().string());
+    } else {
+        // The document already is as the journal describes it.
+        journal_->discard(recovery);
+    }
+    refreshTitle();
 }
 
 bool MainWindow::save(const std::shared_ptr<TabSession>& tab) {

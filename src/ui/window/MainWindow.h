@@ -15,7 +15,9 @@ class QStackedWidget;
 namespace ombrix {
 class AppContainer;
 class Menu;
+class RecoveryJournal;
 class TabSession;
+struct PendingRecovery;
 } // namespace ombrix
 
 namespace ombrix::ui {
@@ -73,6 +75,12 @@ public:
     ViewStateStore& viewStates() const { return *viewStates_; }
     // Saves where each open tab is (page, zoom, layout) for its next opening.
     void rememberPlaces();
+    // The journal of every open document's unsaved edits, beside the sidecars.
+    RecoveryJournal& recoveryJournal() const { return *journal_; }
+    // Asks, for each journal an earlier run left, "Restore unsaved changes to NAME?":
+    // Restore opens the file when it is not open yet and puts the changes back as one
+    // undoable step, unsaved; Discard deletes the journal; dismissing asks next time.
+    void offerRecovery();
 
     TabBarView* tabBar() const { return tabBar_; }
     MainToolbar* toolbar() const { return toolbar_; }
@@ -95,6 +103,8 @@ private:
     void refreshActiveTab();
     void refreshTitle();
     void refreshHelp();
+    void restoreWhenOpen(const PendingRecovery& recovery);
+    void applyRecovery(const std::shared_ptr<TabSession>& tab, const PendingRecovery& recovery);
 
     AppContainer& container_;
     WindowState state_;
@@ -116,6 +126,9 @@ private:
     // The active document's dirty flag, for the title's unsaved-changes mark.
     Cancellable dirtyWatch_;
     std::shared_ptr<Menu> menuModel_;
+    std::unique_ptr<RecoveryJournal> journal_;
+    // Journals to restore once their file has opened.
+    std::vector<PendingRecovery> restorations_;
     std::vector<Cancellable> observations_;
 };
 

@@ -8,6 +8,7 @@
 #include "ui/platform/QtMainQueue.h"
 #include "ui/platform/QtUserInteraction.h"
 #include "ui/window/MainWindow.h"
+#include "ui/window/SessionGuard.h"
 #include "ui/window/SingleInstance.h"
 #include "ui/window/TabContentView.h"
 
@@ -114,6 +115,7 @@ int main(int argc, char** argv) {
                   std::min(windowSize.height(), screen.height()));
     window.show();
     delegate.applicationOpenURLs(files);
+    ui::guardUnsavedWork(window, !parser.isSet(screenshot));
     if (parser.isSet(screenshot)) {
         screenshotWhenDrawn(&window, parser.value(screenshot));
     }
