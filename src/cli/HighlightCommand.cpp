@@ -3,6 +3,7 @@
 #include "cli/Arguments.h"
 #include "cli/Command.h"
 #include "cli/JsonOutput.h"
+#include "core/AtomicFile.h"
 #include "core/Error.h"
 #include "document/PDFDocument.h"
 #include "document/PDFKitBridge.h"
@@ -17,6 +18,7 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace ombrix::cli {
 
@@ -39,9 +41,24 @@ int runHighlight(const std::vector<std::string>& args, Io& io) {
         const bool underline = arguments.hasFlag("--underline");
 
         // The copy is what gets opened, marked and saved; the original stays as it was.
+        // A device or FIFO given as the output is no document to open: the copy is marked
+        // in a scratch folder, and the saved result is written into the output.
         std::filesystem::path target = file;
+        std::optional<std::filesystem::path> stream;
+        std::optional<Workspace> scratch;
         if (shortOut || longOut) {
             target = shortOut ? *shortOut : *longOut;
+            struct stat st {};
+            const bool present = ::stat(target.c_str(), &st) == 0;
+            if (present && S_ISSOCK(st.st_mode)) {
+                throw Error("ombrix", kExitFailure,
+                            target.string() + " is a socket, which cannot hold a file");
+            }
+            if (present && (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) || S_ISFIFO(st.st_mode))) {
+                stream = target;
+                scratch.emplace(scratchFolder());
+                target = scratch->folder() / std::filesystem::path(file).filename();
+            }
             std::error_code same;
             if (!std::filesystem::equivalent(file, target, same)) {
                 std::filesystem::copy_file(file, target,
@@ -85,8 +102,16 @@ int runHighlight(const std::vector<std::string>& args, Io& io) {
                         session.lastError().value_or("could not save " + target.string()));
         }
 
+        if (stream) {
+            auto saved = readFile(target);
+            if (!saved) {
+                throw Error("ombrix", kExitFailure, "could not read back " + target.string());
+            }
+            writeFileAtomically(*stream, *saved);
+        }
+
         nlohmann::ordered_json item;
-        item["file"] = target.string();
+        item["file"] = (stream ? *stream : target).string();
         item["id"] = record.id.toString();
         item["page"] = record.pageIndex + 1;
         addAnnotationFields(item, record);

@@ -108,7 +108,8 @@ void removeAbandonedWorkspaces(const fs::path& parent) {
     }
     for (const auto& folder : found) {
         Fd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        struct stat held {}, named{};
+        struct stat held {
+        }, named{};
         if (fd.fd < 0 || ::fstat(fd.fd, &held) != 0 || held.st_uid != ::geteuid() ||
             ::flock(fd.fd, LOCK_EX | LOCK_NB) != 0) {
             continue;
@@ -316,7 +317,8 @@ FileLock::FileLock(const fs::path& path) {
         if (fd < 0) {
             fail("lock", path, errno);
         }
-        struct stat locked {}, current{};
+        struct stat locked {
+        }, current{};
         if (::fstat(fd, &locked) == 0 && !S_ISREG(locked.st_mode)) {
             ::close(fd);
             return;
@@ -347,8 +349,8 @@ Workspace::Workspace(const fs::path& parent, const fs::path& forFile) {
     const fs::path& named = forFile.empty() ? parent : forFile;
     removeAbandonedWorkspaces(parent);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        fs::path candidate =
-            parent / (std::string(kWorkspacePrefix) + randomSuffix() + std::string(kWorkspaceSuffix));
+        fs::path candidate = parent / (std::string(kWorkspacePrefix) + randomSuffix() +
+                                       std::string(kWorkspaceSuffix));
         if (::mkdir(candidate.c_str(), 0700) != 0) {
             if (errno == EEXIST) {
                 continue;
@@ -368,7 +370,8 @@ Workspace::Workspace(const fs::path& parent, const fs::path& forFile) {
         do {
             rc = ::flock(fd.fd, LOCK_EX);
         } while (rc != 0 && errno == EINTR);
-        struct stat held {}, current{};
+        struct stat held {
+        }, current{};
         if (rc != 0 || ::fstat(fd.fd, &held) != 0 || ::lstat(candidate.c_str(), &current) != 0 ||
             !sameFile(held, current)) {
             continue;
@@ -459,8 +462,8 @@ void replaceFile(const fs::path& target, const Replacement& replacement) {
                 fail("write", temporary, errno);
             }
         } else if (regular) {
-            inPlace = existing.st_nlink > 1 ||
-                      !carryMetadata(written.fd, made, destination, existing);
+            inPlace =
+                existing.st_nlink > 1 || !carryMetadata(written.fd, made, destination, existing);
         }
         if (::fsync(written.fd) != 0) {
             fail("sync", temporary, errno);
