@@ -452,21 +452,21 @@ void replaceFile(const fs::path& target, const Replacement& replacement) {
         Fd written(::open(temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
         struct stat made {};
         if (written.fd < 0 || ::fstat(written.fd, &made) != 0) {
-            fail("write", temporary, errno);
+            fail("write", destination, errno);
         }
         if (!S_ISREG(made.st_mode)) {
-            fail("write", temporary, EINVAL);
+            fail("write", destination, EINVAL);
         }
         if (replacement.ownFile) {
             if (::fchmod(written.fd, 0600) != 0) {
-                fail("write", temporary, errno);
+                fail("write", destination, errno);
             }
         } else if (regular) {
             inPlace =
                 existing.st_nlink > 1 || !carryMetadata(written.fd, made, destination, existing);
         }
         if (::fsync(written.fd) != 0) {
-            fail("sync", temporary, errno);
+            fail("sync", destination, errno);
         }
     }
     if (replacement.verify) {
@@ -493,7 +493,7 @@ void replaceFile(const fs::path& target, const Replacement& replacement) {
     // done the new version is kept whole beside it.
     const fs::path kept = work.folder() / kCopyingFile;
     if (::rename(temporary.c_str(), kept.c_str()) != 0) {
-        fail("write", temporary, errno);
+        fail("write", destination, errno);
     }
     try {
         copyInto(kept, destination, true);
@@ -512,10 +512,11 @@ void writeBytes(const fs::path& target, std::string_view bytes, bool ownFile) {
     replacement.ownFile = ownFile;
     replacement.fill = [&](const fs::path& temporary) {
         Fd fd(::open(temporary.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+        // Failures name the file being written: the temporary means nothing to the user.
         if (fd.fd < 0) {
-            fail("write", temporary, errno);
+            fail("write", target, errno);
         }
-        writeAll(fd.fd, bytes, temporary);
+        writeAll(fd.fd, bytes, target);
     };
     replaceFile(target, replacement);
 }
