@@ -485,6 +485,9 @@ void replaceFile(const fs::path& target, const Replacement& replacement) {
         syncFolder(folder);
         return;
     }
+    if (replacement.beforeWritingInPlace) {
+        replacement.beforeWritingInPlace();
+    }
     if (special) {
         copyInto(temporary, destination, false);
         return;

@@ -74,6 +74,9 @@ struct Replacement {
     // The target must still be this version of the file; otherwise the write fails with
     // kChangedOnDisk and the target stays as it is.
     std::optional<FileStamp> expected;
+    // Called before the checked content is copied into the target itself (see below), for
+    // a caller that still reads the old content through the file; throws to give up.
+    std::function<void()> beforeWritingInPlace;
     // The program's own file (a sidecar, the preferences, a view state): a symbolic link at
     // the name is replaced, never followed; anything there but a regular file or a link is
     // refused; the file is made 0600 and hard links to it are split.

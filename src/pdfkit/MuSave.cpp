@@ -221,6 +221,33 @@ void writeWhole(fz_context* ctx, pdf_document* doc, const fs::path& to, bool inc
     }
 }
 
+// MuPDF reads the objects it has not loaded yet from the file it opened. When the saved
+// content goes into that very file (it has other names, or another owner), the document
+// keeps the bytes it was opened from in memory instead.
+void detachFromFile(fz_context* ctx, pdf_document* doc) {
+    if (!doc->file) {
+        return;
+    }
+    Failure failure;
+    fz_buffer* bytes = nullptr;
+    fz_stream* copy = nullptr;
+    bool ok = attempt(
+        ctx,
+        [&] {
+            fz_seek(ctx, doc->file, 0, SEEK_SET);
+            bytes = fz_read_all(ctx, doc->file, 64 * 1024);
+            copy = fz_open_buffer(ctx, bytes);
+        },
+        &failure);
+    fz_drop_buffer(ctx, bytes); // the stream holds its own reference
+    if (!ok || !copy) {
+        throw Error(kDomain, failure.code,
+                    "Could not keep the document's bytes while it is saved: " + failure.message);
+    }
+    fz_drop_stream(ctx, doc->file);
+    doc->file = copy;
+}
+
 } // namespace
 
 bool saveDocument(fz_context* ctx, pdf_document* doc, const fs::path& target, SaveBase& base,
@@ -241,6 +268,7 @@ bool saveDocument(fz_context* ctx, pdf_document* doc, const fs::path& target, Sa
     replacement.verify = [&](const fs::path& written) {
         verifyWritten(ctx, written, expectation, check.password);
     };
+    replacement.beforeWritingInPlace = [&] { detachFromFile(ctx, doc); };
     if (incremental) {
         replacement.fill = [&](const fs::path& temporary) {
             copyOpenedBytes(ctx, doc, temporary);
