@@ -3,7 +3,6 @@
 #include "cli/Arguments.h"
 #include "cli/Command.h"
 #include "cli/JsonOutput.h"
-#include "core/AtomicFile.h"
 #include "core/Error.h"
 #include "document/PDFDocument.h"
 #include "document/PDFKitBridge.h"
@@ -16,9 +15,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <ostream>
 #include <sstream>
-#include <sys/stat.h>
 
 namespace ombrix::cli {
 
@@ -40,34 +39,20 @@ int runHighlight(const std::vector<std::string>& args, Io& io) {
         }
         const bool underline = arguments.hasFlag("--underline");
 
-        // The copy is what gets opened, marked and saved; the original stays as it was.
-        // A device or FIFO given as the output is no document to open: the copy is marked
-        // in a scratch folder, and the saved result is written into the output.
-        std::filesystem::path target = file;
-        std::optional<std::filesystem::path> stream;
-        std::optional<Workspace> scratch;
+        // With -o the original is opened and marked, and only the output is written: the
+        // original stays as it was, and the output is replaced whole or not at all.
+        std::optional<std::filesystem::path> output;
         if (shortOut || longOut) {
-            target = shortOut ? *shortOut : *longOut;
-            struct stat st {};
-            const bool present = ::stat(target.c_str(), &st) == 0;
-            if (present && S_ISSOCK(st.st_mode)) {
-                throw Error("ombrix", kExitFailure,
-                            target.string() + " is a socket, which cannot hold a file");
-            }
-            if (present && (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) || S_ISFIFO(st.st_mode))) {
-                stream = target;
-                scratch.emplace(scratchFolder());
-                target = scratch->folder() / std::filesystem::path(file).filename();
-            }
+            output = shortOut ? *shortOut : *longOut;
             std::error_code same;
-            if (!std::filesystem::equivalent(file, target, same)) {
-                std::filesystem::copy_file(file, target,
-                                           std::filesystem::copy_options::overwrite_existing);
+            if (std::filesystem::equivalent(file, *output, same)) {
+                output.reset();
             }
         }
+        const std::filesystem::path target = output.value_or(file);
 
         AppSession session(arguments.hasFlag("--verbose"));
-        auto tab = session.open(target, arguments.value("--password"));
+        auto tab = session.open(file, arguments.value("--password"));
         const int index = checkedPageIndex(page, tab->document->pageCount);
         if (auto engine = PDFKitBridge::engineDocument(*tab->document)) {
             if (auto pdfPage = engine->page(index)) {
@@ -96,22 +81,22 @@ int runHighlight(const std::vector<std::string>& args, Io& io) {
             pdfkit::inflationLimitReached()) {
             throw Error("ombrix", kExitFailure, target.string() + " was left unchanged");
         }
-        session.dispatch(ActionID::docSave);
-        if (tab->document->isDirty) {
-            throw Error("ombrix", kExitFailure,
-                        session.lastError().value_or("could not save " + target.string()));
-        }
-
-        if (stream) {
-            auto saved = readFile(target);
-            if (!saved) {
-                throw Error("ombrix", kExitFailure, "could not read back " + target.string());
+        if (output) {
+            auto engine = PDFKitBridge::engineDocument(*tab->document);
+            if (!engine) {
+                throw Error("ombrix", kExitFailure, "could not write " + output->string());
             }
-            writeFileAtomically(*stream, *saved);
+            engine->write(*output);
+        } else {
+            session.dispatch(ActionID::docSave);
+            if (tab->document->isDirty) {
+                throw Error("ombrix", kExitFailure,
+                            session.lastError().value_or("could not save " + target.string()));
+            }
         }
 
         nlohmann::ordered_json item;
-        item["file"] = (stream ? *stream : target).string();
+        item["file"] = target.string();
         item["id"] = record.id.toString();
         item["page"] = record.pageIndex + 1;
         addAnnotationFields(item, record);
