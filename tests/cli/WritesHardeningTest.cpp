@@ -65,23 +65,23 @@ std::size_t annotationCount(const fs::path& path) {
     return doc ? doc->page(0)->annotations().size() : std::size_t(-1);
 }
 
-// Everything written into a FIFO while `body` runs.
+// Everything written into a FIFO while `body` runs. The test holds a write end of its own
+// until `body` is done, so the reader ends even when nothing else ever opened the FIFO.
 std::string readFifoDuring(const fs::path& fifo, const std::function<void()>& body) {
+    const int in = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    const int guard = ::open(fifo.c_str(), O_WRONLY);
+    ::fcntl(in, F_SETFL, 0);
     std::string received;
     std::thread reader([&] {
-        int fd = ::open(fifo.c_str(), O_RDONLY);
         char buffer[8192];
-        for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) {
+        for (ssize_t n; (n = ::read(in, buffer, sizeof buffer)) > 0;) {
             received.append(buffer, std::size_t(n));
         }
-        ::close(fd);
     });
     body();
-    if (!S_ISFIFO(statOf(fifo).st_mode) || received.empty()) {
-        // Nothing opened it for writing: let the reader go.
-        ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
-    }
+    ::close(guard);
     reader.join();
+    ::close(in);
     return received;
 }
 
@@ -94,8 +94,8 @@ TEST_F(WritesHardening, RenderAndHighlightWriteIntoADeviceAndLeaveItADevice) {
     // of the machine's is harmed, and /dev/null is tried only once this one holds.
     const fs::path node = dir / "null";
     ASSERT_EQ(::mknod(node.c_str(), S_IFCHR | 0666, ::makedev(1, 3)), 0);
-    auto rendered = run("render " + shellQuoted(file.string()) + " --page 1 -o " +
-                        shellQuoted(node.string()));
+    auto rendered =
+        run("render " + shellQuoted(file.string()) + " --page 1 -o " + shellQuoted(node.string()));
     EXPECT_EQ(rendered.status, 0) << rendered.err;
     ASSERT_TRUE(S_ISCHR(statOf(node).st_mode));
     auto marked = run(highlight(file) + " -o " + shellQuoted(node.string()));
@@ -116,17 +116,16 @@ TEST_F(WritesHardening, AFifoAsTheOutputReceivesThePngOrThePdf) {
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     fx::ShellRun rendered;
     const std::string png = readFifoDuring(fifo, [&] {
-        rendered =
-            run("render " + shellQuoted(file.string()) + " --page 1 -o " + shellQuoted(fifo.string()));
+        rendered = run("render " + shellQuoted(file.string()) + " --page 1 -o " +
+                       shellQuoted(fifo.string()));
     });
     EXPECT_EQ(rendered.status, 0) << rendered.err;
     EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
     EXPECT_TRUE(S_ISFIFO(statOf(fifo).st_mode));
 
     fx::ShellRun marked;
-    const std::string pdf = readFifoDuring(fifo, [&] {
-        marked = run(highlight(file) + " -o " + shellQuoted(fifo.string()));
-    });
+    const std::string pdf = readFifoDuring(
+        fifo, [&] { marked = run(highlight(file) + " -o " + shellQuoted(fifo.string())); });
     EXPECT_EQ(marked.status, 0) << marked.err;
     EXPECT_EQ(pdf.substr(0, 5), "%PDF-");
     EXPECT_TRUE(S_ISFIFO(statOf(fifo).st_mode));
@@ -198,8 +197,9 @@ TEST_F(WritesHardening, AFileSizeLimitFailsTheCommandWithAMessageAndNoTemporary)
     const auto before = ombrix::readFile(file);
     std::signal(SIGXFSZ, SIG_DFL); // as a user's shell has it
     // 16 blocks of 512 bytes (dash) or 1024 (bash): far below a page's PNG.
-    auto limited = fx::runShell("ulimit -f 16; " + tool() + " render " + shellQuoted(file.string()) +
-                                " --page 1 -o " + shellQuoted((dir / "page.png").string()));
+    auto limited =
+        fx::runShell("ulimit -f 16; " + tool() + " render " + shellQuoted(file.string()) +
+                     " --page 1 -o " + shellQuoted((dir / "page.png").string()));
     EXPECT_EQ(limited.status, 1) << "killed, or " << limited.err;
     EXPECT_NE(limited.err.find((dir / "page.png").string()), std::string::npos) << limited.err;
     EXPECT_NE(limited.err.find(std::strerror(EFBIG)), std::string::npos) << limited.err;
