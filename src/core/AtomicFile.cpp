@@ -408,6 +408,17 @@ void replaceFile(const fs::path& target, const Replacement& replacement) {
         fail("write", target, EISDIR);
     }
     const fs::path folder = destination.has_parent_path() ? destination.parent_path() : ".";
+    const auto changedOnDisk = [&] {
+        return Error("AtomicFile", kChangedOnDisk,
+                     destination.string() +
+                         " changed on disk since it was opened; it was not overwritten");
+    };
+    // Checked first as well as last: whatever else now stands at the name (a folder, a
+    // FIFO), it is not the file that was opened.
+    if (const auto now = fileStamp(destination);
+        replacement.expected && now && now != replacement.expected) {
+        throw changedOnDisk();
+    }
 
     struct stat existing {};
     const bool exists = (replacement.ownFile ? ::lstat(destination.c_str(), &existing)
@@ -473,9 +484,7 @@ void replaceFile(const fs::path& target, const Replacement& replacement) {
         replacement.verify(temporary);
     }
     if (replacement.expected && fileStamp(destination) != replacement.expected) {
-        throw Error("AtomicFile", kChangedOnDisk,
-                    destination.string() +
-                        " changed on disk since it was opened; it was not overwritten");
+        throw changedOnDisk();
     }
 
     if (!inPlace) {
