@@ -543,32 +543,36 @@ void writeOwnFile(const fs::path& target, std::string_view bytes) {
     writeBytes(target, bytes, true);
 }
 
+namespace {
+
+// Makes the missing levels of `folder` with mode 0700; levels that exist are left as they
+// are (a parent such as /tmp or the home folder is not ours to narrow).
+bool makeFolders(const fs::path& folder) {
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) == 0) {
+        return S_ISDIR(st.st_mode);
+    }
+    if (errno != ENOENT) {
+        return false;
+    }
+    const fs::path parent = folder.parent_path();
+    if (!parent.empty() && parent != folder && !makeFolders(parent)) {
+        return false;
+    }
+    return ::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
+} // namespace
+
 bool makePrivateFolder(const fs::path& folder) {
-    if (folder.empty()) {
+    if (folder.empty() || !makeFolders(folder)) {
         return false;
     }
     struct stat st {};
-    if (::lstat(folder.c_str(), &st) != 0) {
-        if (errno != ENOENT) {
-            return false;
-        }
-        const fs::path parent = folder.parent_path();
-        if (!parent.empty() && parent != folder && !makePrivateFolder(parent)) {
-            return false;
-        }
-        if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-            return false;
-        }
-        if (::lstat(folder.c_str(), &st) != 0) {
-            return false;
-        }
-    }
-    if (S_ISLNK(st.st_mode) && ::stat(folder.c_str(), &st) != 0) {
+    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
         return false;
     }
-    if (!S_ISDIR(st.st_mode)) {
-        return false;
-    }
+    // Only the folder asked for, and only when it is this user's own.
     if (st.st_uid == ::geteuid() && (st.st_mode & 077) != 0) {
         ::chmod(folder.c_str(), st.st_mode & 0700);
     }

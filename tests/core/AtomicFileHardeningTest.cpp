@@ -377,6 +377,11 @@ TEST_F(AtomicFileHardening, PrivateFoldersAreMadeForThisUserAlone) {
     for (const fs::path& level : {dir / "a", dir / "a" / "b", folder}) {
         EXPECT_EQ(statOf(level).st_mode & 0777, 0700u) << level;
     }
+    // The folders it stands in are not the program's: they keep their mode.
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    ASSERT_TRUE(makePrivateFolder(dir / "x" / "y"));
+    EXPECT_EQ(statOf(dir.path()).st_mode & 0777, 0755u);
+    EXPECT_EQ(statOf(dir / "x").st_mode & 0777, 0700u);
     // One made earlier by a looser hand is narrowed.
     ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
     ASSERT_TRUE(makePrivateFolder(folder));
