@@ -202,7 +202,16 @@ void copyOpenedBytes(fz_context* ctx, pdf_document* doc, const fs::path& to) {
     }
 }
 
-void writeWhole(fz_context* ctx, pdf_document* doc, const fs::path& to, bool incremental) {
+// MuPDF's "cannot fwrite: File too large" as the reason alone; its texts name the
+// temporary, which means nothing to the user.
+std::string writeFailure(const std::string& message) {
+    const std::size_t colon = message.rfind(": ");
+    return message.starts_with("cannot ") && colon != std::string::npos ? message.substr(colon + 2)
+                                                                        : message;
+}
+
+void writeWhole(fz_context* ctx, pdf_document* doc, const fs::path& to, bool incremental,
+                const fs::path& target) {
     pdf_write_options options = pdf_default_write_options;
     if (incremental) {
         options.do_incremental = 1;
@@ -217,7 +226,8 @@ void writeWhole(fz_context* ctx, pdf_document* doc, const fs::path& to, bool inc
     Failure failure;
     if (!attempt(
             ctx, [&] { pdf_save_document(ctx, doc, name, &options); }, &failure)) {
-        throw Error(kDomain, failure.code, failure.message);
+        throw Error(kDomain, failure.code,
+                    "Could not write " + target.string() + ": " + writeFailure(failure.message));
     }
 }
 
@@ -280,7 +290,7 @@ bool saveDocument(fz_context* ctx, pdf_document* doc, const fs::path& target, Sa
                 std::int64_t startxref;
                 ~Restore() { doc->startxref = startxref; }
             } restore{doc, *base.startxref};
-            writeWhole(ctx, doc, temporary, true);
+            writeWhole(ctx, doc, temporary, true, target);
         };
         try {
             replaceFile(target, replacement);
@@ -292,7 +302,9 @@ bool saveDocument(fz_context* ctx, pdf_document* doc, const fs::path& target, Sa
             base.fullOnly = true;
         }
     }
-    replacement.fill = [&](const fs::path& temporary) { writeWhole(ctx, doc, temporary, false); };
+    replacement.fill = [&](const fs::path& temporary) {
+        writeWhole(ctx, doc, temporary, false, target);
+    };
     try {
         replaceFile(target, replacement);
     } catch (const Error& e) {

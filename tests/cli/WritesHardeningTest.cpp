@@ -205,6 +205,15 @@ TEST_F(WritesHardening, AFileSizeLimitFailsTheCommandWithAMessageAndNoTemporary)
     EXPECT_NE(limited.err.find(std::strerror(EFBIG)), std::string::npos) << limited.err;
     EXPECT_EQ(names(), std::vector<std::string>{"doc.pdf"});
     EXPECT_EQ(ombrix::readFile(file), before);
+
+    // A save that MuPDF writes: the document's own name and the reason, nothing left.
+    auto save = fx::runShell("ulimit -f 2; " + tool() + " " + highlight(file));
+    EXPECT_EQ(save.status, 1) << "killed, or " << save.err;
+    EXPECT_NE(save.err.find("Could not write " + file.string() + ": " + std::strerror(EFBIG)),
+              std::string::npos)
+        << save.err;
+    EXPECT_EQ(names(), std::vector<std::string>{"doc.pdf"});
+    EXPECT_EQ(ombrix::readFile(file), before);
 }
 
 TEST_F(WritesHardening, InfoNeverWritesThroughALinkAtItsSidecarsName) {
