@@ -244,7 +244,8 @@ bool carryMetadata(int fd, const struct stat& made, const fs::path& old, const s
 
 // Copies the checked new file into `target` itself: a device or FIFO as any program writes
 // to one, a regular file overwritten and cut to the new length, then synced.
-void copyInto(const fs::path& from, const fs::path& target, bool regular) {
+// `started` turns true once the target's content may have changed.
+void copyInto(const fs::path& from, const fs::path& target, bool regular, bool* started = nullptr) {
     Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
     if (in.fd < 0) {
         fail("read", from, errno);
@@ -263,6 +264,9 @@ void copyInto(const fs::path& from, const fs::path& target, bool regular) {
     }
     std::vector<char> buffer(256 * 1024);
     off_t total = 0;
+    if (started) {
+        *started = true;
+    }
     for (;;) {
         ssize_t n = ::read(in.fd, buffer.data(), buffer.size());
         if (n < 0) {
@@ -494,12 +498,12 @@ void replaceFile(const fs::path& target, const Replacement& replacement) {
         syncFolder(folder);
         return;
     }
-    if (replacement.beforeWritingInPlace) {
-        replacement.beforeWritingInPlace();
-    }
     if (special) {
         copyInto(temporary, destination, false);
         return;
+    }
+    if (replacement.beforeWritingInPlace) {
+        replacement.beforeWritingInPlace();
     }
     // Into the file itself, for every name and the owner to keep it. Until the copy is
     // done the new version is kept whole beside it.
@@ -507,9 +511,13 @@ void replaceFile(const fs::path& target, const Replacement& replacement) {
     if (::rename(temporary.c_str(), kept.c_str()) != 0) {
         fail("write", destination, errno);
     }
+    bool started = false;
     try {
-        copyInto(kept, destination, true);
+        copyInto(kept, destination, true, &started);
     } catch (const Error& e) {
+        if (!started) {
+            throw; // the file was not touched
+        }
         work.keep();
         throw Error("AtomicFile", e.code(),
                     e.description() + "; it may be damaged, and the complete new version is in " +

@@ -265,6 +265,25 @@ TEST_F(AtomicFileHardening, AnotherUsersFileThisUserMayWriteIsWrittenInPlace) {
     EXPECT_EQ(statOf(file).st_uid, 0u);
     EXPECT_EQ(statOf(file).st_mode & 0777, 0666u);
     EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"shared.pdf"});
+
+    // One they may only read is refused, not replaced by a file of theirs.
+    ASSERT_EQ(::chmod(file.c_str(), 0644), 0);
+    const int refused = inChild([&] {
+        if (::setresgid(kOtherUser, kOtherUser, kOtherUser) != 0 ||
+            ::setresuid(kOtherUser, kOtherUser, kOtherUser) != 0) {
+            return 2;
+        }
+        const std::string why = errorOf([&] { writeFileAtomically(file, "taken over"); });
+        return why.find(file.string()) != std::string::npos &&
+                       why.find(std::strerror(EACCES)) != std::string::npos
+                   ? 0
+                   : 3;
+    });
+    ASSERT_TRUE(WIFEXITED(refused));
+    EXPECT_EQ(WEXITSTATUS(refused), 0);
+    EXPECT_EQ(readFile(file), "edited by another user");
+    EXPECT_EQ(statOf(file).st_uid, 0u);
+    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"shared.pdf"});
 }
 
 TEST_F(AtomicFileHardening, ANameOfTheLongestLengthSaves) {
