@@ -103,12 +103,8 @@ bool PreferencesStore::setValue(const std::string& key, nlohmann::json value) {
     }
     encoded += '\n';
 
-    if (file_.has_parent_path()) {
-        std::error_code ec;
-        fs::create_directories(file_.parent_path(), ec);
-        if (ec) {
-            return false;
-        }
+    if (file_.has_parent_path() && !makePrivateFolder(file_.parent_path())) {
+        return false;
     }
     try {
         if (corrupt) {
@@ -116,9 +112,9 @@ bool PreferencesStore::setValue(const std::string& key, nlohmann::json value) {
             // is still in its place.
             fs::path aside = file_;
             aside += ".corrupt";
-            writeFileAtomically(aside, *corrupt);
+            writeOwnFile(aside, *corrupt);
         }
-        writeFileAtomically(file_, encoded);
+        writeOwnFile(file_, encoded);
     } catch (const Error&) {
         return false;
     }

@@ -1,6 +1,7 @@
 #include "cli/Arguments.h"
 #include "cli/Command.h"
 #include "cli/Limits.h"
+#include "core/AtomicFile.h"
 #include "core/Error.h"
 
 #include <algorithm>
@@ -48,6 +49,7 @@ CommandRegistration::CommandRegistration(Command command) {
 
 int main(int argc, char** argv) {
     using namespace ombrix::cli;
+    ombrix::ignoreFileSizeSignal();
     std::vector<std::string> args(argv + 1, argv + argc);
     Io io{std::cout, std::cerr};
 

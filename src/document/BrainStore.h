@@ -8,12 +8,16 @@
 
 namespace ombrix {
 
-// Reads and writes sidecars, one "<fingerprint>.json" per document, in one folder.
-// Storage problems are never reported: a sidecar that cannot be read is absent, one
-// that cannot be written is simply not there next time.
+// Reads and writes sidecars, one "<fingerprint>.json" per version of a document, in one
+// folder of the program's own. Storage problems are never reported: a sidecar that cannot
+// be read is absent, one that cannot be written is simply not there next time.
 class BrainStore {
 public:
-    // Creates the folder (and its parents) when missing; a failure is ignored.
+    // The sidecars kept for one document path: its newest versions.
+    static constexpr int kVersionsKept = 3;
+
+    // Creates the folder (and its parents) when missing, private to the user (0700); a
+    // failure is ignored.
     explicit BrainStore(std::filesystem::path directory);
 
     // applicationSupportDirectory()/"OmbrixPdf/Brains".
@@ -27,11 +31,15 @@ public:
     // The document path is not used for the lookup; sidecars are found by fingerprint.
     std::optional<DocumentBrain> load(const std::filesystem::path& url,
                                       const std::string& fingerprint) const;
-    // Replaces the file atomically, so a crash never leaves half a sidecar.
+    // Replaces the file atomically, so a crash never leaves half a sidecar; a link at its
+    // name is replaced, not followed. Then removes the sidecars of the same path but
+    // older versions beyond the newest kVersionsKept.
     void save(const DocumentBrain& brain) const;
     void remove(const std::string& fingerprint) const;
 
 private:
+    void pruneOlderVersions(const DocumentBrain& saved, const std::filesystem::path& file) const;
+
     std::filesystem::path directory_;
 };
 

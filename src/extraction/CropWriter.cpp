@@ -2,16 +2,20 @@
 
 #include "core/AtomicFile.h"
 #include "core/Error.h"
-#include "core/Uuid.h"
 #include "extraction/RegionCapture.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/ImageCodec.h"
 #include "pdfkit/Page.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <climits>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace ombrix::crop {
 
@@ -71,29 +75,72 @@ fs::path nextOutputPath(const fs::path& document, int pageNumber) {
 
 namespace {
 
-// The PDF is read back before it is kept: only a file the PDF kit can open lands next to
-// the document, and it lands whole. An encrypted one was read back by the kit with its
-// password already and is only checked to be locked here.
-void writeChecked(const std::string& bytes, const fs::path& output) {
-    const fs::path scratch = fs::temp_directory_path() / (Uuid::random().toString() + ".pdf");
-    struct Remove {
-        fs::path path;
-        ~Remove() {
-            std::error_code ignored;
-            fs::remove(path, ignored);
-        }
-    } cleanup{scratch};
-    writeFileAtomically(scratch, bytes);
-    auto reopened = pdfkit::Document::openFile(scratch);
-    try {
-        if (reopened.status == pdfkit::OpenStatus::needsPassword) {
-            writeFileAtomically(output, bytes);
+// The crop is as private as the document it was cut from: it takes the document's
+// permission bits (never more than read and write), and a new file at `output` is made
+// with them before anything is written into it. None for a crop without a document.
+class Placeholder {
+public:
+    Placeholder(const fs::path& output, const pdfkit::Document* source) : output_(output) {
+        struct stat st {};
+        if (!source || ::stat(source->documentURL().c_str(), &st) != 0) {
             return;
         }
-        if (reopened.status != pdfkit::OpenStatus::opened || reopened.document->pageCount() != 1) {
-            throw Error(kErrorDomain, 3, "The cropped PDF could not be read back.");
+        const mode_t mode = st.st_mode & 0666;
+        int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd < 0) {
+            if (errno == EEXIST) {
+                return; // an existing file keeps its own permissions
+            }
+            throw Error(kErrorDomain, errno,
+                        "Could not create " + output.string() + ": " + std::strerror(errno));
         }
-        reopened.document->write(output);
+        // The umask may take bits; the crop must be readable by whom the document is.
+        const bool made = ::fchmod(fd, mode) == 0;
+        const int err = errno;
+        ::close(fd);
+        made_ = true;
+        if (!made) {
+            throw Error(kErrorDomain, err,
+                        "Could not set the permissions of " + output.string() + ": " +
+                            std::strerror(err));
+        }
+    }
+    ~Placeholder() {
+        if (made_ && !kept_) {
+            ::unlink(output_.c_str());
+        }
+    }
+    Placeholder(const Placeholder&) = delete;
+    Placeholder& operator=(const Placeholder&) = delete;
+    void keep() { kept_ = true; }
+
+private:
+    fs::path output_;
+    bool made_ = false;
+    bool kept_ = false;
+};
+
+// The PDF is read back before it is kept: only a file the PDF kit can open lands next to
+// the document, and it lands whole. An encrypted one was read back by the kit with its
+// password already and is only checked to be locked here. The copy read back is a
+// scratch file in a folder of the user's own, never in the shared temporary folder.
+void writeChecked(const std::string& bytes, const fs::path& output,
+                  const pdfkit::Document* source) {
+    try {
+        Placeholder placeholder(output, source);
+        Workspace scratch(scratchFolder());
+        const fs::path copy = scratch.folder() / "crop.pdf";
+        writeOwnFile(copy, bytes);
+        auto reopened = pdfkit::Document::openFile(copy);
+        if (reopened.status == pdfkit::OpenStatus::needsPassword) {
+            writeFileAtomically(output, bytes);
+        } else if (reopened.status != pdfkit::OpenStatus::opened ||
+                   reopened.document->pageCount() != 1) {
+            throw Error(kErrorDomain, 3, "The cropped PDF could not be read back.");
+        } else {
+            reopened.document->write(output);
+        }
+        placeholder.keep();
     } catch (const Error& e) {
         throw Error(kErrorDomain, e.code(), e.description());
     }
@@ -106,7 +153,7 @@ void writeImagePDF(const Image& image, const fs::path& output, const std::option
     if (!bytes) {
         throw Error(kErrorDomain, 2, "Could not make a PDF of the cropped region.");
     }
-    writeChecked(*bytes, output);
+    writeChecked(*bytes, output, nullptr);
 }
 
 void writeImagePDF(const Image& image, const fs::path& output, const pdfkit::Document* source,
@@ -121,7 +168,7 @@ void writeImagePDF(const Image& image, const fs::path& output, const pdfkit::Doc
     } catch (const Error& e) {
         throw Error(kErrorDomain, 2, e.description());
     }
-    writeChecked(bytes, output);
+    writeChecked(bytes, output, source);
 }
 
 fs::path cropToFile(const pdfkit::Page& page, const Rect& bounds, const fs::path& document,

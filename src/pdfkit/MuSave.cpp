@@ -202,7 +202,16 @@ void copyOpenedBytes(fz_context* ctx, pdf_document* doc, const fs::path& to) {
     }
 }
 
-void writeWhole(fz_context* ctx, pdf_document* doc, const fs::path& to, bool incremental) {
+// MuPDF's "cannot fwrite: File too large" as the reason alone; its texts name the
+// temporary, which means nothing to the user.
+std::string writeFailure(const std::string& message) {
+    const std::size_t colon = message.rfind(": ");
+    return message.starts_with("cannot ") && colon != std::string::npos ? message.substr(colon + 2)
+                                                                        : message;
+}
+
+void writeWhole(fz_context* ctx, pdf_document* doc, const fs::path& to, bool incremental,
+                const fs::path& target) {
     pdf_write_options options = pdf_default_write_options;
     if (incremental) {
         options.do_incremental = 1;
@@ -217,8 +226,36 @@ void writeWhole(fz_context* ctx, pdf_document* doc, const fs::path& to, bool inc
     Failure failure;
     if (!attempt(
             ctx, [&] { pdf_save_document(ctx, doc, name, &options); }, &failure)) {
-        throw Error(kDomain, failure.code, failure.message);
+        throw Error(kDomain, failure.code,
+                    "Could not write " + target.string() + ": " + writeFailure(failure.message));
     }
+}
+
+// MuPDF reads the objects it has not loaded yet from the file it opened. When the saved
+// content goes into that very file (it has other names, or another owner), the document
+// keeps the bytes it was opened from in memory instead.
+void detachFromFile(fz_context* ctx, pdf_document* doc) {
+    if (!doc->file) {
+        return;
+    }
+    Failure failure;
+    fz_buffer* bytes = nullptr;
+    fz_stream* copy = nullptr;
+    bool ok = attempt(
+        ctx,
+        [&] {
+            fz_seek(ctx, doc->file, 0, SEEK_SET);
+            bytes = fz_read_all(ctx, doc->file, 64 * 1024);
+            copy = fz_open_buffer(ctx, bytes);
+        },
+        &failure);
+    fz_drop_buffer(ctx, bytes); // the stream holds its own reference
+    if (!ok || !copy) {
+        throw Error(kDomain, failure.code,
+                    "Could not keep the document's bytes while it is saved: " + failure.message);
+    }
+    fz_drop_stream(ctx, doc->file);
+    doc->file = copy;
 }
 
 } // namespace
@@ -241,6 +278,7 @@ bool saveDocument(fz_context* ctx, pdf_document* doc, const fs::path& target, Sa
     replacement.verify = [&](const fs::path& written) {
         verifyWritten(ctx, written, expectation, check.password);
     };
+    replacement.beforeWritingInPlace = [&] { detachFromFile(ctx, doc); };
     if (incremental) {
         replacement.fill = [&](const fs::path& temporary) {
             copyOpenedBytes(ctx, doc, temporary);
@@ -252,7 +290,7 @@ bool saveDocument(fz_context* ctx, pdf_document* doc, const fs::path& target, Sa
                 std::int64_t startxref;
                 ~Restore() { doc->startxref = startxref; }
             } restore{doc, *base.startxref};
-            writeWhole(ctx, doc, temporary, true);
+            writeWhole(ctx, doc, temporary, true, target);
         };
         try {
             replaceFile(target, replacement);
@@ -264,7 +302,9 @@ bool saveDocument(fz_context* ctx, pdf_document* doc, const fs::path& target, Sa
             base.fullOnly = true;
         }
     }
-    replacement.fill = [&](const fs::path& temporary) { writeWhole(ctx, doc, temporary, false); };
+    replacement.fill = [&](const fs::path& temporary) {
+        writeWhole(ctx, doc, temporary, false, target);
+    };
     try {
         replaceFile(target, replacement);
     } catch (const Error& e) {

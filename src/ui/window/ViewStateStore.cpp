@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <nlohmann/json.hpp>
-#include <system_error>
 
 namespace ombrix::ui {
 
@@ -49,9 +48,8 @@ void ViewStateStore::save(const std::string& fingerprint, const ViewState& state
     }
     nlohmann::json json{{"page", state.page}, {"zoom", state.zoom}, {"layout", state.layout}};
     try {
-        std::error_code ignored;
-        std::filesystem::create_directories(directory_, ignored);
-        writeFileAtomically(*file, json.dump());
+        makePrivateFolder(directory_);
+        writeOwnFile(*file, json.dump());
     } catch (const std::exception&) {
         // The document is as it was; only its place is forgotten.
     }
@@ -94,9 +92,8 @@ void RecentFiles::write() const {
         list.push_back(file.string());
     }
     try {
-        std::error_code ignored;
-        std::filesystem::create_directories(file_.parent_path(), ignored);
-        writeFileAtomically(file_, nlohmann::json{{"files", list}}.dump(1));
+        makePrivateFolder(file_.parent_path());
+        writeOwnFile(file_, nlohmann::json{{"files", list}}.dump(1));
     } catch (const std::exception&) {
         // Forgetting the list loses nothing of the user's.
     }

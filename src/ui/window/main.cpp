@@ -3,6 +3,7 @@
 // dispatches from "Finder", which the window opens off the GUI thread.
 #include "app/AppContainer.h"
 #include "app/AppDelegate.h"
+#include "core/AtomicFile.h"
 #include "ui/canvas/CustomPDFView.h"
 #include "ui/canvas/PDFCanvasView.h"
 #include "ui/platform/QtMainQueue.h"
@@ -43,6 +44,7 @@ void screenshotWhenDrawn(ui::MainWindow* window, const QString& file) {
 } // namespace
 
 int main(int argc, char** argv) {
+    ombrix::ignoreFileSizeSignal();
     // The web module starts Qt WebEngine after the application exists, which needs this.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
