@@ -79,19 +79,19 @@ int main(int argc, char** argv) {
     ombrix::testing::ManyPages document{pages, {target}};
     const auto t0 = std::chrono::steady_clock::now();
     document.write(file);
-    std::printf("%d pages, %.1f MB, written in %.0f ms; the edit and the search target page %d\n\n",
-                pages, double(fs::file_size(file)) / (1 << 20),
-                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
-                    .count(),
-                target + 1);
+    std::printf(
+        "%d pages, %.1f MB, written in %.0f ms; the edit and the search target page %d\n\n", pages,
+        double(fs::file_size(file)) / (1 << 20),
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count(),
+        target + 1);
     std::printf("%-9s %-10s %12s %12s  %s\n", "tool", "task", "time", "peak RSS", "ending");
 
     const std::string path = file.string();
     const std::string copy = (dir / "copy.pdf").string();
     const std::string page = std::to_string(target + 1);
 
-    ProcessUsage search = best(runs, {ombrix.string(), "search", path,
-                                      ombrix::testing::ManyPages::markerText(target)});
+    ProcessUsage search = best(
+        runs, {ombrix.string(), "search", path, ombrix::testing::ManyPages::markerText(target)});
     report("ombrix", "search", search);
     ProcessUsage text;
     if (have("pdftotext")) {
@@ -103,8 +103,8 @@ int main(int argc, char** argv) {
     ProcessUsage highlight = best(runs, {ombrix.string(), "highlight", path, "--page", page,
                                          "--rect", "72,715,120,20", "-o", copy});
     report("ombrix", "highlight", highlight);
-    ProcessUsage rotate = best(runs, {ombrix.string(), "rotate", copy, "--page", page,
-                                      "--degrees", "90"});
+    ProcessUsage rotate =
+        best(runs, {ombrix.string(), "rotate", copy, "--page", page, "--degrees", "90"});
     report("ombrix", "rotate", rotate);
     ProcessUsage qpdf;
     if (have("qpdf")) {

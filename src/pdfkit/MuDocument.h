@@ -39,6 +39,10 @@ struct DocCore {
     // Every page's object in order (each kept), for lookups in constant time; empty when
     // the tree could not be indexed and each lookup walks it.
     std::vector<pdf_obj*> pageObjects;
+    // Whether MuPDF's page map (pdf_load_page_tree) is loaded, so that loading a page by
+    // its index does not walk the tree; only with pageObjects, and never while the tree
+    // is changed.
+    bool pageTreeLoaded = false;
 
     DocCore() = default;
     DocCore(const DocCore&) = delete;

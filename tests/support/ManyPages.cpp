@@ -3,8 +3,8 @@
 #include "support/MuPdfSession.h"
 
 #include <algorithm>
-#include <mupdf/pdf.h>
 #include <cstring>
+#include <mupdf/pdf.h>
 #include <stdexcept>
 
 namespace ombrix::testing {
