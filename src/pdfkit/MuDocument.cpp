@@ -435,13 +435,17 @@ std::vector<Selection> MuDocument::find(const std::string& needle, bool caseInse
             const auto& page = pages_[std::size_t(index)];
             return SearchPage{page, pageText(*page, token)};
         },
-        needle, caseInsensitive, [token] { return mu::CookieAccess::cancelled(token); });
+        needle, caseInsensitive,
+        [token] { return mu::CookieAccess::cancelled(token) || mu::limitReached(); });
 }
 
 void MuDocument::find(const std::string& needle, bool caseInsensitive,
                       const FindProgress& progress) const {
     const CancelToken* token = progress.token;
-    const auto cancelled = [token] { return mu::CookieAccess::cancelled(token); };
+    // A limit ends the search as a cancel does: every further page would fail anyway.
+    const auto cancelled = [token] {
+        return mu::CookieAccess::cancelled(token) || mu::limitReached();
+    };
     findInPages(
         pageCount(),
         [&](int index) {
@@ -789,7 +793,8 @@ pdf_page* MuPage::livePage(fz_context* ctx) const {
     if (!page_ && !loadFailed_ && inflatesPastLimit(ctx)) {
         loadFailed_ = true;
     }
-    if (!page_ && !loadFailed_) {
+    // Without MuPDF's page map a load walks the tree: past a limit, no page is loaded.
+    if (!page_ && !loadFailed_ && !(!core_->pageTreeLoaded && mu::limitReached())) {
         pdf_page* loaded = nullptr;
         // MuPDF's lookup through its page map keeps the page's dictionary once more than
         // the page it loads does; that reference is given back here.

@@ -34,6 +34,10 @@ pdf_obj* pageObject(fz_context* ctx, pdf_document* doc, int index) {
         });
         return obj;
     }
+    // Each lookup walks the tree: past a limit, a loop over pages must not go on doing it.
+    if (limitReached()) {
+        return nullptr;
+    }
     attempt(ctx, [&] { obj = pdf_lookup_page_obj(ctx, doc, index); });
     return obj;
 }

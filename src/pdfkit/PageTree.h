@@ -22,6 +22,7 @@ std::vector<pdf_obj*> walkPageTree(fz_context* ctx, pdf_document* doc, int count
 // Page `index`'s object as MuPDF finds it, borrowed; nullptr when it finds none. Through
 // MuPDF's page map when one is loaded, without the reference a lookup through the map keeps
 // and never gives back (which would keep the page's dictionary past the document's end).
+// Without a map each call walks the tree; past a limit it finds nothing.
 pdf_obj* pageObject(fz_context* ctx, pdf_document* doc, int index);
 
 // The object number of page `index` as MuPDF finds it, 0 when it finds none. Through

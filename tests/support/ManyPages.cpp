@@ -11,8 +11,12 @@ namespace ombrix::testing {
 
 namespace {
 
-std::string textStream(const std::string& text) {
-    return "BT /F1 12 Tf 72 720 Td (" + text + ") Tj ET";
+std::string textStream(const std::string& text, int lines = 1) {
+    std::string stream = "BT /F1 12 Tf 14 TL 72 720 Td";
+    for (int i = 0; i < lines; ++i) {
+        stream += " (" + text + ") '";
+    }
+    return stream + " ET";
 }
 
 // Inside fz_try only.
@@ -51,7 +55,7 @@ const std::filesystem::path& ManyPages::write(const std::filesystem::path& path)
         }
         markerStreams.push_back(textStream(markerText(index)));
     }
-    const std::string filler = textStream(kFillerText);
+    const std::string filler = textStream(kFillerText, std::max(1, fillerLines));
     const std::string file = path.string();
     const int count = pages;
 
