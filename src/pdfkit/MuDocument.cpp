@@ -469,6 +469,11 @@ PageRenderer& MuDocument::renderer() {
     return *renderer_;
 }
 
+std::vector<int> MuDocument::damagedPages() const {
+    std::lock_guard lock(textMutex_);
+    return std::vector<int>(damaged_.begin(), damaged_.end());
+}
+
 std::vector<Size> MuDocument::displaySizes() const {
     std::lock_guard lock(core_->mutex);
     fz_context* ctx = mu::context();
@@ -514,6 +519,10 @@ MuDocument::CachedText& MuDocument::storeText(int page,
             std::min_element(texts_.begin(), texts_.end(),
                              [](const auto& a, const auto& b) { return a.lastUse < b.lastUse; });
         texts_.erase(oldest);
+    }
+    // Past a limit every page fails to read: that is the limit's doing, not the page's.
+    if (text && text->contentDamaged() && !mu::limitReached()) {
+        damaged_.insert(page);
     }
     texts_.push_back(CachedText{page, ++textClock_, std::move(text), nullptr});
     return texts_.back();
@@ -1139,6 +1148,10 @@ std::optional<Selection> MuPage::selection(Point from, Point to) const {
 
 std::string MuPage::string() const {
     return text()->plainText();
+}
+
+bool MuPage::contentDamaged() const {
+    return text()->contentDamaged();
 }
 
 std::vector<TextWord> MuPage::words() const {
