@@ -25,6 +25,9 @@ struct Command {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
+// Done, but part of a page's content could not be read (said on stderr for each page):
+// the text, results or image hold only what could be.
+inline constexpr int kExitDamagedPage = 3;
 
 const std::vector<Command>& commands();
 

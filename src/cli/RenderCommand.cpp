@@ -4,7 +4,9 @@
 #include "core/Error.h"
 #include "document/PDFKitBridge.h"
 #include "document/PDFRenderService.h"
+#include "pdfkit/Document.h"
 #include "pdfkit/ImageCodec.h"
+#include "pdfkit/Page.h"
 #include "pdfkit/ResourceLimits.h"
 
 #include <algorithm>
@@ -75,13 +77,33 @@ int runRender(const std::vector<std::string>& args, Io& io) {
         auto document = bridge->open(file);
         int index = checkedPageIndex(*page, document->pageCount);
         checkImageFits(document->pageSizes.at(std::size_t(index)), size);
-        Image image = renderer.renderPage(*document, index, size);
+        // Reading the page's text runs its content as drawing it does, and says whether
+        // all of it could be read.
+        auto engine = PDFKitBridge::engineDocument(*document);
+        auto enginePage = engine ? engine->page(index) : nullptr;
+        const bool damaged = enginePage && enginePage->contentDamaged();
+        const std::string damagedText =
+            "page " + std::to_string(index + 1) + ": part of the page's content could not be read";
+        Image image;
+        try {
+            image = renderer.renderPage(*document, index, size);
+        } catch (const std::exception&) {
+            if (!damaged) {
+                throw;
+            }
+            throw Error("ombrix", kExitFailure, damagedText + "; nothing could be drawn");
+        }
         auto png = pdfkit::encodePNG(image);
         if (!png) {
             throw Error("ombrix", kExitFailure, "could not encode the page as PNG");
         }
         writeFileAtomically(out, *png);
         io.out << out.string() << ": " << image.width() << "x" << image.height() << "\n";
+        if (damaged) {
+            io.err << "ombrix " << kName << ": " << damagedText
+                   << "; the image shows what could be drawn\n";
+            return kExitDamagedPage;
+        }
         return kExitOk;
     });
 }

@@ -4,7 +4,9 @@
 #include "cli/JsonOutput.h"
 #include "core/Error.h"
 #include "core/RunLoop.h"
+#include "document/PDFKitBridge.h"
 #include "document/TabSession.h"
+#include "pdfkit/Document.h"
 
 #include <chrono>
 #include <nlohmann/json.hpp>
@@ -52,7 +54,15 @@ int runSearch(const std::vector<std::string>& args, Io& io) {
             list.push_back(std::move(item));
         }
         printJson(io, list);
-        return kExitOk;
+        // Pages that could be read only in part were searched as far as they could be.
+        const auto engine = PDFKitBridge::engineDocument(*tab->document);
+        const auto damaged = engine ? engine->damagedPages() : std::vector<int>();
+        for (int page : damaged) {
+            io.err << "ombrix " << kName << ": page " << page + 1
+                   << ": part of the page's content could not be read; it was searched as far "
+                      "as it could be\n";
+        }
+        return damaged.empty() ? kExitOk : kExitDamagedPage;
     });
 }
 

@@ -33,6 +33,12 @@ int runText(const std::vector<std::string>& args, Io& io) {
         if (!text.empty() && text.back() != '\n') {
             io.out << "\n";
         }
+        if (pdfPage && pdfPage->contentDamaged()) {
+            io.err << "ombrix " << kName << ": page " << index + 1
+                   << ": part of the page's content could not be read; the text is what "
+                      "could be\n";
+            return kExitDamagedPage;
+        }
         return kExitOk;
     });
 }

@@ -30,7 +30,9 @@ void printHelp(std::ostream& out) {
     }
     out << "\nRun 'ombrix <command> --help' for a command's arguments.\n"
            "OMBRIX_MEMORY_LIMIT_MB (default 1024) and OMBRIX_TIMEOUT_SECONDS (default 60) bound\n"
-           "what one command may take; a file that needs more fails with a message.\n";
+           "what one command may take; a file that needs more fails with a message.\n\n"
+           "Exit status: 0 done; 1 failed; 2 wrong arguments; 3 done, but part of a page's\n"
+           "content could not be read (each such page is named on stderr).\n";
 }
 } // namespace
 

@@ -1,5 +1,9 @@
 #include "engine/PageRemoval.h"
 
+#include "pdfkit/PageTree.h"
+
+#include <vector>
+
 namespace ombrix::engine {
 
 namespace mu = pdfkit::mu;
@@ -110,7 +114,10 @@ void cleanNameTree(fz_context* ctx, pdf_document* doc, pdf_obj* node, pdf_obj* p
 }
 
 // Inside fz_try only.
-void cleanDestinations(fz_context* ctx, pdf_document* doc, pdf_obj* root, pdf_obj* page) {
+// `pages` holds the document's page objects by index, or nothing when they are to be looked
+// up one by one.
+void cleanDestinations(fz_context* ctx, pdf_document* doc, pdf_obj* root, pdf_obj* page,
+                       const std::vector<pdf_obj*>& pages) {
     int budget = 1 << 20;
     pdf_obj* outlines = pdf_resolve_indirect(ctx, pdf_dict_get(ctx, root, PDF_NAME(Outlines)));
     if (pdf_is_dict(ctx, outlines)) {
@@ -123,10 +130,14 @@ void cleanDestinations(fz_context* ctx, pdf_document* doc, pdf_obj* root, pdf_ob
         pdf_dict_dels(ctx, root, kOpenAction);
     }
 
-    const int pages = pdf_count_pages(ctx, doc);
-    for (int p = 0; p < pages; ++p) {
-        pdf_obj* annots = pdf_resolve_indirect(
-            ctx, pdf_dict_get(ctx, pdf_lookup_page_obj(ctx, doc, p), PDF_NAME(Annots)));
+    const int count = pdf_count_pages(ctx, doc);
+    for (int p = 0; p < count; ++p) {
+        if (p % 1024 == 0 && mu::limitReached()) {
+            fz_throw(ctx, FZ_ERROR_GENERIC, "stopped by a limit");
+        }
+        pdf_obj* pageObj = std::size_t(p) < pages.size() ? pages[std::size_t(p)]
+                                                         : pdf_lookup_page_obj(ctx, doc, p);
+        pdf_obj* annots = pdf_resolve_indirect(ctx, pdf_dict_get(ctx, pageObj, PDF_NAME(Annots)));
         for (int i = pdf_array_len(ctx, annots) - 1; i >= 0; --i) {
             pdf_obj* annot = pdf_resolve_indirect(ctx, pdf_array_get(ctx, annots, i));
             if (pdf_name_eq(ctx, pdf_dict_get(ctx, annot, PDF_NAME(Subtype)), PDF_NAME(Link)) &&
@@ -265,26 +276,27 @@ bool soundParentChain(fz_context* ctx, pdf_obj* page) {
 } // namespace
 
 bool deletePageAndReferences(fz_context* ctx, pdf_document* doc, int index) {
-    return mu::attempt(ctx, [&] {
-        const int oldCount = pdf_count_pages(ctx, doc);
-        pdf_obj* page =
-            pdf_keep_obj(ctx, pdf_resolve_indirect(ctx, pdf_lookup_page_obj(ctx, doc, index)));
-        fz_try(ctx) {
-            if (!soundParentChain(ctx, page)) {
-                fz_throw(ctx, FZ_ERROR_GENERIC, "the page tree is damaged");
-            }
-            pdf_obj* root = pdf_dict_get(ctx, pdf_trailer(ctx, doc), PDF_NAME(Root));
-            pdf_delete_page(ctx, doc, index);
-            cleanDestinations(ctx, doc, root, page);
-            renumberLabels(ctx, doc, root, index, oldCount);
+    int oldCount = 0;
+    pdf_obj* page = nullptr;
+    pdf_obj* root = nullptr;
+    bool ok = mu::attempt(ctx, [&] {
+        oldCount = pdf_count_pages(ctx, doc);
+        page = pdf_keep_obj(ctx, pdf_resolve_indirect(ctx, pdf_lookup_page_obj(ctx, doc, index)));
+        if (!soundParentChain(ctx, page)) {
+            fz_throw(ctx, FZ_ERROR_GENERIC, "the page tree is damaged");
         }
-        fz_always(ctx) {
-            pdf_drop_obj(ctx, page);
-        }
-        fz_catch(ctx) {
-            fz_rethrow(ctx);
-        }
+        root = pdf_dict_get(ctx, pdf_trailer(ctx, doc), PDF_NAME(Root));
+        pdf_delete_page(ctx, doc, index);
     });
+    // The pages that are left, found in one walk of the tree rather than a walk each.
+    const std::vector<pdf_obj*> pages =
+        ok ? mu::walkPageTree(ctx, doc, oldCount - 1) : std::vector<pdf_obj*>();
+    ok = ok && mu::attempt(ctx, [&] {
+             cleanDestinations(ctx, doc, root, page, pages);
+             renumberLabels(ctx, doc, root, index, oldCount);
+         });
+    pdf_drop_obj(ctx, page);
+    return ok;
 }
 
 } // namespace ombrix::engine

@@ -100,6 +100,11 @@ public:
 
     virtual PageRenderer& renderer() = 0;
 
+    // The pages, in ascending order, whose content has been found damaged (see
+    // Page::contentDamaged) whenever their text was read: after a search, every damaged
+    // page of the document. Any thread.
+    virtual std::vector<int> damagedPages() const = 0;
+
     // Every page's display size (crop box, turned by /Rotate) in one pass; cheap after the
     // first call. Main thread.
     virtual std::vector<Size> displaySizes() const = 0;

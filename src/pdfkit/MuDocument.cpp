@@ -8,6 +8,7 @@
 #include "pdfkit/MuImagePage.h"
 #include "pdfkit/MuRenderer.h"
 #include "pdfkit/MuSave.h"
+#include "pdfkit/PageTree.h"
 
 #include <algorithm>
 #include <cmath>
@@ -26,6 +27,9 @@ DocCore::~DocCore() {
         for (pdf_obj* obj : pageObjects) {
             pdf_drop_obj(ctx, obj);
         }
+        if (pageTreeLoaded) {
+            pdf_drop_page_tree(ctx, pdf);
+        }
         pdf_drop_document(ctx, pdf);
     }
 }
@@ -35,7 +39,7 @@ DocCore::~DocCore() {
 namespace {
 
 bool hasPage(fz_context* ctx, pdf_document* doc, int index) {
-    return mu::attempt(ctx, [&] { pdf_lookup_page_obj(ctx, doc, index); });
+    return mu::pageObject(ctx, doc, index) != nullptr;
 }
 
 // MuPDF takes the page count from the tree's /Count, which a damaged or hostile file can
@@ -69,7 +73,7 @@ int usablePageCount(fz_context* ctx, pdf_document* doc) {
         pdf_obj* root = pdf_dict_get(ctx, pdf_trailer(ctx, doc), PDF_NAME(Root));
         if (pdf_is_dict(ctx, root) && pdf_is_dict(ctx, pdf_dict_get(ctx, root, PDF_NAME(Pages)))) {
             count = pdf_count_pages(ctx, doc);
-            if (count > 0 && !pdf_lookup_page_obj(ctx, doc, 0)) {
+            if (count > 0 && !mu::pageObject(ctx, doc, 0)) {
                 count = -1;
             }
         }
@@ -81,55 +85,31 @@ int usablePageCount(fz_context* ctx, pdf_document* doc) {
 }
 
 // Without an index every page lookup walks the tree, which makes a pass over a large
-// document quadratic. MuPDF's own page maps would do, but in this MuPDF version each
-// lookup through them keeps the page object once more, so no page dictionary is ever
-// freed. The index is our own walk of the tree, used only when it agrees with MuPDF's
-// lookups; a tree whose counts lie keeps the walk.
+// document quadratic: our own pages look their objects up in the walk made here, and
+// MuPDF's page loading in its page map, loaded when it agrees with the walk on every page.
+// Nothing here changes the page tree while the map is loaded.
 void indexPages(fz_context* ctx, DocCore& core, int count) {
-    std::vector<pdf_obj*> found;
-    found.reserve(std::size_t(std::max(count, 0)));
-    const bool walked = mu::attempt(ctx, [&] {
-        pdf_obj* root = pdf_dict_get(ctx, pdf_trailer(ctx, core.pdf), PDF_NAME(Root));
-        std::vector<pdf_obj*> stack{pdf_dict_get(ctx, root, PDF_NAME(Pages))};
-        std::unordered_set<int> seen;
-        while (!stack.empty() && int(found.size()) <= count) {
-            pdf_obj* node = stack.back();
-            stack.pop_back();
-            const int num = pdf_to_num(ctx, node);
-            if (num > 0 && !seen.insert(num).second) {
-                continue; // a cycle or a shared node
-            }
-            pdf_obj* type = pdf_dict_get(ctx, node, PDF_NAME(Type));
-            pdf_obj* kids = pdf_dict_get(ctx, node, PDF_NAME(Kids));
-            const bool inner =
-                pdf_name_eq(ctx, type, PDF_NAME(Pages)) || (!type && pdf_is_array(ctx, kids));
-            if (!inner) {
-                found.push_back(node);
-                continue;
-            }
-            for (int i = pdf_array_len(ctx, kids) - 1; i >= 0; --i) {
-                stack.push_back(pdf_array_get(ctx, kids, i));
-            }
-        }
-    });
-    if (!walked || int(found.size()) != count || count == 0) {
+    const std::vector<pdf_obj*> found = mu::walkPageTree(ctx, core.pdf, count);
+    if (found.empty()) {
         return;
-    }
-    // The walk and MuPDF's lookup (which trusts each node's /Count) must name the same
-    // objects; spot checks across the document catch a tree that does not add up.
-    const int checks = std::min(count, 33);
-    for (int c = 0; c < checks; ++c) {
-        const int index = checks == 1 ? 0 : int(std::int64_t(count - 1) * c / (checks - 1));
-        pdf_obj* looked = nullptr;
-        if (!mu::attempt(ctx, [&] { looked = pdf_lookup_page_obj(ctx, core.pdf, index); }) ||
-            pdf_to_num(ctx, looked) != pdf_to_num(ctx, found[std::size_t(index)]) ||
-            pdf_to_num(ctx, looked) <= 0) {
-            return;
-        }
     }
     core.pageObjects.reserve(found.size());
     for (pdf_obj* obj : found) {
         core.pageObjects.push_back(pdf_keep_obj(ctx, obj));
+    }
+    int counted = 0;
+    mu::attempt(ctx, [&] { counted = pdf_count_pages(ctx, core.pdf); });
+    if (counted != count || !mu::attempt(ctx, [&] { pdf_load_page_tree(ctx, core.pdf); })) {
+        return;
+    }
+    core.pageTreeLoaded = true;
+    bool same = core.pdf->map_page_count == count;
+    for (int i = 0; same && i < count; ++i) {
+        same = core.pdf->fwd_page_map[i] == pdf_to_num(ctx, found[std::size_t(i)]);
+    }
+    if (!same) {
+        pdf_drop_page_tree(ctx, core.pdf);
+        core.pageTreeLoaded = false;
     }
 }
 
@@ -455,13 +435,17 @@ std::vector<Selection> MuDocument::find(const std::string& needle, bool caseInse
             const auto& page = pages_[std::size_t(index)];
             return SearchPage{page, pageText(*page, token)};
         },
-        needle, caseInsensitive, [token] { return mu::CookieAccess::cancelled(token); });
+        needle, caseInsensitive,
+        [token] { return mu::CookieAccess::cancelled(token) || mu::limitReached(); });
 }
 
 void MuDocument::find(const std::string& needle, bool caseInsensitive,
                       const FindProgress& progress) const {
     const CancelToken* token = progress.token;
-    const auto cancelled = [token] { return mu::CookieAccess::cancelled(token); };
+    // A limit ends the search as a cancel does: every further page would fail anyway.
+    const auto cancelled = [token] {
+        return mu::CookieAccess::cancelled(token) || mu::limitReached();
+    };
     findInPages(
         pageCount(),
         [&](int index) {
@@ -483,6 +467,11 @@ void MuDocument::find(const std::string& needle, bool caseInsensitive,
 
 PageRenderer& MuDocument::renderer() {
     return *renderer_;
+}
+
+std::vector<int> MuDocument::damagedPages() const {
+    std::lock_guard lock(textMutex_);
+    return std::vector<int>(damaged_.begin(), damaged_.end());
 }
 
 std::vector<Size> MuDocument::displaySizes() const {
@@ -530,6 +519,10 @@ MuDocument::CachedText& MuDocument::storeText(int page,
             std::min_element(texts_.begin(), texts_.end(),
                              [](const auto& a, const auto& b) { return a.lastUse < b.lastUse; });
         texts_.erase(oldest);
+    }
+    // Past a limit every page fails to read: that is the limit's doing, not the page's.
+    if (text && text->contentDamaged() && !mu::limitReached()) {
+        damaged_.insert(page);
     }
     texts_.push_back(CachedText{page, ++textClock_, std::move(text), nullptr});
     return texts_.back();
@@ -734,9 +727,7 @@ pdf_obj* MuPage::pageObject(fz_context* ctx) const {
     if (std::size_t(index_) < core_->pageObjects.size()) {
         return core_->pageObjects[std::size_t(index_)];
     }
-    pdf_obj* obj = nullptr;
-    mu::attempt(ctx, [&] { obj = pdf_lookup_page_obj(ctx, core_->pdf, index_); });
-    return obj;
+    return mu::pageObject(ctx, core_->pdf, index_);
 }
 
 const PageFrame& MuPage::frame(fz_context* ctx) const {
@@ -811,9 +802,17 @@ pdf_page* MuPage::livePage(fz_context* ctx) const {
     if (!page_ && !loadFailed_ && inflatesPastLimit(ctx)) {
         loadFailed_ = true;
     }
-    if (!page_ && !loadFailed_) {
+    // Without MuPDF's page map a load walks the tree: past a limit, no page is loaded.
+    if (!page_ && !loadFailed_ && !(!core_->pageTreeLoaded && mu::limitReached())) {
         pdf_page* loaded = nullptr;
+        // MuPDF's lookup through its page map keeps the page's dictionary once more than
+        // the page it loads does; that reference is given back here.
+        pdf_obj* dict = core_->pageTreeLoaded ? mu::resolve(ctx, pageObject(ctx)) : nullptr;
+        const int refs = dict ? pdf_obj_refs(ctx, dict) : 0;
         if (mu::attempt(ctx, [&] { loaded = pdf_load_page(ctx, core_->pdf, index_); })) {
+            if (dict && loaded->obj == dict && pdf_obj_refs(ctx, dict) == refs + 2) {
+                pdf_drop_obj(ctx, dict);
+            }
             page_ = loaded;
             // Annotations saved without an appearance get one, as other readers draw them.
             mu::attempt(ctx, [&] { pdf_update_page(ctx, loaded); });
@@ -1149,6 +1148,10 @@ std::optional<Selection> MuPage::selection(Point from, Point to) const {
 
 std::string MuPage::string() const {
     return text()->plainText();
+}
+
+bool MuPage::contentDamaged() const {
+    return text()->contentDamaged();
 }
 
 std::vector<TextWord> MuPage::words() const {

@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,10 @@ struct DocCore {
     // Every page's object in order (each kept), for lookups in constant time; empty when
     // the tree could not be indexed and each lookup walks it.
     std::vector<pdf_obj*> pageObjects;
+    // Whether MuPDF's page map (pdf_load_page_tree) is loaded, so that loading a page by
+    // its index does not walk the tree; only with pageObjects, and never while the tree
+    // is changed.
+    bool pageTreeLoaded = false;
 
     DocCore() = default;
     DocCore(const DocCore&) = delete;
@@ -74,6 +79,7 @@ public:
     std::optional<Selection> selection(const Rect& rect) const override;
     std::optional<Selection> selection(Point from, Point to) const override;
     std::string string() const override;
+    bool contentDamaged() const override;
     std::vector<TextWord> words() const override;
     std::optional<std::string> label() const override;
     std::vector<FontResource> fontResources() const override;
@@ -158,6 +164,7 @@ public:
     void find(const std::string& needle, bool caseInsensitive,
               const FindProgress& progress) const override;
     PageRenderer& renderer() override;
+    std::vector<int> damagedPages() const override;
     std::recursive_mutex& mutex() const override { return core_->mutex; }
     std::vector<Size> displaySizes() const override;
     std::shared_ptr<const TextLayout> textLayout(int pageIndex,
@@ -208,6 +215,7 @@ private:
     mutable std::mutex textMutex_; // guards texts_ and textClock_ only, never held for work
     mutable std::vector<CachedText> texts_;
     mutable std::uint64_t textClock_ = 0;
+    mutable std::set<int> damaged_; // under textMutex_
     // The version of the file last opened or saved here, what successive saves share,
     // and the password that unlocked the document: what a save must check against.
     std::optional<FileStamp> stamp_;

@@ -1,6 +1,7 @@
 #include "pdfkit/MuSave.h"
 
 #include "core/Error.h"
+#include "pdfkit/PageTree.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -17,9 +18,39 @@ namespace {
 
 constexpr const char* kDomain = "PDFKit";
 
-bool hasPage(fz_context* ctx, pdf_document* doc, int index) {
-    return attempt(ctx, [&] { pdf_lookup_page_obj(ctx, doc, index); });
+[[noreturn]] void stopped() {
+    throw Error(kDomain, 1,
+                "The save was stopped before the written file could be checked; the original "
+                "was left untouched.");
 }
+
+// Every page's object by index, from one walk of the tree, or (for a tree that does not
+// add up) by one lookup per page, which a limit stops.
+class PageObjects {
+public:
+    PageObjects(fz_context* ctx, pdf_document* doc, int count)
+        : ctx_(ctx), doc_(doc), walked_(walkPageTree(ctx, doc, count)) {
+        if (walked_.empty() && limitReached()) {
+            stopped();
+        }
+    }
+    // Borrowed; nullptr when the tree does not lead to the page.
+    pdf_obj* at(int index) const {
+        if (!walked_.empty()) {
+            return index >= 0 && std::size_t(index) < walked_.size() ? walked_[std::size_t(index)]
+                                                                     : nullptr;
+        }
+        if (limitReached()) {
+            stopped();
+        }
+        return pageObject(ctx_, doc_, index);
+    }
+
+private:
+    fz_context* ctx_;
+    pdf_document* doc_;
+    std::vector<pdf_obj*> walked_;
+};
 
 // One annotation as the check compares it: subtype and rectangle.
 struct AnnotSummary {
@@ -27,10 +58,8 @@ struct AnnotSummary {
     fz_rect rect{};
 };
 
-std::vector<AnnotSummary> annotSummaries(fz_context* ctx, pdf_document* doc, int pageIndex) {
+std::vector<AnnotSummary> annotSummaries(fz_context* ctx, pdf_obj* page) {
     std::vector<AnnotSummary> list;
-    pdf_obj* page = nullptr;
-    attempt(ctx, [&] { page = pdf_lookup_page_obj(ctx, doc, pageIndex); });
     pdf_obj* annots = resolve(ctx, get(ctx, page, PDF_NAME(Annots)));
     for (int i = 0, n = length(ctx, annots); i < n; ++i) {
         pdf_obj* dict = resolve(ctx, item(ctx, annots, i));
@@ -79,14 +108,16 @@ Expectation expectationOf(fz_context* ctx, pdf_document* doc, const SaveCheck& c
     int objects = 0;
     attempt(ctx, [&] { objects = pdf_xref_len(ctx, doc); });
     const int checked = std::min(e.pageCount, std::max(objects, 0));
+    const PageObjects pages(ctx, doc, checked);
+    e.reachable.reserve(std::size_t(checked));
     for (int i = 0; i < checked; ++i) {
-        e.reachable.push_back(hasPage(ctx, doc, i));
+        e.reachable.push_back(pages.at(i) != nullptr);
     }
     e.pagesAsOpened = check.shownPages >= 0 ? check.shownPages : pageCountAsOpened(ctx, doc);
     e.encrypted = doc->crypt != nullptr;
     for (int page : check.pages) {
         if (page >= 0 && page < e.pageCount) {
-            e.pages.emplace_back(page, annotSummaries(ctx, doc, page));
+            e.pages.emplace_back(page, annotSummaries(ctx, pages.at(page)));
         }
     }
     return e;
@@ -149,13 +180,14 @@ void verifyWritten(fz_context* ctx, const fs::path& written, const Expectation& 
                std::to_string(expected.pagesAsOpened));
     }
     // A page tree MuPDF could read only in part stays that way, but never gets worse.
+    const PageObjects pages(ctx, doc, int(expected.reachable.size()));
     for (std::size_t i = 0; i < expected.reachable.size(); ++i) {
-        if (expected.reachable[i] && !hasPage(ctx, doc, int(i))) {
+        if (expected.reachable[i] && !pages.at(int(i))) {
             refuse("page " + std::to_string(i + 1) + " cannot be found");
         }
     }
     for (const auto& [page, annots] : expected.pages) {
-        if (!sameAnnots(annotSummaries(ctx, doc, page), annots)) {
+        if (!sameAnnots(annotSummaries(ctx, pages.at(page)), annots)) {
             refuse("the annotations of page " + std::to_string(page + 1) + " differ");
         }
     }

@@ -74,6 +74,10 @@ public:
     virtual std::optional<Selection> selection(Point from, Point to) const = 0;
 
     virtual std::string string() const = 0; // plain text, lines separated by "\n"
+    // Whether some of the page's content could not be read (a broken content stream, one
+    // nested deeper than the engine follows, a page that does not load): its text, search
+    // results and image hold only the rest.
+    virtual bool contentDamaged() const = 0;
     virtual std::vector<TextWord> words() const = 0;
     virtual std::optional<std::string> label() const = 0;
 

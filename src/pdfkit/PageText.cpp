@@ -92,20 +92,29 @@ std::shared_ptr<const PageText> extractWith(fz_context* ctx, const PageFrame& fr
     options.flags = FZ_STEXT_MEDIABOX_CLIP;
     const fz_rect box =
         fz_make_rect(0, 0, float(frame.mediaBox.width), float(frame.mediaBox.height));
+    // MuPDF skips what it cannot read of a content stream and counts it in the cookie;
+    // what it cannot get past (a nesting deeper than its error stack) it throws.
+    fz_cookie own{};
+    fz_cookie* counted = cookie ? cookie : &own;
+    const int errorsBefore = counted->errors;
     bool ok = mu::attempt(ctx, [&] {
         stext = fz_new_stext_page(ctx, box);
         device = fz_new_stext_device(ctx, stext, &options);
-        run(device);
+        run(device, counted);
         fz_close_device(ctx, device);
     });
+    if (!ok && device) {
+        mu::attempt(ctx, [&] { fz_close_device(ctx, device); }); // what was read until then
+    }
     fz_drop_device(ctx, device);
     if (cookie && cookie->abort) {
         fz_drop_stext_page(ctx, stext);
         return nullptr;
     }
-    if (ok) {
+    if (stext) {
         text->take(ctx, stext, frame);
     }
+    text->markDamaged(!ok || counted->errors > errorsBefore);
     fz_drop_stext_page(ctx, stext);
     return text;
 }
@@ -115,21 +124,25 @@ std::shared_ptr<const PageText> extractWith(fz_context* ctx, const PageFrame& fr
 std::shared_ptr<const PageText> PageText::extract(fz_context* ctx, fz_page* page,
                                                   const PageFrame& frame, fz_cookie* cookie) {
     if (!page) {
-        return std::make_shared<PageText>();
+        auto none = std::make_shared<PageText>();
+        none->markDamaged(true);
+        return none;
     }
     const fz_matrix ctm = frame.runMatrix();
-    return extractWith(ctx, frame, cookie, [&](fz_device* device) {
-        fz_run_page_contents(ctx, page, device, ctm, cookie);
+    return extractWith(ctx, frame, cookie, [&](fz_device* device, fz_cookie* counted) {
+        fz_run_page_contents(ctx, page, device, ctm, counted);
     });
 }
 
 std::shared_ptr<const PageText> PageText::extract(fz_context* ctx, fz_display_list* list,
                                                   const PageFrame& frame, fz_cookie* cookie) {
     if (!list) {
-        return std::make_shared<PageText>();
+        auto none = std::make_shared<PageText>();
+        none->markDamaged(true);
+        return none;
     }
-    return extractWith(ctx, frame, cookie, [&](fz_device* device) {
-        fz_run_display_list(ctx, list, device, fz_identity, fz_infinite_rect, cookie);
+    return extractWith(ctx, frame, cookie, [&](fz_device* device, fz_cookie* counted) {
+        fz_run_display_list(ctx, list, device, fz_identity, fz_infinite_rect, counted);
     });
 }
 

@@ -52,8 +52,8 @@ using TextLine = LayoutLine;
 
 class PageText {
 public:
-    // Empty text when MuPDF cannot read the page's content; nullptr when `cookie` was
-    // aborted.
+    // What MuPDF could read of the page's content, marked damaged when it could not read
+    // all of it (or the page could not be loaded); nullptr when `cookie` was aborted.
     static std::shared_ptr<const PageText>
     extract(fz_context* ctx, fz_page* page, const PageFrame& frame, fz_cookie* cookie = nullptr);
     // The same from a display list recorded in the frame's flipped media-box space, so the
@@ -62,6 +62,9 @@ public:
                                                    const PageFrame& frame, fz_cookie* cookie);
 
     const std::vector<TextChar>& chars() const { return chars_; }
+    // Whether some of the page's content could not be read: the text holds only the rest.
+    bool contentDamaged() const { return damaged_; }
+    void markDamaged(bool damaged) { damaged_ = damaged; }
     const std::vector<TextLine>& lines() const { return lines_; }
     const std::vector<TextFontInfo>& fonts() const { return fonts_; }
     int lineOf(int charIndex) const; // -1 when out of range
@@ -88,6 +91,7 @@ private:
     std::vector<TextChar> chars_;
     std::vector<TextLine> lines_;
     std::vector<TextFontInfo> fonts_;
+    bool damaged_ = false;
 };
 
 bool isWhitespace(char32_t c);

@@ -37,6 +37,10 @@ TextLayout::TextLayout(std::shared_ptr<const PageText> text) : text_(std::move(t
 
 TextLayout::~TextLayout() = default;
 
+bool TextLayout::contentDamaged() const {
+    return text_ && text_->contentDamaged();
+}
+
 int TextLayout::charCount() const {
     return text_ ? int(text_->chars().size()) : 0;
 }

@@ -45,6 +45,9 @@ public:
     ~TextLayout();
 
     int charCount() const;
+    // Whether some of the page's content could not be read, so the page's text (and what
+    // the page shows) may be incomplete.
+    bool contentDamaged() const;
     // Character `index` (0 <= index < charCount()), made on the fly.
     LayoutChar character(int index) const;
     const std::vector<LayoutLine>& lines() const;

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -22,6 +23,8 @@ namespace {
 
 const QColor kBackground(82, 86, 91);
 const QColor kPageEdge(0, 0, 0, 70);
+const QColor kDamagedNotice(255, 236, 179); // a warning's amber, light enough to read on
+const QColor kDamagedNoticeText(94, 64, 0);
 const QColor kSelection(140, 185, 245);
 constexpr double kScrollStep = 20;      // logical pixels per key press or wheel line
 constexpr double kPageOverlap = 0.1;    // of a viewport kept in view by Page Up/Down
@@ -749,10 +752,28 @@ void PDFView::paintEvent(QPaintEvent* event) {
             painter.save();
             painter.setClipRect(r.intersected(clip));
             scheduler_.paintPage(painter, i, r);
+            if (text_.isCached(i)) {
+                if (const auto layout = text_.textLayout(i); layout && layout->contentDamaged()) {
+                    drawDamagedNotice(painter, r);
+                }
+            }
             painter.restore();
         }
     }
     drawSelection(painter);
+}
+
+void PDFView::drawDamagedNotice(QPainter& painter, const QRectF& page) const {
+    static const QString text = tr("Part of this page could not be read: it may be incomplete.");
+    const QFontMetricsF metrics(font());
+    const double height = std::min(page.height(), std::ceil(metrics.height() * 1.6));
+    const QRectF strip(page.left(), page.top(), page.width(), height);
+    painter.fillRect(strip, kDamagedNotice);
+    painter.fillRect(QRectF(strip.left(), strip.bottom() - 1, strip.width(), 1), kPageEdge);
+    painter.setPen(kDamagedNoticeText);
+    painter.setFont(font());
+    painter.drawText(strip.adjusted(8, 0, -8, 0), Qt::AlignVCenter | Qt::AlignLeft,
+                     metrics.elidedText(text, Qt::ElideRight, strip.width() - 16));
 }
 
 void PDFView::drawSelection(QPainter& painter) {
@@ -1143,6 +1164,10 @@ void PDFView::setTextRanges(std::vector<TextRange> ranges) {
 }
 
 void PDFView::pageTextReady(int page) {
+    // A page that could be read only in part says so as soon as that is known.
+    if (const auto layout = text_.textLayout(page); layout && layout->contentDamaged()) {
+        viewport()->update(pageRectInWidget(page).toAlignedRect().adjusted(-1, -1, 1, 1));
+    }
     if (dragWaitsForText_) {
         updateDragSelection();
     }

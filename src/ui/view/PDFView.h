@@ -182,6 +182,8 @@ private:
     QPointF contentToWidget(double x, double y) const;
     QPointF widgetToContent(QPointF widgetPoint) const;
     void drawSelection(QPainter& painter);
+    // A strip across the top of a shown page whose content could not all be read.
+    void drawDamagedNotice(QPainter& painter, const QRectF& page) const;
     void copyAnnotationBounds(int pageIndex) const;
 
     // Text selection and links, on text and links cached by text_.

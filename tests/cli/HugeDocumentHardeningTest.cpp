@@ -1,0 +1,123 @@
+// Documents of tens of thousands of pages through the command line: results on the right
+// pages, and the time limit honoured by search and every edit.
+
+#include "pdfkit/Document.h"
+#include "pdfkit/Page.h"
+#include "support/ManyPages.h"
+#include "support/Shell.h"
+#include "support/TempDir.h"
+
+#include <chrono>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace fx = ombrix::testing;
+using fx::shellQuoted;
+
+class HugeDocumentHardeningTest : public ::testing::Test {
+protected:
+    // The tool with its data folder in `data`; a hang ends after a minute instead of
+    // holding the suite up.
+    fx::ShellRun run(const std::string& arguments, const std::string& environment = {}) {
+        return fx::runShell(environment + " XDG_DATA_HOME=" + shellQuoted(data.path().string()) +
+                            " timeout 60 " + shellQuoted(OMBRIX_CLI_PATH) + " " + arguments);
+    }
+    static std::vector<int> pagesFound(const std::string& json) {
+        std::vector<int> pages;
+        for (const auto& item : nlohmann::json::parse(json)) {
+            pages.push_back(item.at("page").get<int>());
+        }
+        return pages;
+    }
+    fx::TempDir dir;
+    fx::TempDir data;
+};
+
+TEST_F(HugeDocumentHardeningTest, SearchAndEditsReachTheRightPagesOfAManyPageDocument) {
+    const int pages = 20000;
+    const auto file = fx::ManyPages{pages, {0, 7777, pages - 1}}.write(dir / "many.pdf");
+    const std::string q = shellQuoted(file.string());
+
+    auto all = run("search " + q + " 'Marker on page'");
+    ASSERT_EQ(all.status, 0) << all.err;
+    EXPECT_EQ(pagesFound(all.out), (std::vector<int>{1, 7778, pages}));
+    auto one = run("search " + q + " " + shellQuoted(fx::ManyPages::markerText(7777)));
+    ASSERT_EQ(one.status, 0) << one.err;
+    EXPECT_EQ(pagesFound(one.out), std::vector<int>{7778});
+
+    const auto marked = dir / "marked.pdf";
+    auto highlight = run("highlight " + q + " --page 7778 --rect 72,700,120,20 -o " +
+                         shellQuoted(marked.string()));
+    ASSERT_EQ(highlight.status, 0) << highlight.err;
+    const auto turned = dir / "turned.pdf";
+    fs::copy_file(file, turned);
+    auto rotate = run("rotate " + shellQuoted(turned.string()) + " --page 12345 --degrees 90");
+    ASSERT_EQ(rotate.status, 0) << rotate.err;
+    {
+        auto doc = ombrix::pdfkit::Document::open(marked);
+        ASSERT_TRUE(doc);
+        ASSERT_EQ(doc->pageCount(), pages);
+        EXPECT_EQ(doc->page(7777)->annotations().size(), 1u);
+        EXPECT_TRUE(doc->page(7776)->annotations().empty());
+        EXPECT_TRUE(doc->page(7778)->annotations().empty());
+        auto rotated = ombrix::pdfkit::Document::open(turned);
+        ASSERT_TRUE(rotated);
+        EXPECT_EQ(rotated->page(12344)->rotation(), 90);
+        EXPECT_EQ(rotated->page(12343)->rotation(), 0);
+        EXPECT_EQ(rotated->page(12345)->rotation(), 0);
+    }
+
+    // Deleting a page moves every later page up by one.
+    auto removed = run("delete-page " + q + " --page 7778");
+    ASSERT_EQ(removed.status, 0) << removed.err;
+    EXPECT_NE(removed.out.find(std::to_string(pages - 1) + " pages left"), std::string::npos)
+        << removed.out;
+    auto after = run("search " + q + " 'Marker on page'");
+    ASSERT_EQ(after.status, 0) << after.err;
+    EXPECT_EQ(pagesFound(after.out), (std::vector<int>{1, pages - 1}));
+    auto last = run("text " + q + " --page " + std::to_string(pages - 1));
+    EXPECT_EQ(last.out, fx::ManyPages::markerText(pages - 1) + "\n");
+}
+
+TEST_F(HugeDocumentHardeningTest, TheTimeLimitStopsSearchAndEditsOfAHugeDocument) {
+    // Long enough to search that a second is never enough, quick to write.
+    fx::ManyPages many{50000, {49999}};
+    many.fillerLines = 40;
+    const auto file = many.write(dir / "huge.pdf");
+    const std::string original = fx::readBytes(file);
+    const std::string limit = "OMBRIX_TIMEOUT_SECONDS=1";
+    const std::string stopped = "stopped: the document took longer than the 1 seconds allowed "
+                                "(OMBRIX_TIMEOUT_SECONDS)";
+
+    const auto start = std::chrono::steady_clock::now();
+    auto search = run("search " + shellQuoted(file.string()) + " 'Marker on page'", limit);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+    EXPECT_EQ(search.status, 1) << search.err;
+    EXPECT_NE(search.err.find(stopped), std::string::npos) << search.err;
+
+    // An edit either makes it in time or stops with the file as it was.
+    const auto copy = dir / "copy.pdf";
+    const std::string c = shellQuoted(copy.string());
+    for (const std::string& edit :
+         {"highlight " + shellQuoted(file.string()) + " --page 49999 --rect 72,700,120,20 -o " + c,
+          "rotate " + c + " --page 49999 --degrees 90", "delete-page " + c + " --page 49999"}) {
+        fs::remove(copy);
+        fs::copy_file(file, copy);
+        const auto began = std::chrono::steady_clock::now();
+        auto result = run(edit, limit);
+        EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(15)) << edit;
+        if (result.status != 0) {
+            EXPECT_EQ(result.status, 1) << edit << ": " << result.err;
+            EXPECT_NE(result.err.find(stopped), std::string::npos) << edit << ": " << result.err;
+            EXPECT_EQ(fx::readBytes(copy), original) << edit << " failed but changed the file";
+        }
+    }
+    EXPECT_EQ(fx::readBytes(file), original);
+}
+
+} // namespace
