@@ -57,7 +57,11 @@ OpenFailureReport::summary(const std::vector<Failure>& failures) {
     }
     std::string text;
     for (std::size_t i = 0; i < failures.size() && i < kNamed; ++i) {
-        text += (i ? "\n" : "") + shownName(failures[i].path) + ": " + failures[i].reason;
+        // Reasons often begin with the file's name already: "a.pdf does not exist."
+        const std::string name = failures[i].path.filename().string() + " ";
+        const std::string& reason = failures[i].reason;
+        text += (i ? "\n" : "") + shownName(failures[i].path) +
+                (reason.starts_with(name) ? reason.substr(name.size() - 1) : ": " + reason);
     }
     if (failures.size() > kNamed) {
         text += "\n…and " + std::to_string(failures.size() - kNamed) + " more.";
