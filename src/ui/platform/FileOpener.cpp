@@ -6,10 +6,16 @@
 #include "document/DocumentOpening.h"
 #include "document/PDFKitBridge.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QThreadPool>
+#include <QTimer>
 
 namespace ombrix::ui {
+
+namespace {
+constexpr qint64 kSliceMs = 8; // of finishing work between two turns of the event loop
+}
 
 FileOpener::FileOpener(UserInteraction& user, Logging logging, QObject* parent)
     : QObject(parent), user_(user), logging_(std::move(logging)) {}
@@ -39,12 +45,24 @@ void FileOpener::open(const std::filesystem::path& path, Done done) {
 
 void FileOpener::arrive(Parsed parsed) {
     arrived_.push_back(std::move(parsed));
-    if (finishing_) {
-        return; // a password prompt of an earlier file is up: this one waits its turn
+    if (!finishing_ && !pumpScheduled_) {
+        pumpScheduled_ = true;
+        QTimer::singleShot(1, this, &FileOpener::pump);
     }
+}
+
+void FileOpener::pump() {
+    pumpScheduled_ = false;
+    if (finishing_) {
+        return; // a password prompt of an earlier file is up: the rest wait their turn
+    }
+    // Files finished while a prompt is up wait their turn; a long run of files yields to
+    // the event loop between slices, so the window keeps drawing and taking input.
     QPointer<FileOpener> self(this);
+    QElapsedTimer slice;
+    slice.start();
     finishing_ = true;
-    while (!arrived_.empty()) {
+    while (!arrived_.empty() && slice.elapsed() < kSliceMs) {
         Parsed next = std::move(arrived_.front());
         arrived_.pop_front();
         finish(std::move(next));
@@ -53,7 +71,10 @@ void FileOpener::arrive(Parsed parsed) {
         }
     }
     finishing_ = false;
-    if (pending_ == 0) {
+    if (!arrived_.empty()) {
+        pumpScheduled_ = true;
+        QTimer::singleShot(1, this, &FileOpener::pump);
+    } else if (pending_ == 0) {
         failures_.show(user_);
     }
 }

@@ -20,10 +20,10 @@ namespace ombrix::ui {
 // Opens PDF files without holding up the GUI thread: the file is parsed on a pool
 // thread, then finished on the GUI thread (password prompts, a log line for repaired
 // files). Files are finished one at a time, so a prompt never opens inside another
-// one. Those that cannot be opened are told in one alert with the reasons once every
-// file asked for has finished, however many failed. Create and call on the GUI thread;
-// `done` runs there, with the document, or with nullptr when the file did not open or
-// the user cancelled (quietly).
+// one, and in short slices, so a burst of files never holds the event loop for long. Those that
+// cannot be opened are told in one alert with the reasons once every file asked for has finished,
+// however many failed. Create and call on the GUI thread; `done` runs there, with the document, or
+// with nullptr when the file did not open or the user cancelled (quietly).
 class FileOpener : public QObject {
     Q_OBJECT
 public:
@@ -46,6 +46,7 @@ private:
         std::string failure;
     };
     void arrive(Parsed parsed);
+    void pump();
     void finish(Parsed parsed);
 
     UserInteraction& user_;
@@ -53,6 +54,7 @@ private:
     int pending_ = 0;
     std::deque<Parsed> arrived_;
     bool finishing_ = false;
+    bool pumpScheduled_ = false;
     OpenFailureReport failures_;
 };
 
