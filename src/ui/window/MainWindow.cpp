@@ -33,6 +33,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
@@ -40,6 +41,7 @@
 #include <QMimeData>
 #include <QShortcut>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -48,6 +50,7 @@ namespace ombrix::ui {
 namespace {
 
 constexpr const char* kShowHighlightSidebar = "ShowHighlightSidebar";
+constexpr qint64 kOpeningSliceMs = 8; // of tabs opened between two turns of the event loop
 
 QWidget* makeEmptyState(QWidget* parent) {
     auto* empty = new QWidget(parent);
@@ -276,7 +279,14 @@ void MainWindow::openFile(const std::filesystem::path& path) {
 
 void MainWindow::showOpened() {
     // A small file asked for later may be ready first; it waits for the ones before it.
+    // Those that waited become tabs a few at a time, leaving the event loop free between.
+    QElapsedTimer slice;
+    slice.start();
     while (!pendingOpens_.empty() && pendingOpens_.front()->finished) {
+        if (slice.elapsed() >= kOpeningSliceMs) {
+            QTimer::singleShot(1, this, &MainWindow::showOpened);
+            return;
+        }
         const auto opened = std::move(pendingOpens_.front());
         pendingOpens_.pop_front();
         if (!opened->document) {

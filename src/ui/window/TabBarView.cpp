@@ -4,6 +4,7 @@
 #include "ui/platform/SymbolIcon.h"
 
 #include <QMouseEvent>
+#include <QSet>
 #include <QToolButton>
 
 namespace ombrix::ui {
@@ -28,7 +29,9 @@ TabBarView::TabBarView(std::shared_ptr<TabManager> tabs, CloseRequest onClose, Q
         "QTabBar#TabBarView::tab { background: transparent; border: none; border-radius: 6px;"
         " padding: 6px 12px; margin: 4px 2px; }"
         "QTabBar#TabBarView::tab:selected { background: rgba(31, 111, 235, 51); }"
-        "QTabBar#TabBarView::tab:hover:!selected { background: rgba(127, 127, 127, 30); }");
+        "QTabBar#TabBarView::tab:hover:!selected { background: rgba(127, 127, 127, 30); }"
+        "QToolButton#TabClose { border: none; background: transparent; }"
+        "QToolButton#TabClose:hover { background: rgba(127, 127, 127, 60); border-radius: 3px; }");
 
     connect(this, &QTabBar::currentChanged, this, [this](int index) {
         if (syncing_) {
@@ -74,39 +77,70 @@ void TabBarView::cycle(int delta) {
 }
 
 void TabBarView::rebuild() {
-    syncing_ = true;
-    while (count() > 0) {
-        removeTab(count() - 1);
+    // Only what changed: the bar lays out every entry again at each insertion or removal,
+    // so rebuilding it whole for each opened file grew with the square of the tabs.
+    const auto& tabs = tabs_->tabs();
+    QSet<QString> wanted;
+    for (const auto& tab : tabs) {
+        wanted.insert(QString::fromStdString(tab->id.toString()));
     }
-    for (const auto& tab : tabs_->tabs()) {
-        const QString name = QString::fromStdString(tab->document->name);
-        const int index = addTab(name);
-        setTabData(index, QString::fromStdString(tab->id.toString()));
-        setTabToolTip(index, QString::fromStdString(tab->document->url.string()));
-
-        auto* close = new QToolButton(this);
-        close->setAutoRaise(true);
-        close->setFocusPolicy(Qt::NoFocus);
-        close->setFixedSize(16, 16);
-        close->setIconSize(QSize(10, 10));
-        close->setIcon(SymbolIcon::icon("xmark", palette().color(QPalette::WindowText), 10));
-        close->setToolTip(tr("Close Tab"));
-        close->setStyleSheet("QToolButton { border: none; background: transparent; }"
-                             "QToolButton:hover { background: rgba(127, 127, 127, 60);"
-                             " border-radius: 3px; }");
-        close->setProperty(kTabIdProperty, tabData(index));
-        connect(close, &QToolButton::clicked, this, [this, close] {
-            for (int i = 0; i < count(); ++i) {
-                if (tabData(i) == close->property(kTabIdProperty)) {
-                    requestClose(i);
-                    return;
-                }
+    syncing_ = true;
+    for (int i = count() - 1; i >= 0; --i) {
+        if (!wanted.contains(tabData(i).toString())) {
+            removeTab(i);
+        }
+    }
+    for (int i = 0; i < int(tabs.size()); ++i) {
+        const auto& tab = *tabs[std::size_t(i)];
+        const QString id = QString::fromStdString(tab.id.toString());
+        if (i >= count() || tabData(i).toString() != id) {
+            int from = -1;
+            for (int j = i + 1; j < count() && from < 0; ++j) {
+                from = tabData(j).toString() == id ? j : -1;
             }
-        });
-        setTabButton(index, QTabBar::RightSide, close);
+            if (from >= 0) {
+                moveTab(from, i);
+            } else {
+                insertEntry(i, id, QString::fromStdString(tab.document->name));
+            }
+        }
+        const QString name = QString::fromStdString(tab.document->name);
+        if (tabText(i) != name) {
+            setTabText(i, name);
+        }
+        const QString where = QString::fromStdString(tab.document->url.string());
+        if (tabToolTip(i) != where) {
+            setTabToolTip(i, where);
+        }
     }
     syncing_ = false;
     syncCurrent();
+}
+
+void TabBarView::insertEntry(int index, const QString& id, const QString& name) {
+    insertTab(index, name);
+    setTabData(index, id);
+    auto* close = new QToolButton(this);
+    close->setObjectName("TabClose");
+    close->setAutoRaise(true);
+    close->setFocusPolicy(Qt::NoFocus);
+    close->setFixedSize(16, 16);
+    close->setIconSize(QSize(10, 10));
+    if (closeIcon_.isNull()) {
+        closeIcon_ = SymbolIcon::icon("xmark", palette().color(QPalette::WindowText), 10);
+    }
+    close->setIcon(closeIcon_);
+    close->setToolTip(tr("Close Tab"));
+    close->setProperty(kTabIdProperty, id);
+    connect(close, &QToolButton::clicked, this, [this, close] {
+        for (int i = 0; i < count(); ++i) {
+            if (tabData(i) == close->property(kTabIdProperty)) {
+                requestClose(i);
+                return;
+            }
+        }
+    });
+    setTabButton(index, QTabBar::RightSide, close);
 }
 
 void TabBarView::syncCurrent() {

@@ -2,6 +2,7 @@
 
 #include "core/Cancellable.h"
 
+#include <QIcon>
 #include <QTabBar>
 #include <functional>
 #include <memory>
@@ -36,12 +37,14 @@ protected:
 
 private:
     void rebuild();
+    void insertEntry(int index, const QString& id, const QString& name);
     void syncCurrent();
     void requestClose(int index);
 
     std::shared_ptr<TabManager> tabs_;
     CloseRequest onClose_;
     bool syncing_ = false;
+    QIcon closeIcon_;
     Cancellable tabsObservation_;
     Cancellable activeObservation_;
 };

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QUuid>
 #include <QtTest>
 #include <atomic>
@@ -37,7 +38,16 @@ bool forwardFromAnotherLaunch(const QString& name, std::vector<std::filesystem::
 
 class SingleInstanceTest : public QObject {
     Q_OBJECT
+    QTemporaryDir runtime;
+
 private slots:
+    void initTestCase() {
+        // The user's private runtime folder, which the sockets live in.
+        QVERIFY(QFile::setPermissions(runtime.path(),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    }
+
     void filesOfASecondLaunchOpenAsTabsInOrder() {
         AppHarness harness;
         harness.app().bootstrap();
@@ -73,7 +83,7 @@ private slots:
         QVERIFY(!forwardFromAnotherLaunch(name, {"/tmp/a.pdf"}));
 
         // An instance that died leaves its socket file behind; the next one takes over.
-        QFile stale(QDir::tempPath() + "/" + name);
+        QFile stale(ui::SingleInstance(name).serverName());
         QVERIFY(stale.open(QIODevice::WriteOnly));
         stale.close();
         ui::SingleInstance next(name);
