@@ -2,6 +2,7 @@
 
 #include "app/UserInteraction.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace ombrix {
@@ -46,8 +47,8 @@ std::string shownName(const std::filesystem::path& path) {
 
 } // namespace
 
-void OpenFailureReport::add(std::filesystem::path path, std::string reason) {
-    failures_.push_back({std::move(path), std::move(reason)});
+void OpenFailureReport::add(std::filesystem::path path, std::string reason, std::size_t order) {
+    failures_.push_back({std::move(path), std::move(reason), order});
 }
 
 std::pair<std::string, std::string>
@@ -75,7 +76,9 @@ void OpenFailureReport::show(UserInteraction& user) {
     }
     showing_ = true;
     while (!failures_.empty()) {
-        const auto batch = std::exchange(failures_, {});
+        auto batch = std::exchange(failures_, {});
+        std::stable_sort(batch.begin(), batch.end(),
+                         [](const Failure& a, const Failure& b) { return a.order < b.order; });
         auto [title, text] = summary(batch);
         user.showAlert(title, text, AlertStyle::warning);
     }

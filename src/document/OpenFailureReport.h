@@ -20,9 +20,12 @@ public:
     struct Failure {
         std::filesystem::path path;
         std::string reason;
+        std::size_t order = 0;
     };
 
-    void add(std::filesystem::path path, std::string reason);
+    // `order` is the file's place in what was handed over: files open in parallel and
+    // fail in any order, but are named in the order the user gave them.
+    void add(std::filesystem::path path, std::string reason, std::size_t order = 0);
     bool empty() const { return failures_.empty(); }
     std::size_t size() const { return failures_.size(); }
 

@@ -25,6 +25,7 @@ void FileOpener::open(const std::filesystem::path& path, Done done) {
     QPointer<FileOpener> self(this);
     Parsed parsed;
     parsed.path = path;
+    parsed.order = opened_++;
     parsed.done = std::move(done);
     QThreadPool::globalInstance()->start([self, parsed = std::move(parsed)]() mutable {
         parsed.result = pdfkit::Document::openFile(parsed.path);
@@ -101,7 +102,7 @@ void FileOpener::finish(Parsed parsed) {
     }
     if (!record && !cancelled) {
         logging_.error("Cannot open " + parsed.path.string() + ": " + failure);
-        failures_.add(parsed.path, failure);
+        failures_.add(parsed.path, failure, parsed.order);
     }
     --pending_;
     parsed.done(record);

@@ -44,6 +44,7 @@ private:
         pdfkit::OpenResult result;
         std::shared_ptr<PDFDocument> record; // made on the pool when the file opened unlocked
         std::string failure;
+        std::size_t order = 0;
     };
     void arrive(Parsed parsed);
     void pump();
@@ -52,6 +53,7 @@ private:
     UserInteraction& user_;
     Logging logging_;
     int pending_ = 0;
+    std::size_t opened_ = 0; // files handed to open(), for the order of the alert
     std::deque<Parsed> arrived_;
     bool finishing_ = false;
     bool pumpScheduled_ = false;
