@@ -2,7 +2,7 @@
 
 namespace ombrix {
 
-std::string escapeHTML(const std::string& text) {
+std::string escapeHTML(const std::string& text, bool quotes) {
     std::string out;
     out.reserve(text.size());
     for (char c : text) {
@@ -17,10 +17,10 @@ std::string escapeHTML(const std::string& text) {
             out += "&gt;";
             break;
         case '"':
-            out += "&quot;";
+            out += quotes ? "&quot;" : "\"";
             break;
         case '\'':
-            out += "&#39;";
+            out += quotes ? "&#39;" : "'";
             break;
         default:
             out += c;

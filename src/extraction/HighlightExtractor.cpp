@@ -1,5 +1,6 @@
 #include "extraction/HighlightExtractor.h"
 
+#include "core/HtmlEscape.h"
 #include "document/PDFKitBridge.h"
 #include "extraction/HighlightNote.h"
 #include "extraction/HighlightText.h"
@@ -35,24 +36,7 @@ bool isResult(const std::string& contents) {
 // Markdown readers show inline HTML as HTML: text from the page or a note keeps its
 // characters but no tag or entity of its own.
 std::string markdownText(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
+    return escapeHTML(text, false);
 }
 
 // A table result stays a table, as our writer writes it; anything else is text.

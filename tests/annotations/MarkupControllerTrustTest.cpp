@@ -24,22 +24,7 @@ protected:
         static const auto runs = fx::textDocument(1).pages[0].runs;
         return runs[static_cast<std::size_t>(i)];
     }
-    // Line 1 highlighted with a comment, line 3 highlighted bare, a sticky note beside
-    // line 1, and an outline square over line 5.
-    fx::FixtureDocument markedDocument() const {
-        auto document = fx::textDocument(2);
-        auto& annotations = document.pages[0].annotations;
-        const Rect first = fx::textBounds(line(1));
-        annotations.push_back(fx::annotationOf("Highlight", first, Color{1, 0.8, 0, 0.5},
-                                               std::string("check this figure")));
-        annotations.push_back(
-            fx::annotationOf("Highlight", fx::textBounds(line(3)), Color{1, 0.8, 0, 0.5}));
-        annotations.push_back(fx::annotationOf("Text", Rect{first.maxX() - 10, first.y, 20, 20},
-                                               Color{1, 1, 0, 1}, std::string("a note")));
-        annotations.push_back(fx::annotationOf("Square", fx::textBounds(line(5)), Color{1, 0, 0, 1},
-                                               std::nullopt, 1.0));
-        return document;
-    }
+    fx::FixtureDocument markedDocument() const { return fx::markedTextDocument(); }
     std::shared_ptr<TabSession> openMarked() {
         auto tab = openTab(markedDocument(), "marked.pdf");
         file = tab->document->url;

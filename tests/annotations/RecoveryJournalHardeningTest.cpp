@@ -79,18 +79,9 @@ protected:
     // Page 1: a commented highlight, a bare one, a note, an outline square and a link;
     // page 2 bare text.
     fx::FixtureDocument markedDocument() const {
-        auto document = fx::textDocument(2);
-        auto& annotations = document.pages[0].annotations;
-        const Rect first = fx::textBounds(line(1));
-        annotations.push_back(fx::annotationOf("Highlight", first, Color{1, 0.8, 0, 0.5},
-                                               std::string("check this figure")));
-        annotations.push_back(
-            fx::annotationOf("Highlight", fx::textBounds(line(3)), Color{1, 0.8, 0, 0.5}));
         // The size MuPDF gives a note's icon, which it keeps when the text changes.
-        annotations.push_back(fx::annotationOf("Text", Rect{first.maxX() - 10, first.y, 18, 18},
-                                               Color{1, 1, 0, 1}, std::string("a note")));
-        annotations.push_back(fx::annotationOf("Square", fx::textBounds(line(5)), Color{1, 0, 0, 1},
-                                               std::nullopt, 1.0));
+        auto document = fx::markedTextDocument(18);
+        auto& annotations = document.pages[0].annotations;
         auto link = fx::annotationOf("Link", Rect{72, 500, 200, 20}, std::nullopt);
         link.uri = "https://example.invalid/";
         annotations.push_back(link);

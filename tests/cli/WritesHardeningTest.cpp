@@ -25,6 +25,7 @@ namespace writes_cli_hardening {
 
 namespace fs = std::filesystem;
 namespace fx = ombrix::testing;
+using fx::readFifoDuring;
 using fx::shellQuoted;
 
 class WritesHardening : public ::testing::Test {
@@ -63,26 +64,6 @@ struct stat statOf(const fs::path& path) {
 std::size_t annotationCount(const fs::path& path) {
     auto doc = ombrix::pdfkit::Document::open(path);
     return doc ? doc->page(0)->annotations().size() : std::size_t(-1);
-}
-
-// Everything written into a FIFO while `body` runs. The test holds a write end of its own
-// until `body` is done, so the reader ends even when nothing else ever opened the FIFO.
-std::string readFifoDuring(const fs::path& fifo, const std::function<void()>& body) {
-    const int in = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
-    const int guard = ::open(fifo.c_str(), O_WRONLY);
-    ::fcntl(in, F_SETFL, 0);
-    std::string received;
-    std::thread reader([&] {
-        char buffer[8192];
-        for (ssize_t n; (n = ::read(in, buffer, sizeof buffer)) > 0;) {
-            received.append(buffer, std::size_t(n));
-        }
-    });
-    body();
-    ::close(guard);
-    reader.join();
-    ::close(in);
-    return received;
 }
 
 TEST_F(WritesHardening, RenderAndHighlightWriteIntoADeviceAndLeaveItADevice) {

@@ -1,6 +1,7 @@
 #include "core/AtomicFile.h"
 #include "core/Error.h"
 #include "support/ScopedEnv.h"
+#include "support/Shell.h"
 #include "support/TempDir.h"
 
 #include <cerrno>
@@ -102,22 +103,8 @@ TEST_F(AtomicFileHardening, AFifoReceivesTheContentAndStaysAFifo) {
     for (std::size_t i = 0; i < content.size(); ++i) {
         content[i] = char('a' + i % 26);
     }
-    // A write end of the test's own keeps the reader from waiting for ever should the
-    // FIFO be replaced instead of written into.
-    const int in = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
-    const int guard = ::open(fifo.c_str(), O_WRONLY);
-    ::fcntl(in, F_SETFL, 0);
-    std::string received;
-    std::thread reader([&] {
-        char buffer[8192];
-        for (ssize_t n; (n = ::read(in, buffer, sizeof buffer)) > 0;) {
-            received.append(buffer, std::size_t(n));
-        }
-    });
-    EXPECT_NO_THROW(writeFileAtomically(fifo, content));
-    ::close(guard);
-    reader.join();
-    ::close(in);
+    const std::string received = ombrix::testing::readFifoDuring(
+        fifo, [&] { EXPECT_NO_THROW(writeFileAtomically(fifo, content)); });
     EXPECT_TRUE(S_ISFIFO(statOf(fifo).st_mode));
     EXPECT_EQ(received, content);
     EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"pipe"});

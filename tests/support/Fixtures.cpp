@@ -698,4 +698,19 @@ Rect textBounds(const TextRun& run, const std::string& part) {
     return textBounds(piece);
 }
 
+FixtureDocument markedTextDocument(double noteSize) {
+    auto document = textDocument(2);
+    const auto& runs = document.pages[0].runs;
+    auto& annotations = document.pages[0].annotations;
+    const Rect first = textBounds(runs[1]);
+    annotations.push_back(
+        annotationOf("Highlight", first, Color{1, 0.8, 0, 0.5}, std::string("check this figure")));
+    annotations.push_back(annotationOf("Highlight", textBounds(runs[3]), Color{1, 0.8, 0, 0.5}));
+    annotations.push_back(annotationOf("Text", Rect{first.maxX() - 10, first.y, noteSize, noteSize},
+                                       Color{1, 1, 0, 1}, std::string("a note")));
+    annotations.push_back(
+        annotationOf("Square", textBounds(runs[5]), Color{1, 0, 0, 1}, std::nullopt, 1.0));
+    return document;
+}
+
 } // namespace ombrix::testing

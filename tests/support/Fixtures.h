@@ -131,6 +131,10 @@ FixtureDocument linkedDocument();
 // A sentence that continues from the end of page 1 onto the start of page 2: page 1's
 // last line ends "the quick brown", page 2's first line begins "fox jumps over".
 FixtureDocument pageBreakDocument();
+// textDocument(2) marked on page 1: line 1 highlighted with the comment "check this figure",
+// line 3 highlighted bare, a note "a note" of `noteSize` points square beside line 1, and
+// an outline square over line 5.
+FixtureDocument markedTextDocument(double noteSize = 20);
 
 // Measures with the same standard fonts the writer uses, so tests can aim annotations
 // and selections at words. Throw std::invalid_argument for text outside WinAnsi.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <filesystem>
+#include <functional>
 #include <string>
 
 namespace ombrix::testing {
@@ -13,7 +15,12 @@ struct ShellRun {
 // The text as one single-quoted word of the shell.
 std::string shellQuoted(const std::string& text);
 
-// Runs the command line with /bin/sh, its standard output and error kept apart.
+// Runs the command line with /bin/sh, its standard output and error kept apart (the first
+// 32 MB of each).
 ShellRun runShell(const std::string& command);
+
+// Everything written into a FIFO while `body` runs. A write end of the reader's own keeps
+// it from waiting for ever should the FIFO be replaced instead of written into.
+std::string readFifoDuring(const std::filesystem::path& fifo, const std::function<void()>& body);
 
 } // namespace ombrix::testing

@@ -157,8 +157,8 @@ private slots:
         auto env = QProcessEnvironment::systemEnvironment();
         env.insert("DISPLAY", display);
         Child xvfb;
-        xvfb.process.start("Xvfb",
-                           {display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"});
+        xvfb.process.start(
+            "Xvfb", {display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"});
         QVERIFY(uitest::waitUntil(
             [&] { return runQuietly("xdotool", {"getdisplaygeometry"}, env); }, 10000));
         const fs::path rc = f.harness.dir / "rc.xml";
@@ -215,10 +215,10 @@ private slots:
         ::kill(static_cast<pid_t>(app.process.processId()), SIGTERM);
         QVERIFY2(app.process.waitForFinished(10000), "SIGTERM did not end the program");
         const QByteArray said = app.process.readAll();
-        QVERIFY2(app.process.exitStatus() == QProcess::NormalExit && app.process.exitCode() == 0,
-                 qPrintable(QString("exit %1: %2")
-                                .arg(app.process.exitCode())
-                                .arg(QString::fromUtf8(said))));
+        QVERIFY2(
+            app.process.exitStatus() == QProcess::NormalExit && app.process.exitCode() == 0,
+            qPrintable(
+                QString("exit %1: %2").arg(app.process.exitCode()).arg(QString::fromUtf8(said))));
         QCOMPARE(f.journals(), std::size_t(1));
         QCOMPARE(readBytes(file), opened);
 

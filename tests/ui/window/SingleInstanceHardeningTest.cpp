@@ -2,6 +2,7 @@
 // learns nothing and does not keep the launch from running; a sender of someone else's is
 // dropped; the socket lives in the user's private runtime folder, one per display.
 #include "support/TempDir.h"
+#include "ui/support/InstanceLaunch.h"
 #include "ui/support/UiTestSupport.h"
 #include "ui/window/SingleInstance.h"
 
@@ -21,6 +22,8 @@
 #include <unistd.h>
 
 using namespace ombrix;
+using ombrix::uitest::forwardFromAnotherLaunch;
+using ombrix::uitest::freshInstanceName;
 
 namespace {
 
@@ -107,22 +110,6 @@ sockaddr_un addressOf(const QString& path) {
     return address;
 }
 
-// A second launch, on its own thread as it would be in its own process.
-bool forwardFromAnotherLaunch(const QString& name, std::vector<std::filesystem::path> files) {
-    std::atomic<int> answer{-1};
-    std::thread launch([&] {
-        ui::SingleInstance second(name);
-        answer = second.forward(files, 2000) ? 1 : 0;
-    });
-    uitest::waitUntil([&] { return answer >= 0; }, 5000);
-    launch.join();
-    return answer == 1;
-}
-
-QString freshName() {
-    return "ombrix-test-" + QUuid::createUuid().toString(QUuid::Id128);
-}
-
 } // namespace
 
 class SingleInstanceHardeningTest : public QObject {
@@ -190,7 +177,7 @@ private slots:
             QSKIP("needs root to connect as another user");
         }
         SharedFolder shared;
-        ui::SingleInstance running(shared.socket(freshName()));
+        ui::SingleInstance running(shared.socket(freshInstanceName()));
         std::vector<std::filesystem::path> received;
         bool called = false;
         QVERIFY(running.listen([&](const auto& files) {

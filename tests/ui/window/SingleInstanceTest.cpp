@@ -3,6 +3,7 @@
 #include "app/AppDelegate.h"
 #include "document/TabManager.h"
 #include "support/AppHarness.h"
+#include "ui/support/InstanceLaunch.h"
 #include "ui/support/UiTestSupport.h"
 
 #include <QDir>
@@ -14,27 +15,9 @@
 #include <thread>
 
 using namespace ombrix;
+using ombrix::uitest::forwardFromAnotherLaunch;
+using ombrix::uitest::freshInstanceName;
 using namespace ombrix::testing;
-
-namespace {
-
-QString freshName() {
-    return "ombrix-test-" + QUuid::createUuid().toString(QUuid::Id128);
-}
-
-// A second launch, on its own thread as it would be in its own process.
-bool forwardFromAnotherLaunch(const QString& name, std::vector<std::filesystem::path> files) {
-    std::atomic<int> answer{-1};
-    std::thread launch([&] {
-        ui::SingleInstance second(name);
-        answer = second.forward(files, 2000) ? 1 : 0;
-    });
-    uitest::waitUntil([&] { return answer >= 0; }, 5000);
-    launch.join();
-    return answer == 1;
-}
-
-} // namespace
 
 class SingleInstanceTest : public QObject {
     Q_OBJECT
@@ -55,7 +38,7 @@ private slots:
         const auto first = harness.pdf(textDocument(1), "first.pdf");
         const auto second = harness.pdf(textDocument(2), "second.pdf");
 
-        ui::SingleInstance running(freshName());
+        ui::SingleInstance running(freshInstanceName());
         std::vector<std::filesystem::path> received;
         QVERIFY(running.listen([&](const std::vector<std::filesystem::path>& files) {
             received = files;
@@ -79,7 +62,7 @@ private slots:
     }
 
     void withNoInstanceRunningTheLaunchRunsItselfEvenOverAStaleSocket() {
-        const QString name = freshName();
+        const QString name = freshInstanceName();
         QVERIFY(!forwardFromAnotherLaunch(name, {"/tmp/a.pdf"}));
 
         // An instance that died leaves its socket file behind; the next one takes over.
