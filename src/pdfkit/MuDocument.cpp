@@ -595,13 +595,30 @@ std::shared_ptr<const TextLayout> MuDocument::textLayout(int pageIndex,
 
 std::optional<Destination> MuDocument::resolve(fz_context* ctx, const char* uri) const {
     fz_link_dest dest = fz_make_link_dest_none();
-    if (!uri ||
-        !mu::attempt(ctx, [&] { dest = fz_resolve_link_dest(ctx, &core_->pdf->super, uri); })) {
+    auto resolveOnce = [&](fz_link_dest& into) {
+        return mu::attempt(ctx, [&] { into = fz_resolve_link_dest(ctx, &core_->pdf->super, uri); });
+    };
+    if (!uri || !resolveOnce(dest)) {
         return std::nullopt;
     }
     const int page = dest.loc.page;
     if (dest.loc.chapter != 0 || page < 0 || page >= pageCount()) {
         return std::nullopt;
+    }
+    if (core_->pdf->fwd_page_map) {
+        // A destination with coordinates looks its page up through MuPDF's page map, which
+        // keeps the page's dictionary once more and never gives it back. Whether this one
+        // does shows in a second resolve; what both kept is given back.
+        pdf_obj* dict = std::size_t(page) < core_->pageObjects.size()
+                            ? mu::resolve(ctx, core_->pageObjects[std::size_t(page)])
+                            : mu::pageObject(ctx, core_->pdf, page);
+        const int refs = dict ? pdf_obj_refs(ctx, dict) : 0;
+        fz_link_dest again = fz_make_link_dest_none();
+        if (dict && resolveOnce(again) && again.loc.page == page &&
+            pdf_obj_refs(ctx, dict) == refs + 1 && refs >= 2) {
+            pdf_drop_obj(ctx, dict);
+            pdf_drop_obj(ctx, dict);
+        }
     }
     Destination destination{page, std::nullopt};
     // MuPDF gives the point in the target page's display space.
@@ -665,31 +682,61 @@ std::vector<OutlineItem> MuDocument::outline() const {
     if (locked_) {
         return {};
     }
-    fz_outline* root = nullptr;
-    mu::attempt(ctx, [&] { root = fz_load_outline(ctx, &core_->pdf->super); });
-    auto convert = [&](auto& self, fz_outline* node, int depth) -> std::vector<OutlineItem> {
+    // Walked item by item rather than loaded whole: MuPDF's whole-outline load resolves
+    // every destination through its page map, keeping a page reference it never gives back.
+    pdf_document* pdf = core_->pdf;
+    const int nesting = pdf->page_map_nesting;
+    fz_outline_iterator* iter = nullptr;
+    mu::attempt(ctx, [&] { iter = fz_new_outline_iterator(ctx, &pdf->super); });
+    auto step = [&](int (*move)(fz_context*, fz_outline_iterator*)) {
+        int moved = -1;
+        mu::attempt(ctx, [&] { moved = move(ctx, iter); });
+        return moved;
+    };
+    auto convert = [&](auto& self, int depth) -> std::vector<OutlineItem> {
         std::vector<OutlineItem> items;
-        for (; node; node = node->next) {
+        for (;;) {
+            fz_outline_item* current = nullptr;
+            mu::attempt(ctx, [&] { current = fz_outline_iterator_item(ctx, iter); });
+            if (!current) {
+                break;
+            }
             OutlineItem item;
-            item.title = node->title ? node->title : "";
-            if (node->uri) {
+            item.title = current->title ? current->title : "";
+            const std::string uri = current->uri ? current->uri : "";
+            if (!uri.empty()) {
                 int external = 0;
-                mu::attempt(ctx, [&] { external = fz_is_external_link(ctx, node->uri); });
+                mu::attempt(ctx, [&] { external = fz_is_external_link(ctx, uri.c_str()); });
                 if (external) {
-                    item.uri = node->uri;
+                    item.uri = uri;
                 } else {
-                    item.destination = resolve(ctx, node->uri);
+                    item.destination = resolve(ctx, uri.c_str());
                 }
             }
             if (depth < kMaxOutlineDepth) {
-                item.children = self(self, node->down, depth + 1);
+                const int down = step(fz_outline_iterator_down);
+                if (down == 0) {
+                    item.children = self(self, depth + 1);
+                }
+                if (down >= 0 && step(fz_outline_iterator_up) < 0) {
+                    items.push_back(std::move(item));
+                    break;
+                }
             }
             items.push_back(std::move(item));
+            if (step(fz_outline_iterator_next) != 0) {
+                break;
+            }
         }
         return items;
     };
-    std::vector<OutlineItem> items = convert(convert, root, 0);
-    fz_drop_outline(ctx, root);
+    std::vector<OutlineItem> items = iter ? convert(convert, 0) : std::vector<OutlineItem>{};
+    fz_drop_outline_iterator(ctx, iter);
+    // The iterator loads MuPDF's page map and leaves it loaded; the document goes back to the
+    // map it had.
+    for (int extra = pdf->page_map_nesting - nesting; extra > 0; --extra) {
+        pdf_drop_page_tree(ctx, pdf);
+    }
     return items;
 }
 
@@ -817,6 +864,10 @@ pdf_page* MuPage::livePage(fz_context* ctx) const {
             // Annotations saved without an appearance get one, as other readers draw them.
             mu::attempt(ctx, [&] { pdf_update_page(ctx, loaded); });
         } else {
+            // A load that failed after the lookup gave its own reference back, not the map's.
+            if (dict && pdf_obj_refs(ctx, dict) == refs + 1) {
+                pdf_drop_obj(ctx, dict);
+            }
             loadFailed_ = true;
         }
     }

@@ -7,7 +7,6 @@
 #include "support/Shell.h"
 #include "support/TempDir.h"
 
-#include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -94,9 +93,8 @@ TEST_F(HugeDocumentHardeningTest, TheTimeLimitStopsSearchAndEditsOfAHugeDocument
     const std::string stopped = "stopped: the document took longer than the 1 seconds allowed "
                                 "(OMBRIX_TIMEOUT_SECONDS)";
 
-    const auto start = std::chrono::steady_clock::now();
+    // A command the limit fails to stop is ended by `timeout` (status 124) and fails here.
     auto search = run("search " + shellQuoted(file.string()) + " 'Marker on page'", limit);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
     EXPECT_EQ(search.status, 1) << search.err;
     EXPECT_NE(search.err.find(stopped), std::string::npos) << search.err;
 
@@ -108,9 +106,7 @@ TEST_F(HugeDocumentHardeningTest, TheTimeLimitStopsSearchAndEditsOfAHugeDocument
           "rotate " + c + " --page 49999 --degrees 90", "delete-page " + c + " --page 49999"}) {
         fs::remove(copy);
         fs::copy_file(file, copy);
-        const auto began = std::chrono::steady_clock::now();
         auto result = run(edit, limit);
-        EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(15)) << edit;
         if (result.status != 0) {
             EXPECT_EQ(result.status, 1) << edit << ": " << result.err;
             EXPECT_NE(result.err.find(stopped), std::string::npos) << edit << ": " << result.err;

@@ -80,19 +80,25 @@ const std::filesystem::path& ManyPages::write(const std::filesystem::path& path)
             pdf_obj* root = pdf_dict_get(ctx, pdf_trailer(ctx, doc), PDF_NAME(Root));
             pdf_obj* tree = pdf_dict_get(ctx, root, PDF_NAME(Pages));
             pdf_obj* kids = pdf_dict_get(ctx, tree, PDF_NAME(Kids));
+            // Each page names the shared objects through references of its own: one
+            // reference object shared by every page would pass the 32,767 holders MuPDF
+            // counts and never be freed.
+            auto reference = [&](pdf_obj* obj) {
+                return pdf_new_indirect(ctx, doc, pdf_to_num(ctx, obj), 0);
+            };
             std::size_t next = 0;
             for (int i = 0; i < count; ++i) {
                 pdf_obj* page = pdf_add_new_dict(ctx, doc, 5);
                 pdf_dict_put(ctx, page, PDF_NAME(Type), PDF_NAME(Page));
-                pdf_dict_put(ctx, page, PDF_NAME(Parent), tree);
+                pdf_dict_put_drop(ctx, page, PDF_NAME(Parent), reference(tree));
                 pdf_dict_put_rect(ctx, page, PDF_NAME(MediaBox), fz_make_rect(0, 0, 612, 792));
-                pdf_dict_put(ctx, page, PDF_NAME(Resources), resources);
+                pdf_dict_put_drop(ctx, page, PDF_NAME(Resources), reference(resources));
                 if (next < marks.size() && marks[next] == i) {
                     pdf_dict_put_drop(ctx, page, PDF_NAME(Contents),
                                       addStream(ctx, doc, markerStreams[next]));
                     ++next;
                 } else {
-                    pdf_dict_put(ctx, page, PDF_NAME(Contents), shared);
+                    pdf_dict_put_drop(ctx, page, PDF_NAME(Contents), reference(shared));
                 }
                 pdf_array_push_drop(ctx, kids, page);
             }

@@ -170,6 +170,12 @@ MainWindow::~MainWindow() {
     container_.documentHandler()->setDesktop({});
     delete search_; // waits for its worker
     delete centralWidget();
+    // Ended without closing (on a signal): the documents still open go with the window, so
+    // nothing the engine holds for them outlives it. Their journals stay on disk.
+    auto tabs = container_.tabManager();
+    while (!tabs->tabs.get().empty()) {
+        tabs->closeTab(*tabs->tabs.get().front());
+    }
 }
 
 void MainWindow::refreshActiveTab() {

@@ -157,6 +157,11 @@ app_pid=$!
 pids+=($app_pid)
 window="$(window_of "$app_pid")"
 [ -n "$window" ] || fail "the user's window never appeared"
+# The window may show before its document has opened (slowly, in the sanitizer build).
+for _ in $(seq 100); do
+  case "$(xdotool getwindowname "$window")" in first*) break ;; esac
+  sleep 0.1
+done
 case "$(xdotool getwindowname "$window")" in
   first*) ;;
   *) fail "the user's window shows '$(xdotool getwindowname "$window")'" ;;
