@@ -1,5 +1,6 @@
 #include "ui/window/MainWindow.h"
 
+#include "annotations/AppUndoManager.h"
 #include "annotations/HighlightColor.h"
 #include "annotations/RecoveryJournal.h"
 #include "app/AppContainer.h"
@@ -170,12 +171,14 @@ MainWindow::~MainWindow() {
     container_.documentHandler()->setDesktop({});
     delete search_; // waits for its worker
     delete centralWidget();
-    // Ended without closing (on a signal): the documents still open go with the window, so
-    // nothing the engine holds for them outlives it. Their journals stay on disk.
+    // Ended without closing (on a signal): the documents still open, and the edits that
+    // hold them, go with the window, so nothing the engine keeps for them outlives it.
+    // Their journals stay on disk.
     auto tabs = container_.tabManager();
     while (!tabs->tabs.get().empty()) {
         tabs->closeTab(*tabs->tabs.get().front());
     }
+    container_.undoManager()->clear();
 }
 
 void MainWindow::refreshActiveTab() {
