@@ -5,6 +5,7 @@
 #include "engine/PageRemoval.h"
 #include "pdfkit/MuContext.h"
 #include "pdfkit/MuSave.h"
+#include "pdfkit/PageTree.h"
 
 #include <cerrno>
 #include <climits>
@@ -168,6 +169,10 @@ bool loadDocument(Loaded& loaded, const std::string& path) {
         &failure);
     loaded.doc = doc;
     if (!opened || !doc) {
+        // Stopped by the time or memory limit while reading: nothing is wrong with the file.
+        if (mu::limitReached()) {
+            return failWith(path + " could not be read within the limits");
+        }
         return failWith(path +
                         (looksLikePdf(path) ? " is damaged beyond repair" : " is not a PDF"));
     }

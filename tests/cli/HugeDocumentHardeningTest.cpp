@@ -110,10 +110,28 @@ TEST_F(HugeDocumentHardeningTest, TheTimeLimitStopsSearchAndEditsOfAHugeDocument
         if (result.status != 0) {
             EXPECT_EQ(result.status, 1) << edit << ": " << result.err;
             EXPECT_NE(result.err.find(stopped), std::string::npos) << edit << ": " << result.err;
+            // A file the limit stopped reading is not called damaged.
+            EXPECT_EQ(result.err.find("damaged"), std::string::npos) << edit << ": " << result.err;
             EXPECT_EQ(fx::readBytes(copy), original) << edit << " failed but changed the file";
         }
     }
     EXPECT_EQ(fx::readBytes(file), original);
+
+    // Memory limits the document cannot be opened within: the file is not called damaged
+    // or page-less, only too large for the limit.
+    for (const std::string mb : {"1", "2", "4"}) {
+        fs::remove(copy);
+        fs::copy_file(file, copy);
+        auto starved =
+            run("rotate " + c + " --page 49999 --degrees 90", "OMBRIX_MEMORY_LIMIT_MB=" + mb);
+        EXPECT_EQ(starved.status, 1) << starved.err;
+        EXPECT_NE(starved.err.find("needs more than the " + mb + " MB of memory allowed"),
+                  std::string::npos)
+            << starved.err;
+        EXPECT_EQ(starved.err.find("damaged"), std::string::npos) << starved.err;
+        EXPECT_EQ(starved.err.find("with pages"), std::string::npos) << starved.err;
+        EXPECT_EQ(fx::readBytes(copy), original);
+    }
 }
 
 } // namespace
