@@ -86,9 +86,17 @@ const std::filesystem::path& ManyPages::write(const std::filesystem::path& path)
             auto reference = [&](pdf_obj* obj) {
                 return pdf_new_indirect(ctx, doc, pdf_to_num(ctx, obj), 0);
             };
+            // Every page's object number is taken in one step: MuPDF grows its table of
+            // objects one entry at a time, which copies the whole table for each page where
+            // memory cannot grow in place (as under the sanitizer).
+            const int firstPage = pdf_xref_len(ctx, doc);
+            pdf_get_incremental_xref_entry(ctx, doc, firstPage + count - 1);
             std::size_t next = 0;
             for (int i = 0; i < count; ++i) {
-                pdf_obj* page = pdf_add_new_dict(ctx, doc, 5);
+                pdf_obj* page = pdf_new_dict(ctx, doc, 5);
+                pdf_update_object(ctx, doc, firstPage + i, page);
+                pdf_drop_obj(ctx, page); // the document holds it
+                page = pdf_new_indirect(ctx, doc, firstPage + i, 0);
                 pdf_dict_put(ctx, page, PDF_NAME(Type), PDF_NAME(Page));
                 pdf_dict_put_drop(ctx, page, PDF_NAME(Parent), reference(tree));
                 pdf_dict_put_rect(ctx, page, PDF_NAME(MediaBox), fz_make_rect(0, 0, 612, 792));

@@ -391,7 +391,7 @@ private slots:
     void aTextSelectionOffersItsMarkupInThePopupTheMenuAndTheContextMenu() {
         drag(inLine(2, 0.02), inLine(2, 0.98));
         auto* popup = wrapper().selectionPopup();
-        QVERIFY(popup->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(popup->isVisible(), 3000);
         QCOMPARE(popup->colourButtons().size(), HighlightColor::defaults().size());
         // It keeps beside the selection while the page scrolls.
         const int before = popup->y();
@@ -479,7 +479,7 @@ private slots:
         const std::string before = readBytes(locked);
 
         drag(inLine(2, 0.02), inLine(2, 0.98));
-        QVERIFY(wrapper().selectionPopup()->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(wrapper().selectionPopup()->isVisible(), 3000);
         QTest::mouseClick(wrapper().selectionPopup()->findChild<QToolButton*>("highlightBlue"),
                           Qt::LeftButton);
         settle();
@@ -581,7 +581,8 @@ private slots:
         for (const auto& entry : HighlightColor::defaults()) {
             const Span& span = spans[i++];
             drag(inLine(span.line, span.from), inLine(span.line, span.to));
-            QVERIFY2(wrapper().selectionPopup()->isVisible(), entry.name.c_str());
+            QTRY_VERIFY2_WITH_TIMEOUT(wrapper().selectionPopup()->isVisible(), entry.name.c_str(),
+                                      3000);
             QTest::mouseClick(wrapper().selectionPopup()->findChild<QToolButton*>(
                                   QString::fromStdString("highlight" + entry.name)),
                               Qt::LeftButton);
