@@ -2,7 +2,6 @@
 
 #include "core/Error.h"
 #include "engine/NativeEngineBridge.h"
-#include "pdfkit/ResourceLimits.h"
 
 #include <cctype>
 #include <charconv>
@@ -40,12 +39,8 @@ std::string engineFile(const NativeEngineBridge& bridge, const std::filesystem::
     const std::string path = file.string();
     if (bridge.pageCount(path) <= 0) {
         const std::string& why = NativeEngineBridge::lastError();
-        // Past a limit, the line after this one says which; the file itself may be fine.
-        const bool stopped = pdfkit::deadlineReached() || pdfkit::memoryLimitReached();
         throw Error("ombrix", kExitFailure,
-                    !why.empty() ? why
-                    : stopped    ? path + " could not be read within the limits"
-                                 : "cannot open " + path + " as a PDF with pages");
+                    why.empty() ? "cannot open " + path + " as a PDF with pages" : why);
     }
     return path;
 }

@@ -127,6 +127,12 @@ bool failWith(std::string message) {
     return false;
 }
 
+// Stopped by the time or memory limit while reading: nothing need be wrong with the file,
+// and the caller says which limit.
+bool failPastLimit(const std::string& path) {
+    return failWith(path + " could not be read within the limits");
+}
+
 // Whether the file begins as a PDF does (MuPDF accepts the header within the first 1 KB):
 // a file that does not is no PDF at all rather than a damaged one.
 bool looksLikePdf(const std::string& path) {
@@ -169,9 +175,8 @@ bool loadDocument(Loaded& loaded, const std::string& path) {
         &failure);
     loaded.doc = doc;
     if (!opened || !doc) {
-        // Stopped by the time or memory limit while reading: nothing is wrong with the file.
         if (mu::limitReached()) {
-            return failWith(path + " could not be read within the limits");
+            return failPastLimit(path);
         }
         return failWith(path +
                         (looksLikePdf(path) ? " is damaged beyond repair" : " is not a PDF"));
@@ -589,7 +594,11 @@ std::int32_t NativeEngineBridge::pageCount(const std::string& path) const {
     if (!loadDocument(loaded, path)) {
         return 0;
     }
-    return countPages(loaded);
+    const int count = countPages(loaded);
+    if (count == 0 && mu::limitReached()) {
+        failPastLimit(path);
+    }
+    return count;
 }
 
 Size NativeEngineBridge::pageSize(const std::string& path, std::int32_t pageIndex) const {

@@ -73,7 +73,10 @@ int main(int argc, char** argv) {
     }
     std::vector<std::filesystem::path> files;
     for (const QString& file : parser.positionalArguments()) {
-        files.push_back(std::filesystem::absolute(file.toStdString()));
+        // An empty argument (an unset shell variable) names no file.
+        if (!file.isEmpty()) {
+            files.push_back(std::filesystem::absolute(file.toStdString()));
+        }
     }
 
     const bool alone = parser.isSet(separate) || parser.isSet(screenshot);

@@ -1,6 +1,7 @@
 // The single-instance socket against another local user: a listener of someone else's
 // learns nothing and does not keep the launch from running; a sender of someone else's is
 // dropped; the socket lives in the user's private runtime folder, one per display.
+#include "support/Fixtures.h"
 #include "support/TempDir.h"
 #include "ui/support/InstanceLaunch.h"
 #include "ui/support/UiTestSupport.h"
@@ -8,6 +9,7 @@
 
 #include <QDir>
 #include <QGuiApplication>
+#include <QProcess>
 #include <QUuid>
 #include <QtTest>
 #include <atomic>
@@ -288,6 +290,28 @@ private slots:
         ui::SingleInstance here;
         QVERIFY(here.serverName().endsWith(
             "ombrix-pdf-" + SingleInstance::displayKey(QGuiApplication::platformName(), "", "")));
+    }
+
+    // An empty argument, as an unset shell variable gives, names no file: the program does
+    // not abort, and the file named beside it opens and is drawn.
+    void anEmptyArgumentNamesNoFile() {
+        ombrix::testing::TempDir dir;
+        const auto file =
+            ombrix::testing::writePdf(ombrix::testing::textDocument(1), dir.path() / "named.pdf");
+        const auto shot = dir.path() / "shot.png";
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", QString::fromStdString(dir.path().string()));
+        env.insert("XDG_DATA_HOME", QString::fromStdString((dir.path() / "data").string()));
+        env.insert("XDG_CONFIG_HOME", QString::fromStdString((dir.path() / "cfg").string()));
+        QProcess app;
+        app.setProcessEnvironment(env);
+        app.setProcessChannelMode(QProcess::MergedChannels);
+        app.start(OMBRIX_PDF_PATH, {"--screenshot", QString::fromStdString(shot.string()), "",
+                                    QString::fromStdString(file.string())});
+        QVERIFY(app.waitForFinished(60000));
+        QVERIFY2(app.exitStatus() == QProcess::NormalExit && app.exitCode() == 0,
+                 app.readAll().constData());
+        QVERIFY(std::filesystem::file_size(shot) > 0);
     }
 };
 
