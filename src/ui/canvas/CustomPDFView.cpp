@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace ombrix::ui {
 
@@ -37,6 +38,24 @@ template <typename Job> void later(CustomPDFView* view, Job job) {
 CustomPDFView::CustomPDFView(QWidget* parent) : PDFView(parent) {
     setFocusPolicy(Qt::StrongFocus);
     setContextMenuPolicy(Qt::DefaultContextMenu);
+    connect(this, &PDFView::selectionChanged, this, [this] {
+        if (!selectionOwedAt_ || selectionAwaitsText()) {
+            return;
+        }
+        const Point viewPoint = *std::exchange(selectionOwedAt_, std::nullopt);
+        tellTextSelected(viewPoint);
+    });
+}
+
+void CustomPDFView::tellTextSelected(Point viewPoint) {
+    auto selection = currentSelection();
+    if (selection && !selection->isEmpty()) {
+        later(this, [this, selection = *selection, viewPoint] {
+            if (onTextSelected) {
+                onTextSelected(selection, viewPoint);
+            }
+        });
+    }
 }
 
 Point CustomPDFView::viewPointOf(const QMouseEvent& event) const {
@@ -122,6 +141,7 @@ void CustomPDFView::mousePressEvent(QMouseEvent* event) {
         isClickingAnnotation_ = false;
         isPlatformPress_ = true;
         platformPressMoved_ = false;
+        selectionOwedAt_.reset();
         platformPressPos_ = event->position();
         PDFView::mousePressEvent(event);
         return;
@@ -209,13 +229,10 @@ void CustomPDFView::mouseReleaseEvent(QMouseEvent* event) {
 
     const Point viewPoint = viewPointOf(*event);
     if (moved) {
-        auto selection = currentSelection();
-        if (selection && !selection->isEmpty()) {
-            later(this, [this, selection = *selection, viewPoint] {
-                if (onTextSelected) {
-                    onTextSelected(selection, viewPoint);
-                }
-            });
+        if (selectionAwaitsText()) {
+            selectionOwedAt_ = viewPoint;
+        } else {
+            tellTextSelected(viewPoint);
         }
         return;
     }

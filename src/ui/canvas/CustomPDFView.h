@@ -86,6 +86,8 @@ private:
     Point toTopLeft(Point viewPoint) const;
     // The page-space rectangle from the drag's start to the page point.
     Rect dragRect(Point pagePoint) const;
+    // Hands a non-empty selection to onTextSelected after the current event.
+    void tellTextSelected(Point viewPoint);
 
     AppContainer* container_ = nullptr;
     std::optional<Point> dragStartPointInPage_;
@@ -96,6 +98,8 @@ private:
     bool isPlatformPress_ = false;
     bool platformPressMoved_ = false;
     QPointF platformPressPos_;
+    // A drag released before its pages' text was read: its selection is told when it comes.
+    std::optional<Point> selectionOwedAt_;
 };
 
 } // namespace ombrix::ui

@@ -77,6 +77,9 @@ public:
     void goToDestination(const std::shared_ptr<pdfkit::Page>& page, Point point) override;
 
     std::optional<pdfkit::Selection> currentSelection() const override { return selection_; }
+    // Whether the last drag's selection waits for its pages' text (it comes with a later
+    // selectionChanged()).
+    bool selectionAwaitsText() const { return dragWaitsForText_; }
     void setCurrentSelection(std::optional<pdfkit::Selection> selection,
                              bool animate = false) override;
     void clearSelection() override;

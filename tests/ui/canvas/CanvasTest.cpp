@@ -16,6 +16,7 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 #include <QtTest>
+#include <mutex>
 
 using namespace ombrix;
 using namespace ombrix::testing;
@@ -314,6 +315,33 @@ private slots:
         settle(300);
         QVERIFY(selected.seen.empty());
         QVERIFY(!canvas->currentSelectedAnnotation());
+    }
+
+    // A drag let go before its page's text has been read (a large page, a busy machine)
+    // selects when the text comes, and is reported then, so the markup popup still shows.
+    void aDragReleasedBeforeItsTextIsReadIsReportedWhenTheTextComes() {
+        Calls<pdfkit::Selection, Point> texts;
+        ui::PDFKitViewRepresentable d;
+        d.onTextSelected = texts.recorder();
+        // The page's text is read off this thread, under the document's lock: held here,
+        // no text can be read until it is let go.
+        std::unique_lock hold(PDFKitBridge::engineDocument(*document)->mutex());
+        show(d);
+        QVERIFY(!view().pageTextCache().isCached(0));
+        QTest::mousePress(view().viewport(), Qt::LeftButton, {}, at(0, {75, 725}));
+        QTest::mouseMove(view().viewport(), at(0, {200, 725}));
+        QTest::mouseMove(view().viewport(), at(0, {300, 725}));
+        QTest::mouseRelease(view().viewport(), Qt::LeftButton, {}, at(0, {300, 725}));
+        settle();
+        QVERIFY(texts.seen.empty());
+        hold.unlock();
+        QVERIFY(uitest::waitUntil([&] { return !texts.seen.empty(); }));
+        QCOMPARE(texts.seen.size(), std::size_t(1));
+        QVERIFY(std::get<0>(texts.seen[0]).string().value_or("").find("Drag across") == 0);
+        // A click afterwards starts afresh: nothing more is reported for the old drag.
+        QTest::mouseClick(view().viewport(), Qt::LeftButton, {}, at(0, {400, 300}));
+        settle();
+        QCOMPARE(texts.seen.size(), std::size_t(1));
     }
 
     void textDragsAndBackgroundClicksAreReported() {
