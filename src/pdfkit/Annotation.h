@@ -62,6 +62,11 @@ public:
     virtual std::optional<Font> font() const = 0;
     virtual void setFont(const Font& font) = 0;
 
+    // The annotation's name (/NM), unique in its document: every annotation made here gets
+    // a random UUID as its name, so a script can point at it across runs; another
+    // program's name is kept as it is. None for an annotation from a file that has none.
+    virtual std::optional<std::string> name() const = 0;
+
     virtual std::optional<std::string> userName() const = 0;
     virtual void setUserName(const std::string& name) = 0;
 

@@ -1,5 +1,6 @@
 #include "pdfkit/MuAnnotation.h"
 
+#include "core/Uuid.h"
 #include "pdfkit/MuDocument.h"
 
 #include <algorithm>
@@ -557,6 +558,9 @@ void writeProps(fz_context* ctx, pdf_obj* dict, const AnnotationProps& p, int ro
     if (p.userName) {
         putText(ctx, dict, PDF_NAME(T), *p.userName);
     }
+    if (p.name) {
+        putText(ctx, dict, PDF_NAME(NM), *p.name);
+    }
     for (const auto& key : p.privateFlags) {
         writeFlag(ctx, dict, key, true);
     }
@@ -998,6 +1002,14 @@ void MuAnnotation::setPrivateText(const std::string& key, const std::optional<st
     }
 }
 
+std::optional<std::string> MuAnnotation::name() const {
+    if (!ref_) {
+        return props_.name;
+    }
+    std::lock_guard lock(core_->mutex);
+    return textOf(mu::context(), current(), PDF_NAME(NM));
+}
+
 std::optional<std::string> MuAnnotation::userName() const {
     if (!ref_) {
         return props_.userName;
@@ -1097,6 +1109,7 @@ AnnotationProps MuAnnotation::snapshot(fz_context* ctx) const {
     p.bounds = boundsLocked(ctx);
     p.contents = textOf(ctx, current(), PDF_NAME(Contents));
     p.userName = textOf(ctx, current(), PDF_NAME(T));
+    p.name = textOf(ctx, current(), PDF_NAME(NM));
     p.color = colorOf(numbers(ctx, get(ctx, current(), PDF_NAME(C))));
     p.colorSet = true;
     p.interiorColorSet = true;
@@ -1181,6 +1194,9 @@ bool MuAnnotation::materialize(fz_context* ctx, MuPage& page) {
     }
     ref_ = made;
     writeProps(ctx, current(), props_, page.rotation());
+    if (!textOf(ctx, current(), PDF_NAME(NM))) {
+        putText(ctx, current(), PDF_NAME(NM), Uuid::random().toString());
+    }
     props_ = AnnotationProps{};
     props_.subtype = subtype_;
     needsAppearance_ = true;

@@ -30,8 +30,9 @@ struct AnnotationProps {
     Rect bounds;
     std::optional<std::string> contents;
     std::optional<std::string> userName;
-    std::optional<Color> color; // alpha ignored; opacity holds it
-    bool colorSet = false;      // set, possibly to none, rather than left to the defaults
+    std::optional<std::string> name; // /NM
+    std::optional<Color> color;      // alpha ignored; opacity holds it
+    bool colorSet = false;           // set, possibly to none, rather than left to the defaults
     double opacity = 1;
     std::optional<Color> interiorColor;
     bool interiorColorSet = false;
@@ -66,6 +67,7 @@ public:
     void setFontColor(const Color& color) override;
     std::optional<Font> font() const override;
     void setFont(const Font& font) override;
+    std::optional<std::string> name() const override;
     std::optional<std::string> userName() const override;
     void setUserName(const std::string& name) override;
     std::optional<Border> border() const override;
