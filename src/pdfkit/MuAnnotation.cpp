@@ -1,6 +1,7 @@
 #include "pdfkit/MuAnnotation.h"
 
 #include "core/Uuid.h"
+#include "pdfkit/AnnotationSubtype.h"
 #include "pdfkit/MuDocument.h"
 
 #include <algorithm>
@@ -88,6 +89,16 @@ std::optional<Color> colorOf(const std::vector<double>& c) {
 
 std::optional<std::string> textOf(fz_context* ctx, pdf_obj* dict, pdf_obj* key) {
     return mu::text(ctx, get(ctx, dict, key));
+}
+
+// The annotation's name, /NM, for which MuPDF has no name constant.
+std::optional<std::string> nameOf(fz_context* ctx, pdf_obj* dict) {
+    return mu::text(ctx, mu::get(ctx, dict, "NM"));
+}
+
+void putName(fz_context* ctx, pdf_obj* dict, const std::string& name) {
+    const char* s = name.c_str();
+    mu::attempt(ctx, [&] { pdf_dict_puts_drop(ctx, dict, "NM", pdf_new_text_string(ctx, s)); });
 }
 
 // The points of an annotation's geometry as x, y pairs in page space, and for ink the
@@ -559,7 +570,7 @@ void writeProps(fz_context* ctx, pdf_obj* dict, const AnnotationProps& p, int ro
         putText(ctx, dict, PDF_NAME(T), *p.userName);
     }
     if (p.name) {
-        putText(ctx, dict, PDF_NAME(NM), *p.name);
+        putName(ctx, dict, *p.name);
     }
     for (const auto& key : p.privateFlags) {
         writeFlag(ctx, dict, key, true);
@@ -628,19 +639,8 @@ std::string normalizeSubtype(const std::string& subtype) {
     if (name.empty()) {
         return "Highlight";
     }
-    static const char* const known[] = {
-        "Text",    "Link",      "FreeText",  "Line",      "Square",   "Circle",
-        "Polygon", "PolyLine",  "Highlight", "Underline", "Squiggly", "StrikeOut",
-        "Redact",  "Stamp",     "Caret",     "Ink",       "Popup",    "FileAttachment",
-        "Sound",   "Movie",     "RichMedia", "Widget",    "Screen",   "PrinterMark",
-        "TrapNet", "Watermark", "3D",        "Projection"};
-    for (const char* k : known) {
-        if (strcasecmp(k, name.c_str()) == 0) {
-            return k;
-        }
-    }
-    if (strcasecmp(name.c_str(), "Redaction") == 0) {
-        return "Redact";
+    if (auto known = subtypeLoosely(name)) {
+        return subtypeInfo(*known).name;
     }
     return name;
 }
@@ -1007,7 +1007,7 @@ std::optional<std::string> MuAnnotation::name() const {
         return props_.name;
     }
     std::lock_guard lock(core_->mutex);
-    return textOf(mu::context(), current(), PDF_NAME(NM));
+    return nameOf(mu::context(), current());
 }
 
 std::optional<std::string> MuAnnotation::userName() const {
@@ -1109,7 +1109,7 @@ AnnotationProps MuAnnotation::snapshot(fz_context* ctx) const {
     p.bounds = boundsLocked(ctx);
     p.contents = textOf(ctx, current(), PDF_NAME(Contents));
     p.userName = textOf(ctx, current(), PDF_NAME(T));
-    p.name = textOf(ctx, current(), PDF_NAME(NM));
+    p.name = nameOf(ctx, current());
     p.color = colorOf(numbers(ctx, get(ctx, current(), PDF_NAME(C))));
     p.colorSet = true;
     p.interiorColorSet = true;
@@ -1194,8 +1194,8 @@ bool MuAnnotation::materialize(fz_context* ctx, MuPage& page) {
     }
     ref_ = made;
     writeProps(ctx, current(), props_, page.rotation());
-    if (!textOf(ctx, current(), PDF_NAME(NM))) {
-        putText(ctx, current(), PDF_NAME(NM), Uuid::random().toString());
+    if (!nameOf(ctx, current())) {
+        putName(ctx, current(), Uuid::random().toString());
     }
     props_ = AnnotationProps{};
     props_.subtype = subtype_;
