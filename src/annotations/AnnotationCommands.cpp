@@ -217,9 +217,11 @@ void DeleteAnnotationCommand::undo() {
 
 UpdateAnnotationCommand::UpdateAnnotationCommand(std::shared_ptr<pdfkit::Page> page,
                                                  std::shared_ptr<pdfkit::Annotation> annot,
-                                                 const Rect& oldBounds, const Rect& newBounds)
+                                                 const Rect& oldBounds, const Rect& newBounds,
+                                                 std::shared_ptr<PDFDocument> doc,
+                                                 std::weak_ptr<TabSession> session)
     : page_(std::move(page)), annot_(std::move(annot)), oldBounds_(oldBounds),
-      newBounds_(newBounds) {}
+      newBounds_(newBounds), doc_(std::move(doc)), session_(std::move(session)) {}
 
 void UpdateAnnotationCommand::apply(const Rect& bounds) {
     if (!annot_) {
@@ -230,6 +232,18 @@ void UpdateAnnotationCommand::apply(const Rect& bounds) {
     if (page_ && isOnPage(*page_, annot_)) {
         page_->removeAnnotation(annot_);
         page_->addAnnotation(annot_);
+    }
+    if (auto tab = session_.lock()) {
+        tab->annotations.mutate([&](std::vector<AnnotationRecord>& list) {
+            for (auto& record : list) {
+                if (record.pdfAnnotationRef == annot_) {
+                    record.bounds = annot_->bounds();
+                }
+            }
+        });
+    }
+    if (doc_) {
+        doc_->markDirty();
     }
 }
 

@@ -83,12 +83,15 @@ private:
     std::shared_ptr<const Logging> log_;
 };
 
-// Moves or resizes an engine annotation. Touches neither the tab nor the dirty flag.
+// Moves or resizes an engine annotation. Given the document and the tab, the tab's record
+// of it follows and the document is marked dirty both ways; without them it touches
+// neither (a part of a larger step that does).
 class UpdateAnnotationCommand : public UndoableCommand {
 public:
     UpdateAnnotationCommand(std::shared_ptr<pdfkit::Page> page,
                             std::shared_ptr<pdfkit::Annotation> annot, const Rect& oldBounds,
-                            const Rect& newBounds);
+                            const Rect& newBounds, std::shared_ptr<PDFDocument> doc = nullptr,
+                            std::weak_ptr<TabSession> session = {});
 
     void execute() override;
     void undo() override;
@@ -103,6 +106,8 @@ private:
     std::shared_ptr<pdfkit::Annotation> annot_;
     Rect oldBounds_;
     Rect newBounds_;
+    std::shared_ptr<PDFDocument> doc_;
+    std::weak_ptr<TabSession> session_;
 };
 
 // The page text under a text-markup annotation as its contents: each line feed and each

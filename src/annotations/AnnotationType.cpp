@@ -1,6 +1,7 @@
 #include "annotations/AnnotationType.h"
 
 #include "core/UnicodeText.h"
+#include "pdfkit/AnnotationSubtype.h"
 
 #include <nlohmann/json.hpp>
 
@@ -8,32 +9,36 @@ namespace ombrix {
 
 namespace {
 
+using pdfkit::Subtype;
+
 struct TypeInfo {
     AnnotationType type;
     const char* raw;
-    const char* subtype;
+    Subtype subtype; // what an annotation of the type is made as
+    // Written to the engine with a leading "/" (Squiggly, PolyLine and Polygon): exactly as
+    // records have always given them.
+    bool slashed = false;
 };
 
-// In enumeration order. Squiggly, PolyLine and Polygon carry their leading slash: they
-// are written to the engine exactly as given.
+// In enumeration order.
 constexpr TypeInfo kTypes[kAnnotationTypeCount] = {
-    {AnnotationType::highlight, "highlight", "Highlight"},
-    {AnnotationType::underline, "underline", "Underline"},
-    {AnnotationType::strikeout, "strikeout", "StrikeOut"},
-    {AnnotationType::squiggly, "squiggly", "/Squiggly"},
-    {AnnotationType::square, "square", "Square"},
-    {AnnotationType::circle, "circle", "Circle"},
-    {AnnotationType::line, "line", "Line"},
-    {AnnotationType::polyline, "polyline", "/PolyLine"},
-    {AnnotationType::polygon, "polygon", "/Polygon"},
-    {AnnotationType::ink, "ink", "Ink"},
-    {AnnotationType::freeText, "freeText", "FreeText"},
-    {AnnotationType::stickyNote, "stickyNote", "Text"},
-    {AnnotationType::callout, "callout", "FreeText"},
-    {AnnotationType::link, "link", "Link"},
-    {AnnotationType::stamp, "stamp", "Stamp"},
-    {AnnotationType::redaction, "redaction", "Square"},
-    {AnnotationType::unknown, "unknown", "Highlight"},
+    {AnnotationType::highlight, "highlight", Subtype::highlight},
+    {AnnotationType::underline, "underline", Subtype::underline},
+    {AnnotationType::strikeout, "strikeout", Subtype::strikeOut},
+    {AnnotationType::squiggly, "squiggly", Subtype::squiggly, true},
+    {AnnotationType::square, "square", Subtype::square},
+    {AnnotationType::circle, "circle", Subtype::circle},
+    {AnnotationType::line, "line", Subtype::line},
+    {AnnotationType::polyline, "polyline", Subtype::polyLine, true},
+    {AnnotationType::polygon, "polygon", Subtype::polygon, true},
+    {AnnotationType::ink, "ink", Subtype::ink},
+    {AnnotationType::freeText, "freeText", Subtype::freeText},
+    {AnnotationType::stickyNote, "stickyNote", Subtype::text},
+    {AnnotationType::callout, "callout", Subtype::freeText},
+    {AnnotationType::link, "link", Subtype::link},
+    {AnnotationType::stamp, "stamp", Subtype::stamp},
+    {AnnotationType::redaction, "redaction", Subtype::square},
+    {AnnotationType::unknown, "unknown", Subtype::highlight},
 };
 
 const TypeInfo& info(AnnotationType type) {
@@ -44,32 +49,19 @@ const TypeInfo& info(AnnotationType type) {
     return kTypes[index];
 }
 
-struct SubtypeName {
-    const char* lowerName;
-    AnnotationType type;
-};
-
-// The engine's subtype names, lower-cased, in the order they are tried.
-constexpr SubtypeName kSubtypeNames[] = {
-    {"highlight", AnnotationType::highlight},
-    {"underline", AnnotationType::underline},
-    {"strikeout", AnnotationType::strikeout},
-    {"squiggly", AnnotationType::squiggly},
-    {"square", AnnotationType::square},
-    {"circle", AnnotationType::circle},
-    {"line", AnnotationType::line},
-    {"polyline", AnnotationType::polyline},
-    {"polygon", AnnotationType::polygon},
-    {"ink", AnnotationType::ink},
-    {"freetext", AnnotationType::freeText},
-    {"text", AnnotationType::stickyNote},
-    {"link", AnnotationType::link},
-    {"stamp", AnnotationType::stamp},
-    {"redact", AnnotationType::redaction},
-    {"redaction", AnnotationType::redaction},
-    {"freetextcallout", AnnotationType::callout},
-    {"callout", AnnotationType::callout},
-};
+// The type a subtype read from a file stands for: the first type made as it, but for the
+// subtypes read back as a type of their own.
+std::optional<AnnotationType> typeOfSubtype(Subtype subtype) {
+    if (subtype == Subtype::redact) {
+        return AnnotationType::redaction;
+    }
+    for (const auto& entry : kTypes) {
+        if (entry.subtype == subtype && entry.type != AnnotationType::unknown) {
+            return entry.type;
+        }
+    }
+    return std::nullopt;
+}
 
 } // namespace
 
@@ -98,24 +90,25 @@ const std::array<AnnotationType, kAnnotationTypeCount>& allAnnotationTypes() {
 }
 
 std::string annotationSubtype(AnnotationType type) {
-    return info(type).subtype;
+    const TypeInfo& entry = info(type);
+    return std::string(entry.slashed ? "/" : "") + pdfkit::subtypeInfo(entry.subtype).name;
 }
 
 AnnotationType annotationTypeFrom(const std::optional<std::string>& rawSubtype) {
     if (!rawSubtype || rawSubtype->empty()) {
         return AnnotationType::unknown;
     }
+    if (auto subtype = pdfkit::subtypeLoosely(*rawSubtype)) {
+        return typeOfSubtype(*subtype).value_or(AnnotationType::unknown);
+    }
+    // Callouts are free text to PDF; some writers name them on their own.
     std::string_view name = *rawSubtype;
     if (name.front() == '/') {
         name.remove_prefix(1);
     }
     const std::string lower = lowercased(name);
-    for (const auto& entry : kSubtypeNames) {
-        if (lower == entry.lowerName) {
-            return entry.type;
-        }
-    }
-    return AnnotationType::unknown;
+    return lower == "callout" || lower == "freetextcallout" ? AnnotationType::callout
+                                                            : AnnotationType::unknown;
 }
 
 bool isMarkupType(AnnotationType type) {

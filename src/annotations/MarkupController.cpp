@@ -357,6 +357,51 @@ MarkupController::addNote(const std::shared_ptr<TabSession>& tab,
     return annotation;
 }
 
+std::shared_ptr<pdfkit::Annotation>
+MarkupController::addMark(const std::shared_ptr<TabSession>& tab,
+                          const std::shared_ptr<pdfkit::Page>& page, const Rect& pageRect,
+                          AnnotationType type, const Color& colour) {
+    if (isMarkupType(type)) {
+        return markRegion(tab, page, pageRect, type, colour, true);
+    }
+    const Rect bounds = pageRect.standardized();
+    if (type == AnnotationType::stickyNote) {
+        return addNote(tab, page, Point{bounds.minX(), bounds.maxY()}, {}, colour);
+    }
+    const bool makeable = isShapeType(type) || type == AnnotationType::freeText;
+    if (!isPage(page, tab) || !makeable || !bounds.isFinite() || !(bounds.width > 0) ||
+        !(bounds.height > 0) || refused(tab)) {
+        return nullptr;
+    }
+    auto annotation = pdfkit::Annotation::create(bounds, annotationSubtype(type));
+    if (!annotation) {
+        return nullptr;
+    }
+    annotation->setColor(colour);
+    AnnotationRecord added = recordFor(annotation, page->index(), type, std::nullopt, colour);
+    undo_->record(std::make_shared<PageMarkupCommand>(
+        tab->document, page, std::vector<std::shared_ptr<pdfkit::Annotation>>{},
+        std::vector<AnnotationRecord>{added}, tab));
+    return annotation;
+}
+
+bool MarkupController::resize(const std::shared_ptr<TabSession>& tab,
+                              const std::shared_ptr<pdfkit::Annotation>& annotation,
+                              const Rect& bounds) {
+    auto page = annotation ? annotation->page() : nullptr;
+    if (!isPage(page, tab) || !bounds.isFinite() || !isOnPage(*page, annotation)) {
+        return false;
+    }
+    const Rect before = annotation->bounds();
+    const Rect after = bounds.standardized();
+    if (after == before || refused(tab)) {
+        return false;
+    }
+    undo_->record(std::make_shared<UpdateAnnotationCommand>(page, annotation, before, after,
+                                                            tab->document, tab));
+    return true;
+}
+
 bool MarkupController::recolour(const std::shared_ptr<TabSession>& tab,
                                 const std::vector<std::shared_ptr<pdfkit::Annotation>>& which,
                                 const Color& colour) {

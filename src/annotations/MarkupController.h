@@ -85,6 +85,20 @@ public:
                                                 Point pageTopLeft, const std::string& text,
                                                 const Color& colour);
 
+    // An annotation of any kind over the rectangle in the colour, as the command line makes
+    // them: text markup as markRegion() with the page text as its contents, a note's icon at
+    // the rectangle's top left (addNote()), any other kind over the rectangle, beside what
+    // is there. The colour's alpha is its opacity. nullptr when nothing was made (a
+    // rectangle with no size, a kind that cannot be made).
+    std::shared_ptr<pdfkit::Annotation> addMark(const std::shared_ptr<TabSession>& tab,
+                                                const std::shared_ptr<pdfkit::Page>& page,
+                                                const Rect& pageRect, AnnotationType type,
+                                                const Color& colour);
+
+    // Moves or resizes the annotation to `bounds`, its kind, colours and contents kept.
+    bool resize(const std::shared_ptr<TabSession>& tab,
+                const std::shared_ptr<pdfkit::Annotation>& annotation, const Rect& bounds);
+
     // The annotations take the colour's red, green and blue; each keeps its own opacity,
     // and only a fill already there changes (outlines stay outlines). One step for all.
     bool recolour(const std::shared_ptr<TabSession>& tab,

@@ -1,8 +1,19 @@
+#include "annotations/AnnotationType.h"
+#include "annotations/MarkupController.h"
+#include "app/AppContainer.h"
+#include "cli/AnnotationIds.h"
+#include "cli/AppSession.h"
 #include "cli/Arguments.h"
 #include "cli/Command.h"
 #include "cli/EngineArguments.h"
+#include "cli/JsonOutput.h"
 #include "core/Error.h"
+#include "document/PDFDocument.h"
+#include "document/PDFKitBridge.h"
+#include "document/TabSession.h"
 #include "engine/NativeEngineBridge.h"
+#include "pdfkit/Document.h"
+#include "pdfkit/Page.h"
 
 #include <ostream>
 
@@ -11,8 +22,8 @@ namespace ombrix::cli {
 namespace {
 
 const std::string kName = "annotate";
-const std::string kSynopsis =
-    "FILE --page N --type NAME --rect X,Y,W,H [--color #RRGGBB] [--opacity 0-255] [--password PW]";
+const std::string kSynopsis = "FILE --page N --type NAME --rect X,Y,W,H [--color #RRGGBB] "
+                              "[--opacity 0-255] [--password PW]";
 
 int runAnnotate(const std::vector<std::string>& args, Io& io) {
     return runWithUsage(kName, kSynopsis, io, [&] {
@@ -20,34 +31,42 @@ int runAnnotate(const std::vector<std::string>& args, Io& io) {
             args, {"--page", "--type", "--rect", "--color", "--opacity", "--password"});
         auto file = singleFile(arguments);
         auto pageText = required(arguments, "--page");
-        auto type = required(arguments, "--type");
-        if (annotationTypeCode(type) == 0) {
+        auto typeName = required(arguments, "--type");
+        if (annotationTypeCode(typeName) == 0) {
             throw UsageError("type must be one of Highlight, Underline, StrikeOut, Square, "
                              "Circle, Line, Ink, Text, FreeText; not '" +
-                             type + "'");
+                             typeName + "'");
         }
         auto rect = parseRect(required(arguments, "--rect"));
-        auto color =
-            arguments.value("--color") ? parseHexColor(*arguments.value("--color")) : std::string();
+        const auto rgb = parseAnnotationColor(
+            arguments.value("--color") ? parseHexColor(*arguments.value("--color")) : "#ffff00");
         auto opacity = arguments.value("--opacity")
                            ? parseInteger(*arguments.value("--opacity"), "opacity", 0, 255)
                            : 255;
         parsePageNumber(pageText);
 
-        NativeEngineBridge bridge(arguments.value("--password").value_or(""));
-        auto path = engineFile(bridge, file);
-        int page = enginePageIndex(bridge, path, pageText);
-        if (!bridge.addAnnotation(path, page, type, rect, color, opacity)) {
-            throw Error("ombrix", kExitFailure,
-                        "could not add the annotation to " + path + engineFailure());
+        AppSession session(false);
+        auto tab = session.open(file, arguments.value("--password"));
+        const int index = checkedPageIndex(pageText, tab->document->pageCount);
+        auto engine = PDFKitBridge::engineDocument(*tab->document);
+        auto page = engine ? engine->page(index) : nullptr;
+        if (!page) {
+            throw Error("ombrix", kExitFailure, "page " + pageText + " could not be read");
         }
-        auto list = bridge.annotations(path, page);
-        io.out << "Added " << type << " annotation";
-        if (!list.empty()) {
-            io.out << " " << list.back().id;
+        refuseMarkup(*engine);
+        const Color colour =
+            Color::rgb(rgb->red, rgb->green, rgb->blue).withAlpha(double(opacity) / 255);
+        auto made = session.container().markupController()->addMark(
+            tab, page, rect, annotationTypeFrom(typeName), colour);
+        if (!made) {
+            throw Error("ombrix", kExitFailure, "the page did not take the annotation");
         }
-        io.out << " on page " << pageText << " at " << formatRect(rect) << " (colour "
-               << (color.empty() ? "#ffff00" : color) << ", opacity " << opacity << ")\n";
+        session.save(tab);
+
+        nlohmann::ordered_json item;
+        item["file"] = file.string();
+        addAnnotationFields(item, IdentifiedAnnotation{idOf(*engine, *made), index, made});
+        printJson(io, item);
         return kExitOk;
     });
 }
@@ -55,7 +74,7 @@ int runAnnotate(const std::vector<std::string>& args, Io& io) {
 const CommandRegistration registration{Command{
     kName,
     kSynopsis,
-    "Add an annotation to a page and write the file back",
+    "Add an annotation to a page and save; the new annotation, with its id, as JSON",
     runAnnotate,
 }};
 

@@ -1,6 +1,8 @@
+#include "cli/AnnotationIds.h"
 #include "cli/Arguments.h"
 #include "cli/Command.h"
 #include "cli/JsonOutput.h"
+#include "document/PDFDocument.h"
 #include "document/PDFKitBridge.h"
 
 #include <nlohmann/json.hpp>
@@ -19,13 +21,15 @@ int runAnnotations(const std::vector<std::string>& args, Io& io) {
         auto file = singleFile(arguments);
         PDFKitBridge bridge(arguments.value("--password"));
         auto document = bridge.open(file);
+        auto engine = PDFKitBridge::engineDocument(*document);
 
         nlohmann::ordered_json list = nlohmann::ordered_json::array();
-        for (const auto& record : bridge.loadAnnotations(*document)) {
-            nlohmann::ordered_json item;
-            item["pageIndex"] = record.pageIndex;
-            addAnnotationFields(item, record);
-            list.push_back(std::move(item));
+        if (engine) {
+            for (const auto& annotation : identifyAnnotations(*engine)) {
+                nlohmann::ordered_json item;
+                addAnnotationFields(item, annotation);
+                list.push_back(std::move(item));
+            }
         }
         printJson(io, list);
         return kExitOk;
@@ -35,7 +39,7 @@ int runAnnotations(const std::vector<std::string>& args, Io& io) {
 const CommandRegistration registration{Command{
     kName,
     kSynopsis,
-    "List a PDF's annotations as JSON: page index (from 0), type, bounds, content, colour",
+    "List a PDF's annotations as JSON: id, page, type, bounds, content, colour",
     runAnnotations,
 }};
 

@@ -8,7 +8,11 @@
 #include "core/LogSink.h"
 #include "core/RunLoop.h"
 #include "document/PDFKitBridge.h"
+#include "document/PDFDocument.h"
 #include "document/TabManager.h"
+#include "document/TabSession.h"
+#include "pdfkit/Document.h"
+#include "pdfkit/ResourceLimits.h"
 
 #include <mutex>
 
@@ -98,6 +102,29 @@ std::shared_ptr<TabSession> AppSession::open(const std::filesystem::path& file,
 
 std::optional<std::string> AppSession::lastError() const {
     return sink_->lastError();
+}
+
+void AppSession::save(const std::shared_ptr<TabSession>& tab,
+                      const std::optional<std::filesystem::path>& output) {
+    const std::filesystem::path target = output.value_or(tab->document->url);
+    // Something on the way was cut short by a limit (the first page's render, the text
+    // under a mark): the command fails, so it must not have changed the file.
+    if (pdfkit::memoryLimitReached() || pdfkit::deadlineReached() ||
+        pdfkit::inflationLimitReached()) {
+        throw Error("ombrix", 1, target.string() + " was left unchanged");
+    }
+    if (output) {
+        auto engine = PDFKitBridge::engineDocument(*tab->document);
+        if (!engine) {
+            throw Error("ombrix", 1, "could not write " + output->string());
+        }
+        engine->write(*output);
+        return;
+    }
+    dispatch(ActionID::docSave);
+    if (tab->document->isDirty) {
+        throw Error("ombrix", 1, lastError().value_or("could not save " + target.string()));
+    }
 }
 
 } // namespace ombrix::cli

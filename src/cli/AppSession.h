@@ -36,6 +36,13 @@ public:
     // The last line logged at the error level, for a command that must say why it failed.
     std::optional<std::string> lastError() const;
 
+    // Writes what the command changed in the tab: into `output` when given (the original
+    // stays as it was and the output is replaced whole or not at all), else over the file
+    // through "doc.save". When a limit cut something short on the way nothing is written
+    // and the command fails. Throws ombrix::Error saying why.
+    void save(const std::shared_ptr<TabSession>& tab,
+              const std::optional<std::filesystem::path>& output = std::nullopt);
+
 private:
     class Sink;
     std::shared_ptr<Sink> sink_;

@@ -1,10 +1,17 @@
+#include "annotations/MarkupController.h"
+#include "app/AppContainer.h"
+#include "cli/AnnotationIds.h"
+#include "cli/AppSession.h"
 #include "cli/Arguments.h"
 #include "cli/Command.h"
 #include "cli/EngineArguments.h"
+#include "cli/JsonOutput.h"
 #include "core/Error.h"
-#include "engine/NativeEngineBridge.h"
+#include "document/PDFDocument.h"
+#include "document/PDFKitBridge.h"
+#include "document/TabSession.h"
+#include "pdfkit/Document.h"
 
-#include <climits>
 #include <ostream>
 
 namespace ombrix::cli {
@@ -12,25 +19,31 @@ namespace ombrix::cli {
 namespace {
 
 const std::string kName = "delete-annotation";
-const std::string kSynopsis = "FILE --page N --index I [--password PW]";
+const std::string kSynopsis = "FILE --id ID [--password PW]";
 
 int runDeleteAnnotation(const std::vector<std::string>& args, Io& io) {
     return runWithUsage(kName, kSynopsis, io, [&] {
-        auto arguments = parseArguments(args, {"--page", "--index", "--password"});
+        auto arguments = parseArguments(args, {"--id", "--password"});
         auto file = singleFile(arguments);
-        auto pageText = required(arguments, "--page");
-        auto index = parseInteger(required(arguments, "--index"), "index", 0, INT_MAX);
-        parsePageNumber(pageText);
+        auto id = required(arguments, "--id");
 
-        NativeEngineBridge bridge(arguments.value("--password").value_or(""));
-        auto path = engineFile(bridge, file);
-        int page = enginePageIndex(bridge, path, pageText);
-        if (!bridge.deleteAnnotation(path, page, index)) {
-            throw Error("ombrix", kExitFailure,
-                        "could not delete annotation " + std::to_string(index) + " on page " +
-                            pageText + " of " + path + engineFailure());
+        AppSession session(false);
+        auto tab = session.open(file, arguments.value("--password"));
+        auto engine = PDFKitBridge::engineDocument(*tab->document);
+        if (!engine) {
+            throw Error("ombrix", kExitFailure, "could not read " + file.string());
         }
-        io.out << "Deleted annotation " << index << " on page " << pageText << "\n";
+        const IdentifiedAnnotation found = findAnnotation(*engine, id);
+        refuseMarkup(*engine);
+        // Listed as it was, before it goes.
+        nlohmann::ordered_json item;
+        item["file"] = file.string();
+        addAnnotationFields(item, found);
+        if (!session.container().markupController()->remove(tab, {found.annotation})) {
+            throw Error("ombrix", kExitFailure, "could not delete annotation " + id);
+        }
+        session.save(tab);
+        printJson(io, item);
         return kExitOk;
     });
 }
@@ -38,7 +51,7 @@ int runDeleteAnnotation(const std::vector<std::string>& args, Io& io) {
 const CommandRegistration registration{Command{
     kName,
     kSynopsis,
-    "Delete an annotation (index from 0 in the page's list) and write the file back",
+    "Delete an annotation by its id and save; what was deleted, as JSON",
     runDeleteAnnotation,
 }};
 

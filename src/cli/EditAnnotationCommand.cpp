@@ -1,10 +1,19 @@
+#include "annotations/MarkupController.h"
+#include "app/AppContainer.h"
+#include "cli/AnnotationIds.h"
+#include "cli/AppSession.h"
 #include "cli/Arguments.h"
 #include "cli/Command.h"
 #include "cli/EngineArguments.h"
+#include "cli/JsonOutput.h"
 #include "core/Error.h"
+#include "document/PDFDocument.h"
+#include "document/PDFKitBridge.h"
+#include "document/TabSession.h"
 #include "engine/NativeEngineBridge.h"
+#include "pdfkit/Annotation.h"
+#include "pdfkit/Document.h"
 
-#include <climits>
 #include <ostream>
 
 namespace ombrix::cli {
@@ -12,35 +21,47 @@ namespace ombrix::cli {
 namespace {
 
 const std::string kName = "edit-annotation";
-const std::string kSynopsis =
-    "FILE --page N --index I --rect X,Y,W,H [--color #RRGGBB] [--password PW]";
+const std::string kSynopsis = "FILE --id ID [--rect X,Y,W,H] [--color #RRGGBB] [--password PW]";
 
 int runEditAnnotation(const std::vector<std::string>& args, Io& io) {
     return runWithUsage(kName, kSynopsis, io, [&] {
-        auto arguments =
-            parseArguments(args, {"--page", "--index", "--rect", "--color", "--password"});
+        auto arguments = parseArguments(args, {"--id", "--rect", "--color", "--password"});
         auto file = singleFile(arguments);
-        auto pageText = required(arguments, "--page");
-        auto index = parseInteger(required(arguments, "--index"), "index", 0, INT_MAX);
-        auto rect = parseRect(required(arguments, "--rect"));
-        auto color =
-            arguments.value("--color") ? parseHexColor(*arguments.value("--color")) : std::string();
-        parsePageNumber(pageText);
+        auto id = required(arguments, "--id");
+        std::optional<Rect> rect;
+        if (auto text = arguments.value("--rect")) {
+            rect = parseRect(*text);
+        }
+        std::optional<RgbBytes> rgb;
+        if (auto text = arguments.value("--color")) {
+            rgb = parseAnnotationColor(parseHexColor(*text));
+        }
+        if (!rect && !rgb) {
+            throw UsageError("nothing to change: give --rect, --color or both");
+        }
 
-        NativeEngineBridge bridge(arguments.value("--password").value_or(""));
-        auto path = engineFile(bridge, file);
-        int page = enginePageIndex(bridge, path, pageText);
-        if (!bridge.updateAnnotation(path, page, index, rect, color)) {
-            throw Error("ombrix", kExitFailure,
-                        "could not change annotation " + std::to_string(index) + " on page " +
-                            pageText + " of " + path + engineFailure());
+        AppSession session(false);
+        auto tab = session.open(file, arguments.value("--password"));
+        auto engine = PDFKitBridge::engineDocument(*tab->document);
+        if (!engine) {
+            throw Error("ombrix", kExitFailure, "could not read " + file.string());
         }
-        io.out << "Moved annotation " << index << " on page " << pageText << " to "
-               << formatRect(rect);
-        if (!color.empty()) {
-            io.out << " and coloured it " << color;
+        const IdentifiedAnnotation found = findAnnotation(*engine, id);
+        refuseMarkup(*engine);
+        auto& markup = *session.container().markupController();
+        if (rect) {
+            markup.resize(tab, found.annotation, *rect);
         }
-        io.out << "\n";
+        if (rgb) {
+            markup.recolour(tab, {found.annotation}, Color::rgb(rgb->red, rgb->green, rgb->blue));
+        }
+        session.save(tab);
+
+        nlohmann::ordered_json item;
+        item["file"] = file.string();
+        addAnnotationFields(item, IdentifiedAnnotation{idOf(*engine, *found.annotation),
+                                                       found.pageIndex, found.annotation});
+        printJson(io, item);
         return kExitOk;
     });
 }
@@ -48,7 +69,7 @@ int runEditAnnotation(const std::vector<std::string>& args, Io& io) {
 const CommandRegistration registration{Command{
     kName,
     kSynopsis,
-    "Move an annotation (index from 0 in the page's list) and optionally recolour it",
+    "Move or resize an annotation and/or recolour it (keeping its opacity); as JSON",
     runEditAnnotation,
 }};
 

@@ -1,4 +1,7 @@
 #include "annotations/AnnotationRecord.h"
+#include "annotations/MarkupController.h"
+#include "app/AppContainer.h"
+#include "cli/AnnotationIds.h"
 #include "cli/AppSession.h"
 #include "cli/Arguments.h"
 #include "cli/Command.h"
@@ -54,52 +57,26 @@ int runHighlight(const std::vector<std::string>& args, Io& io) {
         AppSession session(arguments.hasFlag("--verbose"));
         auto tab = session.open(file, arguments.value("--password"));
         const int index = checkedPageIndex(page, tab->document->pageCount);
-        if (auto engine = PDFKitBridge::engineDocument(*tab->document)) {
-            if (auto pdfPage = engine->page(index)) {
-                checkOnPage(bounds, pdfPage->mediaBox(), page);
-            }
+        auto engine = PDFKitBridge::engineDocument(*tab->document);
+        auto pdfPage = engine ? engine->page(index) : nullptr;
+        if (!pdfPage) {
+            throw Error("ombrix", kExitFailure, "page " + page + " could not be read");
         }
+        checkOnPage(bounds, pdfPage->mediaBox(), page);
+        refuseMarkup(*engine);
 
-        std::vector<Uuid> before;
-        for (const auto& record : tab->annotations.get()) {
-            before.push_back(record.id);
-        }
-        session.dispatch(underline ? ActionID::markupUnderline : ActionID::markupHighlight,
-                         {{"bounds", bounds}, {"pageIndex", index}});
-        const auto& after = tab->annotations.get();
-        auto added = std::find_if(after.begin(), after.end(), [&](const AnnotationRecord& r) {
-            return std::find(before.begin(), before.end(), r.id) == before.end();
-        });
-        if (added == after.end()) {
+        const AnnotationAppearance& look = AnnotationAppearance::defaultHighlight();
+        auto made = session.container().markupController()->markRegion(
+            tab, pdfPage, bounds, underline ? AnnotationType::underline : AnnotationType::highlight,
+            look.color.withAlpha(look.opacity), true);
+        if (!made) {
             throw Error("ombrix", kExitFailure, "the page did not take the annotation");
         }
-        const AnnotationRecord record = *added;
-
-        // Something on the way was cut short by a limit (the first page's render, the text
-        // under the mark): the command fails, so it must not have changed the file.
-        if (pdfkit::memoryLimitReached() || pdfkit::deadlineReached() ||
-            pdfkit::inflationLimitReached()) {
-            throw Error("ombrix", kExitFailure, target.string() + " was left unchanged");
-        }
-        if (output) {
-            auto engine = PDFKitBridge::engineDocument(*tab->document);
-            if (!engine) {
-                throw Error("ombrix", kExitFailure, "could not write " + output->string());
-            }
-            engine->write(*output);
-        } else {
-            session.dispatch(ActionID::docSave);
-            if (tab->document->isDirty) {
-                throw Error("ombrix", kExitFailure,
-                            session.lastError().value_or("could not save " + target.string()));
-            }
-        }
+        session.save(tab, output);
 
         nlohmann::ordered_json item;
         item["file"] = target.string();
-        item["id"] = record.id.toString();
-        item["page"] = record.pageIndex + 1;
-        addAnnotationFields(item, record);
+        addAnnotationFields(item, IdentifiedAnnotation{idOf(*engine, *made), index, made});
         printJson(io, item);
         return kExitOk;
     });

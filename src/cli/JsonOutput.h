@@ -1,6 +1,7 @@
 #pragma once
 
 #include "annotations/AnnotationRecord.h"
+#include "cli/AnnotationIds.h"
 #include "cli/Command.h"
 #include "core/Geometry.h"
 
@@ -22,6 +23,9 @@ inline void addAnnotationFields(nlohmann::ordered_json& item, const AnnotationRe
         record.content ? nlohmann::ordered_json(*record.content) : nlohmann::ordered_json(nullptr);
     item["color"] = record.appearance.color.hexRGBA();
 }
+
+// "id", "page" (from 1) and the fields above, of an annotation of an open document.
+void addAnnotationFields(nlohmann::ordered_json& item, const IdentifiedAnnotation& annotation);
 
 // Indented by two, invalid UTF-8 replaced rather than thrown on, and a line break.
 inline void printJson(Io& io, const nlohmann::ordered_json& json) {

@@ -28,7 +28,9 @@ void printHelp(std::ostream& out) {
     for (const auto& c : commands()) {
         out << "  " << c.name << std::string(width - c.name.size() + 2, ' ') << c.summary << "\n";
     }
-    out << "\nRun 'ombrix <command> --help' for a command's arguments.\n"
+    out << "\nPages count from 1 in every command. Annotations are named by the id\n"
+           "'annotations' lists: their own name, or PAGE-N for the Nth on a page.\n"
+           "\nRun 'ombrix <command> --help' for a command's arguments.\n"
            "OMBRIX_MEMORY_LIMIT_MB (default 1024) and OMBRIX_TIMEOUT_SECONDS (default 60) bound\n"
            "what one command may take; a file that needs more fails with a message.\n\n"
            "Exit status: 0 done; 1 failed; 2 wrong arguments; 3 done, but part of a page's\n"

@@ -314,6 +314,19 @@ fs::path realTarget(const fs::path& path) {
     return path;
 }
 
+namespace {
+
+// The locks this thread holds, so that it can take one again without waiting on itself.
+struct HeldLock {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    int fd = -1;
+    int count = 0;
+};
+thread_local std::vector<HeldLock> tHeldLocks;
+
+} // namespace
+
 FileLock::FileLock(const fs::path& path) {
     for (;;) {
         // Not blocking: opening a FIFO for reading would wait for a writer.
@@ -327,6 +340,17 @@ FileLock::FileLock(const fs::path& path) {
             ::close(fd);
             return;
         }
+        const std::uint64_t device = locked.st_dev, inode = locked.st_ino;
+        for (HeldLock& held : tHeldLocks) {
+            if (held.device == device && held.inode == inode) {
+                ::close(fd);
+                ++held.count;
+                device_ = device;
+                inode_ = inode;
+                held_ = true;
+                return;
+            }
+        }
         int rc;
         do {
             rc = ::flock(fd, LOCK_EX);
@@ -338,14 +362,26 @@ FileLock::FileLock(const fs::path& path) {
             ::close(fd);
             continue;
         }
-        fd_ = fd;
+        tHeldLocks.push_back(HeldLock{device, inode, fd, 1});
+        device_ = device;
+        inode_ = inode;
+        held_ = true;
         return;
     }
 }
 
 FileLock::~FileLock() {
-    if (fd_ >= 0) {
-        ::close(fd_); // releases the flock
+    if (!held_) {
+        return;
+    }
+    for (auto it = tHeldLocks.begin(); it != tHeldLocks.end(); ++it) {
+        if (it->device == device_ && it->inode == inode_) {
+            if (--it->count == 0) {
+                ::close(it->fd); // releases the flock
+                tHeldLocks.erase(it);
+            }
+            return;
+        }
     }
 }
 

@@ -29,7 +29,9 @@ std::filesystem::path realTarget(const std::filesystem::path& path);
 // two writers of one document never interleave. Waits for another holder. When a writer
 // replaced the file while this one waited, the lock is taken again on the file now at
 // the path. A device or FIFO is not locked (opening a FIFO to lock it would wait for a
-// writer). Throws Error (domain "AtomicFile") when the file cannot be opened.
+// writer). A thread that holds the lock on a file already shares it: an edit that locks
+// the file from reading to writing can save through a writer that locks it too. Throws
+// Error (domain "AtomicFile") when the file cannot be opened.
 class FileLock {
 public:
     explicit FileLock(const std::filesystem::path& path);
@@ -38,7 +40,9 @@ public:
     FileLock& operator=(const FileLock&) = delete;
 
 private:
-    int fd_ = -1;
+    std::uint64_t device_ = 0;
+    std::uint64_t inode_ = 0;
+    bool held_ = false;
 };
 
 // A private folder (mode 0700, named ".ombrix-XXXXXX.tmp") of one writer inside `parent`,

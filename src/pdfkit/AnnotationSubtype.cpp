@@ -1,6 +1,9 @@
 #include "pdfkit/AnnotationSubtype.h"
 
-#include <strings.h>
+#include "core/UnicodeText.h"
+
+#include <string>
+#include <vector>
 
 namespace ombrix::pdfkit {
 
@@ -65,16 +68,21 @@ std::optional<Subtype> subtypeLoosely(std::string_view name) {
     if (!name.empty() && name.front() == '/') {
         name.remove_prefix(1);
     }
-    const auto same = [&](std::string_view other) {
-        return name.size() == other.size() &&
-               ::strncasecmp(name.data(), other.data(), name.size()) == 0;
-    };
-    for (const auto& info : kSubtypes) {
-        if (same(info.name)) {
-            return info.subtype;
+    // Full Unicode lower-casing: what lower-cases to a name is that name.
+    static const auto lowerNames = [] {
+        std::vector<std::string> names;
+        for (const auto& info : kSubtypes) {
+            names.push_back(lowercased(info.name));
+        }
+        return names;
+    }();
+    const std::string lower = lowercased(name);
+    for (std::size_t i = 0; i < lowerNames.size(); ++i) {
+        if (lower == lowerNames[i]) {
+            return kSubtypes[i].subtype;
         }
     }
-    if (same("Redaction")) {
+    if (lower == "redaction") {
         return Subtype::redact;
     }
     return std::nullopt;

@@ -48,7 +48,7 @@ std::span<const SubtypeInfo> annotationSubtypes();
 const SubtypeInfo& subtypeInfo(Subtype subtype);
 // By the name exactly as PDF spells it.
 std::optional<Subtype> subtypeNamed(std::string_view name);
-// As files and callers write it: a leading "/" and letter case ignored, "Redaction" for
+// As files and callers write it: a leading "/" and letter case (fully Unicode) ignored, "Redaction" for
 // "Redact".
 std::optional<Subtype> subtypeLoosely(std::string_view name);
 

@@ -65,6 +65,15 @@ public:
     virtual std::shared_ptr<Page> page(int index) const = 0; // nullptr when out of range
     virtual std::optional<int> indexOf(const Page& page) const = 0;
 
+    // Deletes a page with the links, outline entries, named destinations and open action
+    // that lead to it; the pages after it move up one and keep their labels. The page
+    // object handed out for it belongs to no document any more. Throws ombrix::Error
+    // (domain "PDFKit") saying why when there is no such page, it is the only one, or
+    // MuPDF fails; after a failure inside MuPDF the document refuses to be written. Main
+    // thread, with nothing rendering the document (a structural edit, as the command
+    // line makes it).
+    virtual void deletePage(int index) = 0;
+
     virtual std::optional<std::string> attribute(DocumentAttribute key) const = 0;
     virtual const std::filesystem::path& documentURL() const = 0;
 

@@ -1,4 +1,5 @@
 #include "pdfkit/MuDocument.h"
+#include "pdfkit/PageRemoval.h"
 
 #include "core/AtomicFile.h"
 #include "core/Error.h"
@@ -318,9 +319,72 @@ std::string MuDocument::serialize() const {
     return bytes;
 }
 
+void MuDocument::deletePage(int index) {
+    std::lock_guard lock(core_->mutex);
+    fz_context* ctx = mu::context();
+    if (locked_) {
+        throw Error("PDFKit", 1, "the document is locked");
+    }
+    if (index < 0 || index >= pageCount()) {
+        throw Error("PDFKit", 1, "there is no page " + std::to_string(std::int64_t(index) + 1));
+    }
+    // A PDF without pages is no document any reader opens.
+    if (pageCount() == 1) {
+        throw Error("PDFKit", 1, "the only page of a document cannot be deleted");
+    }
+    // MuPDF's loaded pages and its page map are by index, and the indexes are about to move.
+    for (const auto& page : pages_) {
+        page->release(ctx);
+    }
+    loaded_.clear();
+    if (core_->pageTreeLoaded) {
+        pdf_drop_page_tree(ctx, core_->pdf);
+        core_->pageTreeLoaded = false;
+    }
+    if (!mu::deletePageAndReferences(ctx, core_->pdf, index)) {
+        structureBroken_ = true;
+        throw Error("PDFKit", 1, "the page could not be deleted");
+    }
+    for (pdf_obj* obj : core_->pageObjects) {
+        pdf_drop_obj(ctx, obj);
+    }
+    core_->pageObjects.clear();
+    count_ = pageCount() - 1;
+    indexPages(ctx, *core_, count_);
+    pages_[std::size_t(index)]->renumber(ctx, -1);
+    pages_.erase(pages_.begin() + index);
+    for (std::size_t i = std::size_t(index); i < pages_.size(); ++i) {
+        pages_[i]->renumber(ctx, int(i));
+    }
+    forgetText(std::nullopt);
+    {
+        std::lock_guard textLock(textMutex_);
+        std::set<int> shifted;
+        for (int page : damaged_) {
+            if (page != index) {
+                shifted.insert(page > index ? page - 1 : page);
+            }
+        }
+        damaged_ = std::move(shifted);
+    }
+    labels_.reset();
+    if (renderer_) {
+        renderer_->forget();
+    }
+}
+
+void MuDocument::forgetText(std::optional<int> page) const {
+    std::lock_guard textLock(textMutex_);
+    std::erase_if(texts_, [&](const CachedText& entry) { return !page || entry.page == *page; });
+}
+
 void MuDocument::write(const std::filesystem::path& path) {
     std::lock_guard lock(core_->mutex);
     fz_context* ctx = mu::context();
+    if (structureBroken_) {
+        throw Error("PDFKit", 1,
+                    "the document could not be changed safely, so it is not written");
+    }
     std::error_code ec;
     const auto canonical = [&](const std::filesystem::path& p) {
         return std::filesystem::weakly_canonical(p, ec);
@@ -928,6 +992,46 @@ int MuPage::rotation() const {
     return geometry().rotation;
 }
 
+void MuPage::setRotation(int degrees) {
+    // A quarter turn is all a page can take; anything between would be silently rounded.
+    if (degrees % 90 != 0) {
+        throw Error("PDFKit", 1,
+                    "a page turns by multiples of 90 degrees, not " + std::to_string(degrees));
+    }
+    const int normalised = (degrees % 360 + 360) % 360;
+    std::lock_guard lock(core_->mutex);
+    fz_context* ctx = mu::context();
+    pdf_obj* obj = pageObject(ctx);
+    if (!obj || !mu::attempt(ctx, [&] { pdf_dict_put_int(ctx, obj, PDF_NAME(Rotate), normalised); })) {
+        throw Error("PDFKit", 1, "the page could not be turned");
+    }
+    forgetGeometry(ctx);
+}
+
+void MuPage::forgetGeometry(fz_context* ctx) {
+    frameReady_.store(false, std::memory_order_release);
+    frame_.reset();
+    dropPage(ctx);
+    ++generation_;
+    if (auto doc = document_.lock()) {
+        doc->forgetText(index_);
+    }
+}
+
+void MuPage::renumber(fz_context* ctx, int index) {
+    if (auto doc = document_.lock(); doc && index_ >= 0) {
+        doc->forgetText(index_);
+    }
+    index_ = index;
+    if (index < 0) {
+        document_.reset();
+        annotations_.reset();
+    }
+    loadFailed_ = false;
+    inflationChecked_ = false;
+    forgetGeometry(ctx);
+}
+
 Rect MuPage::cropBox() const {
     return geometry().cropBox;
 }
@@ -1207,6 +1311,54 @@ bool MuPage::contentDamaged() const {
 
 std::vector<TextWord> MuPage::words() const {
     return text()->words();
+}
+
+std::vector<TextCharacter> MuPage::characters() const {
+    const auto text = this->text();
+    std::vector<DescribedFont> described;
+    {
+        std::lock_guard lock(core_->mutex);
+        fz_context* ctx = mu::context();
+        if (pdf_obj* obj = pageObject(ctx)) {
+            described = readDescribedFonts(ctx, core_->pdf, obj);
+        }
+    }
+    // What the file says about each font the characters use, found by MuPDF's name for it.
+    std::vector<std::pair<std::string, int>> fonts; // name, flags; by the text's font index
+    for (const TextFontInfo& font : text->fonts()) {
+        auto said = std::find_if(described.begin(), described.end(), [&](const DescribedFont& d) {
+            return d.engineName == font.engineName;
+        });
+        const bool found = said != described.end();
+        fonts.emplace_back(found && !said->baseFont.empty() ? said->baseFont : font.engineName,
+                           found && said->hasDescriptor ? said->flags : font.impliedFlags);
+    }
+    std::vector<TextCharacter> out;
+    out.reserve(text->chars().size() + text->lines().size());
+    for (const TextLine& line : text->lines()) {
+        for (int i = line.begin; i < line.end; ++i) {
+            const TextChar& ch = text->chars()[std::size_t(i)];
+            TextCharacter c;
+            c.code = ch.code;
+            c.box = ch.box;
+            if (ch.font < fonts.size()) {
+                c.fontName = fonts[ch.font].first;
+                c.fontFlags = fonts[ch.font].second;
+            }
+            // The size the glyph is drawn at; its box's height only when that is unusable.
+            const double height = std::abs(ch.box.height);
+            c.fontSize = std::isfinite(ch.size) && ch.size > 0         ? double(ch.size)
+                         : std::isfinite(height) && height > 1 ? height
+                                                               : 0;
+            c.color = Color::rgb(std::uint8_t(ch.color >> 16 & 0xff),
+                                 std::uint8_t(ch.color >> 8 & 0xff), std::uint8_t(ch.color & 0xff));
+            out.push_back(std::move(c));
+        }
+        TextCharacter lineEnd;
+        lineEnd.code = U'\n';
+        out.push_back(std::move(lineEnd));
+    }
+    return out;
 }
 
 std::optional<std::string> MuPage::label() const {

@@ -60,6 +60,7 @@ public:
     int index() const override { return index_; }
     Rect mediaBox() const override;
     int rotation() const override;
+    void setRotation(int degrees) override;
     Rect cropBox() const override;
     Size displaySize() const override;
     Point pageToDisplay(Point pagePoint) const override;
@@ -81,6 +82,7 @@ public:
     std::string string() const override;
     bool contentDamaged() const override;
     std::vector<TextWord> words() const override;
+    std::vector<TextCharacter> characters() const override;
     std::optional<std::string> label() const override;
     std::vector<FontResource> fontResources() const override;
     std::vector<std::string> fontResourcesInContentOrder() const override;
@@ -116,8 +118,13 @@ public:
     std::uint64_t lastUse() const { return lastUse_; }
     void touch(std::uint64_t clock) const { lastUse_ = clock; }
     void release(fz_context* ctx) const;
+    // The page moved in the page tree (-1: it was deleted); its geometry and text are read
+    // again when next asked for.
+    void renumber(fz_context* ctx, int index);
 
 private:
+    void forgetGeometry(fz_context* ctx);
+
     void dropPage(fz_context* ctx) const;
 
     std::shared_ptr<DocCore> core_;
@@ -155,6 +162,7 @@ public:
     std::optional<int> indexOf(const Page& page) const override;
     std::optional<std::string> attribute(DocumentAttribute key) const override;
     const std::filesystem::path& documentURL() const override { return path_; }
+    void deletePage(int index) override;
     void write(const std::filesystem::path& path) override;
     std::string dataRepresentation() const override;
     std::string imagePDF(const Image& image,
@@ -187,6 +195,9 @@ public:
     std::shared_ptr<const PageText> pageText(const MuPage& page,
                                              const CancelToken* token = nullptr) const;
     static constexpr std::size_t kCachedTexts = 32;
+    // Drops the kept text of one page, or of all pages (none): what it was read from
+    // changed.
+    void forgetText(std::optional<int> page) const;
 
 private:
     struct CachedText {
@@ -209,6 +220,8 @@ private:
     std::unique_ptr<MuRenderer> renderer_;
     mutable std::optional<std::vector<LabelRange>> labels_;
     bool locked_ = false;
+    // A structural edit failed half-way inside MuPDF: what is in memory is not written.
+    bool structureBroken_ = false;
     // Pages whose MuPDF page is loaded, guarded by the document's mutex.
     mutable std::vector<const MuPage*> loaded_;
     mutable std::uint64_t useClock_ = 0;
@@ -227,6 +240,16 @@ std::vector<LabelRange> readLabelRanges(fz_context* ctx, pdf_document* doc);
 std::optional<std::string> formatLabel(const std::vector<LabelRange>& ranges, int pageIndex);
 
 std::vector<FontResource> readFontResources(fz_context* ctx, pdf_obj* pageObject);
+// What the file says about each font the page's text (forms included) can be drawn in, by
+// the name MuPDF gives the font it loads from it.
+struct DescribedFont {
+    std::string engineName;
+    std::string baseFont; // as written, subset tag and all; empty when there is none
+    int flags = 0;
+    bool hasDescriptor = false;
+};
+std::vector<DescribedFont> readDescribedFonts(fz_context* ctx, pdf_document* doc,
+                                              pdf_obj* pageObject);
 std::vector<std::string> scanFontUse(fz_context* ctx, pdf_document* doc, pdf_obj* pageObject);
 
 } // namespace ombrix::pdfkit

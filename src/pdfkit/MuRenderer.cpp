@@ -112,6 +112,14 @@ MuRenderer::~MuRenderer() {
     }
 }
 
+void MuRenderer::forget() {
+    fz_context* ctx = mu::context();
+    for (Entry& e : cache_) {
+        fz_drop_display_list(ctx, e.list);
+    }
+    cache_.clear();
+}
+
 fz_display_list* MuRenderer::capture(const MuPage& page, bool withAnnotations, MuRenderer* cache,
                                      PageFrame& pageFrame, bool& translucent, fz_cookie* cookie) {
     std::lock_guard lock(page.core()->mutex);

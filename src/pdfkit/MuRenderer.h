@@ -54,6 +54,10 @@ public:
                             PageFrame& frame,
                             const std::function<fz_matrix(const PageFrame&)>& place);
 
+    // Lets every kept display list go (the pages were renumbered). The caller holds the
+    // document's mutex.
+    void forget();
+
 private:
     struct Entry {
         int page = 0;

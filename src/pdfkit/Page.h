@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/Color.h"
 #include "core/Geometry.h"
 #include "core/Image.h"
 #include "pdfkit/Annotation.h"
@@ -24,6 +25,20 @@ struct TextWord {
     bool italic = false;
 };
 
+// One character of the page's text, in reading order; each line ends with a "\n" of its own
+// that has no box and no font.
+struct TextCharacter {
+    char32_t code = 0;
+    Rect box; // page space
+    // The name the file gives the font (its /BaseFont, subset tag and all), else MuPDF's.
+    std::string fontName;
+    // The font descriptor's flags; for a font the file describes without one (the standard
+    // 14), what its descriptor would say.
+    int fontFlags = 0;
+    double fontSize = 0; // as drawn, text and page matrices applied
+    Color color;         // the fill colour, opaque
+};
+
 // A font of the page's /Resources /Font dictionary.
 struct FontResource {
     std::string resourceName;            // the key, e.g. "F1"
@@ -42,6 +57,10 @@ public:
 
     virtual Rect mediaBox() const = 0; // unrotated, page space
     virtual int rotation() const = 0;  // 0, 90, 180 or 270
+    // Sets /Rotate to `degrees`, a multiple of 90 (normalised to 0-270), absolute rather
+    // than added to the rotation there; geometry, text and images follow. Throws
+    // ombrix::Error for any other angle. Main thread, with nothing rendering the page.
+    virtual void setRotation(int degrees) = 0;
 
     // Display space is the page as shown and printed: the crop box turned by the page's
     // rotation, in points, origin at the shown page's top left, y down. Cheap once the
@@ -79,6 +98,7 @@ public:
     // results and image hold only the rest.
     virtual bool contentDamaged() const = 0;
     virtual std::vector<TextWord> words() const = 0;
+    virtual std::vector<TextCharacter> characters() const = 0;
     virtual std::optional<std::string> label() const = 0;
 
     virtual std::vector<FontResource> fontResources() const = 0;

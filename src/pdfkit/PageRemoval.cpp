@@ -1,12 +1,10 @@
-#include "engine/PageRemoval.h"
+#include "pdfkit/PageRemoval.h"
 
 #include "pdfkit/PageTree.h"
 
 #include <vector>
 
-namespace ombrix::engine {
-
-namespace mu = pdfkit::mu;
+namespace ombrix::pdfkit::mu {
 
 namespace {
 
@@ -299,4 +297,4 @@ bool deletePageAndReferences(fz_context* ctx, pdf_document* doc, int index) {
     return ok;
 }
 
-} // namespace ombrix::engine
+} // namespace ombrix::pdfkit::mu

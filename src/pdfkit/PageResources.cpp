@@ -155,6 +155,57 @@ std::vector<FontResource> readFontResources(fz_context* ctx, pdf_obj* pageObject
 
 namespace {
 
+// Loads every font of `resources` (and of the forms it draws, `depth` levels down) and
+// notes what the file says about each.
+void collectTextFonts(fz_context* ctx, pdf_document* doc, pdf_obj* resources, int depth,
+                      std::vector<pdf_obj*>& seen, std::vector<DescribedFont>& out) {
+    if (!resources || depth > 8 || std::find(seen.begin(), seen.end(), resources) != seen.end()) {
+        return;
+    }
+    seen.push_back(resources);
+
+    pdf_obj* fonts = mu::resolve(ctx, mu::get(ctx, resources, PDF_NAME(Font)));
+    int fontCount = 0;
+    mu::attempt(ctx, [&] { fontCount = pdf_is_dict(ctx, fonts) ? pdf_dict_len(ctx, fonts) : 0; });
+    for (int i = 0; i < fontCount; ++i) {
+        pdf_font_desc* desc = nullptr;
+        DescribedFont font;
+        bool ok = mu::attempt(ctx, [&] {
+            pdf_obj* dict = pdf_dict_get_val(ctx, fonts, i);
+            desc = pdf_load_font(ctx, doc, resources, dict);
+            const char* engineName = desc->font ? fz_font_name(ctx, desc->font) : nullptr;
+            font.engineName = engineName ? engineName : "";
+            font.flags = desc->flags;
+            pdf_obj* descendant =
+                pdf_array_get(ctx, pdf_dict_get(ctx, dict, PDF_NAME(DescendantFonts)), 0);
+            font.hasDescriptor =
+                pdf_is_dict(ctx, pdf_dict_get(ctx, dict, PDF_NAME(FontDescriptor))) ||
+                pdf_is_dict(ctx, pdf_dict_get(ctx, descendant, PDF_NAME(FontDescriptor)));
+            pdf_obj* name = pdf_dict_get(ctx, dict, PDF_NAME(BaseFont));
+            font.baseFont = pdf_is_name(ctx, name) ? pdf_to_name(ctx, name) : "";
+        });
+        pdf_drop_font(ctx, desc);
+        if (ok && !font.engineName.empty()) {
+            out.push_back(std::move(font));
+        }
+    }
+
+    pdf_obj* xobjects = mu::resolve(ctx, mu::get(ctx, resources, PDF_NAME(XObject)));
+    int xobjectCount = 0;
+    mu::attempt(
+        ctx, [&] { xobjectCount = pdf_is_dict(ctx, xobjects) ? pdf_dict_len(ctx, xobjects) : 0; });
+    for (int i = 0; i < xobjectCount; ++i) {
+        pdf_obj* inner = nullptr;
+        mu::attempt(ctx, [&] {
+            pdf_obj* form = pdf_dict_get_val(ctx, xobjects, i);
+            if (pdf_name_eq(ctx, pdf_dict_get(ctx, form, PDF_NAME(Subtype)), PDF_NAME(Form))) {
+                inner = pdf_resolve_indirect(ctx, pdf_dict_get(ctx, form, PDF_NAME(Resources)));
+            }
+        });
+        collectTextFonts(ctx, doc, inner, depth + 1, seen, out);
+    }
+}
+
 constexpr int kMaxFormDepth = 12;
 
 struct FontScan {
@@ -290,6 +341,17 @@ std::vector<std::string> scanFontUse(fz_context* ctx, pdf_document* doc, pdf_obj
     }
     fz_drop_stream(ctx, stm);
     return scan.names;
+}
+
+std::vector<DescribedFont> readDescribedFonts(fz_context* ctx, pdf_document* doc,
+                                              pdf_obj* pageObject) {
+    pdf_obj* resources = nullptr;
+    mu::attempt(
+        ctx, [&] { resources = pdf_dict_get_inheritable(ctx, pageObject, PDF_NAME(Resources)); });
+    std::vector<pdf_obj*> seen;
+    std::vector<DescribedFont> fonts;
+    collectTextFonts(ctx, doc, mu::resolve(ctx, resources), 0, seen, fonts);
+    return fonts;
 }
 
 } // namespace ombrix::pdfkit

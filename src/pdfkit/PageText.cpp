@@ -78,6 +78,28 @@ Rect unite(const Rect& a, const Rect& b, bool first) {
 
 } // namespace
 
+int impliedDescriptorFlags(fz_context* ctx, fz_font* font) {
+    constexpr int kFixedPitch = 1, kSerif = 2, kSymbolic = 4, kNonSymbolic = 32, kItalic = 64,
+                  kForceBold = 1 << 18;
+    const std::string name = fz_font_name(ctx, font);
+    const bool symbolic =
+        name.find("Symbol") != std::string::npos || name.find("Dingbats") != std::string::npos;
+    int flags = symbolic ? kSymbolic : kNonSymbolic;
+    if (fz_font_is_monospaced(ctx, font)) {
+        flags |= kFixedPitch;
+    }
+    if (fz_font_is_serif(ctx, font)) {
+        flags |= kSerif;
+    }
+    if (fz_font_is_italic(ctx, font)) {
+        flags |= kItalic;
+    }
+    if (fz_font_is_bold(ctx, font)) {
+        flags |= kForceBold;
+    }
+    return flags;
+}
+
 namespace {
 
 // Runs `run` into a structured-text device over the frame's flipped media box and reads
@@ -165,6 +187,7 @@ void PageText::take(fz_context* ctx, fz_stext_page* stext, const PageFrame& fram
                 tc.box = frame.flippedToUser(fz_rect_from_quad(ch->quad));
                 tc.quad = fz_transform_quad(ch->quad, toUser);
                 tc.size = ch->size;
+                tc.color = std::uint32_t(ch->color) & 0xffffff;
                 auto [it, added] = fontIndex.emplace(ch->font, std::uint32_t(fonts_.size()));
                 if (added) {
                     TextFontInfo info;
@@ -175,6 +198,8 @@ void PageText::take(fz_context* ctx, fz_stext_page* stext, const PageFrame& fram
                     info.italic = (ch->font && fz_font_is_italic(ctx, ch->font)) ||
                                   containsIgnoringCase(info.name, "italic") ||
                                   containsIgnoringCase(info.name, "oblique");
+                    info.engineName = name ? name : "";
+                    info.impliedFlags = ch->font ? impliedDescriptorFlags(ctx, ch->font) : 0;
                     fonts_.push_back(std::move(info));
                 }
                 tc.font = it->second;

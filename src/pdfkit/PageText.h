@@ -38,6 +38,8 @@ struct TextFontInfo {
     std::string name; // subset tag removed
     bool bold = false;
     bool italic = false;
+    std::string engineName; // MuPDF's name, as it names the fonts it loads
+    int impliedFlags = 0;   // the descriptor flags the font's own traits imply
 };
 
 struct TextChar {
@@ -46,6 +48,7 @@ struct TextChar {
     fz_quad quad; // page space: ul, ur, ll, lr as the glyph is drawn
     std::uint32_t font = 0;
     float size = 0;
+    std::uint32_t color = 0; // sRGB, 0xRRGGBB
 };
 
 using TextLine = LayoutLine;
@@ -95,6 +98,9 @@ private:
 };
 
 bool isWhitespace(char32_t c);
+// Descriptor flags for a font the file describes without a descriptor (the standard 14):
+// what its own descriptor would have said.
+int impliedDescriptorFlags(fz_context* ctx, fz_font* font);
 void appendUtf8(std::string& out, char32_t c);
 std::string stripSubsetTag(const std::string& fontName);
 

@@ -250,6 +250,72 @@ TEST_F(MarkupControllerTest, NotesAndRemovalsPutBackTheVeryObjectsOnUndo) {
     expectFileUntouched();
 }
 
+TEST_F(MarkupControllerTest, AResizeIsOneStepThatTheTabsRecordAndTheDirtyMarkFollow) {
+    auto tab = openMarked();
+    auto square = first(*tab, "Square");
+    ASSERT_TRUE(square);
+    const Rect before = square->bounds();
+    const Rect after{before.x + 40, before.y - 30, before.width + 10, before.height + 5};
+    auto recordBounds = [&] {
+        for (const auto& record : tab->annotations.get()) {
+            if (record.pdfAnnotationRef == square) {
+                return record.bounds;
+            }
+        }
+        return Rect{};
+    };
+    ASSERT_TRUE(markup->resize(tab, square, after));
+    EXPECT_EQ(square->bounds(), after);
+    EXPECT_EQ(recordBounds(), after);
+    EXPECT_TRUE(tab->document->isDirty);
+    EXPECT_EQ(undo->undoStack.get().size(), 1u);
+    // The same bounds again, or bounds that are no numbers, record nothing.
+    EXPECT_FALSE(markup->resize(tab, square, after));
+    EXPECT_FALSE(markup->resize(tab, square, Rect{NAN, 0, 1, 1}));
+    EXPECT_EQ(undo->undoStack.get().size(), 1u);
+
+    undo->undo();
+    EXPECT_EQ(square->bounds(), before);
+    EXPECT_EQ(recordBounds(), before);
+    expectFileUntouched();
+}
+
+TEST_F(MarkupControllerTest, MarksOfEveryKindAreOneStepEachAndMarkupFollowsTheRegionRules) {
+    auto tab = openMarked();
+    auto onPage = page(*tab, 0);
+    const std::size_t count = onPage->annotations().size();
+    const Color blue = Color::rgb(0, 0, 255).withAlpha(0.5);
+    auto circle = markup->addMark(tab, onPage, Rect{300, 100, 80, 40}, AnnotationType::circle, blue);
+    ASSERT_TRUE(circle);
+    EXPECT_EQ(circle->type(), "Circle");
+    EXPECT_EQ(circle->bounds(), (Rect{300, 100, 80, 40}));
+    EXPECT_NEAR(circle->color()->alpha, 0.5, 0.01);
+    auto note = markup->addMark(tab, onPage, Rect{100, 100, 80, 40}, AnnotationType::stickyNote,
+                                blue.withAlpha(1));
+    ASSERT_TRUE(note);
+    EXPECT_EQ(note->type(), "Text");
+    // The icon at the rectangle's top left.
+    EXPECT_TRUE(Rect(100, 140 - MarkupController::kNoteSize, MarkupController::kNoteSize,
+                     MarkupController::kNoteSize)
+                    .contains(note->bounds()))
+        << note->bounds().x << "," << note->bounds().y;
+    // A highlight is a region highlight with the page text under it.
+    auto mark = markup->addMark(tab, onPage, fx::textBounds(line(4)).insetBy(-2, -2),
+                                AnnotationType::highlight, blue);
+    ASSERT_TRUE(mark);
+    EXPECT_TRUE(mark->isRegion());
+    EXPECT_FALSE(mark->contents().value_or("").empty());
+    // No size, or a kind nobody draws by hand: nothing.
+    EXPECT_FALSE(markup->addMark(tab, onPage, Rect{10, 10, 0, 5}, AnnotationType::square, blue));
+    EXPECT_FALSE(markup->addMark(tab, onPage, Rect{10, 10, 5, 5}, AnnotationType::link, blue));
+    EXPECT_EQ(undo->undoStack.get().size(), 3u);
+    undo->undo();
+    undo->undo();
+    undo->undo();
+    EXPECT_EQ(onPage->annotations().size(), count);
+    expectFileUntouched();
+}
+
 TEST_F(MarkupControllerTest, ACommentOnAnEarlierFilesResultKeepsTheResultAndUndoesBoth) {
     auto document = fx::textDocument(1);
     document.pages[0].annotations.push_back(fx::annotationOf(

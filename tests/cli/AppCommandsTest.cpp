@@ -1,4 +1,5 @@
 #include "core/AtomicFile.h"
+#include "core/Uuid.h"
 #include "support/Fixtures.h"
 #include "support/Shell.h"
 #include "support/TempDir.h"
@@ -171,7 +172,10 @@ TEST_F(AppCommandsTest, AHighlightSavedToACopyIsListedAndDrawnByOtherReaders) {
     auto annotations = json::parse(listed.out);
     ASSERT_EQ(annotations.size(), 1u);
     EXPECT_EQ(annotations[0]["type"], "highlight");
-    EXPECT_EQ(annotations[0]["pageIndex"], 1);
+    EXPECT_EQ(annotations[0]["page"], 2);
+    // The highlight's id, as the command that made it said, names it on every later run.
+    EXPECT_EQ(annotations[0]["id"], record["id"]);
+    EXPECT_EQ(ombrix::Uuid::parse(record["id"].get<std::string>()).has_value(), true);
     EXPECT_EQ(annotations[0]["content"], "Page 2");
 
     // Poppler draws it: inside the rectangle but right of the text, the page turns yellow.

@@ -140,10 +140,12 @@ TEST_F(DocumentCommandsTest, AnnotationsListsEveryRecordAsJson) {
     ASSERT_EQ(result.status, 0) << result.err;
     auto list = nlohmann::json::parse(result.out);
     ASSERT_TRUE(list.is_array() && !list.empty());
+    // Annotations without a name of their own go by page and place, pages from 1.
     EXPECT_EQ(list[0],
-              nlohmann::json::parse(R"({"pageIndex":0,"type":"highlight",
+              nlohmann::json::parse(R"({"id":"1-1","page":1,"type":"highlight",
         "bounds":)" + list[0]["bounds"].dump() +
                                     R"(,"content":"Highlight note","color":"#FFCC0080"})"));
+    EXPECT_EQ(list[1]["id"], "1-2");
     std::set<std::string> types;
     for (const auto& item : list) {
         types.insert(item["type"].get<std::string>());

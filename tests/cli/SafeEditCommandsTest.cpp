@@ -89,9 +89,9 @@ const std::pair<std::string, std::string> kOpeningCommands[] = {
     {"fonts", " --page 1 --char 0"},
     {"formula", " --page 1 --rect 72,600,200,100 --server http://127.0.0.1:9"},
     {"annotate", " --page 1 --type Square --rect 1,1,9,9"},
-    {"edit-annotation", " --page 1 --index 0 --rect 2,2,9,9"},
+    {"edit-annotation", " --id 1-1 --rect 2,2,9,9"},
     {"highlight", " --page 2 --rect 72,700,90,12"},
-    {"delete-annotation", " --page 1 --index 0"},
+    {"delete-annotation", " --id 1-1"},
     {"rotate", " --page 2 --degrees 90"},
     {"delete-page", " --page 1"},
 };

@@ -2,7 +2,9 @@
 
 #include "core/Error.h"
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
@@ -114,6 +116,30 @@ TEST_F(AtomicFileTest, ConcurrentWritersNeverMixTheirBytes) {
     ASSERT_TRUE(result);
     EXPECT_NE(std::find(contents.begin(), contents.end(), *result), contents.end());
     EXPECT_EQ(entries(dir), std::vector<std::string>{"shared"});
+}
+
+// An edit that locks its file can save through a writer that locks it too; other threads
+// still wait for both to let go.
+TEST_F(AtomicFileTest, AThreadsOwnLockIsSharedWithItAndNobodyElse) {
+    auto target = dir / "doc";
+    writeFileAtomically(target, "one");
+    std::atomic<bool> otherHasIt{false};
+    std::thread other;
+    {
+        FileLock outer(target);
+        {
+            FileLock inner(target); // would wait forever were it not shared
+        }
+        other = std::thread([&] {
+            FileLock lock(target);
+            otherHasIt = true;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        // Still held: the inner lock's end did not let go of the outer one.
+        EXPECT_FALSE(otherHasIt.load());
+    }
+    other.join();
+    EXPECT_TRUE(otherHasIt.load());
 }
 
 TEST_F(AtomicFileTest, ReadFileReportsAbsenceForMissingFilesAndFolders) {

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdio>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <sys/wait.h>
 
@@ -98,21 +99,30 @@ TEST_F(EngineCommandsTest, EditsShowInOtherReadersAndLeaveASoundFile) {
     auto added =
         tool("annotate " + f + " --page 1 --type Square --rect 300,100,200,100 --color '#0000ff'");
     ASSERT_EQ(added.status, 0) << added.out;
-    EXPECT_EQ(added.out, "Added Square annotation 0 on page 1 at 300,100,200,100 (colour "
-                         "#0000ff, opacity 255)\n");
-    ASSERT_EQ(tool("annotate " + f +
-                   " --page 1 --type Highlight --rect 100,200,150,40 --color '#ff0000' "
-                   "--opacity 255")
-                  .status,
-              0);
-    auto moved = tool("edit-annotation " + f +
-                      " --page 1 --index 1 --rect 100,300,150,40 --color '#00ff00'");
+    auto square = nlohmann::json::parse(added.out);
+    EXPECT_EQ(square["page"], 1);
+    EXPECT_EQ(square["type"], "square");
+    EXPECT_EQ(square["bounds"], nlohmann::json::parse(
+                                    R"({"x":300,"y":100,"width":200,"height":100})"));
+    EXPECT_EQ(square["color"], "#0000FFFF");
+    auto marked = tool("annotate " + f +
+                       " --page 1 --type Highlight --rect 100,200,150,40 --color '#ff0000' "
+                       "--opacity 255");
+    ASSERT_EQ(marked.status, 0) << marked.out;
+    const std::string highlight = nlohmann::json::parse(marked.out)["id"];
+    auto moved = tool("edit-annotation " + f + " --id " + highlight +
+                      " --rect 100,300,150,40 --color '#00ff00'");
     ASSERT_EQ(moved.status, 0) << moved.out;
-    EXPECT_EQ(moved.out,
-              "Moved annotation 1 on page 1 to 100,300,150,40 and coloured it #00ff00\n");
-    ASSERT_EQ(tool("annotate " + f + " --page 2 --type Square --rect 10,10,50,50").status, 0);
-    auto deleted = tool("delete-annotation " + f + " --page 2 --index 0");
+    auto edited = nlohmann::json::parse(moved.out);
+    EXPECT_EQ(edited["id"], highlight);
+    EXPECT_EQ(edited["bounds"]["y"], 300);
+    EXPECT_EQ(edited["color"], "#00FF00FF");
+    auto other = tool("annotate " + f + " --page 2 --type Square --rect 10,10,50,50");
+    ASSERT_EQ(other.status, 0) << other.out;
+    // By its place as well as by its name.
+    auto deleted = tool("delete-annotation " + f + " --id 2-1");
     ASSERT_EQ(deleted.status, 0) << deleted.out;
+    EXPECT_EQ(nlohmann::json::parse(deleted.out)["id"], nlohmann::json::parse(other.out)["id"]);
     auto rotated = tool("rotate " + f + " --page 3 --degrees -90");
     ASSERT_EQ(rotated.status, 0) << rotated.out;
     EXPECT_EQ(rotated.out, "Rotated page 3 to 270°\n");
@@ -148,9 +158,9 @@ TEST_F(EngineCommandsTest, MistakesFailClearlyAndChangeNothing) {
 
     const std::pair<std::string, std::string> failures[] = {
         {"delete-page " + f + " --page 3", "page 3 is out of range: the document has 2 pages"},
-        {"delete-annotation " + f + " --page 1 --index 0", "could not delete annotation 0"},
-        {"edit-annotation " + f + " --page 1 --index 0 --rect 1,1,5,5",
-         "could not change annotation 0"},
+        {"delete-annotation " + f + " --id 1-1", "no annotation has the id '1-1'"},
+        {"edit-annotation " + f + " --id nowhere --rect 1,1,5,5",
+         "no annotation has the id 'nowhere'"},
         {"fonts " + f + " --page 1 --char 100000", "character 100000 is out of range"},
     };
     for (const auto& [arguments, message] : failures) {
@@ -172,6 +182,8 @@ TEST_F(EngineCommandsTest, MistakesFailClearlyAndChangeNothing) {
         {"annotate " + f + " --type Square --rect 1,2,3,4", "missing --page"},
         {"rotate " + f + " --page 1 --degrees 45", "degrees must be a multiple of 90"},
         {"delete-page " + f + " --page 0", "page must be a whole number from 1 on"},
+        {"edit-annotation " + f + " --id 1-1", "nothing to change"},
+        {"delete-annotation " + f, "missing --id"},
     };
     for (const auto& [arguments, message] : usages) {
         auto run = tool(arguments);

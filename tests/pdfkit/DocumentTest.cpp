@@ -1,5 +1,7 @@
 #include "pdfkit/Document.h"
 
+#include "core/Error.h"
+
 #include "PdfkitTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -126,6 +128,75 @@ TEST(DocumentPages, PagesOutliveTheirDocumentSafely) {
     EXPECT_NE(page->string().find("Annotated page"), std::string::npos);
     EXPECT_FALSE(page->draw(61, 79, 0.1).isNull());
     EXPECT_EQ(annotation->type(), "Highlight");
+}
+
+// Structural edits of an open document: the pages after a deleted one move up and keep
+// their objects, their text and sizes follow at once, and the written file agrees.
+TEST(DocumentPages, DeletingAndTurningPagesOfAnOpenDocument) {
+    fx::TempDir dir;
+    auto doc = openFixture(dir, fx::textDocument(3), "text.pdf");
+    auto second = doc->page(1);
+    auto third = doc->page(2);
+    ASSERT_NE(doc->page(0)->string().find("Page 1"), std::string::npos);
+    EXPECT_THROW(doc->deletePage(3), Error);
+    EXPECT_THROW(doc->deletePage(-1), Error);
+
+    doc->deletePage(0);
+    EXPECT_EQ(doc->pageCount(), 2);
+    EXPECT_EQ(doc->page(0), second);
+    EXPECT_EQ(second->index(), 0);
+    EXPECT_EQ(third->index(), 1);
+    EXPECT_NE(doc->page(0)->string().find("Page 2"), std::string::npos);
+    EXPECT_EQ(doc->indexOf(*third), 1);
+
+    third->setRotation(-90);
+    EXPECT_EQ(third->rotation(), 270);
+    EXPECT_EQ(third->displaySize(), (Size{792, 612}));
+    EXPECT_THROW(third->setRotation(45), Error);
+    EXPECT_EQ(third->rotation(), 270);
+
+    const auto out = dir / "edited.pdf";
+    doc->write(out);
+    auto reread = Document::open(out);
+    ASSERT_TRUE(reread);
+    ASSERT_EQ(reread->pageCount(), 2);
+    EXPECT_NE(reread->page(0)->string().find("Page 2"), std::string::npos);
+    EXPECT_EQ(reread->page(1)->rotation(), 270);
+    EXPECT_EQ(reread->page(0)->rotation(), 0);
+
+    // The only page left is never deleted.
+    doc->deletePage(0);
+    EXPECT_THROW(doc->deletePage(0), Error);
+    EXPECT_EQ(doc->pageCount(), 1);
+}
+
+// Every character with the font the file names, its descriptor flags, size and colour;
+// each line ends in a break of its own.
+TEST(PageCharacters, CarryTheirFontSizeAndColour) {
+    fx::TempDir dir;
+    const auto file = dir / "coloured.pdf";
+    const std::string content = "BT /F1 24 Tf 72 700 Td 1 0 0 rg (Re) Tj 0 0.2 1 rg (d) Tj ET";
+    writeBytes(file, handMadePdf({
+                             "<< /Type /Catalog /Pages 2 0 R >>",
+                             "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                             "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] "
+                             "/Resources << /Font << /F1 4 0 R >> >> /Contents 5 0 R >>",
+                             "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica-Bold >>",
+                             "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" +
+                                 content + "\nendstream",
+                         }));
+    auto doc = Document::open(file);
+    ASSERT_TRUE(doc);
+    const auto chars = doc->page(0)->characters();
+    ASSERT_EQ(chars.size(), 4u);
+    EXPECT_EQ(chars[0].code, U'R');
+    EXPECT_EQ(chars[0].fontSize, 24);
+    EXPECT_EQ(chars[0].fontName, "Helvetica-Bold");
+    EXPECT_NE(chars[0].fontFlags & (1 << 18), 0); // bold, as its descriptor would say
+    EXPECT_EQ(chars[0].color.hexRGB(), "#FF0000");
+    EXPECT_EQ(chars[2].color.hexRGB(), "#0033FF");
+    EXPECT_EQ(chars[3].code, U'\n');
+    EXPECT_TRUE(chars[3].fontName.empty());
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "annotations/AnnotationCommands.h"
 #include "annotations/AppUndoManager.h"
 #include "annotations/PageMarkupCommand.h"
+#include "annotations/MarkupController.h"
 #include "app/AppContainer.h"
 #include "document/PDFKitBridge.h"
 #include "document/TabSession.h"
@@ -207,18 +208,11 @@ void AnnotationOverlay::commit() {
     }
     // The annotation itself takes the new bounds, so its kind, colours and contents (a
     // comment, a table or a formula) survive the resize, and undo restores it exactly.
-    container_.undoManager()->record(std::make_shared<UpdateAnnotationCommand>(
-        page, annotation, geometry_.initialBounds, bounds));
+    // The frame showed the new bounds while dragging; the annotation still has the old ones.
+    if (!container_.markupController()->resize(session_, annotation, bounds)) {
+        return;
+    }
     selected_.bounds = annotation->bounds();
-    session_->annotations.mutate([&](std::vector<AnnotationRecord>& list) {
-        for (auto& record : list) {
-            if (record.id == selected_.id) {
-                record.bounds = selected_.bounds;
-                record.pdfAnnotationRef = annotation;
-            }
-        }
-    });
-    session_->document->markDirty();
     canvas_.setCurrentSelection(annotation, page);
     if (onResized) {
         onResized(selected_);
