@@ -385,6 +385,31 @@ MarkupController::addMark(const std::shared_ptr<TabSession>& tab,
     return annotation;
 }
 
+std::shared_ptr<pdfkit::Annotation>
+MarkupController::addFreeText(const std::shared_ptr<TabSession>& tab,
+                              const std::shared_ptr<pdfkit::Page>& page, const Rect& bounds,
+                              const std::string& text, const Color& colour, double fontSize) {
+    const Rect box = bounds.standardized();
+    if (!isPage(page, tab) || !box.isFinite() || trimmingWhitespaceAndNewlines(text).empty() ||
+        refused(tab)) {
+        return nullptr;
+    }
+    auto annotation = pdfkit::Annotation::create(box, annotationSubtype(AnnotationType::freeText));
+    if (!annotation) {
+        return nullptr;
+    }
+    AnnotationAppearance look = AnnotationAppearance::defaultText();
+    look.color = colour;
+    look.fontSize = fontSize;
+    PDFKitBridge::applyAppearance(*annotation, AnnotationType::freeText, look, text);
+    AnnotationRecord added(Uuid::random(), page->index(), AnnotationType::freeText, box, text, look,
+                           annotation);
+    undo_->record(std::make_shared<PageMarkupCommand>(
+        tab->document, page, std::vector<std::shared_ptr<pdfkit::Annotation>>{},
+        std::vector<AnnotationRecord>{added}, tab));
+    return annotation;
+}
+
 bool MarkupController::resize(const std::shared_ptr<TabSession>& tab,
                               const std::shared_ptr<pdfkit::Annotation>& annotation,
                               const Rect& bounds) {

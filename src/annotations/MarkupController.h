@@ -95,6 +95,13 @@ public:
                                                 const Rect& pageRect, AnnotationType type,
                                                 const Color& colour);
 
+    // Free text over `bounds` in the colour and size, nothing but its text shown. Blank
+    // text makes nothing.
+    std::shared_ptr<pdfkit::Annotation> addFreeText(const std::shared_ptr<TabSession>& tab,
+                                                    const std::shared_ptr<pdfkit::Page>& page,
+                                                    const Rect& bounds, const std::string& text,
+                                                    const Color& colour, double fontSize);
+
     // Moves or resizes the annotation to `bounds`, its kind, colours and contents kept.
     bool resize(const std::shared_ptr<TabSession>& tab,
                 const std::shared_ptr<pdfkit::Annotation>& annotation, const Rect& bounds);

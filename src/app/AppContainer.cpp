@@ -147,11 +147,11 @@ std::vector<std::shared_ptr<ActionHandler>> AppContainer::defaultHandlers() {
 }
 
 void AppContainer::undo() {
-    markupHandler()->handle(DispatchContext{ActionID::editUndo, "Menu", {}});
+    (void)markupHandler()->handle(DispatchContext{ActionID::editUndo, "Menu", {}});
 }
 
 void AppContainer::redo() {
-    markupHandler()->handle(DispatchContext{ActionID::editRedo, "Menu", {}});
+    (void)markupHandler()->handle(DispatchContext{ActionID::editRedo, "Menu", {}});
 }
 
 // ---- Services ----
@@ -380,7 +380,8 @@ std::shared_ptr<TextHandler> AppContainer::textHandler() {
     if (!textHandler_) {
         auto tabs = tabManager();
         auto undo = undoManager();
-        textHandler_ = std::make_shared<TextHandler>(std::move(tabs), std::move(undo), views_);
+        textHandler_ = std::make_shared<TextHandler>(std::move(tabs), std::move(undo), views_,
+                                                     markupController());
         noteCreated("textHandler");
     }
     return textHandler_;

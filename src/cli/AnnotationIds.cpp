@@ -2,8 +2,8 @@
 
 #include "cli/Command.h"
 #include "cli/JsonOutput.h"
-#include "document/PDFKitBridge.h"
 #include "core/Error.h"
+#include "document/PDFKitBridge.h"
 #include "pdfkit/Annotation.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/Page.h"

@@ -7,60 +7,31 @@
 #include "core/Error.h"
 #include "core/LogSink.h"
 #include "core/RunLoop.h"
-#include "document/PDFKitBridge.h"
 #include "document/PDFDocument.h"
+#include "document/PDFKitBridge.h"
 #include "document/TabManager.h"
 #include "document/TabSession.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/ResourceLimits.h"
 
-#include <mutex>
-
 namespace ombrix::cli {
 
-namespace {
-
-// The log's lines open with a pictogram ("❌ Failed to save PDF: …"); the command line's
-// messages are plain text.
-std::string withoutMarker(const std::string& line) {
-    for (std::string_view marker : {"\u274C ", "\u26A0\uFE0F ", "\u26A0 ", "\u2705 "}) {
-        if (line.starts_with(marker)) {
-            return line.substr(marker.size());
-        }
-    }
-    return line;
-}
-
-} // namespace
-
-// Keeps the error lines; passes everything on to stderr when verbose.
+// The log on stderr when verbose; nothing otherwise.
 class AppSession::Sink final : public LogSink {
 public:
     explicit Sink(bool verbose) : verbose_(verbose), stderr_(false) {}
 
-    bool isEnabled(LogLevel level) const override {
-        return level == LogLevel::error || (verbose_ && stderr_.isEnabled(level));
-    }
+    bool isEnabled(LogLevel level) const override { return verbose_ && stderr_.isEnabled(level); }
     void write(LogLevel level, const std::string& subsystem, const std::string& category,
                const std::string& line) override {
-        if (level == LogLevel::error) {
-            std::lock_guard lock(mutex_);
-            lastError_ = withoutMarker(line);
-        }
         if (verbose_) {
             stderr_.write(level, subsystem, category, line);
         }
-    }
-    std::optional<std::string> lastError() const {
-        std::lock_guard lock(mutex_);
-        return lastError_;
     }
 
 private:
     bool verbose_;
     StderrSink stderr_;
-    mutable std::mutex mutex_;
-    std::optional<std::string> lastError_;
 };
 
 AppSession::AppSession(bool verbose)
@@ -83,8 +54,8 @@ AppSession::~AppSession() {
     setMainQueue(nullptr);
 }
 
-void AppSession::dispatch(ActionID action, DispatchParams params) {
-    container_->registry().dispatch(action, "API", std::move(params));
+Outcome AppSession::dispatch(ActionID action, DispatchParams params) {
+    return container_->registry().dispatch(action, "API", std::move(params));
 }
 
 std::shared_ptr<TabSession> AppSession::open(const std::filesystem::path& file,
@@ -98,10 +69,6 @@ std::shared_ptr<TabSession> AppSession::open(const std::filesystem::path& file,
         throw Error("ombrix", 1, "could not open " + file.string());
     }
     return tab;
-}
-
-std::optional<std::string> AppSession::lastError() const {
-    return sink_->lastError();
 }
 
 void AppSession::save(const std::shared_ptr<TabSession>& tab,
@@ -121,9 +88,8 @@ void AppSession::save(const std::shared_ptr<TabSession>& tab,
         engine->write(*output);
         return;
     }
-    dispatch(ActionID::docSave);
-    if (tab->document->isDirty) {
-        throw Error("ombrix", 1, lastError().value_or("could not save " + target.string()));
+    if (Outcome saved = dispatch(ActionID::docSave); !saved.isDone()) {
+        throw Error("ombrix", 1, saved.reason());
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "contracts/ActionID.h"
 #include "contracts/DispatchContext.h"
+#include "contracts/Outcome.h"
 
 #include <filesystem>
 #include <memory>
@@ -27,14 +28,12 @@ public:
     AppContainer& container() const { return *container_; }
     RunLoop& mainQueue() const { return *loop_; }
 
-    void dispatch(ActionID action, DispatchParams params = {});
+    // How the action ended, as its handler says.
+    Outcome dispatch(ActionID action, DispatchParams params = {});
     // "doc.open" of the file, unlocked with `password` when it needs one; the tab it
     // opened. Throws the bridge's error saying why when it cannot be opened.
     std::shared_ptr<TabSession> open(const std::filesystem::path& file,
                                      const std::optional<std::string>& password = std::nullopt);
-
-    // The last line logged at the error level, for a command that must say why it failed.
-    std::optional<std::string> lastError() const;
 
     // Writes what the command changed in the tab: into `output` when given (the original
     // stays as it was and the output is replaced whole or not at all), else over the file

@@ -69,8 +69,8 @@ Contract ContractRegistry::contract(ActionID id) const {
     return it->second;
 }
 
-void ContractRegistry::dispatch(ActionID id, const std::string& source,
-                                DispatchParams params) const {
+Outcome ContractRegistry::dispatch(ActionID id, const std::string& source,
+                                   DispatchParams params) const {
     // A copy, so a handler that registers contracts or handlers cannot pull the list
     // from under the loop.
     const std::vector<std::string> targets = contract(id).targets;
@@ -83,8 +83,11 @@ void ContractRegistry::dispatch(ActionID id, const std::string& source,
         if (!serving) {
             throw ContractError::noHandlerForTarget(target, id);
         }
-        serving->handle(context);
+        if (Outcome outcome = serving->handle(context); !outcome.isDone()) {
+            return outcome;
+        }
     }
+    return Outcome::done();
 }
 
 std::shared_ptr<ActionHandler> ContractRegistry::handler(const std::string& target) const {

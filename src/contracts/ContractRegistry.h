@@ -4,6 +4,7 @@
 #include "contracts/ActionID.h"
 #include "contracts/Contract.h"
 #include "contracts/DispatchContext.h"
+#include "contracts/Outcome.h"
 
 #include <cstddef>
 #include <map>
@@ -38,9 +39,10 @@ public:
     Contract contract(ActionID id) const;
 
     // Calls the handler of each target of the action's contract in order, with the source
-    // and params handed through unchecked. Stops at the first failure; handlers that
-    // already ran are not undone, and a handler's own error passes through unchanged.
-    void dispatch(ActionID id, const std::string& source, DispatchParams params = {}) const;
+    // and params handed through unchecked. Stops at the first failure, whose outcome it
+    // returns; handlers that already ran are not undone, and what a handler throws passes
+    // through unchanged.
+    Outcome dispatch(ActionID id, const std::string& source, DispatchParams params = {}) const;
 
     std::shared_ptr<ActionHandler> handler(const std::string& target) const;
 

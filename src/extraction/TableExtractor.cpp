@@ -1,5 +1,6 @@
 #include "extraction/TableExtractor.h"
 
+#include "core/Error.h"
 #include "extraction/TableGeometry.h"
 #include "pdfkit/Page.h"
 #include "pdfkit/PageRules.h"
@@ -503,8 +504,10 @@ std::optional<TableGrid> TableExtractor::extractGrid(pdfkit::Page& page,
     if (words.empty()) {
         auto image = table::renderRegion(page, region);
         if (!image) {
+            // A region with a size that could not be drawn is a failure, not a region
+            // without a table: the user is told which.
             logging_.error("❌ Failed to render");
-            return std::nullopt;
+            throw Error("TableExtractor", 1, "The region of the page could not be drawn.");
         }
         const auto recognised = TextRecognizer::recognizeWords(*image);
         if (recognised.empty()) {

@@ -60,7 +60,8 @@ public:
                             Logging logging = Logging(Logging::kSubsystem, Logging::kCategory));
 
     // The HTML table, or "" when none could be built (the clipboard is then untouched).
-    // Throws ombrix::Error when the recogniser cannot be loaded.
+    // Throws ombrix::Error when the region cannot be drawn for the recogniser or the
+    // recogniser cannot be loaded.
     std::string extractTable(pdfkit::Page& page, const Rect& region) const;
     // The table itself, for other forms; nothing when none could be built. Leaves the
     // clipboard alone. Throws like extractTable.

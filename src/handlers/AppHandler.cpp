@@ -7,7 +7,7 @@ namespace ombrix {
 AppHandler::AppHandler(Logging logging, std::shared_ptr<UserInteraction> userInteraction)
     : logging_(std::move(logging)), userInteraction_(std::move(userInteraction)) {}
 
-void AppHandler::handle(const DispatchContext& context) {
+Outcome AppHandler::handle(const DispatchContext& context) {
     switch (context.action) {
     case ActionID::appQuit:
         if (userInteraction_) {
@@ -23,6 +23,7 @@ void AppHandler::handle(const DispatchContext& context) {
     default:
         break;
     }
+    return Outcome::done();
 }
 
 } // namespace ombrix

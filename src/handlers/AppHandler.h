@@ -15,7 +15,7 @@ public:
     AppHandler(Logging logging, std::shared_ptr<UserInteraction> userInteraction);
 
     std::string targetName() const override { return "app"; }
-    void handle(const DispatchContext& context) override;
+    Outcome handle(const DispatchContext& context) override;
 
 private:
     Logging logging_;

@@ -20,16 +20,15 @@ DocumentHandler::DocumentHandler(std::shared_ptr<BrainLoader> brainLoader,
       renderService_(std::move(renderService)), logging_(std::move(logging)),
       bridge_(std::move(bridge)), userInteraction_(std::move(userInteraction)) {}
 
-void DocumentHandler::handle(const DispatchContext& context) {
+Outcome DocumentHandler::handle(const DispatchContext& context) {
     switch (context.action) {
     case ActionID::docOpen:
         open(context);
-        break;
+        return Outcome::done();
     case ActionID::docSave:
-        save();
-        break;
+        return save();
     default:
-        break;
+        return Outcome::done();
     }
 }
 
@@ -55,14 +54,14 @@ void DocumentHandler::open(const DispatchContext& context) {
     }
 }
 
-void DocumentHandler::save() {
+Outcome DocumentHandler::save() {
     auto tab = tabManager_->activeTab();
     if (!tab || !bridge_ || !PDFKitBridge::engineDocument(*tab->document)) {
-        return;
+        return Outcome::done();
     }
     if (desktop_.save) {
         desktop_.save(tab);
-        return;
+        return Outcome::done();
     }
     PDFDocument& document = *tab->document;
     // The bridge serialises the whole document and replaces the file atomically, so a
@@ -71,10 +70,11 @@ void DocumentHandler::save() {
         bridge_->saveAnnotations(document);
     } catch (const std::exception& e) {
         logging_.error("❌ Failed to save PDF: " + describe(e));
-        return;
+        return Outcome::failed("Failed to save PDF: " + describe(e));
     }
     document.markClean();
     logging_.info("✅ PDF successfully saved to " + document.url.filename().string());
+    return Outcome::done();
 }
 
 } // namespace ombrix

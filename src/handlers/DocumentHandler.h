@@ -39,8 +39,9 @@ public:
     void setDesktop(Desktop desktop) { desktop_ = std::move(desktop); }
 
     std::string targetName() const override { return "document"; }
-    // "doc.open" passes on the loader's failure; nothing else fails outward.
-    void handle(const DispatchContext& context) override;
+    // "doc.open" passes on the loader's failure; a save that fails says why in its outcome
+    // (the desktop's save tells the user itself).
+    Outcome handle(const DispatchContext& context) override;
 
     const std::shared_ptr<BrainLoader>& brainLoader() const { return brainLoader_; }
     const std::shared_ptr<TabManager>& tabManager() const { return tabManager_; }
@@ -49,7 +50,7 @@ public:
 
 private:
     void open(const DispatchContext& context);
-    void save();
+    Outcome save();
 
     std::shared_ptr<BrainLoader> brainLoader_;
     std::shared_ptr<TabManager> tabManager_;

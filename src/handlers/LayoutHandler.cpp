@@ -16,11 +16,11 @@ LayoutHandler::LayoutHandler(std::shared_ptr<TabManager> tabManager,
       layoutEngine_(layoutEngine ? std::move(layoutEngine) : std::make_shared<LayoutEngine>()),
       views_(std::move(views)) {}
 
-void LayoutHandler::handle(const DispatchContext& context) {
+Outcome LayoutHandler::handle(const DispatchContext& context) {
     auto tab = tabManager_->activeTab();
     auto view = views_ ? views_->pdfView : nullptr;
     if (!tab || !view) {
-        return;
+        return Outcome::done();
     }
     std::optional<LayoutMode> mode;
     switch (context.action) {
@@ -34,12 +34,13 @@ void LayoutHandler::handle(const DispatchContext& context) {
         mode = LayoutMode::continuous;
         break;
     default:
-        return;
+        return Outcome::done();
     }
     tab->layout = *mode;
     // The engine's table is this handler's: single page vertical without breaks, two up
     // horizontal without breaks, continuous vertical with breaks.
     layoutEngine_->apply(*mode, *view);
+    return Outcome::done();
 }
 
 } // namespace ombrix

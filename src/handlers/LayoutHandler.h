@@ -19,7 +19,7 @@ public:
                   std::shared_ptr<const ActiveViews> views);
 
     std::string targetName() const override { return "layout"; }
-    void handle(const DispatchContext& context) override;
+    Outcome handle(const DispatchContext& context) override;
 
     const std::shared_ptr<TabManager>& tabManager() const { return tabManager_; }
     const std::shared_ptr<LayoutEngine>& layoutEngine() const { return layoutEngine_; }

@@ -23,7 +23,7 @@ public:
                   std::shared_ptr<MarkupController> markup = nullptr);
 
     std::string targetName() const override { return "markup"; }
-    void handle(const DispatchContext& context) override;
+    Outcome handle(const DispatchContext& context) override;
 
     const std::shared_ptr<TabManager>& tabManager() const { return tabManager_; }
     const std::shared_ptr<AnnotationService>& annotationService() const {

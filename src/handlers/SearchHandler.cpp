@@ -15,21 +15,21 @@ SearchHandler::SearchHandler(std::shared_ptr<TabManager> tabManager,
       eventBus_(std::move(eventBus)), mainQueue_(std::move(mainQueue)),
       clock_(clock ? std::move(clock) : systemClock()) {}
 
-void SearchHandler::handle(const DispatchContext& context) {
+Outcome SearchHandler::handle(const DispatchContext& context) {
     if (context.action != ActionID::editFind) {
-        return;
+        return Outcome::done();
     }
     auto tab = tabManager_->activeTab();
     if (!tab) {
-        return;
+        return Outcome::done();
     }
     auto query = context.value<std::string>("query");
     if (!query || query->empty()) {
-        return;
+        return Outcome::done();
     }
     if (runner_) {
         runner_(tab, *query);
-        return;
+        return Outcome::done();
     }
 
     std::vector<SearchResult> results = searchService_->search(*query, *tab->document);
@@ -50,6 +50,7 @@ void SearchHandler::handle(const DispatchContext& context) {
         eventBus_->publish(
             SearchCompletedEvent(tab->document->id, std::move(results), clock_->now()));
     }
+    return Outcome::done();
 }
 
 } // namespace ombrix

@@ -30,7 +30,7 @@ public:
     void setRunner(Runner runner) { runner_ = std::move(runner); }
 
     std::string targetName() const override { return "search"; }
-    void handle(const DispatchContext& context) override;
+    Outcome handle(const DispatchContext& context) override;
 
     const std::shared_ptr<TabManager>& tabManager() const { return tabManager_; }
     const std::shared_ptr<SearchService>& searchService() const { return searchService_; }

@@ -1,6 +1,7 @@
 #include "handlers/TextHandler.h"
 
 #include "annotations/AnnotationRecord.h"
+#include "annotations/MarkupController.h"
 #include "app/ActiveViews.h"
 #include "core/Uuid.h"
 #include "document/PDFKitBridge.h"
@@ -16,72 +17,52 @@ namespace ombrix {
 
 TextHandler::TextHandler(std::shared_ptr<TabManager> tabManager,
                          std::shared_ptr<AppUndoManager> undoManager,
-                         std::shared_ptr<const ActiveViews> views)
+                         std::shared_ptr<const ActiveViews> views,
+                         std::shared_ptr<MarkupController> markup)
     : tabManager_(std::move(tabManager)), undoManager_(std::move(undoManager)),
-      views_(std::move(views)) {}
+      views_(std::move(views)),
+      markup_(markup ? std::move(markup) : std::make_shared<MarkupController>(undoManager_)) {}
 
-void TextHandler::handle(const DispatchContext& context) {
+Outcome TextHandler::handle(const DispatchContext& context) {
     auto tab = tabManager_->activeTab();
-    if (!tab) {
-        return;
-    }
-    auto engine = PDFKitBridge::engineDocument(*tab->document);
+    auto engine = tab ? PDFKitBridge::engineDocument(*tab->document) : nullptr;
     if (!engine) {
-        return;
+        return Outcome::done();
     }
-
+    auto refusal = [&] {
+        return Outcome::failed(engine->markupRefusal().value_or("The text could not be placed."));
+    };
     switch (context.action) {
     case ActionID::textEdit: {
         auto record = context.value<AnnotationRecord>("record");
         auto text = context.value<std::string>("text");
         if (!record || !text || !record->pdfAnnotationRef) {
-            return;
+            return Outcome::done();
         }
-        record->pdfAnnotationRef->setContents(*text);
-        tab->annotations.mutate([&](std::vector<AnnotationRecord>& list) {
-            auto it = std::find_if(list.begin(), list.end(),
-                                   [&](const AnnotationRecord& r) { return r.id == record->id; });
-            if (it != list.end()) {
-                it->content = *text;
-            }
-        });
-        // The file no longer matches the document; without the flag the change could
-        // be dropped unsaved.
-        tab->document->markDirty();
-        redraw();
-        break;
+        if (markup_->setText(tab, record->pdfAnnotationRef, *text)) {
+            redraw();
+        }
+        return Outcome::done();
     }
     case ActionID::textAdd: {
         auto bounds = context.value<Rect>("bounds");
         auto pageIndex = context.value<int>("pageIndex");
         auto text = context.value<std::string>("text");
-        if (!bounds || !pageIndex || !text || !bounds->isFinite()) {
-            return;
+        if (!bounds || !pageIndex || !text) {
+            return Outcome::done();
         }
         auto page = engine->page(*pageIndex);
         if (!page) {
-            return;
+            return Outcome::done();
         }
-        auto annotation = pdfkit::Annotation::create(*bounds, "FreeText");
-        if (!annotation) {
-            return;
+        if (!markup_->addFreeText(tab, page, *bounds, *text, SystemColors::black, kFontSize)) {
+            return refusal();
         }
-        annotation->setContents(*text);
-        annotation->setFont(pdfkit::Font{kFontFamily, kFontSize});
-        annotation->setFontColor(SystemColors::black);
-        annotation->setColor(SystemColors::clear);
-        page->addAnnotation(annotation);
-
-        AnnotationRecord record(Uuid::random(), *pageIndex, AnnotationType::freeText, *bounds,
-                                *text, AnnotationAppearance::defaultText(), annotation);
-        tab->annotations.mutate(
-            [&](std::vector<AnnotationRecord>& list) { list.push_back(std::move(record)); });
-        tab->document->markDirty();
         redraw();
-        break;
+        return Outcome::done();
     }
     default:
-        break;
+        return Outcome::done();
     }
 }
 

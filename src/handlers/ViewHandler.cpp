@@ -9,10 +9,10 @@ namespace ombrix {
 ViewHandler::ViewHandler(std::shared_ptr<TabManager> tabManager, Logging logging)
     : tabManager_(std::move(tabManager)), logging_(std::move(logging)) {}
 
-void ViewHandler::handle(const DispatchContext& context) {
+Outcome ViewHandler::handle(const DispatchContext& context) {
     auto tab = tabManager_->activeTab();
     if (!tab) {
-        return;
+        return Outcome::done();
     }
     const double zoom = tab->zoom.get();
     const int page = tab->currentPage.get();
@@ -40,6 +40,7 @@ void ViewHandler::handle(const DispatchContext& context) {
         logging_.debug("ViewHandler: unhandled " + std::string(rawValue(context.action)));
         break;
     }
+    return Outcome::done();
 }
 
 } // namespace ombrix

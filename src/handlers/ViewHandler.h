@@ -20,7 +20,7 @@ public:
     ViewHandler(std::shared_ptr<TabManager> tabManager, Logging logging);
 
     std::string targetName() const override { return "viewer"; }
-    void handle(const DispatchContext& context) override;
+    Outcome handle(const DispatchContext& context) override;
 
     const std::shared_ptr<TabManager>& tabManager() const { return tabManager_; }
 

@@ -17,7 +17,7 @@ using testing::RecordingHandler;
 class ThrowingNameHandler : public ActionHandler {
 public:
     std::string targetName() const override { throw std::runtime_error("no name"); }
-    void handle(const DispatchContext&) override {}
+    Outcome handle(const DispatchContext&) override { return Outcome::done(); }
 };
 
 const std::vector<std::string> kTargets{"app",    "document", "viewer",   "markup",

@@ -108,11 +108,20 @@ TEST_F(RegistryTest, TargetsRunInOrderAndStopAtTheFirstFailure) {
     handlerFor("app");
     registry.add(Contract(ActionID::docClose, {}, {"document", "viewer", "app"}, "close"));
 
-    registry.dispatch(ActionID::docClose, "Menu");
+    EXPECT_TRUE(registry.dispatch(ActionID::docClose, "Menu").isDone());
     ASSERT_EQ(log->size(), 3u);
     EXPECT_EQ((*log)[0].target, "document");
     EXPECT_EQ((*log)[1].target, "viewer");
     EXPECT_EQ((*log)[2].target, "app");
+
+    // A handler that says it failed ends the dispatch, and its reason is the outcome.
+    log->clear();
+    viewer->answer(Outcome::failed("the view is gone"));
+    const Outcome failed = registry.dispatch(ActionID::docClose, "Menu");
+    EXPECT_FALSE(failed.isDone());
+    EXPECT_EQ(failed.reason(), "the view is gone");
+    ASSERT_EQ(log->size(), 2u);
+    viewer->answer(Outcome::done());
 
     // The handler's own error passes through unchanged, and "app" is not reached.
     log->clear();

@@ -26,19 +26,22 @@ public:
 
     std::string targetName() const override { return target_; }
 
-    void handle(const DispatchContext& context) override {
+    Outcome handle(const DispatchContext& context) override {
         log_->push_back({target_, context});
         if (failure_) {
             std::rethrow_exception(failure_);
         }
+        return outcome_;
     }
 
     void failWith(std::exception_ptr failure) { failure_ = std::move(failure); }
+    void answer(Outcome outcome) { outcome_ = std::move(outcome); }
 
 private:
     std::string target_;
     std::shared_ptr<Log> log_;
     std::exception_ptr failure_;
+    Outcome outcome_ = Outcome::done();
 };
 
 } // namespace ombrix::testing

@@ -1,8 +1,10 @@
 #include "extraction/TableExtractor.h"
 
 #include "HtmlTable.h"
+#include "core/Error.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/Page.h"
+#include "support/DecompressionBomb.h"
 #include "support/Fixtures.h"
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
@@ -431,3 +433,29 @@ TEST(FindTessdata, PrefixFirstThenTheSystemLocations) {
     std::filesystem::create_symlink(*system / "eng.traineddata", dir / "eng.traineddata");
     EXPECT_EQ(findTessdata(), dir.path());
 }
+
+namespace {
+
+// A region that cannot be drawn for the recogniser is a failure with a reason, never "no
+// table"; a drawable region without a table is none, quietly.
+TEST(TableExtractorFailures, ARegionThatCannotBeDrawnFailsRatherThanFindingNoTable) {
+    TempDir dir;
+    const auto bomb = dir / "bomb.pdf";
+    writeDecompressionBomb(bomb, std::uint64_t(256) << 20);
+    auto doc = pdfkit::Document::open(bomb);
+    ASSERT_TRUE(doc);
+    TableExtractor extractor;
+    try {
+        extractor.extractGrid(*doc->page(0), Rect{72, 500, 300, 200});
+        ADD_FAILURE() << "an undrawable region was taken for one without a table";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.description(), "The region of the page could not be drawn.");
+    }
+
+    FixtureFile blank(FixturePage{});
+    EXPECT_FALSE(extractor.extractGrid(blank.page(), Rect{72, 500, 300, 200}));
+    // No width: nothing to find.
+    EXPECT_FALSE(extractor.extractGrid(blank.page(), Rect{72, 500, 0, 200}));
+}
+
+} // namespace

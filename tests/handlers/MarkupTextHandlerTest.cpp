@@ -130,19 +130,29 @@ TEST_F(TextHandlerTest, AddPutsAFreeTextAnnotationOnThePageAndInTheTab) {
     EXPECT_EQ(record.type, AnnotationType::freeText);
     EXPECT_EQ(record.content, "Note");
     EXPECT_EQ(record.pdfAnnotationRef, onPage[0]);
-    EXPECT_EQ(record.appearance, AnnotationAppearance::defaultText());
-    // The canvas's view is redrawn at once; the text does not go through the undo history.
+    EXPECT_EQ(record.appearance.color, SystemColors::black); // the text's colour, as drawn
+    EXPECT_EQ(record.appearance.fontSize, 14);
+    // The canvas's view is redrawn at once; the page now differs from the file, an unsaved
+    // change that shows as one.
     EXPECT_EQ(view->displayRequests(), 1u);
-    EXPECT_FALSE(h.app().undoManager()->canUndo());
-    // The page now differs from the file: an unsaved change must show as one.
     EXPECT_TRUE(tab->document->isDirty);
+    // One step of the undo history, as every change is.
+    ASSERT_TRUE(h.app().undoManager()->canUndo());
+    h.app().undoManager()->undo();
+    EXPECT_TRUE(enginePage(*tab, 1)->annotations().empty());
+    EXPECT_TRUE(tab->annotations.get().empty());
+    h.app().undoManager()->redo();
+    EXPECT_EQ(enginePage(*tab, 1)->annotations(), onPage);
+    ASSERT_EQ(tab->annotations.get().size(), 1u);
 
     h.dispatch(ActionID::textAdd, {{"bounds", box}, {"pageIndex", 7}, {"text", std::string("x")}});
     h.dispatch(ActionID::textAdd, {{"bounds", box}, {"pageIndex", 0}});
     EXPECT_EQ(tab->annotations.get().size(), 1u);
 }
 
-TEST_F(TextHandlerTest, EditChangesTheEngineAnnotationEvenWhenTheTabDoesNotListIt) {
+// The annotation a record names changes, and the tab's record of that annotation follows,
+// whichever record (a copy, a stale one) named it; each edit is one undoable step.
+TEST_F(TextHandlerTest, EditChangesTheEngineAnnotationAndTheTabsRecordOfIt) {
     const Rect box{100, 300, 200, 40};
     h.dispatch(ActionID::textAdd,
                {{"bounds", box}, {"pageIndex", 0}, {"text", std::string("old")}});
@@ -155,6 +165,9 @@ TEST_F(TextHandlerTest, EditChangesTheEngineAnnotationEvenWhenTheTabDoesNotListI
     stranger.id = Uuid::random();
     h.dispatch(ActionID::textEdit, {{"record", stranger}, {"text", std::string("newer")}});
     EXPECT_EQ(listed.pdfAnnotationRef->contents(), "newer");
+    EXPECT_EQ(tab->annotations.get().at(0).content, "newer");
+    h.app().undoManager()->undo();
+    EXPECT_EQ(listed.pdfAnnotationRef->contents(), "new");
     EXPECT_EQ(tab->annotations.get().at(0).content, "new");
 }
 

@@ -702,14 +702,8 @@ void PDFCanvasWrapper::finishTextEntry(bool keep) {
     if (!keep || text.empty() || !page || page->document() != engine) {
         return;
     }
-    AnnotationAppearance look = AnnotationAppearance::defaultText();
-    look.color = textColor_;
-    look.fontSize = textFontSize_;
     const Rect bounds = freeTextBox(text, textFontSize_, textPageOrigin_);
-    AnnotationRecord added(Uuid::random(), page->index(), AnnotationType::freeText, bounds, text,
-                           look);
-    record(std::make_shared<AddAnnotationCommand>(session_->document, added,
-                                                  container_.annotationService(), session_));
+    markup_->addFreeText(session_, page, bounds, text, textColor_, textFontSize_);
 }
 
 void PDFCanvasWrapper::placeTextEditor() {

@@ -37,9 +37,9 @@ public:
                      std::shared_ptr<std::vector<std::string>> log)
         : inner_(std::move(inner)), log_(std::move(log)) {}
     std::string targetName() const override { return inner_->targetName(); }
-    void handle(const DispatchContext& context) override {
+    Outcome handle(const DispatchContext& context) override {
         log_->push_back(std::string(rawValue(context.action)) + " from " + context.source);
-        inner_->handle(context);
+        return inner_->handle(context);
     }
 
 private:
