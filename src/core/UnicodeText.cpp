@@ -1,5 +1,6 @@
 #include "core/UnicodeText.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <unicode/locid.h>
 #include <unicode/uchar.h>
@@ -80,6 +81,34 @@ std::string printableLine(std::string_view utf8, std::size_t maxCharacters) {
         characters += needed;
     }
     return out;
+}
+
+std::optional<char32_t> nextCodePoint(std::string_view utf8, std::size_t& at) {
+    // A code point takes at most four bytes: ICU never looks past them, whatever the size.
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(utf8.data() + at);
+    const auto length = static_cast<std::int32_t>(std::min<std::size_t>(utf8.size() - at, 4));
+    std::int32_t next = 0;
+    UChar32 c;
+    U8_NEXT(bytes, next, length, c);
+    at += static_cast<std::size_t>(next);
+    return c < 0 ? std::nullopt : std::optional<char32_t>(static_cast<char32_t>(c));
+}
+
+bool isWellFormedUTF8(std::string_view utf8) {
+    for (std::size_t at = 0; at < utf8.size();) {
+        if (!nextCodePoint(utf8, at)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::size_t codePointCount(std::string_view utf8) {
+    std::size_t count = 0;
+    for (std::size_t at = 0; at < utf8.size(); ++count) {
+        nextCodePoint(utf8, at);
+    }
+    return count;
 }
 
 } // namespace ombrix

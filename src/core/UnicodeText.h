@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,5 +22,16 @@ std::string trimmingWhitespaceAndNewlines(std::string_view utf8);
 // line breaks and tabs turned into single spaces, ill-formed sequences shown as U+FFFD,
 // trimmed, and cut to `maxCharacters` code points with "…" standing for the rest.
 std::string printableLine(std::string_view utf8, std::size_t maxCharacters);
+
+// The code point starting at byte `at` (below the size), moving `at` past it. None for an
+// ill-formed sequence, which is passed over as the one unit U+FFFD would replace: a cut-off
+// sequence, a stray continuation byte, an overlong form, a surrogate, or past U+10FFFF.
+std::optional<char32_t> nextCodePoint(std::string_view utf8, std::size_t& at);
+
+// Whether the bytes are well-formed UTF-8 throughout.
+bool isWellFormedUTF8(std::string_view utf8);
+
+// The number of code points, each ill-formed sequence counting as one.
+std::size_t codePointCount(std::string_view utf8);
 
 } // namespace ombrix

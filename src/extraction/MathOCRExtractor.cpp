@@ -38,46 +38,6 @@ std::string resolveServerURL(std::optional<std::string> given) {
     return MathOCRExtractor::kDefaultServerURL;
 }
 
-bool isValidUTF8(const std::string& s) {
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        std::size_t extra;
-        char32_t cp;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if ((c & 0xE0) == 0xC0) {
-            extra = 1;
-            cp = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2;
-            cp = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + extra >= s.size()) {
-            return false;
-        }
-        for (std::size_t k = 1; k <= extra; ++k) {
-            const auto cc = static_cast<unsigned char>(s[i + k]);
-            if ((cc & 0xC0) != 0x80) {
-                return false;
-            }
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        const char32_t minimum = extra == 1 ? 0x80 : extra == 2 ? 0x800 : 0x10000;
-        if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            return false;
-        }
-        i += extra + 1;
-    }
-    return true;
-}
-
 void initialiseCurl() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -120,22 +80,20 @@ std::string tooLarge() {
            std::to_string(kMaxAnswerBytes >> 20) + " MB).";
 }
 
-// LaTeX and MathML keep their layout but lose what a terminal or a page would act on.
+// LaTeX and MathML keep their layout but lose what a terminal or a page would act on: C0
+// controls other than tab and line breaks, DEL, and the C1 controls U+0080 to U+009F.
+// Ill-formed bytes are kept as they are.
 std::string withoutControls(const std::string& text) {
     std::string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F) {
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t start = at;
+        const std::optional<char32_t> c = nextCodePoint(text, at);
+        if (c &&
+            ((*c < 0x20 && *c != '\t' && *c != '\n' && *c != '\r') || (*c >= 0x7F && *c <= 0x9F))) {
             continue;
         }
-        // C1 controls, U+0080 to U+009F, are C2 80 to C2 9F in UTF-8.
-        if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
-            static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
-            ++i;
-            continue;
-        }
-        out += text[i];
+        out.append(text, start, at - start);
     }
     return out;
 }
@@ -258,7 +216,7 @@ MathOCROutcome MathOCRExtractor::interpretAnswer(long status, const std::string&
     if (body.size() > kMaxAnswerBytes) {
         return mathError(kAnswerTooLarge, tooLarge());
     }
-    const bool utf8 = isValidUTF8(body);
+    const bool utf8 = isWellFormedUTF8(body);
     // Without exceptions: the parser's own texts mean nothing to the user.
     nlohmann::json json = nlohmann::json::parse(body, nullptr, false);
     if (json.is_discarded()) {

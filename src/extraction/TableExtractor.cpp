@@ -1,6 +1,7 @@
 #include "extraction/TableExtractor.h"
 
 #include "core/Error.h"
+#include "core/UnicodeText.h"
 #include "extraction/TableGeometry.h"
 #include "pdfkit/Page.h"
 #include "pdfkit/PageRules.h"
@@ -280,16 +281,6 @@ bool isRuleArtifact(const std::string& word, const std::vector<FontRun>& runs) {
                         [&](const FontRun& run) { return contains(run.text, word); });
 }
 
-namespace {
-
-std::size_t characterCount(const std::string& text) {
-    return std::size_t(std::count_if(text.begin(), text.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
-}
-
-} // namespace
-
 // The recognised text is the page's word with a table rule read along at its ends, as
 // in "(14" or "16" for a "14" or "6" beside a vertical rule.
 bool isWordWithRule(const std::string& recognised, const std::string& pageWord) {
@@ -303,7 +294,7 @@ bool isWordWithRule(const std::string& recognised, const std::string& pageWord) 
 
 std::string pageSpelling(const PDFWord& word, const FontRun& run) {
     if (run.text.empty() || run.text == word.text || run.bounds.isNull() ||
-        (characterCount(run.text) != characterCount(word.text) &&
+        (codePointCount(run.text) != codePointCount(word.text) &&
          !isWordWithRule(word.text, run.text))) {
         return word.text;
     }
@@ -410,29 +401,21 @@ std::vector<FormattedWord> textLayerWords(const std::vector<FontRun>& runs, cons
             continue;
         }
         std::string text;
-        for (std::size_t i = 0; i < run.text.size(); ++i) {
-            const auto c = static_cast<unsigned char>(run.text[i]);
-            if ((c & 0xC0) != 0x80) {
-                ++characters;
-            }
-            // U+FFFD, or the private use area U+E000…U+F8FF: a glyph the font gives no
-            // character for.
-            const auto next =
-                i + 1 < run.text.size() ? static_cast<unsigned char>(run.text[i + 1]) : 0;
-            if (run.text.compare(i, 3, "\xEF\xBF\xBD") == 0 || c == 0xEE ||
-                (c == 0xEF && next >= 0x80 && next <= 0xA3)) {
+        for (std::size_t at = 0; at < run.text.size(); ++characters) {
+            const std::size_t start = at;
+            const char32_t c = nextCodePoint(run.text, at).value_or(U'\uFFFD');
+            // U+FFFD (or bytes that stand for nothing), or the private use area
+            // U+E000…U+F8FF: a glyph the font gives no character for.
+            if (c == U'\uFFFD' || (c >= 0xE000 && c <= 0xF8FF)) {
                 ++unreadable;
             }
             // Ligatures U+FB00…U+FB04 as their letters: a table cell is copied, not typeset.
-            if (c == 0xEF && i + 2 < run.text.size() &&
-                static_cast<unsigned char>(run.text[i + 1]) == 0xAC &&
-                static_cast<unsigned char>(run.text[i + 2]) <= 0x84) {
-                static const char* kLetters[] = {"ff", "fi", "fl", "ffi", "ffl"};
-                text += kLetters[static_cast<unsigned char>(run.text[i + 2]) - 0x80];
-                i += 2;
+            if (c >= 0xFB00 && c <= 0xFB04) {
+                static const char* const kLetters[] = {"ff", "fi", "fl", "ffi", "ffl"};
+                text += kLetters[c - 0xFB00];
                 continue;
             }
-            text += run.text[i];
+            text.append(run.text, start, at - start);
         }
         words.push_back(FormattedWord{text, run.bounds, run.isBold, run.isItalic, run.fontName});
     }

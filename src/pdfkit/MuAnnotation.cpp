@@ -87,19 +87,12 @@ std::optional<Color> colorOf(const std::vector<double>& c) {
     }
 }
 
-std::optional<std::string> textOf(fz_context* ctx, pdf_obj* dict, pdf_obj* key) {
+template <class Key> std::optional<std::string> textOf(fz_context* ctx, pdf_obj* dict, Key key) {
     return mu::text(ctx, get(ctx, dict, key));
 }
 
-// The annotation's name, /NM, for which MuPDF has no name constant.
-std::optional<std::string> nameOf(fz_context* ctx, pdf_obj* dict) {
-    return mu::text(ctx, mu::get(ctx, dict, "NM"));
-}
-
-void putName(fz_context* ctx, pdf_obj* dict, const std::string& name) {
-    const char* s = name.c_str();
-    mu::attempt(ctx, [&] { pdf_dict_puts_drop(ctx, dict, "NM", pdf_new_text_string(ctx, s)); });
-}
+// The annotation's name; MuPDF 1.21 has no name constant for it.
+constexpr const char* kNameKey = "NM";
 
 // The points of an annotation's geometry as x, y pairs in page space, and for ink the
 // number of points of each stroke.
@@ -227,6 +220,17 @@ std::vector<Rect> quadsOf(const Shape& s) {
 }
 
 // ---- Writing objects ----
+//
+// Each entry goes through MuPDF's own setter when the annotation is MuPDF's annotation of
+// the live page (found for the one change, never kept). It is written by hand when there is
+// none: the annotation is off its page, or of a kind MuPDF lists no annotation for (links,
+// popups), or MuPDF refuses the entry for its subtype (an interior colour on ink, the rect
+// of a highlight, whose quads make it). The hand-written entry is the one MuPDF writes.
+
+// Runs MuPDF's setter on `annot`; false when there is none or MuPDF refused.
+template <class Set> bool viaMuPdf(fz_context* ctx, pdf_annot* annot, Set&& set) {
+    return annot && mu::attempt(ctx, [&] { set(annot); });
+}
 
 bool putNumbers(fz_context* ctx, pdf_obj* dict, pdf_obj* key, const std::vector<double>& v) {
     const double* values = v.data();
@@ -239,45 +243,161 @@ bool putNumbers(fz_context* ctx, pdf_obj* dict, pdf_obj* key, const std::vector<
     });
 }
 
-void putRect(fz_context* ctx, pdf_obj* dict, pdf_obj* key, const Rect& r) {
-    putNumbers(ctx, dict, key, {r.minX(), r.minY(), r.maxX(), r.maxY()});
-}
-
-void putColor(fz_context* ctx, pdf_obj* dict, pdf_obj* key, const Color& c) {
-    putNumbers(ctx, dict, key, {unit(c.red), unit(c.green), unit(c.blue)});
-}
-
 void remove(fz_context* ctx, pdf_obj* dict, pdf_obj* key) {
     mu::attempt(ctx, [&] { pdf_dict_del(ctx, dict, key); });
 }
 
-void putText(fz_context* ctx, pdf_obj* dict, pdf_obj* key, const std::string& text) {
+void putText(fz_context* ctx, pdf_obj* dict, const char* key, const std::string& text) {
     const char* s = text.c_str();
-    mu::attempt(ctx, [&] { pdf_dict_put_text_string(ctx, dict, key, s); });
+    mu::attempt(ctx, [&] { pdf_dict_puts_drop(ctx, dict, key, pdf_new_text_string(ctx, s)); });
 }
 
-void putOpacity(fz_context* ctx, pdf_obj* dict, double opacity) {
-    opacity = unit(opacity);
-    if (opacity >= 1) {
-        remove(ctx, dict, PDF_NAME(CA));
-    } else {
-        mu::attempt(ctx, [&] { pdf_dict_put_real(ctx, dict, PDF_NAME(CA), opacity); });
+// MuPDF's geometry setters take points as the page is shown and turn them back with the
+// page's transform: this transform, when it can be turned back.
+std::optional<fz_matrix> shownTransform(fz_context* ctx, pdf_annot* annot) {
+    fz_matrix m = fz_identity;
+    if (!annot || !mu::attempt(ctx, [&] {
+            pdf_page_transform(ctx, pdf_annot_page(ctx, annot), nullptr, &m);
+        })) {
+        return std::nullopt;
     }
+    const double det = double(m.a) * m.d - double(m.b) * m.c;
+    if (!std::isfinite(det) || std::abs(det) < 1e-9 || !std::isfinite(m.e) || !std::isfinite(m.f)) {
+        return std::nullopt;
+    }
+    return m;
 }
 
-void putBorder(fz_context* ctx, pdf_obj* dict, double width) {
-    width = std::max(0.0, finiteOr(width, 1));
+fz_rect toFz(const Rect& r) {
+    return fz_make_rect(float(r.minX()), float(r.minY()), float(r.maxX()), float(r.maxY()));
+}
+
+void writeRect(fz_context* ctx, pdf_annot* annot, pdf_obj* dict, const Rect& r) {
+    const std::optional<fz_matrix> shown = shownTransform(ctx, annot);
+    if (shown && viaMuPdf(ctx, annot, [&](pdf_annot* a) {
+            pdf_set_annot_rect(ctx, a, fz_transform_rect(toFz(r), *shown));
+        })) {
+        return;
+    }
+    putNumbers(ctx, dict, PDF_NAME(Rect), {r.minX(), r.minY(), r.maxX(), r.maxY()});
+}
+
+std::vector<float> rgbOf(const Color& c) {
+    return {float(unit(c.red)), float(unit(c.green)), float(unit(c.blue))};
+}
+
+// No colour is no entry: MuPDF's setter would write an empty array instead.
+void writeColor(fz_context* ctx, pdf_annot* annot, pdf_obj* dict, bool interior,
+                const std::optional<Color>& color) {
+    pdf_obj* key = interior ? PDF_NAME(IC) : PDF_NAME(C);
+    if (!color) {
+        remove(ctx, dict, key);
+        return;
+    }
+    const std::vector<float> rgb = rgbOf(*color);
+    const float* v = rgb.data();
+    if (viaMuPdf(ctx, annot, [&](pdf_annot* a) {
+            interior ? pdf_set_annot_interior_color(ctx, a, 3, v)
+                     : pdf_set_annot_color(ctx, a, 3, v);
+        })) {
+        return;
+    }
+    putNumbers(ctx, dict, key, {v[0], v[1], v[2]});
+}
+
+void writeOpacity(fz_context* ctx, pdf_annot* annot, pdf_obj* dict, double opacity) {
+    const float o = float(unit(opacity));
+    if (viaMuPdf(ctx, annot, [&](pdf_annot* a) { pdf_set_annot_opacity(ctx, a, o); })) {
+        return;
+    }
+    mu::attempt(ctx, [&] {
+        if (o >= 1) {
+            pdf_dict_del(ctx, dict, PDF_NAME(CA));
+        } else {
+            pdf_dict_put_real(ctx, dict, PDF_NAME(CA), o);
+        }
+    });
+}
+
+void writeBorder(fz_context* ctx, pdf_annot* annot, pdf_obj* dict, double width) {
+    const float w = float(std::max(0.0, finiteOr(width, 1)));
+    if (viaMuPdf(ctx, annot, [&](pdf_annot* a) { pdf_set_annot_border(ctx, a, w); })) {
+        return;
+    }
+    // The old /Border and a border effect MuPDF cannot draw go, as its setter drops them.
     mu::attempt(ctx, [&] {
         pdf_obj* bs = pdf_dict_get(ctx, dict, PDF_NAME(BS));
         if (!pdf_is_dict(ctx, bs)) {
             bs = pdf_dict_put_dict(ctx, dict, PDF_NAME(BS), 2);
         }
-        pdf_dict_put_real(ctx, bs, PDF_NAME(W), width);
+        pdf_dict_put_real(ctx, bs, PDF_NAME(W), w);
         pdf_dict_del(ctx, dict, PDF_NAME(Border));
+        pdf_dict_del(ctx, dict, PDF_NAME(BE));
     });
 }
 
-void writeShape(fz_context* ctx, pdf_obj* dict, const Shape& s) {
+void writeContents(fz_context* ctx, pdf_annot* annot, pdf_obj* dict, const std::string& text) {
+    const char* s = text.c_str();
+    if (viaMuPdf(ctx, annot, [&](pdf_annot* a) { pdf_set_annot_contents(ctx, a, s); })) {
+        return;
+    }
+    // Rich text goes, as MuPDF's setter drops it: readers that prefer it would show the old.
+    mu::attempt(ctx, [&] {
+        pdf_dict_put_text_string(ctx, dict, PDF_NAME(Contents), s);
+        pdf_dict_del(ctx, dict, PDF_NAME(RC));
+    });
+}
+
+void writeAuthor(fz_context* ctx, pdf_annot* annot, pdf_obj* dict, const std::string& name) {
+    const char* s = name.c_str();
+    if (viaMuPdf(ctx, annot, [&](pdf_annot* a) { pdf_set_annot_author(ctx, a, s); })) {
+        return;
+    }
+    mu::attempt(ctx, [&] { pdf_dict_put_text_string(ctx, dict, PDF_NAME(T), s); });
+}
+
+void writeShape(fz_context* ctx, pdf_annot* annot, pdf_obj* dict, const Shape& s) {
+    if (s.kind == Geometry::rect || s.xy.empty()) {
+        return;
+    }
+    if (const std::optional<fz_matrix> shown = shownTransform(ctx, annot)) {
+        std::vector<fz_point> points;
+        for (std::size_t i = 0; i + 1 < s.xy.size(); i += 2) {
+            points.push_back(
+                fz_transform_point(fz_make_point(float(s.xy[i]), float(s.xy[i + 1])), *shown));
+        }
+        std::vector<fz_quad> quads;
+        for (std::size_t i = 0; i + 3 < points.size(); i += 4) {
+            quads.push_back(fz_quad{points[i], points[i + 1], points[i + 2], points[i + 3]});
+        }
+        const fz_point* v = points.data();
+        const int n = int(points.size());
+        const fz_quad* q = quads.data();
+        const int nq = int(quads.size());
+        const int* counts = s.strokes.data();
+        const int strokes = int(s.strokes.size());
+        const Geometry kind = s.kind;
+        if (viaMuPdf(ctx, annot, [&](pdf_annot* a) {
+                switch (kind) {
+                case Geometry::quads:
+                    pdf_set_annot_quad_points(ctx, a, nq, q);
+                    break;
+                case Geometry::line:
+                    pdf_set_annot_line(ctx, a, v[0], v[1]);
+                    break;
+                case Geometry::vertices:
+                    pdf_set_annot_vertices(ctx, a, n, v);
+                    break;
+                case Geometry::ink:
+                    pdf_set_annot_ink_list(ctx, a, strokes, counts, v);
+                    break;
+                case Geometry::rect:
+                    break;
+                }
+            })) {
+            return;
+        }
+    }
     switch (s.kind) {
     case Geometry::rect:
         break;
@@ -317,89 +437,28 @@ struct Appearance {
     std::optional<Color> color;
 };
 
-std::optional<double> parseNumber(const std::string& token) {
-    double v = 0;
-    const char* begin = token.data();
-    const char* end = begin + token.size();
-    if (begin != end && *begin == '+') {
-        ++begin;
+// The font resource the string's Tf names. MuPDF's parser reports only the five fonts it
+// draws, and Helv when the string names none, which reads here as no font.
+std::optional<std::string> fontOperand(std::string_view da) {
+    std::optional<std::string> font;
+    std::string_view name;
+    for (std::size_t i = 0; i < da.size();) {
+        const std::size_t end = std::min(da.find_first_of(" \t\r\n", i), da.size());
+        const std::string_view token = da.substr(i, end - i);
+        if (token.size() > 1 && token[0] == '/') {
+            name = token.substr(1);
+        } else if (token == "Tf" && !name.empty()) {
+            font = std::string(name);
+        }
+        i = end + 1;
     }
-    auto [ptr, ec] = std::from_chars(begin, end, v);
-    if (ec != std::errc() || ptr != end || !std::isfinite(v)) {
-        return std::nullopt;
-    }
-    return v;
-}
-
-Appearance parseAppearance(const std::string& da) {
-    Appearance out;
-    std::vector<std::string> operands;
-    std::size_t i = 0;
-    while (i < da.size()) {
-        while (i < da.size() && std::isspace(static_cast<unsigned char>(da[i]))) {
-            ++i;
-        }
-        std::size_t start = i;
-        if (i < da.size() && da[i] == '/') {
-            ++i;
-        }
-        while (i < da.size() && !std::isspace(static_cast<unsigned char>(da[i])) && da[i] != '/') {
-            ++i;
-        }
-        if (start == i) {
-            break;
-        }
-        std::string token = da.substr(start, i - start);
-        const bool isOperator = token[0] != '/' && !parseNumber(token);
-        if (!isOperator) {
-            operands.push_back(std::move(token));
-            continue;
-        }
-        auto values = [&](std::size_t n) {
-            std::vector<double> v;
-            if (operands.size() >= n) {
-                for (std::size_t k = operands.size() - n; k < operands.size(); ++k) {
-                    if (auto d = parseNumber(operands[k])) {
-                        v.push_back(*d);
-                    }
-                }
-            }
-            return v;
-        };
-        if (token == "Tf" && operands.size() >= 2 && operands[operands.size() - 2][0] == '/') {
-            out.font = operands[operands.size() - 2].substr(1);
-            out.size = parseNumber(operands.back()).value_or(12);
-        } else if (token == "g" || token == "rg" || token == "k") {
-            const std::size_t n = token == "g" ? 1 : token == "rg" ? 3 : 4;
-            std::vector<double> v = values(n);
-            if (v.size() == n) {
-                out.color = colorOf(v);
-            }
-        }
-        operands.clear();
-    }
-    return out;
+    return font;
 }
 
 std::string formatNumber(double v) {
     char buf[32];
     auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 6);
     return ec == std::errc() ? std::string(buf, ptr) : std::string("0");
-}
-
-std::string printAppearance(const Appearance& a) {
-    std::string out;
-    if (a.font) {
-        out += "/" + *a.font + " " + formatNumber(a.size) + " Tf";
-    }
-    if (a.color) {
-        if (!out.empty()) {
-            out += ' ';
-        }
-        out += formatNumber(a.color->red) + " " + formatNumber(a.color->green) + " " +
-               formatNumber(a.color->blue) + " rg";
-    }
-    return out;
 }
 
 // MuPDF draws the standard fonts by these resource names.
@@ -519,35 +578,67 @@ std::vector<std::string> readFlags(fz_context* ctx, pdf_obj* dict) {
     return keys;
 }
 
+// The size and colour as MuPDF reads them; the font as the string names it.
 Appearance readAppearance(fz_context* ctx, pdf_obj* dict) {
     pdf_obj* da = get(ctx, dict, PDF_NAME(DA));
     const char* text = nullptr;
-    mu::attempt(ctx, [&] { text = pdf_is_string(ctx, da) ? pdf_to_str_buf(ctx, da) : nullptr; });
-    return text ? parseAppearance(text) : Appearance{};
+    const char* font = nullptr;
+    float size = 12;
+    int n = 0;
+    float color[4] = {0, 0, 0, 0};
+    mu::attempt(ctx, [&] {
+        if (pdf_is_string(ctx, da)) {
+            text = pdf_to_str_buf(ctx, da);
+            pdf_parse_default_appearance(ctx, text, &font, &size, &n, color);
+        }
+    });
+    Appearance out;
+    if (!text) {
+        return out;
+    }
+    out.font = fontOperand(text);
+    out.size = std::isfinite(size) ? size : 12;
+    out.color = colorOf(std::vector<double>(color, color + std::clamp(n, 0, 4)));
+    return out;
 }
 
-void writeAppearance(fz_context* ctx, pdf_obj* dict, const Appearance& a) {
-    const std::string da = printAppearance(a);
-    const char* s = da.c_str();
-    mu::attempt(ctx, [&] { pdf_dict_put_string(ctx, dict, PDF_NAME(DA), s, std::strlen(s)); });
+// A font name MuPDF does not know is kept when it fits MuPDF's 100-byte string.
+constexpr std::size_t kMaxFontName = 40;
+
+void writeAppearance(fz_context* ctx, pdf_annot* annot, pdf_obj* dict, const Appearance& a) {
+    const char* font = a.font && a.font->size() <= kMaxFontName ? a.font->c_str() : "Helv";
+    const float size = float(std::max(0.0, finiteOr(a.size, 12)));
+    const std::vector<float> rgb = a.color ? rgbOf(*a.color) : std::vector<float>(3, 0.0f);
+    const float* v = rgb.data();
+    const int n = a.color ? 3 : 0;
+    if (viaMuPdf(ctx, annot, [&](pdf_annot* x) {
+            pdf_set_annot_default_appearance(ctx, x, font, size, n, v);
+        })) {
+        return;
+    }
+    // Rich text and its style go, as MuPDF's setter drops them: they would override it.
+    char text[100];
+    mu::attempt(ctx, [&] {
+        pdf_print_default_appearance(ctx, text, sizeof text, font, size, n, v);
+        pdf_dict_put_string(ctx, dict, PDF_NAME(DA), text, std::strlen(text));
+        pdf_dict_del(ctx, dict, PDF_NAME(DS));
+        pdf_dict_del(ctx, dict, PDF_NAME(RC));
+    });
 }
 
 // Writes every property that was set into a fresh dictionary.
-void writeProps(fz_context* ctx, pdf_obj* dict, const AnnotationProps& p, int rotation) {
+void writeProps(fz_context* ctx, pdf_annot* annot, pdf_obj* dict, const AnnotationProps& p,
+                int rotation) {
     const Geometry kind = geometryOf(p.subtype);
-    putRect(ctx, dict, PDF_NAME(Rect), p.bounds.standardized());
-    writeShape(ctx, dict,
+    writeRect(ctx, annot, dict, p.bounds.standardized());
+    writeShape(ctx, annot, dict,
                defaultShape(kind, p.subtype, p.bounds.standardized(), p.quads, rotation));
-    if (p.color) {
-        putColor(ctx, dict, PDF_NAME(C), *p.color);
-    } else if (p.colorSet) {
-        remove(ctx, dict, PDF_NAME(C));
+    if (p.color || p.colorSet) {
+        writeColor(ctx, annot, dict, false, p.color);
     }
-    putOpacity(ctx, dict, p.opacity);
-    if (p.interiorColor) {
-        putColor(ctx, dict, PDF_NAME(IC), *p.interiorColor);
-    } else if (p.interiorColorSet) {
-        remove(ctx, dict, PDF_NAME(IC));
+    writeOpacity(ctx, annot, dict, p.opacity);
+    if (p.interiorColor || p.interiorColorSet) {
+        writeColor(ctx, annot, dict, true, p.interiorColor);
     }
     if (p.font || p.fontColor) {
         Appearance a = readAppearance(ctx, dict);
@@ -558,19 +649,19 @@ void writeProps(fz_context* ctx, pdf_obj* dict, const AnnotationProps& p, int ro
         if (p.fontColor) {
             a.color = p.fontColor->withAlpha(1);
         }
-        writeAppearance(ctx, dict, a);
+        writeAppearance(ctx, annot, dict, a);
     }
     if (p.border) {
-        putBorder(ctx, dict, p.border->lineWidth);
+        writeBorder(ctx, annot, dict, p.border->lineWidth);
     }
     if (p.contents) {
-        putText(ctx, dict, PDF_NAME(Contents), *p.contents);
+        writeContents(ctx, annot, dict, *p.contents);
     }
     if (p.userName) {
-        putText(ctx, dict, PDF_NAME(T), *p.userName);
+        writeAuthor(ctx, annot, dict, *p.userName);
     }
     if (p.name) {
-        putName(ctx, dict, *p.name);
+        putText(ctx, dict, kNameKey, *p.name);
     }
     for (const auto& key : p.privateFlags) {
         writeFlag(ctx, dict, key, true);
@@ -673,25 +764,29 @@ pdf_obj* MuAnnotation::current() const {
     return mu::resolve(mu::context(), ref_);
 }
 
-// Applies a change: to the dictionary when there is one (then regenerating the
-// appearance, or noting that it must be once the annotation is back on a page), else
-// to the kept properties.
+// Applies a change: to the dictionary when there is one, through MuPDF's annotation when
+// it is on a live page (then regenerating the appearance, or noting that it must be once
+// the annotation is back on a page), else to the kept properties.
 template <class Write> void MuAnnotation::change(Write&& write) {
     if (isReadOnly(subtype_)) {
         return;
     }
     if (!ref_) {
-        write(nullptr, nullptr, props_);
+        write(nullptr, nullptr, nullptr, props_);
         return;
     }
     std::lock_guard lock(core_->mutex);
     fz_context* ctx = mu::context();
+    // Found before the dictionary is: loading the page may draw missing appearances,
+    // which moves annotation objects.
+    auto page = page_.lock();
+    pdf_annot* annot = page ? page->liveAnnotation(ctx, ref_) : nullptr;
     pdf_obj* dict = current();
     if (!mu::isDict(ctx, dict)) {
         return; // an object the file lost: nothing to change
     }
-    write(ctx, dict, props_);
-    if (auto page = page_.lock()) {
+    write(ctx, dict, annot, props_);
+    if (page) {
         refreshAppearance(ctx, *page);
     } else {
         needsAppearance_ = true;
@@ -725,7 +820,7 @@ void MuAnnotation::setRegion(bool on) {
         return;
     }
     const std::string key(kRegionFlag);
-    change([&](fz_context* ctx, pdf_obj* dict, AnnotationProps& p) {
+    change([&](fz_context* ctx, pdf_obj* dict, pdf_annot*, AnnotationProps& p) {
         if (dict) {
             writeFlag(ctx, dict, key, on);
             return;
@@ -780,7 +875,7 @@ void MuAnnotation::setBounds(const Rect& requested) {
     }
     const Rect b = requested.standardized();
     const Geometry kind = geometryOf(subtype_);
-    change([&](fz_context* ctx, pdf_obj* dict, AnnotationProps& p) {
+    change([&](fz_context* ctx, pdf_obj* dict, pdf_annot* annot, AnnotationProps& p) {
         if (!dict) {
             if (!p.quads.empty()) {
                 Shape s = defaultShape(Geometry::quads, p.subtype, p.bounds, p.quads);
@@ -790,7 +885,7 @@ void MuAnnotation::setBounds(const Rect& requested) {
             p.bounds = b;
             return;
         }
-        putRect(ctx, dict, PDF_NAME(Rect), b);
+        writeRect(ctx, annot, dict, b);
         if (kind == Geometry::rect) {
             return;
         }
@@ -800,7 +895,7 @@ void MuAnnotation::setBounds(const Rect& requested) {
         } else {
             mapShape(s, boundingBox(s.xy), b);
         }
-        writeShape(ctx, dict, s);
+        writeShape(ctx, annot, dict, s);
     });
 }
 
@@ -817,9 +912,9 @@ std::optional<std::string> MuAnnotation::contents() const {
 }
 
 void MuAnnotation::setContents(const std::string& text) {
-    change([&](fz_context* ctx, pdf_obj* dict, AnnotationProps& p) {
+    change([&](fz_context* ctx, pdf_obj* dict, pdf_annot* annot, AnnotationProps& p) {
         if (dict) {
-            putText(ctx, dict, PDF_NAME(Contents), text);
+            writeContents(ctx, annot, dict, text);
         } else {
             p.contents = text;
         }
@@ -842,7 +937,7 @@ std::optional<Color> MuAnnotation::color() const {
 
 void MuAnnotation::setColor(const Color& color) {
     const bool none = !(color.alpha > 0);
-    change([&](fz_context* ctx, pdf_obj* dict, AnnotationProps& p) {
+    change([&](fz_context* ctx, pdf_obj* dict, pdf_annot* annot, AnnotationProps& p) {
         if (!dict) {
             p.colorSet = true;
             if (none) {
@@ -854,10 +949,10 @@ void MuAnnotation::setColor(const Color& color) {
             return;
         }
         if (none) {
-            remove(ctx, dict, PDF_NAME(C));
+            writeColor(ctx, annot, dict, false, std::nullopt);
         } else {
-            putColor(ctx, dict, PDF_NAME(C), color);
-            putOpacity(ctx, dict, color.alpha);
+            writeColor(ctx, annot, dict, false, color);
+            writeOpacity(ctx, annot, dict, color.alpha);
         }
     });
 }
@@ -872,14 +967,12 @@ std::optional<Color> MuAnnotation::interiorColor() const {
 }
 
 void MuAnnotation::setInteriorColor(const std::optional<Color>& color) {
-    change([&](fz_context* ctx, pdf_obj* dict, AnnotationProps& p) {
+    change([&](fz_context* ctx, pdf_obj* dict, pdf_annot* annot, AnnotationProps& p) {
         if (!dict) {
             p.interiorColor = color ? std::optional(color->withAlpha(1)) : std::nullopt;
             p.interiorColorSet = true;
-        } else if (color) {
-            putColor(ctx, dict, PDF_NAME(IC), *color);
         } else {
-            remove(ctx, dict, PDF_NAME(IC));
+            writeColor(ctx, annot, dict, true, color);
         }
     });
 }
@@ -893,14 +986,14 @@ std::optional<Color> MuAnnotation::fontColor() const {
 }
 
 void MuAnnotation::setFontColor(const Color& color) {
-    change([&](fz_context* ctx, pdf_obj* dict, AnnotationProps& p) {
+    change([&](fz_context* ctx, pdf_obj* dict, pdf_annot* annot, AnnotationProps& p) {
         if (!dict) {
             p.fontColor = color.withAlpha(1);
             return;
         }
         Appearance a = readAppearance(ctx, dict);
         a.color = color.withAlpha(1);
-        writeAppearance(ctx, dict, a);
+        writeAppearance(ctx, annot, dict, a);
     });
 }
 
@@ -919,7 +1012,7 @@ std::optional<Font> MuAnnotation::font() const {
 void MuAnnotation::setFont(const Font& font) {
     const std::string resource = resourceOfFamily(font.family);
     const double size = std::max(0.0, finiteOr(font.size, 12));
-    change([&](fz_context* ctx, pdf_obj* dict, AnnotationProps& p) {
+    change([&](fz_context* ctx, pdf_obj* dict, pdf_annot* annot, AnnotationProps& p) {
         if (!dict) {
             p.font = Font{familyOfResource(resource), size};
             return;
@@ -927,7 +1020,7 @@ void MuAnnotation::setFont(const Font& font) {
         Appearance a = readAppearance(ctx, dict);
         a.font = resource;
         a.size = size;
-        writeAppearance(ctx, dict, a);
+        writeAppearance(ctx, annot, dict, a);
     });
 }
 
@@ -1007,7 +1100,7 @@ std::optional<std::string> MuAnnotation::name() const {
         return props_.name;
     }
     std::lock_guard lock(core_->mutex);
-    return nameOf(mu::context(), current());
+    return textOf(mu::context(), current(), kNameKey);
 }
 
 std::optional<std::string> MuAnnotation::userName() const {
@@ -1019,9 +1112,9 @@ std::optional<std::string> MuAnnotation::userName() const {
 }
 
 void MuAnnotation::setUserName(const std::string& name) {
-    change([&](fz_context* ctx, pdf_obj* dict, AnnotationProps& p) {
+    change([&](fz_context* ctx, pdf_obj* dict, pdf_annot* annot, AnnotationProps& p) {
         if (dict) {
-            putText(ctx, dict, PDF_NAME(T), name);
+            writeAuthor(ctx, annot, dict, name);
         } else {
             p.userName = name;
         }
@@ -1046,9 +1139,9 @@ std::optional<Border> MuAnnotation::border() const {
 }
 
 void MuAnnotation::setBorder(const Border& border) {
-    change([&](fz_context* ctx, pdf_obj* dict, AnnotationProps& p) {
+    change([&](fz_context* ctx, pdf_obj* dict, pdf_annot* annot, AnnotationProps& p) {
         if (dict) {
-            putBorder(ctx, dict, border.lineWidth);
+            writeBorder(ctx, annot, dict, border.lineWidth);
         } else {
             p.border = Border{std::max(0.0, finiteOr(border.lineWidth, 1))};
         }
@@ -1076,7 +1169,7 @@ void MuAnnotation::setQuadRects(const std::vector<Rect>& rects) {
             quads.push_back(r.standardized());
         }
     }
-    change([&](fz_context* ctx, pdf_obj* dict, AnnotationProps& p) {
+    change([&](fz_context* ctx, pdf_obj* dict, pdf_annot* annot, AnnotationProps& p) {
         if (!dict) {
             p.quads = quads;
             if (!quads.empty()) {
@@ -1089,8 +1182,8 @@ void MuAnnotation::setQuadRects(const std::vector<Rect>& rects) {
             quads.push_back(boundsLocked(ctx));
         }
         Shape s = defaultShape(Geometry::quads, subtype_, quads.front(), quads, shownRotation());
-        writeShape(ctx, dict, s);
-        putRect(ctx, dict, PDF_NAME(Rect), boundingBox(s.xy));
+        writeShape(ctx, annot, dict, s);
+        writeRect(ctx, annot, dict, boundingBox(s.xy));
     });
 }
 
@@ -1109,7 +1202,7 @@ AnnotationProps MuAnnotation::snapshot(fz_context* ctx) const {
     p.bounds = boundsLocked(ctx);
     p.contents = textOf(ctx, current(), PDF_NAME(Contents));
     p.userName = textOf(ctx, current(), PDF_NAME(T));
-    p.name = nameOf(ctx, current());
+    p.name = textOf(ctx, current(), kNameKey);
     p.color = colorOf(numbers(ctx, get(ctx, current(), PDF_NAME(C))));
     p.colorSet = true;
     p.interiorColorSet = true;
@@ -1156,15 +1249,16 @@ bool MuAnnotation::materialize(fz_context* ctx, MuPage& page) {
     // for the kinds it keeps in its annotation list; links, popups and widgets it does
     // not, so those, and kinds it does not know, are made by hand.
     pdf_obj* made = nullptr;
+    pdf_annot* annot = nullptr; // MuPDF's, for writing the properties; dropped below
     if (kind != PDF_ANNOT_UNKNOWN && kind != PDF_ANNOT_LINK && kind != PDF_ANNOT_POPUP &&
         kind != PDF_ANNOT_WIDGET) {
-        pdf_annot* annot = nullptr;
         if (mu::attempt(ctx, [&] { annot = pdf_create_annot(ctx, live, kind); })) {
             made = pdf_keep_obj(ctx, pdf_annot_obj(ctx, annot));
         }
-        pdf_drop_annot(ctx, annot);
     }
     if (!made) {
+        pdf_drop_annot(ctx, annot);
+        annot = nullptr;
         pdf_obj* dict = nullptr;
         bool ok = mu::attempt(ctx, [&] {
             dict = pdf_new_dict(ctx, doc, 8);
@@ -1189,13 +1283,15 @@ bool MuAnnotation::materialize(fz_context* ctx, MuPage& page) {
     bool indirect = false;
     mu::attempt(ctx, [&] { indirect = pdf_is_indirect(ctx, made); });
     if (!indirect) {
+        pdf_drop_annot(ctx, annot);
         pdf_drop_obj(ctx, made);
         return false;
     }
     ref_ = made;
-    writeProps(ctx, current(), props_, page.rotation());
-    if (!nameOf(ctx, current())) {
-        putName(ctx, current(), Uuid::random().toString());
+    writeProps(ctx, annot, current(), props_, page.rotation());
+    pdf_drop_annot(ctx, annot);
+    if (!textOf(ctx, current(), kNameKey)) {
+        putText(ctx, current(), kNameKey, Uuid::random().toString());
     }
     props_ = AnnotationProps{};
     props_.subtype = subtype_;

@@ -9,7 +9,8 @@
 // properties live in an AnnotationProps and are written into the new dictionary.
 //
 // MuPDF's own pdf_annot objects are never held: they belong to MuPDF's page and are
-// found through the object number whenever an appearance has to be regenerated.
+// found through the object number for each change (its setters write the entries) and
+// whenever an appearance has to be regenerated.
 
 #include "pdfkit/Annotation.h"
 #include "pdfkit/MuContext.h"

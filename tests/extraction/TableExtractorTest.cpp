@@ -397,6 +397,28 @@ TEST(TextLayerWords, PageWordsInTheRegionUnlessTheyCannotBeRead) {
     EXPECT_TRUE(table::textLayerWords({}, region).empty());
 }
 
+TEST(TextLayerWords, BytesThatAreNoTextAreReadSafelyAndCountAsUnreadable) {
+    auto run = [](std::string text, double x) {
+        return FontRun{std::move(text), Rect{x, 100, 20, 10}, false, false, "F1"};
+    };
+    const Rect region{0, 90, 200, 30};
+    // The first two bytes of a ligature cut off by a letter, and at the very end: kept as
+    // they are, never taken for a ligature.
+    const auto words = table::textLayerWords({run("x\xEF\xAC"
+                                                  "Abcdefgh",
+                                                  10),
+                                              run("ijklmnop\xEF\xAC", 40), run("\xEF\xAC\x81", 70)},
+                                             region);
+    ASSERT_EQ(words.size(), 3u);
+    EXPECT_EQ(words[0].text, "x\xEF\xAC"
+                             "Abcdefgh");
+    EXPECT_EQ(words[1].text, "ijklmnop\xEF\xAC");
+    EXPECT_EQ(words[2].text, "fi");
+    // Mostly such bytes: no usable text layer.
+    EXPECT_TRUE(
+        table::textLayerWords({run("\xff\xfe\xc0\x80", 10), run("ab", 40)}, region).empty());
+}
+
 TEST(MissedWordBoxes, PageWordsNoRecognisedWordTouches) {
     const Rect region{100, 100, 200, 100};
     auto run = [](std::string text, Rect bounds) {

@@ -1,8 +1,12 @@
 #include "PdfkitTestSupport.h"
+#include "support/MuPdfSession.h"
 
 #include <algorithm>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <map>
+#include <mupdf/pdf.h>
+#include <set>
 
 namespace ombrix::pdfkit::test {
 namespace {
@@ -425,6 +429,136 @@ TEST(AnnotationIdentity, ANotesPopupTravelsWithIt) {
     EXPECT_EQ(annotsIn("without.pdf"), 0u);
     page->addAnnotation(note);
     EXPECT_EQ(annotsIn("again.pdf"), 2u);
+}
+
+// Annotations as another program writes them: rich text and its style beside the plain
+// contents, a font resource of its own, a name, and a cloudy border in the old form.
+std::string foreignAnnotationsPdf() {
+    return handMadePdf({
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Annots [4 0 R 5 0 R] >>",
+        "<< /Type /Annot /Subtype /FreeText /Rect [72 600 272 640] /Contents (Old text)"
+        " /RC (<body><p>Old text</p></body>) /DS (font: 9pt Arial) /DA (/F1 9 Tf 1 0 0 rg)"
+        " /NM (their-name) >>",
+        "<< /Type /Annot /Subtype /Square /Rect [72 400 172 500] /C [0 0 1]"
+        " /BE << /S /C /I 1 >> /Border [0 0 2] >>",
+    });
+}
+
+// The entries of each annotation of the first page of a saved file: strings as their
+// text, anything else as MuPDF prints it.
+std::vector<std::map<std::string, std::string>> writtenEntries(const std::filesystem::path& file) {
+    fx::MuPdfSession session;
+    const std::string name = file.string();
+    std::vector<std::map<std::string, std::string>> out;
+    pdf_document* doc = nullptr;
+    session.run("cannot read the saved file", [&](fz_context* ctx) {
+        doc = pdf_open_document(ctx, name.c_str());
+        pdf_obj* annots = pdf_dict_get(ctx, pdf_lookup_page_obj(ctx, doc, 0), PDF_NAME(Annots));
+        for (int i = 0; i < pdf_array_len(ctx, annots); ++i) {
+            pdf_obj* annot = pdf_array_get(ctx, annots, i);
+            auto& entries = out.emplace_back();
+            for (int k = 0; k < pdf_dict_len(ctx, annot); ++k) {
+                pdf_obj* value = pdf_dict_get_val(ctx, annot, k);
+                std::size_t length = 0;
+                char* printed = pdf_sprint_obj(ctx, nullptr, 0, &length, value, 1, 0);
+                entries[pdf_to_name(ctx, pdf_dict_get_key(ctx, annot, k))] =
+                    pdf_is_string(ctx, value) ? pdf_to_text_string(ctx, value) : printed;
+                fz_free(ctx, printed);
+            }
+        }
+        pdf_drop_document(ctx, doc);
+    });
+    return out;
+}
+
+TEST(AnnotationEdit, EditsOfAnotherProgramsAnnotationsLeaveNothingThatShowsTheOldValue) {
+    // On the page MuPDF's setters write the entries; off it they are written by hand. Both
+    // drop what other readers would show instead of the new value, and keep the rest.
+    for (const bool offThePage : {false, true}) {
+        SCOPED_TRACE(offThePage ? "off the page" : "on the page");
+        fx::TempDir dir;
+        writeBytes(dir / "foreign.pdf", foreignAnnotationsPdf());
+        auto doc = Document::open(dir / "foreign.pdf");
+        ASSERT_NE(doc, nullptr);
+        auto page = doc->page(0);
+        auto list = page->annotations();
+        ASSERT_EQ(list.size(), 2u);
+        auto text = list[0], square = list[1];
+        EXPECT_EQ(text->font(), (Font{"F1", 9}));
+        EXPECT_THAT(text->fontColor(), ColorNear(Color{1, 0, 0, 1}));
+        EXPECT_EQ(text->name(), "their-name");
+        EXPECT_EQ(square->border(), (Border{2}));
+
+        if (offThePage) {
+            page->removeAnnotation(text);
+            page->removeAnnotation(square);
+        }
+        text->setContents("New text");
+        text->setFontColor(Color{0, 0, 1, 1});
+        square->setBorder(Border{3});
+        if (offThePage) {
+            page->addAnnotation(text);
+            page->addAnnotation(square);
+        }
+        doc->write(dir / "edited.pdf");
+
+        const auto written = writtenEntries(dir / "edited.pdf");
+        ASSERT_EQ(written.size(), 2u);
+        const auto& t = written[0];
+        EXPECT_EQ(t.count("RC"), 0u) << "the old rich text would show instead";
+        EXPECT_EQ(t.count("DS"), 0u);
+        EXPECT_EQ(t.at("Contents"), "New text");
+        EXPECT_EQ(t.at("DA"), "/F1 9 Tf 0 0 1 rg") << "its own font is kept";
+        EXPECT_EQ(t.at("NM"), "their-name");
+        const auto& sq = written[1];
+        EXPECT_EQ(sq.count("BE"), 0u) << "a cloudy border would not be the width set";
+        EXPECT_EQ(sq.count("Border"), 0u);
+        EXPECT_EQ(sq.at("BS"), "<</W 3>>");
+        EXPECT_EQ(sq.at("C"), "[0 0 1]");
+
+        auto back = Document::open(dir / "edited.pdf")->page(0)->annotations();
+        ASSERT_EQ(back.size(), 2u);
+        EXPECT_EQ(back[0]->contents(), "New text");
+        EXPECT_EQ(back[0]->font(), (Font{"F1", 9}));
+        EXPECT_THAT(back[0]->fontColor(), ColorNear(Color{0, 0, 1, 1}));
+        EXPECT_EQ(back[1]->border(), (Border{3}));
+    }
+}
+
+TEST(AnnotationEdit, EveryAnnotationMadeHereHasANameOfItsOwnKeptAcrossSavesAndMoves) {
+    fx::TempDir dir;
+    auto doc = openFixture(dir, fx::textDocument(1), "text.pdf");
+    auto other = openFixture(dir, fx::textDocument(1), "other.pdf");
+    auto page = doc->page(0);
+    std::vector<std::shared_ptr<Annotation>> made;
+    std::set<std::string> names;
+    for (const char* subtype : {"Highlight", "Square", "Link", "Ink"}) {
+        auto a = Annotation::create(Rect{100, 100 + 100.0 * made.size(), 80, 40}, subtype);
+        EXPECT_EQ(a->name(), std::nullopt) << "named when it is put on a page";
+        page->addAnnotation(a);
+        ASSERT_TRUE(a->name()) << subtype;
+        EXPECT_EQ(a->name()->size(), 36u) << *a->name();
+        names.insert(*a->name());
+        made.push_back(a);
+    }
+    EXPECT_EQ(names.size(), made.size()) << "names are unique";
+
+    // Moving to another document takes the name along; the copy left behind is gone.
+    const std::string squareName = *made[1]->name();
+    other->page(0)->addAnnotation(made[1]);
+    EXPECT_EQ(made[1]->name(), squareName);
+    doc->write(dir / "named.pdf");
+    other->write(dir / "other-named.pdf");
+    auto back = Document::open(dir / "named.pdf")->page(0)->annotations();
+    ASSERT_EQ(back.size(), 3u);
+    EXPECT_EQ(back[0]->name(), made[0]->name());
+    EXPECT_EQ(back[1]->name(), made[2]->name());
+    EXPECT_EQ(back[2]->name(), made[3]->name());
+    auto moved = Document::open(dir / "other-named.pdf")->page(0)->annotations();
+    ASSERT_EQ(moved.size(), 1u);
+    EXPECT_EQ(moved[0]->name(), squareName);
 }
 
 } // namespace

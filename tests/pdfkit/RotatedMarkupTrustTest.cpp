@@ -14,8 +14,9 @@
 namespace ombrix::pdfkit::test {
 namespace {
 
-// The /QuadPoints of the first annotation of a page of a saved file, as written.
-std::vector<double> writtenQuadPoints(const std::filesystem::path& file, int pageIndex) {
+// The /QuadPoints of an annotation of a page of a saved file, as written.
+std::vector<double> writtenQuadPoints(const std::filesystem::path& file, int pageIndex,
+                                      int annotIndex = 0) {
     fx::MuPdfSession session;
     std::vector<double> numbers;
     const std::string name = file.string();
@@ -23,7 +24,7 @@ std::vector<double> writtenQuadPoints(const std::filesystem::path& file, int pag
     session.run("cannot read the saved file", [&](fz_context* ctx) {
         doc = pdf_open_document(ctx, name.c_str());
         pdf_obj* page = pdf_lookup_page_obj(ctx, doc, pageIndex);
-        pdf_obj* annot = pdf_array_get(ctx, pdf_dict_get(ctx, page, PDF_NAME(Annots)), 0);
+        pdf_obj* annot = pdf_array_get(ctx, pdf_dict_get(ctx, page, PDF_NAME(Annots)), annotIndex);
         pdf_obj* quads = pdf_dict_get(ctx, annot, PDF_NAME(QuadPoints));
         for (int i = 0; i < pdf_array_len(ctx, quads); ++i) {
             numbers.push_back(pdf_array_get_real(ctx, quads, i));
@@ -35,6 +36,21 @@ std::vector<double> writtenQuadPoints(const std::filesystem::path& file, int pag
 
 Rect grown(const Rect& r, double by) {
     return Rect::fromEdges(r.minX() - by, r.minY() - by, r.maxX() + by, r.maxY() + by);
+}
+
+// Whether a written quad's corners are upper left, upper right, lower left, lower right of
+// `shown` as the page shows it.
+void expectShownCorners(const Page& page, const std::vector<double>& quad, const Rect& shown) {
+    ASSERT_EQ(quad.size(), 8u);
+    const Point corners[4] = {{shown.minX(), shown.minY()},
+                              {shown.maxX(), shown.minY()},
+                              {shown.minX(), shown.maxY()},
+                              {shown.maxX(), shown.maxY()}};
+    for (int i = 0; i < 4; ++i) {
+        const Point at = page.pageToDisplay(Point{quad[2 * i], quad[2 * i + 1]});
+        EXPECT_NEAR(at.x, corners[i].x, 0.05) << "corner " << i;
+        EXPECT_NEAR(at.y, corners[i].y, 0.05) << "corner " << i;
+    }
 }
 
 class RotatedMarkupTrustTest : public ::testing::TestWithParam<int> {
@@ -70,17 +86,7 @@ TEST_P(RotatedMarkupTrustTest, RegionOverOneShownLineHighlightsThatLineOnly) {
     document->write(marked);
 
     // Upper left, upper right, lower left, lower right as the line is shown.
-    const auto quad = writtenQuadPoints(marked, 0);
-    ASSERT_EQ(quad.size(), 8u);
-    const Point corners[4] = {{shown.minX(), shown.minY()},
-                              {shown.maxX(), shown.minY()},
-                              {shown.minX(), shown.maxY()},
-                              {shown.maxX(), shown.maxY()}};
-    for (int i = 0; i < 4; ++i) {
-        const Point at = page->pageToDisplay(Point{quad[2 * i], quad[2 * i + 1]});
-        EXPECT_NEAR(at.x, corners[i].x, 0.05) << "corner " << i;
-        EXPECT_NEAR(at.y, corners[i].y, 0.05) << "corner " << i;
-    }
+    expectShownCorners(*page, writtenQuadPoints(marked, 0), shown);
 
     const auto changes = changesDrawn(file, marked);
     EXPECT_GT(changes.size(), 1000u) << "the line is not tinted";
@@ -115,6 +121,28 @@ TEST_P(RotatedMarkupTrustTest, SelectedLineIsItsTextAndItsHighlightLiesOnIt) {
     const Rect band = Rect::fromEdges(-1e6, line.minY() - 3, 1e6, line.maxY() + 3);
     EXPECT_TRUE(fx::changesOutside(changes, band, 0).empty())
         << "the highlight lies across the shown lines";
+}
+
+TEST_P(RotatedMarkupTrustTest, QuadsAndBoundsChangedOnThePageLieAlongTheShownLine) {
+    const auto file = original();
+    auto document = Document::open(file);
+    auto page = document->page(0);
+    const Rect first = grown(pages_.shownLine(0, 0), 1);
+    const Rect second = grown(pages_.shownLine(0, 2), 1);
+
+    // Put on the page elsewhere, then given its line: the change goes through the page.
+    auto quads = Annotation::create(page->displayToPage(Rect{5, 5, 10, 10}), "Highlight");
+    page->addAnnotation(quads);
+    quads->setQuadRects({page->displayToPage(first)});
+    auto moved = Annotation::create(page->displayToPage(first), "Underline");
+    page->addAnnotation(moved);
+    moved->setBounds(page->displayToPage(second));
+    EXPECT_NEAR(page->pageToDisplay(moved->bounds()).minY(), second.minY(), 0.05);
+    const auto marked = dir_ / "marked.pdf";
+    document->write(marked);
+
+    expectShownCorners(*page, writtenQuadPoints(marked, 0, 0), first);
+    expectShownCorners(*page, writtenQuadPoints(marked, 0, 1), second);
 }
 
 INSTANTIATE_TEST_SUITE_P(Turned, RotatedMarkupTrustTest, ::testing::Values(90, 180, 270),
