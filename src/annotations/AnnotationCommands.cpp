@@ -1,12 +1,12 @@
 #include "annotations/AnnotationCommands.h"
 
 #include "annotations/AnnotationService.h"
+#include "annotations/MarkedDocument.h"
 #include "annotations/PageMarkupCommand.h"
 #include "core/Logging.h"
 #include "core/UnicodeText.h"
 #include "document/PDFDocument.h"
 #include "document/PDFKitBridge.h"
-#include "document/TabSession.h"
 #include "pdfkit/Annotation.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/Page.h"
@@ -40,7 +40,7 @@ std::optional<int> positionOn(const pdfkit::Page& page,
     return static_cast<int>(it - list.begin());
 }
 
-void upsertIntoTab(const std::weak_ptr<TabSession>& session, const AnnotationRecord& record) {
+void upsertIntoTab(const std::weak_ptr<MarkedDocument>& session, const AnnotationRecord& record) {
     auto tab = session.lock();
     if (!tab) {
         return;
@@ -56,7 +56,7 @@ void upsertIntoTab(const std::weak_ptr<TabSession>& session, const AnnotationRec
     });
 }
 
-void removeFromTab(const std::weak_ptr<TabSession>& session, const Uuid& id) {
+void removeFromTab(const std::weak_ptr<MarkedDocument>& session, const Uuid& id) {
     auto tab = session.lock();
     if (!tab) {
         return;
@@ -86,7 +86,8 @@ std::string annotationContentFromPageText(std::string_view text) {
 AddAnnotationCommand::AddAnnotationCommand(std::shared_ptr<PDFDocument> doc,
                                            AnnotationRecord record,
                                            std::shared_ptr<AnnotationService> service,
-                                           std::weak_ptr<TabSession> session, RedrawTargets redraw)
+                                           std::weak_ptr<MarkedDocument> session,
+                                           RedrawTargets redraw)
     : doc_(std::move(doc)), service_(std::move(service)), session_(std::move(session)),
       record_(std::move(record)), redraw_(std::move(redraw)) {}
 
@@ -150,7 +151,7 @@ void AddAnnotationCommand::undo() {
 DeleteAnnotationCommand::DeleteAnnotationCommand(std::shared_ptr<PDFDocument> doc,
                                                  AnnotationRecord record,
                                                  std::shared_ptr<AnnotationService> service,
-                                                 std::weak_ptr<TabSession> session,
+                                                 std::weak_ptr<MarkedDocument> session,
                                                  RedrawTargets redraw,
                                                  std::shared_ptr<const Logging> log)
     : doc_(std::move(doc)), service_(std::move(service)), session_(std::move(session)),
@@ -219,7 +220,7 @@ UpdateAnnotationCommand::UpdateAnnotationCommand(std::shared_ptr<pdfkit::Page> p
                                                  std::shared_ptr<pdfkit::Annotation> annot,
                                                  const Rect& oldBounds, const Rect& newBounds,
                                                  std::shared_ptr<PDFDocument> doc,
-                                                 std::weak_ptr<TabSession> session)
+                                                 std::weak_ptr<MarkedDocument> session)
     : page_(std::move(page)), annot_(std::move(annot)), oldBounds_(oldBounds),
       newBounds_(newBounds), doc_(std::move(doc)), session_(std::move(session)) {}
 

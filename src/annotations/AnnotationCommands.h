@@ -15,7 +15,7 @@ namespace ombrix {
 class AnnotationService;
 class Logging;
 class PDFDocument;
-class TabSession;
+class MarkedDocument;
 
 namespace pdfkit {
 class Annotation;
@@ -29,7 +29,7 @@ class AddAnnotationCommand : public UndoableCommand {
 public:
     AddAnnotationCommand(std::shared_ptr<PDFDocument> doc, AnnotationRecord record,
                          std::shared_ptr<AnnotationService> service,
-                         std::weak_ptr<TabSession> session, RedrawTargets redraw = {});
+                         std::weak_ptr<MarkedDocument> session, RedrawTargets redraw = {});
 
     void execute() override;
     void undo() override;
@@ -42,7 +42,7 @@ public:
 private:
     std::shared_ptr<PDFDocument> doc_;
     std::shared_ptr<AnnotationService> service_;
-    std::weak_ptr<TabSession> session_;
+    std::weak_ptr<MarkedDocument> session_;
     AnnotationRecord record_;
     bool hasExecuted_ = false;
     RedrawTargets redraw_;
@@ -56,7 +56,7 @@ public:
     // A null log writes to the system log.
     DeleteAnnotationCommand(std::shared_ptr<PDFDocument> doc, AnnotationRecord record,
                             std::shared_ptr<AnnotationService> service,
-                            std::weak_ptr<TabSession> session, RedrawTargets redraw = {},
+                            std::weak_ptr<MarkedDocument> session, RedrawTargets redraw = {},
                             std::shared_ptr<const Logging> log = nullptr);
 
     void execute() override;
@@ -75,7 +75,7 @@ private:
 
     std::shared_ptr<PDFDocument> doc_;
     std::shared_ptr<AnnotationService> service_;
-    std::weak_ptr<TabSession> session_;
+    std::weak_ptr<MarkedDocument> session_;
     AnnotationRecord record_;
     std::shared_ptr<pdfkit::Annotation> removedAnnotation_;
     std::optional<int> originalIndex_;
@@ -91,7 +91,7 @@ public:
     UpdateAnnotationCommand(std::shared_ptr<pdfkit::Page> page,
                             std::shared_ptr<pdfkit::Annotation> annot, const Rect& oldBounds,
                             const Rect& newBounds, std::shared_ptr<PDFDocument> doc = nullptr,
-                            std::weak_ptr<TabSession> session = {});
+                            std::weak_ptr<MarkedDocument> session = {});
 
     void execute() override;
     void undo() override;
@@ -107,7 +107,7 @@ private:
     Rect oldBounds_;
     Rect newBounds_;
     std::shared_ptr<PDFDocument> doc_;
-    std::weak_ptr<TabSession> session_;
+    std::weak_ptr<MarkedDocument> session_;
 };
 
 // The page text under a text-markup annotation as its contents: each line feed and each

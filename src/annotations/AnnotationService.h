@@ -44,6 +44,26 @@ public:
     std::shared_ptr<pdfkit::Annotation> realise(const PDFDocument& document,
                                                 const AnnotationRecord& record) const;
 
+    // Between records and the engine's annotations, for any document.
+
+    // Every annotation of every page, page by page in each page's order, each with a fresh
+    // id; empty when the document's handle is not a PDF kit document.
+    static std::vector<AnnotationRecord> records(const PDFDocument& document);
+    // The record of one engine annotation of the page, with a fresh id.
+    static AnnotationRecord recordOf(const std::shared_ptr<pdfkit::Annotation>& annotation,
+                                     int pageIndex);
+    // The new engine annotation, already on its page; nullptr when there is no such page.
+    static std::shared_ptr<pdfkit::Annotation> addToPage(const PDFDocument& document,
+                                                         const AnnotationRecord& record);
+    // Both act only on the record's own engine annotation, and only while it is on the
+    // record's page (identity, not equality); otherwise nothing happens.
+    static void updateOnPage(const PDFDocument& document, const AnnotationRecord& record);
+    static void removeFromPage(const PDFDocument& document, const AnnotationRecord& record);
+    // Sets colours, border, font, contents and user name as the record type wants them.
+    static void applyAppearance(pdfkit::Annotation& annotation, AnnotationType type,
+                                const AnnotationAppearance& appearance,
+                                const std::optional<std::string>& content);
+
     // A detached engine annotation for the record with its appearance applied; the
     // caller adds it to a page. nullptr when the engine cannot make one.
     static std::shared_ptr<pdfkit::Annotation> makeEngineAnnotation(const AnnotationRecord& record,

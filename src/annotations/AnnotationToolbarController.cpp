@@ -2,11 +2,11 @@
 
 #include "annotations/AnnotationCommands.h"
 #include "annotations/AppUndoManager.h"
+#include "annotations/MarkedDocument.h"
 #include "core/Logging.h"
 #include "core/UnicodeText.h"
 #include "core/Uuid.h"
 #include "document/PDFKitBridge.h"
-#include "document/TabSession.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/ViewPort.h"
 
@@ -15,7 +15,7 @@
 namespace ombrix {
 
 AnnotationToolbarController::AnnotationToolbarController(
-    std::weak_ptr<TabSession> session, std::weak_ptr<pdfkit::ViewPort> pdfView,
+    std::weak_ptr<MarkedDocument> session, std::weak_ptr<pdfkit::ViewPort> pdfView,
     std::shared_ptr<AnnotationService> service, std::shared_ptr<AppUndoManager> undoManager,
     RedrawTargets redraw, std::shared_ptr<const Logging> log)
     : session_(std::move(session)), pdfView_(std::move(pdfView)), service_(std::move(service)),

@@ -16,7 +16,7 @@ namespace ombrix {
 class AnnotationService;
 class AppUndoManager;
 class Logging;
-class TabSession;
+class MarkedDocument;
 
 namespace pdfkit {
 class ViewPort;
@@ -28,7 +28,7 @@ class ViewPort;
 class AnnotationToolbarController {
 public:
     // A null log writes to the system log.
-    AnnotationToolbarController(std::weak_ptr<TabSession> session,
+    AnnotationToolbarController(std::weak_ptr<MarkedDocument> session,
                                 std::weak_ptr<pdfkit::ViewPort> pdfView,
                                 std::shared_ptr<AnnotationService> service,
                                 std::shared_ptr<AppUndoManager> undoManager,
@@ -55,7 +55,7 @@ private:
     void updateSelectionState();
     void publishEmpty();
 
-    std::weak_ptr<TabSession> session_;
+    std::weak_ptr<MarkedDocument> session_;
     std::weak_ptr<pdfkit::ViewPort> pdfView_;
     std::shared_ptr<AnnotationService> service_;
     std::shared_ptr<AppUndoManager> undoManager_;

@@ -1,8 +1,8 @@
 #include "annotations/EditAnnotationsCommand.h"
 
+#include "annotations/HighlightNote.h"
+#include "annotations/MarkedDocument.h"
 #include "document/PDFDocument.h"
-#include "document/TabSession.h"
-#include "extraction/HighlightNote.h"
 #include "pdfkit/Annotation.h"
 #include "pdfkit/Page.h"
 
@@ -61,7 +61,7 @@ void applyLook(pdfkit::Annotation& annotation, const AnnotationLook& from,
 
 EditAnnotationsCommand::EditAnnotationsCommand(std::shared_ptr<PDFDocument> doc,
                                                std::vector<Edit> edits,
-                                               std::weak_ptr<TabSession> session)
+                                               std::weak_ptr<MarkedDocument> session)
     : doc_(std::move(doc)), edits_(std::move(edits)), session_(std::move(session)) {}
 
 void EditAnnotationsCommand::execute() {

@@ -10,7 +10,7 @@
 
 namespace ombrix {
 
-class TabSession;
+class MarkedDocument;
 
 namespace pdfkit {
 class Annotation;
@@ -44,7 +44,7 @@ public:
     };
 
     EditAnnotationsCommand(std::shared_ptr<PDFDocument> doc, std::vector<Edit> edits,
-                           std::weak_ptr<TabSession> session);
+                           std::weak_ptr<MarkedDocument> session);
 
     void execute() override;
     void undo() override;
@@ -57,7 +57,7 @@ private:
 
     std::shared_ptr<PDFDocument> doc_;
     std::vector<Edit> edits_;
-    std::weak_ptr<TabSession> session_;
+    std::weak_ptr<MarkedDocument> session_;
 };
 
 // Sets what differs between two looks on the annotation, and nothing else: each setter

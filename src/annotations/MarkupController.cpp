@@ -2,16 +2,17 @@
 
 #include "annotations/AnnotationCommands.h"
 #include "annotations/AnnotationRecord.h"
+#include "annotations/AnnotationService.h"
 #include "annotations/AppUndoManager.h"
 #include "annotations/CompositeCommand.h"
 #include "annotations/EditAnnotationsCommand.h"
+#include "annotations/HighlightNote.h"
+#include "annotations/MarkedDocument.h"
 #include "annotations/PageMarkupCommand.h"
-#include "app/UserInteraction.h"
 #include "core/UnicodeText.h"
+#include "core/UserInteraction.h"
 #include "document/PDFDocument.h"
 #include "document/PDFKitBridge.h"
-#include "document/TabSession.h"
-#include "extraction/HighlightNote.h"
 #include "pdfkit/Annotation.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/Page.h"
@@ -80,7 +81,7 @@ Color withRgbOf(const Color& colour, const Color& keepingAlphaOf) {
 }
 
 // A page of the tab's own document (a page of another tab's document is not).
-bool isPage(const std::shared_ptr<pdfkit::Page>& page, const std::shared_ptr<TabSession>& tab) {
+bool isPage(const std::shared_ptr<pdfkit::Page>& page, const std::shared_ptr<MarkedDocument>& tab) {
     return page && tab && tab->document &&
            page->document() == PDFKitBridge::engineDocument(*tab->document);
 }
@@ -91,7 +92,7 @@ MarkupController::MarkupController(std::shared_ptr<AppUndoManager> undoManager,
                                    std::shared_ptr<UserInteraction> userInteraction)
     : undo_(std::move(undoManager)), user_(std::move(userInteraction)) {}
 
-bool MarkupController::refused(const std::shared_ptr<TabSession>& tab) const {
+bool MarkupController::refused(const std::shared_ptr<MarkedDocument>& tab) const {
     auto engine = tab && tab->document ? PDFKitBridge::engineDocument(*tab->document) : nullptr;
     auto refusal = engine ? engine->markupRefusal() : std::nullopt;
     if (!refusal) {
@@ -199,14 +200,14 @@ joinedComments(const std::vector<std::shared_ptr<pdfkit::Annotation>>& replaced,
 }
 
 std::shared_ptr<pdfkit::Annotation>
-MarkupController::highlightRegion(const std::shared_ptr<TabSession>& tab,
+MarkupController::highlightRegion(const std::shared_ptr<MarkedDocument>& tab,
                                   const std::shared_ptr<pdfkit::Page>& page, const Rect& pageRect,
                                   const Color& colour) {
     return markRegion(tab, page, pageRect, AnnotationType::highlight, colour, false);
 }
 
 std::shared_ptr<pdfkit::Annotation>
-MarkupController::markRegion(const std::shared_ptr<TabSession>& tab,
+MarkupController::markRegion(const std::shared_ptr<MarkedDocument>& tab,
                              const std::shared_ptr<pdfkit::Page>& page, const Rect& pageRect,
                              AnnotationType type, const Color& colour, bool contentsFromText) {
     const Rect region = pageRect.standardized();
@@ -249,7 +250,7 @@ MarkupController::markRegion(const std::shared_ptr<TabSession>& tab,
 }
 
 std::vector<std::shared_ptr<pdfkit::Annotation>>
-MarkupController::markSelection(const std::shared_ptr<TabSession>& tab,
+MarkupController::markSelection(const std::shared_ptr<MarkedDocument>& tab,
                                 const pdfkit::Selection& selection, AnnotationType type,
                                 const Color& colour) {
     if (!tab || !isMarkupType(type) || selection.isEmpty() || refused(tab)) {
@@ -301,7 +302,7 @@ MarkupController::markSelection(const std::shared_ptr<TabSession>& tab,
 }
 
 std::shared_ptr<pdfkit::Annotation>
-MarkupController::addShape(const std::shared_ptr<TabSession>& tab,
+MarkupController::addShape(const std::shared_ptr<MarkedDocument>& tab,
                            const std::shared_ptr<pdfkit::Page>& page, const Rect& pageRect) {
     const Rect bounds = pageRect.standardized();
     if (!isPage(page, tab) || !bounds.isFinite() || !(bounds.width > kMinShapeSide) ||
@@ -324,7 +325,7 @@ MarkupController::addShape(const std::shared_ptr<TabSession>& tab,
 }
 
 std::shared_ptr<pdfkit::Annotation>
-MarkupController::addNote(const std::shared_ptr<TabSession>& tab,
+MarkupController::addNote(const std::shared_ptr<MarkedDocument>& tab,
                           const std::shared_ptr<pdfkit::Page>& page, Point pageTopLeft,
                           const std::string& text, const Color& colour) {
     if (!isPage(page, tab) || !std::isfinite(pageTopLeft.x) || !std::isfinite(pageTopLeft.y) ||
@@ -358,7 +359,7 @@ MarkupController::addNote(const std::shared_ptr<TabSession>& tab,
 }
 
 std::shared_ptr<pdfkit::Annotation>
-MarkupController::addMark(const std::shared_ptr<TabSession>& tab,
+MarkupController::addMark(const std::shared_ptr<MarkedDocument>& tab,
                           const std::shared_ptr<pdfkit::Page>& page, const Rect& pageRect,
                           AnnotationType type, const Color& colour) {
     if (isMarkupType(type)) {
@@ -386,7 +387,7 @@ MarkupController::addMark(const std::shared_ptr<TabSession>& tab,
 }
 
 std::shared_ptr<pdfkit::Annotation>
-MarkupController::addFreeText(const std::shared_ptr<TabSession>& tab,
+MarkupController::addFreeText(const std::shared_ptr<MarkedDocument>& tab,
                               const std::shared_ptr<pdfkit::Page>& page, const Rect& bounds,
                               const std::string& text, const Color& colour, double fontSize) {
     const Rect box = bounds.standardized();
@@ -401,7 +402,7 @@ MarkupController::addFreeText(const std::shared_ptr<TabSession>& tab,
     AnnotationAppearance look = AnnotationAppearance::defaultText();
     look.color = colour;
     look.fontSize = fontSize;
-    PDFKitBridge::applyAppearance(*annotation, AnnotationType::freeText, look, text);
+    AnnotationService::applyAppearance(*annotation, AnnotationType::freeText, look, text);
     AnnotationRecord added(Uuid::random(), page->index(), AnnotationType::freeText, box, text, look,
                            annotation);
     undo_->record(std::make_shared<PageMarkupCommand>(
@@ -410,7 +411,7 @@ MarkupController::addFreeText(const std::shared_ptr<TabSession>& tab,
     return annotation;
 }
 
-bool MarkupController::resize(const std::shared_ptr<TabSession>& tab,
+bool MarkupController::resize(const std::shared_ptr<MarkedDocument>& tab,
                               const std::shared_ptr<pdfkit::Annotation>& annotation,
                               const Rect& bounds) {
     auto page = annotation ? annotation->page() : nullptr;
@@ -427,7 +428,7 @@ bool MarkupController::resize(const std::shared_ptr<TabSession>& tab,
     return true;
 }
 
-bool MarkupController::recolour(const std::shared_ptr<TabSession>& tab,
+bool MarkupController::recolour(const std::shared_ptr<MarkedDocument>& tab,
                                 const std::vector<std::shared_ptr<pdfkit::Annotation>>& which,
                                 const Color& colour) {
     if (!tab) {
@@ -464,7 +465,7 @@ bool MarkupController::recolour(const std::shared_ptr<TabSession>& tab,
     return true;
 }
 
-bool MarkupController::setText(const std::shared_ptr<TabSession>& tab,
+bool MarkupController::setText(const std::shared_ptr<MarkedDocument>& tab,
                                const std::shared_ptr<pdfkit::Annotation>& annotation,
                                const std::string& text, std::optional<Rect> resizedTo) {
     if (!tab || !annotation || !annotation->page()) {
@@ -505,7 +506,7 @@ bool MarkupController::setText(const std::shared_ptr<TabSession>& tab,
     return true;
 }
 
-bool MarkupController::remove(const std::shared_ptr<TabSession>& tab,
+bool MarkupController::remove(const std::shared_ptr<MarkedDocument>& tab,
                               const std::vector<std::shared_ptr<pdfkit::Annotation>>& which) {
     if (!tab) {
         return false;

@@ -14,7 +14,7 @@
 namespace ombrix {
 
 class AppUndoManager;
-class TabSession;
+class MarkedDocument;
 class UserInteraction;
 
 namespace pdfkit {
@@ -56,14 +56,14 @@ public:
     // A highlight over the rectangle in the colour, replacing the highlights half or more
     // under it; their comments are kept, joined into the new highlight's comment. The new
     // annotation, or nullptr when nothing was made.
-    std::shared_ptr<pdfkit::Annotation> highlightRegion(const std::shared_ptr<TabSession>& tab,
+    std::shared_ptr<pdfkit::Annotation> highlightRegion(const std::shared_ptr<MarkedDocument>& tab,
                                                         const std::shared_ptr<pdfkit::Page>& page,
                                                         const Rect& pageRect, const Color& colour);
 
     // A mark of a markup type over the rectangle: a highlight replaces the highlights under
     // it as above, others are added beside what is there. Without comments to keep, the
     // contents are the page text under it when `contentsFromText`.
-    std::shared_ptr<pdfkit::Annotation> markRegion(const std::shared_ptr<TabSession>& tab,
+    std::shared_ptr<pdfkit::Annotation> markRegion(const std::shared_ptr<MarkedDocument>& tab,
                                                    const std::shared_ptr<pdfkit::Page>& page,
                                                    const Rect& pageRect, AnnotationType type,
                                                    const Color& colour, bool contentsFromText);
@@ -71,16 +71,16 @@ public:
     // Text markup (highlight, underline, strike-out) over the selected lines of every page
     // of the selection, one annotation per page, one step. The annotations made.
     std::vector<std::shared_ptr<pdfkit::Annotation>>
-    markSelection(const std::shared_ptr<TabSession>& tab, const pdfkit::Selection& selection,
+    markSelection(const std::shared_ptr<MarkedDocument>& tab, const pdfkit::Selection& selection,
                   AnnotationType type, const Color& colour);
 
     // A red outline square (no fill), when larger than the minimum shape.
-    std::shared_ptr<pdfkit::Annotation> addShape(const std::shared_ptr<TabSession>& tab,
+    std::shared_ptr<pdfkit::Annotation> addShape(const std::shared_ptr<MarkedDocument>& tab,
                                                  const std::shared_ptr<pdfkit::Page>& page,
                                                  const Rect& pageRect);
 
     // A sticky note whose icon's top-left corner is at the page point.
-    std::shared_ptr<pdfkit::Annotation> addNote(const std::shared_ptr<TabSession>& tab,
+    std::shared_ptr<pdfkit::Annotation> addNote(const std::shared_ptr<MarkedDocument>& tab,
                                                 const std::shared_ptr<pdfkit::Page>& page,
                                                 Point pageTopLeft, const std::string& text,
                                                 const Color& colour);
@@ -90,42 +90,42 @@ public:
     // the rectangle's top left (addNote()), any other kind over the rectangle, beside what
     // is there. The colour's alpha is its opacity. nullptr when nothing was made (a
     // rectangle with no size, a kind that cannot be made).
-    std::shared_ptr<pdfkit::Annotation> addMark(const std::shared_ptr<TabSession>& tab,
+    std::shared_ptr<pdfkit::Annotation> addMark(const std::shared_ptr<MarkedDocument>& tab,
                                                 const std::shared_ptr<pdfkit::Page>& page,
                                                 const Rect& pageRect, AnnotationType type,
                                                 const Color& colour);
 
     // Free text over `bounds` in the colour and size, nothing but its text shown. Blank
     // text makes nothing.
-    std::shared_ptr<pdfkit::Annotation> addFreeText(const std::shared_ptr<TabSession>& tab,
+    std::shared_ptr<pdfkit::Annotation> addFreeText(const std::shared_ptr<MarkedDocument>& tab,
                                                     const std::shared_ptr<pdfkit::Page>& page,
                                                     const Rect& bounds, const std::string& text,
                                                     const Color& colour, double fontSize);
 
     // Moves or resizes the annotation to `bounds`, its kind, colours and contents kept.
-    bool resize(const std::shared_ptr<TabSession>& tab,
+    bool resize(const std::shared_ptr<MarkedDocument>& tab,
                 const std::shared_ptr<pdfkit::Annotation>& annotation, const Rect& bounds);
 
     // The annotations take the colour's red, green and blue; each keeps its own opacity,
     // and only a fill already there changes (outlines stay outlines). One step for all.
-    bool recolour(const std::shared_ptr<TabSession>& tab,
+    bool recolour(const std::shared_ptr<MarkedDocument>& tab,
                   const std::vector<std::shared_ptr<pdfkit::Annotation>>& which,
                   const Color& colour);
 
     // The annotation's contents: a comment, or a note's or free text's text. Blank text
     // clears a comment (free text keeps its text: blank text there changes nothing).
     // Free text grows or shrinks to `resizedTo` with its text, in the same step.
-    bool setText(const std::shared_ptr<TabSession>& tab,
+    bool setText(const std::shared_ptr<MarkedDocument>& tab,
                  const std::shared_ptr<pdfkit::Annotation>& annotation, const std::string& text,
                  std::optional<Rect> resizedTo = std::nullopt);
 
     // Takes the annotations off their pages, one step.
-    bool remove(const std::shared_ptr<TabSession>& tab,
+    bool remove(const std::shared_ptr<MarkedDocument>& tab,
                 const std::vector<std::shared_ptr<pdfkit::Annotation>>& which);
 
 private:
     // True, after saying why, when the document must not be marked up.
-    bool refused(const std::shared_ptr<TabSession>& tab) const;
+    bool refused(const std::shared_ptr<MarkedDocument>& tab) const;
 
     std::shared_ptr<AppUndoManager> undo_;
     std::shared_ptr<UserInteraction> user_;

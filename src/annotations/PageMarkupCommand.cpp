@@ -1,7 +1,7 @@
 #include "annotations/PageMarkupCommand.h"
 
+#include "annotations/MarkedDocument.h"
 #include "document/PDFDocument.h"
-#include "document/TabSession.h"
 #include "pdfkit/Annotation.h"
 #include "pdfkit/Page.h"
 
@@ -43,7 +43,7 @@ PageMarkupCommand::PageMarkupCommand(std::shared_ptr<PDFDocument> doc,
                                      std::shared_ptr<pdfkit::Page> page,
                                      std::vector<std::shared_ptr<pdfkit::Annotation>> removed,
                                      std::vector<AnnotationRecord> added,
-                                     std::weak_ptr<TabSession> session)
+                                     std::weak_ptr<MarkedDocument> session)
     : doc_(std::move(doc)), page_(std::move(page)), removed_(std::move(removed)),
       added_(std::move(added)), session_(std::move(session)) {}
 

@@ -8,7 +8,7 @@
 
 namespace ombrix {
 class PDFDocument;
-class TabSession;
+class MarkedDocument;
 namespace pdfkit {
 class Annotation;
 class Page;
@@ -27,7 +27,7 @@ public:
     // `added` records carry the engine annotations to add in pdfAnnotationRef.
     PageMarkupCommand(std::shared_ptr<PDFDocument> doc, std::shared_ptr<pdfkit::Page> page,
                       std::vector<std::shared_ptr<pdfkit::Annotation>> removed,
-                      std::vector<AnnotationRecord> added, std::weak_ptr<TabSession> session);
+                      std::vector<AnnotationRecord> added, std::weak_ptr<MarkedDocument> session);
 
     void execute() override;
     void undo() override;
@@ -43,7 +43,7 @@ private:
     std::shared_ptr<pdfkit::Page> page_;
     std::vector<std::shared_ptr<pdfkit::Annotation>> removed_;
     std::vector<AnnotationRecord> added_;
-    std::weak_ptr<TabSession> session_;
+    std::weak_ptr<MarkedDocument> session_;
     // The tab's records of the removed annotations, kept by the first run for undo.
     std::vector<AnnotationRecord> removedRecords_;
     bool hasExecuted_ = false;

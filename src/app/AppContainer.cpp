@@ -5,7 +5,6 @@
 #include "annotations/MarkupController.h"
 #include "app/DependencyGraph.h"
 #include "app/PreferencesStore.h"
-#include "app/UserInteraction.h"
 #include "contracts/ContractBuilder.h"
 #include "contracts/ContractGroups.h"
 #include "contracts/ContractRegistry.h"
@@ -15,11 +14,11 @@
 #include "core/NetworkMonitor.h"
 #include "core/StandardPaths.h"
 #include "core/TaskQueue.h"
+#include "core/UserInteraction.h"
 #include "document/BrainLoader.h"
 #include "document/BrainStore.h"
 #include "document/PDFKitBridge.h"
 #include "document/PDFRenderService.h"
-#include "document/TabManager.h"
 #include "handlers/AppHandler.h"
 #include "handlers/DocumentHandler.h"
 #include "handlers/LayoutHandler.h"
@@ -30,6 +29,7 @@
 #include "pdfkit/ViewPort.h"
 #include "search/LayoutEngine.h"
 #include "search/SearchService.h"
+#include "tabs/TabManager.h"
 
 #include <cstdio>
 #include <cstdlib>

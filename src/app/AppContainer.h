@@ -1,11 +1,11 @@
 #pragma once
 
-#include "app/ActiveViews.h"
 #include "app/AppSettings.h"
 #include "core/Clock.h"
 #include "core/Geometry.h"
 #include "core/LogSink.h"
 #include "core/Logging.h"
+#include "document/ActiveViews.h"
 
 #include <filesystem>
 #include <functional>

@@ -3,10 +3,10 @@
 #include "app/AppContainer.h"
 #include "app/AppLifecycle.h"
 #include "app/MenuModel.h"
-#include "app/UserInteraction.h"
 #include "contracts/ContractRegistry.h"
 #include "core/Executor.h"
 #include "core/NotificationCenter.h"
+#include "core/UserInteraction.h"
 
 namespace ombrix {
 

@@ -10,10 +10,10 @@
 #include "core/Error.h"
 #include "document/PDFDocument.h"
 #include "document/PDFKitBridge.h"
-#include "document/TabSession.h"
 #include "engine/NativeEngineBridge.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/Page.h"
+#include "tabs/TabSession.h"
 
 #include <ostream>
 

@@ -1,5 +1,6 @@
 #include "cli/AnnotationIds.h"
 
+#include "annotations/AnnotationService.h"
 #include "cli/Command.h"
 #include "cli/JsonOutput.h"
 #include "core/Error.h"
@@ -86,7 +87,8 @@ std::string idOf(const pdfkit::Document& document, const pdfkit::Annotation& ann
 void addAnnotationFields(nlohmann::ordered_json& item, const IdentifiedAnnotation& annotation) {
     item["id"] = annotation.id;
     item["page"] = annotation.pageIndex + 1;
-    addAnnotationFields(item, PDFKitBridge::recordOf(annotation.annotation, annotation.pageIndex));
+    addAnnotationFields(item,
+                        AnnotationService::recordOf(annotation.annotation, annotation.pageIndex));
 }
 
 void refuseMarkup(const pdfkit::Document& document) {

@@ -2,17 +2,17 @@
 
 #include "app/AppContainer.h"
 #include "app/AppLifecycle.h"
-#include "app/UserInteraction.h"
 #include "contracts/ContractRegistry.h"
 #include "core/Error.h"
 #include "core/LogSink.h"
 #include "core/RunLoop.h"
+#include "core/UserInteraction.h"
 #include "document/PDFDocument.h"
 #include "document/PDFKitBridge.h"
-#include "document/TabManager.h"
-#include "document/TabSession.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/ResourceLimits.h"
+#include "tabs/TabManager.h"
+#include "tabs/TabSession.h"
 
 namespace ombrix::cli {
 

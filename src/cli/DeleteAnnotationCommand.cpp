@@ -9,8 +9,8 @@
 #include "core/Error.h"
 #include "document/PDFDocument.h"
 #include "document/PDFKitBridge.h"
-#include "document/TabSession.h"
 #include "pdfkit/Document.h"
+#include "tabs/TabSession.h"
 
 #include <ostream>
 

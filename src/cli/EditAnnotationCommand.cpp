@@ -9,10 +9,10 @@
 #include "core/Error.h"
 #include "document/PDFDocument.h"
 #include "document/PDFKitBridge.h"
-#include "document/TabSession.h"
 #include "engine/NativeEngineBridge.h"
 #include "pdfkit/Annotation.h"
 #include "pdfkit/Document.h"
+#include "tabs/TabSession.h"
 
 #include <ostream>
 

@@ -9,10 +9,10 @@
 #include "core/Error.h"
 #include "document/PDFDocument.h"
 #include "document/PDFKitBridge.h"
-#include "document/TabSession.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/Page.h"
 #include "pdfkit/ResourceLimits.h"
+#include "tabs/TabSession.h"
 
 #include <algorithm>
 #include <cmath>

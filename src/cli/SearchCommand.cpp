@@ -5,8 +5,8 @@
 #include "core/Error.h"
 #include "core/RunLoop.h"
 #include "document/PDFKitBridge.h"
-#include "document/TabSession.h"
 #include "pdfkit/Document.h"
+#include "tabs/TabSession.h"
 
 #include <chrono>
 #include <nlohmann/json.hpp>

@@ -1,6 +1,6 @@
 #include "document/DocumentOpening.h"
 
-#include "app/UserInteraction.h"
+#include "core/UserInteraction.h"
 #include "document/PDFDocument.h"
 
 namespace ombrix {

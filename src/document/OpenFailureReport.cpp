@@ -1,6 +1,6 @@
 #include "document/OpenFailureReport.h"
 
-#include "app/UserInteraction.h"
+#include "core/UserInteraction.h"
 
 #include <algorithm>
 #include <utility>

@@ -15,26 +15,6 @@
 #include <sys/stat.h>
 namespace ombrix {
 
-namespace {
-
-constexpr const char* kTextFontFamily = "Helvetica";
-
-bool isOnPage(const pdfkit::Page& page, const std::shared_ptr<pdfkit::Annotation>& annotation) {
-    if (!annotation) {
-        return false;
-    }
-    auto onPage = page.annotations();
-    return std::any_of(onPage.begin(), onPage.end(),
-                       [&](const auto& a) { return a.get() == annotation.get(); });
-}
-
-std::shared_ptr<pdfkit::Page> pageOf(const PDFDocument& document, int pageIndex) {
-    auto engine = PDFKitBridge::engineDocument(document);
-    return engine ? engine->page(pageIndex) : nullptr;
-}
-
-} // namespace
-
 std::shared_ptr<pdfkit::Document> PDFKitBridge::engineDocument(const PDFDocument& document) {
     return document.handle;
 }
@@ -158,112 +138,6 @@ Image PDFKitBridge::renderPage(const PDFDocument& document, int pageIndex, Size 
         throw BridgeError::renderFailed();
     }
     return image;
-}
-
-void PDFKitBridge::applyAppearance(pdfkit::Annotation& annotation, AnnotationType type,
-                                   const AnnotationAppearance& appearance,
-                                   const std::optional<std::string>& content) {
-    if (isMarkupType(type)) {
-        annotation.setColor(appearance.color.withAlpha(appearance.opacity));
-        if (type == AnnotationType::underline) {
-            annotation.setFontColor(appearance.color);
-        }
-    } else if (isShapeType(type)) {
-        annotation.setColor(appearance.color);
-        annotation.setInteriorColor(appearance.interiorColor ? *appearance.interiorColor
-                                                             : appearance.color.withAlpha(0.2));
-        annotation.setBorder(pdfkit::Border{appearance.borderWidth});
-    } else if (isTextType(type)) {
-        annotation.setColor(SystemColors::clear);
-        annotation.setFontColor(appearance.color);
-        annotation.setFont(pdfkit::Font{kTextFontFamily, appearance.fontSize});
-    } else {
-        annotation.setColor(appearance.color);
-    }
-    if (content) {
-        annotation.setContents(*content);
-    }
-    if (appearance.author) {
-        annotation.setUserName(*appearance.author);
-    }
-}
-
-AnnotationRecord PDFKitBridge::recordOf(const std::shared_ptr<pdfkit::Annotation>& annotation,
-                                        int pageIndex) {
-    AnnotationType type = annotationTypeFrom(annotation->type());
-    AnnotationAppearance appearance = AnnotationRecord::defaultAppearance(type);
-    // No colour reads as the clear colour, as a free text annotation without /C.
-    appearance.color = annotation->color().value_or(SystemColors::clear);
-    appearance.opacity = 1.0;
-    auto font = annotation->font();
-    appearance.fontSize = font ? font->size : 14.0;
-    appearance.author = annotation->userName();
-    if (type == AnnotationType::square || type == AnnotationType::circle ||
-        type == AnnotationType::line) {
-        appearance.interiorColor = annotation->interiorColor();
-        auto border = annotation->border();
-        appearance.borderWidth = border ? border->lineWidth : 1.0;
-    }
-    AnnotationRecord record(Uuid::random(), pageIndex, type, annotation->bounds(),
-                            annotation->contents(), appearance, annotation);
-    record.region = annotation->isRegion();
-    return record;
-}
-
-std::vector<AnnotationRecord> PDFKitBridge::loadAnnotations(const PDFDocument& document) {
-    std::vector<AnnotationRecord> records;
-    auto engine = engineDocument(document);
-    if (!engine) {
-        return records;
-    }
-    const int count = engine->pageCount();
-    for (int i = 0; i < count; ++i) {
-        auto page = engine->page(i);
-        if (!page) {
-            continue;
-        }
-        for (const auto& annotation : page->annotations()) {
-            if (annotation) {
-                records.push_back(recordOf(annotation, i));
-            }
-        }
-    }
-    return records;
-}
-
-std::shared_ptr<pdfkit::Annotation> PDFKitBridge::addAnnotation(const PDFDocument& document,
-                                                                const AnnotationRecord& record) {
-    auto page = pageOf(document, record.pageIndex);
-    if (!page) {
-        return nullptr;
-    }
-    auto annotation = pdfkit::Annotation::create(record.bounds, annotationSubtype(record.type));
-    if (!annotation) {
-        return nullptr;
-    }
-    applyAppearance(*annotation, record.type, record.appearance, record.content);
-    if (record.region) {
-        annotation->setRegion(true);
-    }
-    page->addAnnotation(annotation);
-    return annotation;
-}
-
-void PDFKitBridge::updateAnnotation(const PDFDocument& document, const AnnotationRecord& record) {
-    auto page = pageOf(document, record.pageIndex);
-    if (!page || !isOnPage(*page, record.pdfAnnotationRef)) {
-        return;
-    }
-    record.pdfAnnotationRef->setBounds(record.bounds);
-    applyAppearance(*record.pdfAnnotationRef, record.type, record.appearance, record.content);
-}
-
-void PDFKitBridge::removeAnnotation(const PDFDocument& document, const AnnotationRecord& record) {
-    auto page = pageOf(document, record.pageIndex);
-    if (!page || !isOnPage(*page, record.pdfAnnotationRef)) {
-        return;
-    }
-    page->removeAnnotation(record.pdfAnnotationRef);
 }
 
 void PDFKitBridge::saveAnnotations(const PDFDocument& document) {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "annotations/AnnotationRecord.h"
 #include "document/PDFBridge.h"
 
 #include <memory>
@@ -38,19 +37,6 @@ public:
     void close(PDFDocument& document) override;
     Image renderPage(const PDFDocument& document, int pageIndex, Size targetSize) override;
 
-    // Every annotation of every page, page by page in each page's order; empty when the
-    // handle is not a PDF kit document.
-    virtual std::vector<AnnotationRecord> loadAnnotations(const PDFDocument& document);
-    // The record of one engine annotation of the page, with a fresh id.
-    static AnnotationRecord recordOf(const std::shared_ptr<pdfkit::Annotation>& annotation,
-                                     int pageIndex);
-    // The new engine annotation, already on its page; nullptr when there is no such page.
-    virtual std::shared_ptr<pdfkit::Annotation> addAnnotation(const PDFDocument& document,
-                                                              const AnnotationRecord& record);
-    // Both act only on the record's own engine annotation, and only while it is on the
-    // record's page (identity, not equality); otherwise nothing happens.
-    virtual void updateAnnotation(const PDFDocument& document, const AnnotationRecord& record);
-    virtual void removeAnnotation(const PDFDocument& document, const AnnotationRecord& record);
     // Writes the whole document back to the file it came from, replacing it atomically.
     // Throws Error in kErrorDomain: kNoDocument, kNoFileURL, kChangedOnDisk or
     // kWriteFailed with the file left as it was.
@@ -62,11 +48,6 @@ public:
                                                      const std::filesystem::path& url);
     // The PDF kit document inside a document's handle, or nullptr.
     static std::shared_ptr<pdfkit::Document> engineDocument(const PDFDocument& document);
-    // Sets colours, border, font, contents and user name as the record type wants them.
-    static void applyAppearance(pdfkit::Annotation& annotation, AnnotationType type,
-                                const AnnotationAppearance& appearance,
-                                const std::optional<std::string>& content);
-
     // Rendering refuses pixel sizes beyond this many pixels (a 1 GiB bitmap).
     static constexpr double kMaxPixels = 268435456.0;
 

@@ -1,13 +1,13 @@
 #include "extraction/BacklinkHighlightManager.h"
 
 #include "annotations/AnnotationCommands.h"
+#include "annotations/HighlightNote.h"
 #include "core/Executor.h"
 #include "document/PDFKitBridge.h"
-#include "document/TabSession.h"
-#include "extraction/HighlightNote.h"
 #include "extraction/HighlightText.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/Page.h"
+#include "tabs/TabSession.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
 #include "extraction/HighlightExport.h"
 
-#include "document/TabSession.h"
+#include "tabs/TabSession.h"
 
 namespace ombrix {
 

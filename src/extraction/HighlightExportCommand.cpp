@@ -1,6 +1,6 @@
 #include "extraction/HighlightExportCommand.h"
 
-#include "app/UserInteraction.h"
+#include "core/UserInteraction.h"
 
 namespace ombrix {
 

@@ -1,8 +1,8 @@
 #include "extraction/HighlightExtractor.h"
 
+#include "annotations/HighlightNote.h"
 #include "core/HtmlEscape.h"
 #include "document/PDFKitBridge.h"
-#include "extraction/HighlightNote.h"
 #include "extraction/HighlightText.h"
 #include "extraction/TableMarkup.h"
 #include "pdfkit/Document.h"

@@ -1,18 +1,18 @@
 #include "extraction/HighlightRegionActions.h"
 
-#include "app/ActiveViews.h"
-#include "app/UserInteraction.h"
 #include "core/Error.h"
 #include "core/Executor.h"
 #include "core/SerialQueue.h"
+#include "core/UserInteraction.h"
+#include "document/ActiveViews.h"
 #include "document/PDFKitBridge.h"
-#include "document/TabSession.h"
 #include "extraction/BacklinkHighlightManager.h"
 #include "extraction/CropWriter.h"
 #include "extraction/RegionCapture.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/Page.h"
 #include "pdfkit/ViewPort.h"
+#include "tabs/TabSession.h"
 
 #include <algorithm>
 

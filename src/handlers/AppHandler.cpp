@@ -1,6 +1,6 @@
 #include "handlers/AppHandler.h"
 
-#include "app/UserInteraction.h"
+#include "core/UserInteraction.h"
 
 namespace ombrix {
 

@@ -1,11 +1,11 @@
 #include "handlers/DocumentHandler.h"
 
-#include "app/UserInteraction.h"
 #include "core/Error.h"
+#include "core/UserInteraction.h"
 #include "document/BrainLoader.h"
 #include "document/PDFKitBridge.h"
 #include "document/PDFRenderService.h"
-#include "document/TabManager.h"
+#include "tabs/TabManager.h"
 
 #include <filesystem>
 

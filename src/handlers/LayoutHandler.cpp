@@ -1,9 +1,9 @@
 #include "handlers/LayoutHandler.h"
 
-#include "app/ActiveViews.h"
-#include "document/TabManager.h"
+#include "document/ActiveViews.h"
 #include "pdfkit/ViewPort.h"
 #include "search/LayoutEngine.h"
+#include "tabs/TabManager.h"
 
 #include <optional>
 

@@ -6,9 +6,9 @@
 #include "core/Geometry.h"
 #include "core/Uuid.h"
 #include "document/PDFKitBridge.h"
-#include "document/TabManager.h"
-#include "document/TabSession.h"
 #include "pdfkit/Document.h"
+#include "tabs/TabManager.h"
+#include "tabs/TabSession.h"
 
 namespace ombrix {
 

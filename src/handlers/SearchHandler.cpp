@@ -2,8 +2,8 @@
 
 #include "core/EventBus.h"
 #include "core/Executor.h"
-#include "document/TabManager.h"
 #include "search/SearchService.h"
+#include "tabs/TabManager.h"
 
 namespace ombrix {
 

@@ -2,14 +2,14 @@
 
 #include "annotations/AnnotationRecord.h"
 #include "annotations/MarkupController.h"
-#include "app/ActiveViews.h"
 #include "core/Uuid.h"
+#include "document/ActiveViews.h"
 #include "document/PDFKitBridge.h"
-#include "document/TabManager.h"
 #include "pdfkit/Annotation.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/Page.h"
 #include "pdfkit/ViewPort.h"
+#include "tabs/TabManager.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "handlers/ViewHandler.h"
 
-#include "document/TabManager.h"
+#include "tabs/TabManager.h"
 
 #include <algorithm>
 

@@ -1,11 +1,11 @@
 #include "keyboard/VimEngine.h"
 
-#include "app/UserInteraction.h"
 #include "core/UnicodeText.h"
-#include "document/TabSession.h"
+#include "core/UserInteraction.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/Page.h"
 #include "pdfkit/ViewPort.h"
+#include "tabs/TabSession.h"
 
 #include <algorithm>
 #include <iterator>

@@ -9,12 +9,12 @@
 #include "core/RunLoop.h"
 #include "document/PDFDocument.h"
 #include "document/PDFKitBridge.h"
-#include "document/TabManager.h"
 #include "pdfkit/Annotation.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/Page.h"
 #include "support/Fixtures.h"
 #include "support/TempDir.h"
+#include "tabs/TabManager.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "AnnotationTestSupport.h"
 #include "annotations/AppUndoManager.h"
 #include "annotations/MarkupController.h"
-#include "app/UserInteraction.h"
+#include "core/UserInteraction.h"
 
 using namespace ombrix;
 using namespace ombrix::annotations_test;
@@ -285,7 +285,8 @@ TEST_F(MarkupControllerTest, MarksOfEveryKindAreOneStepEachAndMarkupFollowsTheRe
     auto onPage = page(*tab, 0);
     const std::size_t count = onPage->annotations().size();
     const Color blue = Color::rgb(0, 0, 255).withAlpha(0.5);
-    auto circle = markup->addMark(tab, onPage, Rect{300, 100, 80, 40}, AnnotationType::circle, blue);
+    auto circle =
+        markup->addMark(tab, onPage, Rect{300, 100, 80, 40}, AnnotationType::circle, blue);
     ASSERT_TRUE(circle);
     EXPECT_EQ(circle->type(), "Circle");
     EXPECT_EQ(circle->bounds(), (Rect{300, 100, 80, 40}));

@@ -2,6 +2,7 @@
 // user can do to a file on opening it. Nothing may crash, hang or throw anything but
 // the bridge's own open errors.
 
+#include "annotations/AnnotationService.h"
 #include "document/BridgeError.h"
 #include "document/PDFKitBridge.h"
 #include "extraction/PDFPageLabelResolver.h"
@@ -116,7 +117,7 @@ void exercise(const std::filesystem::path& file) {
         (void)PDFPageLabelResolver::displayLabel(*doc, i);
     }
     (void)SearchService().search("the", *doc);
-    (void)bridge.loadAnnotations(*doc);
+    (void)AnnotationService::records(*doc);
     (void)PDFPageLabelResolver::usesRomanLabels(*doc);
 }
 

@@ -1,5 +1,6 @@
 #include "document/PDFKitBridge.h"
 
+#include "annotations/AnnotationService.h"
 #include "core/AtomicFile.h"
 #include "document/BrainFingerprint.h"
 #include "document/BridgeError.h"
@@ -165,16 +166,16 @@ TEST(PDFKitBridgeTest, AddedAnnotationsComeBackAfterSaveAndReopenAsTheRulesKeepT
     auto document = bridge.open(path);
     auto page = PDFKitBridge::engineDocument(*document)->page(0);
     for (const auto& r : added) {
-        auto annotation = bridge.addAnnotation(*document, r);
+        auto annotation = AnnotationService::addToPage(*document, r);
         ASSERT_TRUE(annotation) << rawValue(r.type);
         EXPECT_EQ(page->annotations().back(), annotation) << "the very object is on the page";
     }
-    EXPECT_FALSE(
-        bridge.addAnnotation(*document, AnnotationRecord(Uuid::random(), 1, T::square, {})));
-    EXPECT_FALSE(bridge.addAnnotation(foreignDocument(), added[0]));
+    EXPECT_FALSE(AnnotationService::addToPage(*document,
+                                              AnnotationRecord(Uuid::random(), 1, T::square, {})));
+    EXPECT_FALSE(AnnotationService::addToPage(foreignDocument(), added[0]));
     bridge.saveAnnotations(*document);
 
-    auto loaded = bridge.loadAnnotations(*bridge.open(path));
+    auto loaded = AnnotationService::records(*bridge.open(path));
     ASSERT_EQ(loaded.size(), added.size());
     for (std::size_t i = 0; i < added.size(); ++i) {
         const auto &want = added[i], &got = loaded[i];
@@ -224,7 +225,7 @@ TEST(PDFKitBridgeTest, LoadingFillsWhatTheFileLeavesOut) {
     fixture.pages[1].annotations = {fontless};
     PDFKitBridge bridge;
     auto document = bridge.open(fx::writePdf(fixture, dir / "every.pdf"));
-    auto records = bridge.loadAnnotations(*document);
+    auto records = AnnotationService::records(*document);
     auto page0 = PDFKitBridge::engineDocument(*document)->page(0)->annotations();
     ASSERT_EQ(records.size(), page0.size() + 1);
 
@@ -251,7 +252,7 @@ TEST(PDFKitBridgeTest, LoadingFillsWhatTheFileLeavesOut) {
     for (std::size_t i = 0; i < page0.size(); ++i) {
         EXPECT_EQ(records[i].pdfAnnotationRef, page0[i]) << "in the page's order, by identity";
     }
-    EXPECT_TRUE(bridge.loadAnnotations(foreignDocument()).empty());
+    EXPECT_TRUE(AnnotationService::records(foreignDocument()).empty());
 }
 
 TEST(PDFKitBridgeTest, UpdateAndRemoveActOnlyOnTheRecordsOwnObjectOnItsPage) {
@@ -264,12 +265,12 @@ TEST(PDFKitBridgeTest, UpdateAndRemoveActOnlyOnTheRecordsOwnObjectOnItsPage) {
                          1, 14, {}, {});
     auto note = record(AnnotationType::highlight, {72, 700, 100, 12}, Color::rgb(255, 255, 0), 1,
                        {}, 1, 14, {}, {});
-    square.pdfAnnotationRef = bridge.addAnnotation(*document, square);
-    note.pdfAnnotationRef = bridge.addAnnotation(*document, note);
+    square.pdfAnnotationRef = AnnotationService::addToPage(*document, square);
+    note.pdfAnnotationRef = AnnotationService::addToPage(*document, note);
     bridge.saveAnnotations(*document);
     document = bridge.open(path); // edits below are on objects read from the file
     page = PDFKitBridge::engineDocument(*document)->page(0);
-    auto records = bridge.loadAnnotations(*document);
+    auto records = AnnotationService::records(*document);
     ASSERT_EQ(records.size(), 2u);
 
     AnnotationRecord moved = records[0];
@@ -277,7 +278,7 @@ TEST(PDFKitBridgeTest, UpdateAndRemoveActOnlyOnTheRecordsOwnObjectOnItsPage) {
     moved.appearance.color = Color::rgb(0, 0, 255);
     moved.appearance.borderWidth = 6;
     moved.content = "moved";
-    bridge.updateAnnotation(*document, moved);
+    AnnotationService::updateOnPage(*document, moved);
     EXPECT_NEAR(records[0].pdfAnnotationRef->bounds().x, 60, 0.01);
 
     // A look-alike object not on the page, the wrong page, or no object: nothing happens.
@@ -287,19 +288,19 @@ TEST(PDFKitBridgeTest, UpdateAndRemoveActOnlyOnTheRecordsOwnObjectOnItsPage) {
     unrealised.pdfAnnotationRef = nullptr;
     for (auto* r : {&lookalike, &wrongPage, &unrealised}) {
         r->bounds = {0, 0, 5, 5};
-        bridge.updateAnnotation(*document, *r);
-        bridge.removeAnnotation(*document, *r);
+        AnnotationService::updateOnPage(*document, *r);
+        AnnotationService::removeFromPage(*document, *r);
     }
     ASSERT_EQ(page->annotations().size(), 2u);
     EXPECT_NEAR(records[0].pdfAnnotationRef->bounds().x, 60, 0.01);
 
-    bridge.removeAnnotation(*document, records[1]);
-    bridge.removeAnnotation(*document, records[1]); // already gone
-    bridge.updateAnnotation(*document, records[1]);
+    AnnotationService::removeFromPage(*document, records[1]);
+    AnnotationService::removeFromPage(*document, records[1]); // already gone
+    AnnotationService::updateOnPage(*document, records[1]);
     ASSERT_EQ(page->annotations(), std::vector{records[0].pdfAnnotationRef});
 
     bridge.saveAnnotations(*document);
-    auto reloaded = bridge.loadAnnotations(*bridge.open(path));
+    auto reloaded = AnnotationService::records(*bridge.open(path));
     ASSERT_EQ(reloaded.size(), 1u);
     EXPECT_EQ(reloaded[0].content, "moved");
     EXPECT_DOUBLE_EQ(reloaded[0].appearance.borderWidth, 6);
@@ -317,8 +318,9 @@ TEST(PDFKitBridgeTest, SaveFailuresAreReportedAndLeaveTheFileAsItWas) {
     const auto original = readFile(path);
     PDFKitBridge bridge;
     auto document = bridge.open(path);
-    bridge.addAnnotation(*document, AnnotationRecord(Uuid::random(), 0, AnnotationType::square,
-                                                     {10, 10, 50, 50}, "kept?"));
+    AnnotationService::addToPage(
+        *document,
+        AnnotationRecord(Uuid::random(), 0, AnnotationType::square, {10, 10, 50, 50}, "kept?"));
     {
         fx::FileSizeLimit limit(64);
         auto error = caught<Error>([&] { bridge.saveAnnotations(*document); });
@@ -332,7 +334,7 @@ TEST(PDFKitBridgeTest, SaveFailuresAreReportedAndLeaveTheFileAsItWas) {
               1)
         << "no temporary left behind";
     bridge.saveAnnotations(*document); // writable again: the change is all there
-    EXPECT_EQ(bridge.loadAnnotations(*bridge.open(path)).at(0).content, "kept?");
+    EXPECT_EQ(AnnotationService::records(*bridge.open(path)).at(0).content, "kept?");
 
     // The folder gone, or a folder standing where the file was: failures, not saves.
     std::filesystem::create_directory(dir / "sub");

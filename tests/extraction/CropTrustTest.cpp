@@ -1,12 +1,11 @@
 // A crop is a new file beside the document and nothing else: the document's file stays
 // byte for byte as it was, changed or not, the crop's page is the region's own size, and
 // the user is told where it went, or why it did not.
-#include "app/ActiveViews.h"
-#include "app/UserInteraction.h"
 #include "core/AtomicFile.h"
 #include "core/RunLoop.h"
+#include "core/UserInteraction.h"
+#include "document/ActiveViews.h"
 #include "document/PDFKitBridge.h"
-#include "document/TabSession.h"
 #include "extraction/BacklinkHighlightManager.h"
 #include "extraction/CropWriter.h"
 #include "extraction/HighlightRegionActions.h"
@@ -17,6 +16,7 @@
 #include "support/Fixtures.h"
 #include "support/Shell.h"
 #include "support/TempDir.h"
+#include "tabs/TabSession.h"
 
 #include <gtest/gtest.h>
 

@@ -1,16 +1,16 @@
+#include "annotations/HighlightNote.h"
 #include "core/LogSink.h"
 #include "core/RunLoop.h"
 #include "document/PDFKitBridge.h"
-#include "document/TabSession.h"
 #include "extraction/BacklinkHighlightManager.h"
 #include "extraction/HighlightExport.h"
 #include "extraction/HighlightExtractor.h"
-#include "extraction/HighlightNote.h"
 #include "extraction/HighlightText.h"
 #include "pdfkit/Document.h"
 #include "support/Fixtures.h"
 #include "support/Shell.h"
 #include "support/TempDir.h"
+#include "tabs/TabSession.h"
 
 #include <array>
 #include <cstdio>

@@ -1,10 +1,10 @@
 #include "extraction/HighlightExportCommand.h"
 
-#include "app/UserInteraction.h"
+#include "core/UserInteraction.h"
 #include "document/PDFKitBridge.h"
-#include "document/TabSession.h"
 #include "support/Fixtures.h"
 #include "support/TempDir.h"
+#include "tabs/TabSession.h"
 
 #include <gtest/gtest.h>
 

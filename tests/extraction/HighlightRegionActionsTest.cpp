@@ -1,15 +1,14 @@
 #include "extraction/HighlightRegionActions.h"
 
 #include "HtmlTable.h"
-#include "app/ActiveViews.h"
-#include "app/UserInteraction.h"
+#include "annotations/HighlightNote.h"
 #include "core/AtomicFile.h"
 #include "core/LogSink.h"
 #include "core/RunLoop.h"
+#include "core/UserInteraction.h"
+#include "document/ActiveViews.h"
 #include "document/PDFKitBridge.h"
-#include "document/TabSession.h"
 #include "extraction/BacklinkHighlightManager.h"
-#include "extraction/HighlightNote.h"
 #include "extraction/RegionCapture.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/HeadlessViewPort.h"
@@ -19,6 +18,7 @@
 #include "support/Fixtures.h"
 #include "support/FormulaServer.h"
 #include "support/TempDir.h"
+#include "tabs/TabSession.h"
 
 #include <gtest/gtest.h>
 #include <thread>

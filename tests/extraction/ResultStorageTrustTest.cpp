@@ -2,12 +2,11 @@
 // other readers show only the user's comment, and files of the earlier layout (result in
 // the contents) still read right and move to the new one when written.
 #include "HtmlTable.h"
+#include "annotations/HighlightNote.h"
 #include "core/RunLoop.h"
 #include "document/PDFKitBridge.h"
-#include "document/TabSession.h"
 #include "extraction/BacklinkHighlightManager.h"
 #include "extraction/HighlightExtractor.h"
-#include "extraction/HighlightNote.h"
 #include "extraction/TableExtractor.h"
 #include "pdfkit/Annotation.h"
 #include "pdfkit/Document.h"
@@ -15,6 +14,7 @@
 #include "support/Fixtures.h"
 #include "support/Shell.h"
 #include "support/TempDir.h"
+#include "tabs/TabSession.h"
 
 #include <gtest/gtest.h>
 #include <sstream>

@@ -1,6 +1,7 @@
 #include "handlers/DocumentHandler.h"
 
 #include "annotations/AnnotationRecord.h"
+#include "annotations/AnnotationService.h"
 #include "core/AtomicFile.h"
 #include "document/BridgeError.h"
 #include "document/PDFKitBridge.h"
@@ -96,7 +97,7 @@ TEST(DocumentHandlerTest, SaveWritesTheMarkedDocumentBackAndMarksItClean) {
     EXPECT_TRUE(h.logged("✅ PDF successfully saved to notes.pdf"));
 
     PDFKitBridge bridge;
-    auto reread = bridge.loadAnnotations(*bridge.open(file));
+    auto reread = AnnotationService::records(*bridge.open(file));
     ASSERT_EQ(reread.size(), 1u);
     EXPECT_EQ(reread[0].type, AnnotationType::highlight);
     EXPECT_EQ(reread[0].pageIndex, 1);

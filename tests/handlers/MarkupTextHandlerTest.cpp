@@ -1,6 +1,6 @@
 #include "annotations/AppUndoManager.h"
-#include "app/ActiveViews.h"
 #include "contracts/ContractError.h"
+#include "document/ActiveViews.h"
 #include "document/PDFKitBridge.h"
 #include "handlers/MarkupHandler.h"
 #include "pdfkit/Annotation.h"

@@ -1,13 +1,13 @@
 #include "keyboard/VimEngine.h"
 
-#include "app/UserInteraction.h"
 #include "core/LogSink.h"
+#include "core/UserInteraction.h"
 #include "document/PDFKitBridge.h"
-#include "document/TabSession.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/HeadlessViewPort.h"
 #include "support/Fixtures.h"
 #include "support/TempDir.h"
+#include "tabs/TabSession.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,15 +1,15 @@
 #pragma once
 
 #include "app/AppContainer.h"
-#include "app/UserInteraction.h"
 #include "contracts/ContractRegistry.h"
 #include "core/Clock.h"
 #include "core/Executor.h"
 #include "core/LogSink.h"
 #include "core/RunLoop.h"
-#include "document/TabManager.h"
+#include "core/UserInteraction.h"
 #include "support/Fixtures.h"
 #include "support/TempDir.h"
+#include "tabs/TabManager.h"
 
 #include <algorithm>
 #include <memory>

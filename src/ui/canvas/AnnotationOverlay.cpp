@@ -2,12 +2,12 @@
 
 #include "annotations/AnnotationCommands.h"
 #include "annotations/AppUndoManager.h"
-#include "annotations/PageMarkupCommand.h"
 #include "annotations/MarkupController.h"
+#include "annotations/PageMarkupCommand.h"
 #include "app/AppContainer.h"
 #include "document/PDFKitBridge.h"
-#include "document/TabSession.h"
 #include "pdfkit/Document.h"
+#include "tabs/TabSession.h"
 #include "ui/canvas/PDFCanvasView.h"
 
 #include <QKeyEvent>

@@ -1,8 +1,8 @@
 #include "ui/canvas/PDFKitViewRepresentable.h"
 
-#include "app/ActiveViews.h"
 #include "app/AppContainer.h"
 #include "core/Executor.h"
+#include "document/ActiveViews.h"
 #include "document/PDFKitBridge.h"
 #include "pdfkit/Document.h"
 

@@ -1,6 +1,6 @@
 #include "ui/math/MathViewWindow.h"
 
-#include "app/UserInteraction.h"
+#include "core/UserInteraction.h"
 #include "extraction/MathOCRExtractor.h"
 #include "ui/math/WebContent.h"
 #include "ui/platform/SymbolIcon.h"

@@ -1,8 +1,8 @@
 #include "ui/platform/FileOpener.h"
 
-#include "app/UserInteraction.h"
 #include "core/Error.h"
 #include "core/Executor.h"
+#include "core/UserInteraction.h"
 #include "document/DocumentOpening.h"
 #include "document/PDFKitBridge.h"
 

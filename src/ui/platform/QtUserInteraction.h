@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/UserInteraction.h"
+#include "core/UserInteraction.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -1,7 +1,7 @@
 #include "ui/sidebar/CommentSidebar.h"
 
 #include "annotations/AnnotationType.h"
-#include "document/TabSession.h"
+#include "tabs/TabSession.h"
 #include "ui/sidebar/HighlightRow.h"
 
 #include <QTextDocument>

@@ -1,8 +1,8 @@
 #include "ui/sidebar/HighlightPanel.h"
 
 #include "app/AppContainer.h"
-#include "document/TabSession.h"
 #include "extraction/BacklinkHighlightManager.h"
+#include "tabs/TabSession.h"
 #include "ui/sidebar/CommentSidebar.h"
 #include "ui/sidebar/HighlightSidebar.h"
 
@@ -12,11 +12,10 @@ HighlightPanel::HighlightPanel(AppContainer& container, QWidget* parent)
     : QTabWidget(parent), manager_(std::make_shared<BacklinkHighlightManager>()) {
     setObjectName("HighlightPanel");
     setDocumentMode(true);
-    sidebar_ =
-        new HighlightSidebar(HighlightSidebar::Services{manager_, container.userInteraction(),
-                                                        container.activeViews(), nullptr,
-                                                        container.markupController()},
-                             this);
+    sidebar_ = new HighlightSidebar(
+        HighlightSidebar::Services{manager_, container.userInteraction(), container.activeViews(),
+                                   nullptr, container.markupController()},
+        this);
     sidebar_->onSelectHighlight = [this](const ExtractedHighlight& highlight) {
         if (session_ && session_->currentPage() != highlight.pageNumber - 1) {
             session_->currentPage = highlight.pageNumber - 1;

@@ -1,6 +1,6 @@
 #include "ui/view/PDFView.h"
 
-#include "app/UserInteraction.h"
+#include "core/UserInteraction.h"
 #include "pdfkit/Page.h"
 
 #include <QApplication>

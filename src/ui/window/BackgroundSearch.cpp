@@ -3,8 +3,8 @@
 #include "app/AppContainer.h"
 #include "core/EventBus.h"
 #include "document/PDFKitBridge.h"
-#include "document/TabSession.h"
 #include "pdfkit/Document.h"
+#include "tabs/TabSession.h"
 
 #include <chrono>
 #include <mutex>

@@ -2,9 +2,9 @@
 
 #include "app/AppContainer.h"
 #include "document/PDFKitBridge.h"
-#include "document/TabSession.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/ViewPort.h"
+#include "tabs/TabSession.h"
 
 #include <QCoreApplication>
 #include <QHeaderView>

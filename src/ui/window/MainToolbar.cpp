@@ -2,11 +2,11 @@
 
 #include "app/AppContainer.h"
 #include "app/AppDelegate.h"
-#include "app/UserInteraction.h"
 #include "contracts/ContractRegistry.h"
 #include "core/NotificationCenter.h"
-#include "document/TabManager.h"
+#include "core/UserInteraction.h"
 #include "extraction/HighlightExportCommand.h"
+#include "tabs/TabManager.h"
 #include "ui/window/ToolButton.h"
 #include "ui/window/WindowState.h"
 

@@ -3,8 +3,8 @@
 #include "app/AppContainer.h"
 #include "contracts/ContractRegistry.h"
 #include "document/PDFKitBridge.h"
-#include "document/TabSession.h"
 #include "pdfkit/ViewPort.h"
+#include "tabs/TabSession.h"
 #include "ui/platform/SymbolIcon.h"
 #include "ui/window/WindowState.h"
 

@@ -1,8 +1,8 @@
 #include "ui/window/SessionGuard.h"
 
-#include "annotations/RecoveryJournal.h"
 #include "app/AppContainer.h"
 #include "core/Executor.h"
+#include "tabs/RecoveryJournal.h"
 #include "ui/window/MainWindow.h"
 
 #include <QCoreApplication>

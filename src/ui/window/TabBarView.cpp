@@ -1,6 +1,6 @@
 #include "ui/window/TabBarView.h"
 
-#include "document/TabManager.h"
+#include "tabs/TabManager.h"
 #include "ui/platform/SymbolIcon.h"
 
 #include <QMouseEvent>

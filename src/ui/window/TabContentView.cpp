@@ -1,9 +1,9 @@
 #include "ui/window/TabContentView.h"
 
 #include "app/AppContainer.h"
-#include "document/TabSession.h"
 #include "keyboard/VimEngine.h"
 #include "search/LayoutEngine.h"
+#include "tabs/TabSession.h"
 #include "ui/canvas/CustomPDFView.h"
 #include "ui/canvas/PDFCanvasView.h"
 #include "ui/canvas/PDFCanvasWrapper.h"

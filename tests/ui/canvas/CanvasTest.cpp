@@ -1,7 +1,7 @@
 #include "app/AppContainer.h"
-#include "app/UserInteraction.h"
 #include "core/LogSink.h"
 #include "core/NotificationCenter.h"
+#include "core/UserInteraction.h"
 #include "document/PDFKitBridge.h"
 #include "pdfkit/Document.h"
 #include "support/Fixtures.h"

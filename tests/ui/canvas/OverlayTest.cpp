@@ -2,15 +2,15 @@
 #include "annotations/AppUndoManager.h"
 #include "annotations/HighlightColor.h"
 #include "app/AppContainer.h"
-#include "app/UserInteraction.h"
 #include "core/LogSink.h"
 #include "core/NotificationCenter.h"
+#include "core/UserInteraction.h"
 #include "document/PDFKitBridge.h"
-#include "document/TabManager.h"
-#include "document/TabSession.h"
 #include "pdfkit/Document.h"
 #include "support/Fixtures.h"
 #include "support/TempDir.h"
+#include "tabs/TabManager.h"
+#include "tabs/TabSession.h"
 #include "ui/canvas/DragRectangleLayer.h"
 #include "ui/canvas/FreeTextEditor.h"
 #include "ui/canvas/PDFCanvasWrapper.h"
@@ -564,7 +564,7 @@ private slots:
         auto reopened = PDFKitBridge().open(dir / "work.pdf");
         QVERIFY(reopened);
         std::optional<AnnotationRecord> found;
-        for (const auto& r : PDFKitBridge().loadAnnotations(*reopened)) {
+        for (const auto& r : AnnotationService::records(*reopened)) {
             if (r.type == AnnotationType::freeText) {
                 found = r;
             }

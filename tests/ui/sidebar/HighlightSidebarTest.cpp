@@ -1,11 +1,10 @@
 #include "ui/sidebar/HighlightSidebar.h"
 
-#include "app/ActiveViews.h"
-#include "app/UserInteraction.h"
+#include "annotations/HighlightNote.h"
+#include "core/UserInteraction.h"
+#include "document/ActiveViews.h"
 #include "document/PDFKitBridge.h"
-#include "document/TabSession.h"
 #include "extraction/BacklinkHighlightManager.h"
-#include "extraction/HighlightNote.h"
 #include "extraction/HighlightRegionActions.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/HeadlessViewPort.h"
@@ -13,6 +12,7 @@
 #include "support/Fixtures.h"
 #include "support/FormulaServer.h"
 #include "support/TempDir.h"
+#include "tabs/TabSession.h"
 #include "ui/platform/QtMainQueue.h"
 #include "ui/platform/QtUserInteraction.h"
 #include "ui/sidebar/CommentSidebar.h"
@@ -179,8 +179,8 @@ void HighlightSidebarTest::init() {
     services.mathExtractor = std::make_shared<MathOCRExtractor>(server->url());
     services.background = true;
     actions = std::make_shared<HighlightRegionActions>(services);
-    sidebar =
-        std::make_unique<HighlightSidebar>(HighlightSidebar::Services{manager, ui, views, actions, nullptr});
+    sidebar = std::make_unique<HighlightSidebar>(
+        HighlightSidebar::Services{manager, ui, views, actions, nullptr});
     sidebar->resize(300, 720);
     sidebar->setSession(tab);
     sidebar->show();

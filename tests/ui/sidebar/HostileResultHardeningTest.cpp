@@ -1,6 +1,6 @@
 // Result cards and the formula window showing what a hostile file or server put there: the
 // pages must show only our markup, stay where they are, run none of it and fetch nothing.
-#include "app/UserInteraction.h"
+#include "core/UserInteraction.h"
 #include "ui/math/MathViewWindow.h"
 #include "ui/math/WebContent.h"
 #include "ui/sidebar/HTMLRenderView.h"

@@ -1,7 +1,7 @@
 // Without the web module (the tests point OMBRIX_WEB_MODULE at a missing file): table
 // results still show, as rich text that loads nothing, and the formula window shows the
 // LaTeX with a clear line; nothing maps the web engine.
-#include "app/UserInteraction.h"
+#include "core/UserInteraction.h"
 #include "ui/math/MathViewWindow.h"
 #include "ui/sidebar/HTMLRenderView.h"
 #include "ui/web/WebViews.h"

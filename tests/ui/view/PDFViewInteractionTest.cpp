@@ -1,12 +1,11 @@
 // Text selection, copying and links of the page view, driven by mouse and key events.
-#include "ui/view/PDFView.h"
-
-#include "app/UserInteraction.h"
+#include "core/UserInteraction.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/Page.h"
 #include "support/Fixtures.h"
 #include "support/TempDir.h"
 #include "ui/support/UiTestSupport.h"
+#include "ui/view/PDFView.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -155,8 +154,8 @@ private slots:
         QTest::mouseClick(view_->viewport(), Qt::LeftButton, Qt::NoModifier, link);
         QCOMPARE(view_->currentPageIndex(), 2);
         // The destination's point is at the top of the view.
-        const QPointF top = view_->viewToWidget(
-            view_->convertPointFromPage(Point{0, 700}, *document_->page(2)));
+        const QPointF top =
+            view_->viewToWidget(view_->convertPointFromPage(Point{0, 700}, *document_->page(2)));
         QVERIFY(std::abs(top.y()) <= 1);
         QVERIFY(!view_->currentSelection());
         QVERIFY(people.questions().empty());

@@ -2,9 +2,9 @@
 // pages are read, and a new query or the stop button ends the running search.
 #include "ui/window/BackgroundSearch.h"
 
-#include "document/TabSession.h"
 #include "search/SearchService.h"
 #include "support/AppHarness.h"
+#include "tabs/TabSession.h"
 #include "ui/support/UiTestSupport.h"
 
 #include <QSignalSpy>

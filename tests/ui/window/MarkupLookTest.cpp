@@ -2,14 +2,14 @@
 // beside a text selection, the context menus of a selection and of an annotation, a region
 // while it is dragged and once made on an upright and on a turned page, the page and the
 // sidebar after a bulk recolour, and the alert after a crop. Skipped otherwise.
-#include "app/UserInteraction.h"
-#include "document/TabManager.h"
-#include "document/TabSession.h"
+#include "core/UserInteraction.h"
 #include "extraction/BacklinkHighlightManager.h"
 #include "extraction/HighlightRegionActions.h"
 #include "pdfkit/Document.h"
 #include "support/AppHarness.h"
 #include "support/TurnedPages.h"
+#include "tabs/TabManager.h"
+#include "tabs/TabSession.h"
 #include "ui/canvas/CustomPDFView.h"
 #include "ui/canvas/PDFCanvasView.h"
 #include "ui/canvas/PDFCanvasWrapper.h"

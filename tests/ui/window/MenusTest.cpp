@@ -1,7 +1,7 @@
 #include "app/AppDelegate.h"
 #include "app/MenuModel.h"
-#include "document/TabManager.h"
 #include "support/AppHarness.h"
+#include "tabs/TabManager.h"
 #include "ui/support/UiTestSupport.h"
 #include "ui/window/AppMenus.h"
 #include "ui/window/MainWindow.h"

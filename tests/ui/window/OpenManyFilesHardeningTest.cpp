@@ -2,8 +2,8 @@
 // drop): those that cannot be opened are told in one alert, the others open, and the
 // window lives on; prompts come one at a time, never one inside another.
 #include "app/AppDelegate.h"
-#include "document/TabManager.h"
 #include "support/AppHarness.h"
+#include "tabs/TabManager.h"
 #include "ui/platform/FileOpener.h"
 #include "ui/platform/QtMainQueue.h"
 #include "ui/platform/QtUserInteraction.h"

@@ -1,8 +1,8 @@
 #include "ui/window/SingleInstance.h"
 
 #include "app/AppDelegate.h"
-#include "document/TabManager.h"
 #include "support/AppHarness.h"
+#include "tabs/TabManager.h"
 #include "ui/support/InstanceLaunch.h"
 #include "ui/support/UiTestSupport.h"
 

@@ -1,8 +1,8 @@
 // With OMBRIX_SCREENSHOT_DIR set, writes the window's main states as PNGs to look at:
 // the empty window, search results, the contents panel, the command bar's ":" prompt,
 // the unsaved-changes question and the changed-on-disk question. Skipped otherwise.
-#include "document/TabManager.h"
 #include "support/AppHarness.h"
+#include "tabs/TabManager.h"
 #include "ui/canvas/CustomPDFView.h"
 #include "ui/canvas/PDFCanvasView.h"
 #include "ui/platform/DocumentQuestions.h"

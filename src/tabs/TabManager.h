@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/Signal.h"
-#include "document/TabSession.h"
+#include "tabs/TabSession.h"
 
 #include <functional>
 #include <memory>

@@ -1,5 +1,6 @@
-#include "document/TabManager.h"
+#include "tabs/TabManager.h"
 
+#include "annotations/AnnotationService.h"
 #include "document/PDFKitBridge.h"
 #include "support/Fixtures.h"
 #include "support/TempDir.h"
@@ -136,11 +137,12 @@ TEST_F(TabManagerTest, AnnotationsComeFromTheLoaderOrStayEmpty) {
     std::vector<const PDFDocument*> asked;
     manager.setAnnotationLoader([&](const PDFDocument& document) {
         asked.push_back(&document);
-        return bridge.loadAnnotations(document);
+        return AnnotationService::records(document);
     });
     auto loaded = manager.openDocument(bridge.open(path));
     EXPECT_EQ(asked, std::vector<const PDFDocument*>{loaded->document.get()});
-    EXPECT_EQ(loaded->annotations.get().size(), bridge.loadAnnotations(*loaded->document).size());
+    EXPECT_EQ(loaded->annotations.get().size(),
+              AnnotationService::records(*loaded->document).size());
     EXPECT_FALSE(loaded->annotations.get().empty());
 }
 

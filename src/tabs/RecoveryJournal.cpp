@@ -1,19 +1,20 @@
-#include "annotations/RecoveryJournal.h"
+#include "tabs/RecoveryJournal.h"
 
 #include "annotations/AnnotationCommands.h"
+#include "annotations/AnnotationService.h"
 #include "annotations/AppUndoManager.h"
 #include "annotations/CompositeCommand.h"
+#include "annotations/HighlightNote.h"
 #include "annotations/PageMarkupCommand.h"
 #include "core/Error.h"
 #include "core/Logging.h"
 #include "document/PDFDocument.h"
 #include "document/PDFKitBridge.h"
-#include "document/TabManager.h"
-#include "document/TabSession.h"
-#include "extraction/HighlightNote.h"
 #include "pdfkit/Annotation.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/Page.h"
+#include "tabs/TabManager.h"
+#include "tabs/TabSession.h"
 
 #include <algorithm>
 #include <array>
@@ -521,7 +522,7 @@ void RestoreJournalCommand::syncTab(const PageChange& change) const {
             return r.pageIndex == index && !isOnPage(*change.page, r.pdfAnnotationRef);
         });
         for (const auto& annotation : onPage) {
-            auto fresh = PDFKitBridge::recordOf(annotation, index);
+            auto fresh = AnnotationService::recordOf(annotation, index);
             auto it = std::find_if(list.begin(), list.end(), [&](const AnnotationRecord& r) {
                 return r.pdfAnnotationRef == annotation;
             });

@@ -1,4 +1,4 @@
-#include "document/TabSession.h"
+#include "tabs/TabSession.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -6,12 +6,7 @@
 namespace ombrix {
 
 TabSession::TabSession(std::shared_ptr<PDFDocument> doc)
-    : id(Uuid::random()), document(std::move(doc)) {
-    // Every user of a tab reads its document without checking; refuse a tab of nothing.
-    if (!document) {
-        throw std::invalid_argument("TabSession needs a document");
-    }
-}
+    : MarkedDocument(std::move(doc)), id(Uuid::random()) {}
 
 void TabSession::zoomIn() {
     zoom = std::min(zoom.get() + 0.25, maxZoom);

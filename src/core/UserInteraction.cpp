@@ -1,4 +1,4 @@
-#include "app/UserInteraction.h"
+#include "core/UserInteraction.h"
 
 namespace ombrix {
 

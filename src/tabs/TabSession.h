@@ -1,6 +1,6 @@
 #pragma once
 
-#include "annotations/AnnotationRecord.h"
+#include "annotations/MarkedDocument.h"
 #include "core/Image.h"
 #include "core/Signal.h"
 #include "core/Uuid.h"
@@ -15,21 +15,21 @@
 
 namespace ombrix {
 
-// One open document and everything the viewer shows about it. Main thread only; every
+// One open document and everything the viewer shows about it: the document and its
+// annotation records as markup sees them, and the view's state. Main thread only; every
 // published field notifies its observers on each assignment.
-class TabSession {
+class TabSession : public MarkedDocument {
 public:
+    // Throws std::invalid_argument for no document.
     explicit TabSession(std::shared_ptr<PDFDocument> document);
 
     const Uuid id;
-    const std::shared_ptr<PDFDocument> document;
 
     Observable<int> currentPage{0};
     Observable<double> zoom{1.0};
     Observable<std::optional<Image>> renderedImage;
     Observable<std::optional<std::string>> errorMessage;
     Observable<LayoutMode> layout{LayoutMode::continuous};
-    Observable<std::vector<AnnotationRecord>> annotations;
     Observable<std::vector<SearchResult>> searchResults;
     Observable<bool> isPageLoading{false};
 

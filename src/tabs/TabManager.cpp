@@ -1,4 +1,4 @@
-#include "document/TabManager.h"
+#include "tabs/TabManager.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
-#include "AnnotationTestSupport.h"
+#include "annotations/AnnotationTestSupport.h"
 #include "annotations/AppUndoManager.h"
 #include "annotations/MarkupController.h"
-#include "annotations/RecoveryJournal.h"
 #include "core/AtomicFile.h"
+#include "tabs/RecoveryJournal.h"
 
 #include <fstream>
 #include <sys/stat.h>
