@@ -1,4 +1,4 @@
-#include "extraction/HighlightNote.h"
+#include "annotations/HighlightNote.h"
 
 #include "pdfkit/Annotation.h"
 

@@ -10,17 +10,24 @@ namespace ombrix {
 class Outcome {
 public:
     static Outcome done() { return Outcome(); }
-    static Outcome failed(std::string reason) { return Outcome(std::move(reason)); }
+    // `code` tells a caller that acts on particular failures which one it was (its
+    // domain's error code; 0 for none).
+    static Outcome failed(std::string reason, int code = 0) {
+        return Outcome(std::move(reason), code);
+    }
 
     bool isDone() const { return !failed_; }
     const std::string& reason() const { return reason_; } // empty when done
+    int code() const { return code_; }
 
 private:
     Outcome() = default;
-    explicit Outcome(std::string reason) : failed_(true), reason_(std::move(reason)) {}
+    Outcome(std::string reason, int code)
+        : failed_(true), reason_(std::move(reason)), code_(code) {}
 
     bool failed_ = false;
     std::string reason_;
+    int code_ = 0;
 };
 
 } // namespace ombrix

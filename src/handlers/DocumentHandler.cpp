@@ -63,11 +63,21 @@ Outcome DocumentHandler::save() {
         desktop_.save(tab);
         return Outcome::done();
     }
+    return saveTab(tab);
+}
+
+Outcome DocumentHandler::saveTab(const std::shared_ptr<TabSession>& tab) {
+    if (!tab || !bridge_) {
+        return Outcome::failed("Nothing to save.");
+    }
     PDFDocument& document = *tab->document;
     // The bridge serialises the whole document and replaces the file atomically, so a
     // failure at any step, serialising included, leaves the file as it was.
     try {
         bridge_->saveAnnotations(document);
+    } catch (const Error& e) {
+        logging_.error("❌ Failed to save PDF: " + e.description());
+        return Outcome::failed("Failed to save PDF: " + e.description(), e.code());
     } catch (const std::exception& e) {
         logging_.error("❌ Failed to save PDF: " + describe(e));
         return Outcome::failed("Failed to save PDF: " + describe(e));

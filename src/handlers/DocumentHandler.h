@@ -43,6 +43,12 @@ public:
     // (the desktop's save tells the user itself).
     Outcome handle(const DispatchContext& context) override;
 
+    // Writes the tab's document over its file and marks it clean: the one save every path
+    // (the dispatched action, the desktop's Save and Close dialogs) goes through. A failure
+    // is logged and its outcome carries the bridge's error code
+    // (PDFKitBridge::kChangedOnDisk: another program changed the file) and the reason.
+    Outcome saveTab(const std::shared_ptr<TabSession>& tab);
+
     const std::shared_ptr<BrainLoader>& brainLoader() const { return brainLoader_; }
     const std::shared_ptr<TabManager>& tabManager() const { return tabManager_; }
     const std::shared_ptr<PDFRenderService>& renderService() const { return renderService_; }

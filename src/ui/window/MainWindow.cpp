@@ -390,34 +390,31 @@ bool MainWindow::save(const std::shared_ptr<TabSession>& tab) {
     if (!tab) {
         return false;
     }
-    PDFDocument& document = *tab->document;
-    try {
-        container_.bridge()->saveAnnotations(document);
-    } catch (const Error& e) {
-        container_.logging().error("❌ Failed to save PDF: " + e.description());
-        if (e.code() == PDFKitBridge::kChangedOnDisk) {
-            switch (questions_->askChangedOnDisk(document.name)) {
-            case DocumentQuestions::ChangedOnDiskAnswer::reload:
-                reload(tab);
-                return false;
-            case DocumentQuestions::ChangedOnDiskAnswer::saveCopy:
-                return saveCopy(tab);
-            case DocumentQuestions::ChangedOnDiskAnswer::cancel:
-                return false;
-            }
-        }
-        container_.userInteraction()->showAlert("“" + document.name + "” could not be saved",
-                                                e.description(), AlertStyle::warning);
-        return false;
-    } catch (const std::exception& e) {
-        container_.userInteraction()->showAlert("“" + document.name + "” could not be saved",
-                                                describe(e), AlertStyle::warning);
-        return false;
+    const Outcome saved = container_.documentHandler()->saveTab(tab);
+    if (saved.isDone()) {
+        refreshTitle();
+        return true;
     }
-    document.markClean();
-    container_.logging().info("✅ PDF successfully saved to " + document.url.filename().string());
-    refreshTitle();
-    return true;
+    const std::string& name = tab->document->name;
+    if (saved.code() == PDFKitBridge::kChangedOnDisk) {
+        switch (questions_->askChangedOnDisk(name)) {
+        case DocumentQuestions::ChangedOnDiskAnswer::reload:
+            reload(tab);
+            return false;
+        case DocumentQuestions::ChangedOnDiskAnswer::saveCopy:
+            return saveCopy(tab);
+        case DocumentQuestions::ChangedOnDiskAnswer::cancel:
+            return false;
+        }
+    }
+    // The reason without the log's lead-in: the alert's title says what failed.
+    std::string reason = saved.reason();
+    if (const std::string lead = "Failed to save PDF: "; reason.starts_with(lead)) {
+        reason.erase(0, lead.size());
+    }
+    container_.userInteraction()->showAlert("\u201c" + name + "\u201d could not be saved", reason,
+                                            AlertStyle::warning);
+    return false;
 }
 
 bool MainWindow::saveCopy(const std::shared_ptr<TabSession>& tab) {
