@@ -80,6 +80,15 @@ Color withRgbOf(const Color& colour, const Color& keepingAlphaOf) {
     return Color{colour.red, colour.green, colour.blue, keepingAlphaOf.alpha};
 }
 
+// One step that puts one new annotation on its page, nothing replaced.
+std::shared_ptr<UndoableCommand> adding(const std::shared_ptr<MarkedDocument>& tab,
+                                        const std::shared_ptr<pdfkit::Page>& page,
+                                        AnnotationRecord added) {
+    return std::make_shared<PageMarkupCommand>(
+        tab->document, page, std::vector<std::shared_ptr<pdfkit::Annotation>>{},
+        std::vector<AnnotationRecord>{std::move(added)}, tab);
+}
+
 // A page of the tab's own document (a page of another tab's document is not).
 bool isPage(const std::shared_ptr<pdfkit::Page>& page, const std::shared_ptr<MarkedDocument>& tab) {
     return page && tab && tab->document &&
@@ -318,9 +327,7 @@ MarkupController::addShape(const std::shared_ptr<MarkedDocument>& tab,
     annotation->setColor(SystemColors::red);
     AnnotationRecord added = recordFor(annotation, page->index(), AnnotationType::square,
                                        std::string("Shape"), SystemColors::red);
-    undo_->record(std::make_shared<PageMarkupCommand>(
-        tab->document, page, std::vector<std::shared_ptr<pdfkit::Annotation>>{},
-        std::vector<AnnotationRecord>{added}, tab));
+    undo_->record(adding(tab, page, std::move(added)));
     return annotation;
 }
 
@@ -352,9 +359,7 @@ MarkupController::addNote(const std::shared_ptr<MarkedDocument>& tab,
     }
     AnnotationRecord added = recordFor(annotation, page->index(), AnnotationType::stickyNote,
                                        content, colour.withAlpha(1));
-    undo_->record(std::make_shared<PageMarkupCommand>(
-        tab->document, page, std::vector<std::shared_ptr<pdfkit::Annotation>>{},
-        std::vector<AnnotationRecord>{added}, tab));
+    undo_->record(adding(tab, page, std::move(added)));
     return annotation;
 }
 
@@ -380,9 +385,7 @@ MarkupController::addMark(const std::shared_ptr<MarkedDocument>& tab,
     }
     annotation->setColor(colour);
     AnnotationRecord added = recordFor(annotation, page->index(), type, std::nullopt, colour);
-    undo_->record(std::make_shared<PageMarkupCommand>(
-        tab->document, page, std::vector<std::shared_ptr<pdfkit::Annotation>>{},
-        std::vector<AnnotationRecord>{added}, tab));
+    undo_->record(adding(tab, page, std::move(added)));
     return annotation;
 }
 
@@ -405,9 +408,7 @@ MarkupController::addFreeText(const std::shared_ptr<MarkedDocument>& tab,
     AnnotationService::applyAppearance(*annotation, AnnotationType::freeText, look, text);
     AnnotationRecord added(Uuid::random(), page->index(), AnnotationType::freeText, box, text, look,
                            annotation);
-    undo_->record(std::make_shared<PageMarkupCommand>(
-        tab->document, page, std::vector<std::shared_ptr<pdfkit::Annotation>>{},
-        std::vector<AnnotationRecord>{added}, tab));
+    undo_->record(adding(tab, page, std::move(added)));
     return annotation;
 }
 

@@ -47,13 +47,10 @@ int runAnnotate(const std::vector<std::string>& args, Io& io) {
 
         AppSession session(false);
         auto tab = session.open(file, arguments.value("--password"));
-        const int index = checkedPageIndex(pageText, tab->document->pageCount);
-        auto engine = PDFKitBridge::engineDocument(*tab->document);
-        auto page = engine ? engine->page(index) : nullptr;
-        if (!page) {
-            throw Error("ombrix", kExitFailure, "page " + pageText + " could not be read");
-        }
+        auto page = session.page(tab, pageText);
+        auto engine = session.engine(tab);
         refuseMarkup(*engine);
+        const int index = page->index();
         const Color colour =
             Color::rgb(rgb->red, rgb->green, rgb->blue).withAlpha(double(opacity) / 255);
         auto made = session.container().markupController()->addMark(

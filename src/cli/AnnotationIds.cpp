@@ -91,6 +91,12 @@ void addAnnotationFields(nlohmann::ordered_json& item, const IdentifiedAnnotatio
                         AnnotationService::recordOf(annotation.annotation, annotation.pageIndex));
 }
 
+IdentifiedAnnotation findToMark(const pdfkit::Document& document, std::string_view id) {
+    IdentifiedAnnotation found = findAnnotation(document, id);
+    refuseMarkup(document);
+    return found;
+}
+
 void refuseMarkup(const pdfkit::Document& document) {
     if (auto refusal = document.markupRefusal()) {
         throw Error("ombrix", kExitFailure, *refusal);

@@ -32,6 +32,9 @@ IdentifiedAnnotation findAnnotation(const pdfkit::Document& document, std::strin
 // The id of one annotation of the document; empty when it is on none of its pages.
 std::string idOf(const pdfkit::Document& document, const pdfkit::Annotation& annotation);
 
+// findAnnotation() in a document that may be marked up; else as refuseMarkup().
+IdentifiedAnnotation findToMark(const pdfkit::Document& document, std::string_view id);
+
 // Throws ombrix::Error with the reason when the document's security settings forbid
 // marking it up.
 void refuseMarkup(const pdfkit::Document& document);

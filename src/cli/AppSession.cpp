@@ -2,6 +2,7 @@
 
 #include "app/AppContainer.h"
 #include "app/AppLifecycle.h"
+#include "cli/Arguments.h"
 #include "contracts/ContractRegistry.h"
 #include "core/Error.h"
 #include "core/LogSink.h"
@@ -10,6 +11,7 @@
 #include "document/PDFDocument.h"
 #include "document/PDFKitBridge.h"
 #include "pdfkit/Document.h"
+#include "pdfkit/Page.h"
 #include "pdfkit/ResourceLimits.h"
 #include "tabs/TabManager.h"
 #include "tabs/TabSession.h"
@@ -69,6 +71,24 @@ std::shared_ptr<TabSession> AppSession::open(const std::filesystem::path& file,
         throw Error("ombrix", 1, "could not open " + file.string());
     }
     return tab;
+}
+
+std::shared_ptr<pdfkit::Document> AppSession::engine(const std::shared_ptr<TabSession>& tab) const {
+    auto engine = PDFKitBridge::engineDocument(*tab->document);
+    if (!engine) {
+        throw Error("ombrix", 1, "could not read " + tab->document->url.string());
+    }
+    return engine;
+}
+
+std::shared_ptr<pdfkit::Page> AppSession::page(const std::shared_ptr<TabSession>& tab,
+                                               std::string_view pageText) const {
+    const int index = checkedPageIndex(pageText, tab->document->pageCount);
+    auto page = engine(tab)->page(index);
+    if (!page) {
+        throw Error("ombrix", 1, "page " + std::string(pageText) + " could not be read");
+    }
+    return page;
 }
 
 void AppSession::save(const std::shared_ptr<TabSession>& tab,

@@ -13,6 +13,10 @@ namespace ombrix {
 class AppContainer;
 class RunLoop;
 class TabSession;
+namespace pdfkit {
+class Document;
+class Page;
+} // namespace pdfkit
 } // namespace ombrix
 
 namespace ombrix::cli {
@@ -34,6 +38,12 @@ public:
     // opened. Throws the bridge's error saying why when it cannot be opened.
     std::shared_ptr<TabSession> open(const std::filesystem::path& file,
                                      const std::optional<std::string>& password = std::nullopt);
+
+    // The tab's engine document, or the page of it a 1-based number as typed names; an
+    // ombrix::Error naming the range, or saying the page cannot be read, otherwise.
+    std::shared_ptr<pdfkit::Document> engine(const std::shared_ptr<TabSession>& tab) const;
+    std::shared_ptr<pdfkit::Page> page(const std::shared_ptr<TabSession>& tab,
+                                       std::string_view pageText) const;
 
     // Writes what the command changed in the tab: into `output` when given (the original
     // stays as it was and the output is replaced whole or not at all), else over the file

@@ -29,12 +29,8 @@ int runDeleteAnnotation(const std::vector<std::string>& args, Io& io) {
 
         AppSession session(false);
         auto tab = session.open(file, arguments.value("--password"));
-        auto engine = PDFKitBridge::engineDocument(*tab->document);
-        if (!engine) {
-            throw Error("ombrix", kExitFailure, "could not read " + file.string());
-        }
-        const IdentifiedAnnotation found = findAnnotation(*engine, id);
-        refuseMarkup(*engine);
+        auto engine = session.engine(tab);
+        const IdentifiedAnnotation found = findToMark(*engine, id);
         // Listed as it was, before it goes.
         nlohmann::ordered_json item;
         item["file"] = file.string();

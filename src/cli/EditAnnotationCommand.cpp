@@ -42,12 +42,8 @@ int runEditAnnotation(const std::vector<std::string>& args, Io& io) {
 
         AppSession session(false);
         auto tab = session.open(file, arguments.value("--password"));
-        auto engine = PDFKitBridge::engineDocument(*tab->document);
-        if (!engine) {
-            throw Error("ombrix", kExitFailure, "could not read " + file.string());
-        }
-        const IdentifiedAnnotation found = findAnnotation(*engine, id);
-        refuseMarkup(*engine);
+        auto engine = session.engine(tab);
+        const IdentifiedAnnotation found = findToMark(*engine, id);
         auto& markup = *session.container().markupController();
         if (rect) {
             markup.resize(tab, found.annotation, *rect);

@@ -56,12 +56,9 @@ int runHighlight(const std::vector<std::string>& args, Io& io) {
 
         AppSession session(arguments.hasFlag("--verbose"));
         auto tab = session.open(file, arguments.value("--password"));
-        const int index = checkedPageIndex(page, tab->document->pageCount);
-        auto engine = PDFKitBridge::engineDocument(*tab->document);
-        auto pdfPage = engine ? engine->page(index) : nullptr;
-        if (!pdfPage) {
-            throw Error("ombrix", kExitFailure, "page " + page + " could not be read");
-        }
+        auto pdfPage = session.page(tab, page);
+        auto engine = session.engine(tab);
+        const int index = pdfPage->index();
         checkOnPage(bounds, pdfPage->mediaBox(), page);
         refuseMarkup(*engine);
 
