@@ -2,11 +2,14 @@
 
 #include "core/Error.h"
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
+#include <limits>
 #include <ostream>
 #include <sstream>
 
@@ -14,8 +17,34 @@ namespace ombrix::cli {
 
 namespace {
 
-bool contains(std::initializer_list<std::string_view> names, std::string_view name) {
-    return std::find(names.begin(), names.end(), name) != names.end();
+// Words from the command line never hold a NUL byte, so one can mark a word for CLI11 and be
+// taken out again from everything CLI11 hands back.
+constexpr char kMark = '\0';
+
+bool isLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// CLI11 reads some words more loosely than this tool: "--name=" as "--name" taking the next
+// word, "--flag=true" as the flag, "-ofile" as "-o file", and "-5" or "---x" as positionals.
+// So every "--name=value" gets a mark at its end, which keeps an empty value and gives a flag a
+// value CLI11 has no meaning for; and any other word of dashes but "-L" or "--L..." (L a
+// letter, as every option here begins) gets one after its first dash, which CLI11 then reads
+// as an unknown option.
+std::string markedForCli11(const std::string& word) {
+    if (word.size() < 2 || word.front() != '-' || word == "--") {
+        return word;
+    }
+    const bool isLong = word[1] == '-';
+    if (isLong ? !isLetter(word[2]) : word.size() > 2 || !isLetter(word[1])) {
+        return word.substr(0, 1) + kMark + word.substr(1);
+    }
+    return isLong && word.find('=') != std::string::npos ? word + kMark : word;
+}
+
+std::string unmarked(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), kMark), text.end());
+    return text;
 }
 
 std::optional<double> positiveNumber(std::string_view text) {
@@ -49,43 +78,79 @@ Arguments parseArguments(const std::vector<std::string>& args,
                          std::initializer_list<std::string_view> valueOptions,
                          std::initializer_list<std::string_view> flags) {
     Arguments parsed;
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& word = args[i];
-        if (optionsEnded || word == "-" || word.empty() || word.front() != '-') {
-            parsed.positionals.push_back(word);
-            continue;
-        }
-        if (word == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        std::string name = word;
-        std::optional<std::string> inlineValue;
-        if (auto eq = word.find('='); word.rfind("--", 0) == 0 && eq != std::string::npos) {
-            name = word.substr(0, eq);
-            inlineValue = word.substr(eq + 1);
-        }
-        if (contains(flags, name) && !inlineValue) {
-            if (parsed.hasFlag(name)) {
-                throw UsageError(name + " given twice");
+    CLI::App app;
+    app.set_help_flag(); // main answers --help; here -h is an unknown option like any other
+
+    // CLI11 sets unknown options aside and goes on; the first mistake on the line is the one
+    // told, so one set aside before another mistake comes first.
+    auto firstUnknown = [&app]() -> std::optional<std::string> {
+        for (const auto& word : app.remaining()) {
+            if (word != "--") { // the end of the options, kept with them
+                return unmarked(word);
             }
-            parsed.flags.push_back(name);
-            continue;
         }
-        if (!contains(valueOptions, name)) {
-            throw UsageError("unknown option '" + word + "'");
+        return std::nullopt;
+    };
+    auto refuse = [&firstUnknown](const std::string& message) {
+        if (auto word = firstUnknown()) {
+            throw UsageError("unknown option '" + *word + "'");
         }
-        if (parsed.options.count(name) != 0) {
-            throw UsageError(name + " given twice");
-        }
-        if (!inlineValue) {
-            if (i + 1 >= args.size()) {
-                throw UsageError(name + " needs a value");
-            }
-            inlineValue = args[++i];
-        }
-        parsed.options.emplace(name, *inlineValue);
+        throw UsageError(message);
+    };
+
+    // Each option's callback runs as soon as CLI11 has read it, so a repeat is refused where
+    // it stands.
+    for (std::string_view option : valueOptions) {
+        app.add_option(
+               std::string(option),
+               [&parsed, &refuse, name = std::string(option)](const CLI::results_t& values) {
+                   if (parsed.options.count(name) != 0) {
+                       refuse(name + " given twice");
+                   }
+                   parsed.options.emplace(name, unmarked(values.front()));
+                   return true;
+               })
+            ->trigger_on_parse();
+    }
+    for (std::string_view flag : flags) {
+        app.add_option(std::string(flag),
+                       [&parsed, &refuse, name = std::string(flag)](const CLI::results_t& values) {
+                           // CLI11's own value of a flag given alone; anything else came after
+                           // an "=", which a flag does not take.
+                           if (values.front() != "true") {
+                               refuse("unknown option '" + name + "=" + unmarked(values.front()) +
+                                      "'");
+                           }
+                           if (parsed.hasFlag(name)) {
+                               refuse(name + " given twice");
+                           }
+                           parsed.flags.push_back(name);
+                           return true;
+                       })
+            ->expected(0)
+            ->trigger_on_parse();
+    }
+    // Every positional, in order. CLI11 fills a positional only up to its least count, and an
+    // open-ended one would split a word like "[a,b]" into a list: hence a count no line reaches.
+    CLI::Option* positionals = app.add_option("arguments");
+    positionals->expected(std::numeric_limits<int>::max())
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+
+    std::vector<std::string> words; // CLI11 takes the words last first
+    std::transform(args.rbegin(), args.rend(), std::back_inserter(words), markedForCli11);
+    try {
+        app.parse(words);
+    } catch (const CLI::ExtrasError&) {
+        refuse("unexpected arguments"); // always an unknown option: every positional is taken
+    } catch (const CLI::ArgumentMismatch&) {
+        // The words ran out before an option's value: the option is the last word.
+        const std::string& name = args.back();
+        refuse(parsed.options.count(name) != 0 ? name + " given twice" : name + " needs a value");
+    } catch (const CLI::ParseError& e) {
+        refuse(e.what());
+    }
+    for (const auto& word : positionals->results()) {
+        parsed.positionals.push_back(unmarked(word));
     }
     return parsed;
 }
