@@ -228,7 +228,8 @@ MarkupController::markRegion(const std::shared_ptr<MarkedDocument>& tab,
     std::vector<std::shared_ptr<pdfkit::Annotation>> replaced;
     if (type == AnnotationType::highlight) {
         for (const auto& annotation : page->annotations()) {
-            if (annotation->type() == "Highlight" && isMostlyUnder(annotation->bounds(), region)) {
+            if (annotation->subtype() == pdfkit::Subtype::highlight &&
+                isMostlyUnder(annotation->bounds(), region)) {
                 replaced.push_back(annotation);
             }
         }
@@ -318,7 +319,7 @@ MarkupController::addShape(const std::shared_ptr<MarkedDocument>& tab,
         !(bounds.height > kMinShapeSide) || refused(tab)) {
         return nullptr;
     }
-    auto annotation = pdfkit::Annotation::create(bounds, "Square");
+    auto annotation = pdfkit::Annotation::create(bounds, pdfkit::Subtype::square);
     if (!annotation) {
         return nullptr;
     }
@@ -346,7 +347,7 @@ MarkupController::addNote(const std::shared_ptr<MarkedDocument>& tab,
     const double top =
         std::clamp(pageTopLeft.y, std::min(box.maxY(), box.minY() + kNoteSize), box.maxY());
     const Rect bounds{x, top - kNoteSize, kNoteSize, kNoteSize};
-    auto annotation = pdfkit::Annotation::create(bounds, "Text");
+    auto annotation = pdfkit::Annotation::create(bounds, pdfkit::Subtype::text);
     if (!annotation) {
         return nullptr;
     }
@@ -444,7 +445,7 @@ bool MarkupController::recolour(const std::shared_ptr<MarkedDocument>& tab,
         }
         EditAnnotationsCommand::Edit edit{annotation, AnnotationLook::of(*annotation), {}};
         edit.after = edit.before;
-        if (annotation->type() == "FreeText") {
+        if (annotation->subtype() == pdfkit::Subtype::freeText) {
             // Free text shows only its text: the text takes the colour.
             edit.after.fontColor = colour.withAlpha(1);
         } else {
@@ -476,7 +477,7 @@ bool MarkupController::setText(const std::shared_ptr<MarkedDocument>& tab,
     edit.after = edit.before;
     const std::string trimmed = trimmingWhitespaceAndNewlines(text);
     if (trimmed.empty()) {
-        if (annotation->type() == "FreeText") {
+        if (annotation->subtype() == pdfkit::Subtype::freeText) {
             return false;
         }
         edit.after.contents.reset();

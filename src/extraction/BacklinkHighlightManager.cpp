@@ -5,6 +5,7 @@
 #include "core/Executor.h"
 #include "document/PDFKitBridge.h"
 #include "extraction/HighlightText.h"
+#include "pdfkit/AnnotationSubtype.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/Page.h"
 #include "tabs/TabSession.h"
@@ -18,12 +19,14 @@ namespace ombrix {
 
 namespace {
 
-constexpr std::array<std::string_view, 6> kKinds{"Highlight", "Underline", "StrikeOut",
-                                                 "Squiggly",  "Square",    "Circle"};
+using pdfkit::Subtype;
+constexpr std::array<Subtype, 6> kKinds{Subtype::highlight, Subtype::underline, Subtype::strikeOut,
+                                        Subtype::squiggly,  Subtype::square,    Subtype::circle};
 
 bool isListed(std::string type) {
     std::erase(type, '/');
-    return std::find(kKinds.begin(), kKinds.end(), type) != kKinds.end();
+    const auto subtype = pdfkit::subtypeNamed(type);
+    return subtype && std::find(kKinds.begin(), kKinds.end(), *subtype) != kKinds.end();
 }
 
 std::string entryId(int pageIndex, const Rect& b, const std::string& text) {

@@ -5,6 +5,7 @@
 #include "document/PDFKitBridge.h"
 #include "extraction/HighlightText.h"
 #include "extraction/TableMarkup.h"
+#include "pdfkit/AnnotationSubtype.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/Page.h"
 
@@ -19,12 +20,14 @@ namespace ombrix::HighlightExtractor {
 
 namespace {
 
-constexpr std::array<std::string_view, 5> kKinds{"Highlight", "Underline", "StrikeOut", "Squiggly",
-                                                 "Square"};
+using pdfkit::Subtype;
+constexpr std::array<Subtype, 5> kKinds{Subtype::highlight, Subtype::underline, Subtype::strikeOut,
+                                        Subtype::squiggly, Subtype::square};
 
 bool isCollected(std::string type) {
     std::erase(type, '/');
-    return std::find(kKinds.begin(), kKinds.end(), type) != kKinds.end();
+    const auto subtype = pdfkit::subtypeNamed(type);
+    return subtype && std::find(kKinds.begin(), kKinds.end(), *subtype) != kKinds.end();
 }
 
 // A table from the table action or a LaTeX formula from the formula action.

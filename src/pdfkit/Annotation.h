@@ -2,6 +2,7 @@
 
 #include "core/Color.h"
 #include "core/Geometry.h"
+#include "pdfkit/AnnotationSubtype.h"
 
 #include <memory>
 #include <optional>
@@ -37,12 +38,17 @@ public:
     // "/" is accepted ("/Squiggly", "/PolyLine", "/Polygon"). Markup subtypes get quad
     // points covering their bounds.
     static std::shared_ptr<Annotation> create(const Rect& bounds, const std::string& subtype);
+    static std::shared_ptr<Annotation> create(const Rect& bounds, Subtype subtype) {
+        return create(bounds, subtypeInfo(subtype).name);
+    }
     virtual ~Annotation() = default;
 
     virtual Rect bounds() const = 0; // page space
     virtual void setBounds(const Rect& bounds) = 0;
 
     virtual std::string type() const = 0; // subtype name without the leading "/"
+    // The subtype from the one table; none for a name PDF does not define.
+    std::optional<Subtype> subtype() const { return subtypeNamed(type()); }
 
     virtual std::optional<std::string> contents() const = 0;
     virtual void setContents(const std::string& text) = 0;

@@ -48,8 +48,8 @@ std::span<const SubtypeInfo> annotationSubtypes();
 const SubtypeInfo& subtypeInfo(Subtype subtype);
 // By the name exactly as PDF spells it.
 std::optional<Subtype> subtypeNamed(std::string_view name);
-// As files and callers write it: a leading "/" and letter case (fully Unicode) ignored, "Redaction" for
-// "Redact".
+// As files and callers write it: a leading "/" and letter case (fully Unicode) ignored, "Redaction"
+// for "Redact".
 std::optional<Subtype> subtypeLoosely(std::string_view name);
 
 } // namespace ombrix::pdfkit

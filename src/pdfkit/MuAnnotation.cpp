@@ -18,25 +18,32 @@ namespace {
 
 enum class Geometry { rect, quads, line, ink, vertices };
 
-Geometry geometryOf(const std::string& subtype) {
-    if (subtype == "Highlight" || subtype == "Underline" || subtype == "StrikeOut" ||
-        subtype == "Squiggly" || subtype == "Redact") {
+Geometry geometryOf(const std::string& name) {
+    switch (subtypeNamed(name).value_or(Subtype::square)) {
+    case Subtype::highlight:
+    case Subtype::underline:
+    case Subtype::strikeOut:
+    case Subtype::squiggly:
+    case Subtype::redact:
         return Geometry::quads;
-    }
-    if (subtype == "Line") {
+    case Subtype::line:
         return Geometry::line;
-    }
-    if (subtype == "Ink") {
+    case Subtype::ink:
         return Geometry::ink;
-    }
-    if (subtype == "Polygon" || subtype == "PolyLine") {
+    case Subtype::polygon:
+    case Subtype::polyLine:
         return Geometry::vertices;
+    default:
+        return Geometry::rect;
     }
-    return Geometry::rect;
 }
 
 bool isReadOnly(const std::string& subtype) {
-    return subtype == "Widget";
+    return subtypeNamed(subtype) == Subtype::widget;
+}
+
+bool isHighlight(const std::string& subtype) {
+    return subtypeNamed(subtype) == Subtype::highlight;
 }
 
 double finiteOr(double v, double fallback) {
@@ -191,7 +198,7 @@ Shape defaultShape(Geometry kind, const std::string& subtype, const Rect& b,
         break;
     }
     case Geometry::vertices:
-        if (subtype == "Polygon") {
+        if (subtypeNamed(subtype) == Subtype::polygon) {
             s.xy = {x0, y0, x1, y0, (x0 + x1) / 2, y1};
         } else {
             s.xy = {x0, y0, x0 + w / 3, y1, x0 + 2 * w / 3, y0, x1, y1};
@@ -728,7 +735,7 @@ void writeRegionAppearance(fz_context* ctx, pdf_document* doc, pdf_obj* dict, co
 std::string normalizeSubtype(const std::string& subtype) {
     std::string name = !subtype.empty() && subtype[0] == '/' ? subtype.substr(1) : subtype;
     if (name.empty()) {
-        return "Highlight";
+        return subtypeInfo(Subtype::highlight).name;
     }
     if (auto known = subtypeLoosely(name)) {
         return subtypeInfo(*known).name;
@@ -804,7 +811,7 @@ void MuAnnotation::refreshAppearance(fz_context* ctx, MuPage& page) {
         });
         // MuPDF has no look for a region: its highlight is a rounded band as tall as the
         // quad that spills past it. Its stream (object and all) is rewritten as ours.
-        if (subtype_ == "Highlight" && readFlag(ctx, current(), std::string(kRegionFlag))) {
+        if (isHighlight(subtype_) && readFlag(ctx, current(), std::string(kRegionFlag))) {
             writeRegionAppearance(ctx, page.core()->pdf, current(), boundsLocked(ctx));
         }
     }
@@ -812,11 +819,11 @@ void MuAnnotation::refreshAppearance(fz_context* ctx, MuPage& page) {
 }
 
 bool MuAnnotation::isRegion() const {
-    return subtype_ == "Highlight" && privateFlag(std::string(kRegionFlag));
+    return isHighlight(subtype_) && privateFlag(std::string(kRegionFlag));
 }
 
 void MuAnnotation::setRegion(bool on) {
-    if (subtype_ != "Highlight") {
+    if (!isHighlight(subtype_)) {
         return;
     }
     const std::string key(kRegionFlag);

@@ -89,7 +89,7 @@ public:
     bool hasObject() const { return ref_ != nullptr; }
     // The indirect reference /Annots holds for it.
     pdf_obj* reference() const { return ref_; }
-    bool isPopup() const { return subtype_ == "Popup"; }
+    bool isPopup() const { return subtypeNamed(subtype_) == Subtype::popup; }
     // Bounds for hit testing: the bounds and the area the appearance covers.
     Rect hitBounds() const;
     void attachTo(const std::shared_ptr<MuPage>& page);

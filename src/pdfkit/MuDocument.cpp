@@ -1,5 +1,4 @@
 #include "pdfkit/MuDocument.h"
-#include "pdfkit/PageRemoval.h"
 
 #include "core/AtomicFile.h"
 #include "core/Error.h"
@@ -9,6 +8,7 @@
 #include "pdfkit/MuImagePage.h"
 #include "pdfkit/MuRenderer.h"
 #include "pdfkit/MuSave.h"
+#include "pdfkit/PageRemoval.h"
 #include "pdfkit/PageTree.h"
 
 #include <algorithm>
@@ -382,8 +382,7 @@ void MuDocument::write(const std::filesystem::path& path) {
     std::lock_guard lock(core_->mutex);
     fz_context* ctx = mu::context();
     if (structureBroken_) {
-        throw Error("PDFKit", 1,
-                    "the document could not be changed safely, so it is not written");
+        throw Error("PDFKit", 1, "the document could not be changed safely, so it is not written");
     }
     std::error_code ec;
     const auto canonical = [&](const std::filesystem::path& p) {
@@ -1002,7 +1001,8 @@ void MuPage::setRotation(int degrees) {
     std::lock_guard lock(core_->mutex);
     fz_context* ctx = mu::context();
     pdf_obj* obj = pageObject(ctx);
-    if (!obj || !mu::attempt(ctx, [&] { pdf_dict_put_int(ctx, obj, PDF_NAME(Rotate), normalised); })) {
+    if (!obj ||
+        !mu::attempt(ctx, [&] { pdf_dict_put_int(ctx, obj, PDF_NAME(Rotate), normalised); })) {
         throw Error("PDFKit", 1, "the page could not be turned");
     }
     forgetGeometry(ctx);
@@ -1128,7 +1128,7 @@ std::vector<std::shared_ptr<MuAnnotation>>& MuPage::annotationList() const {
             continue;
         }
         // Popups belong to their markup annotation and travel with it.
-        if (mu::name(ctx, mu::get(ctx, entry, PDF_NAME(Subtype))) == "Popup") {
+        if (subtypeNamed(mu::name(ctx, mu::get(ctx, entry, PDF_NAME(Subtype)))) == Subtype::popup) {
             continue;
         }
         annotations_->push_back(std::make_shared<MuAnnotation>(core_, ctx, entry, weakSelf));
@@ -1347,7 +1347,7 @@ std::vector<TextCharacter> MuPage::characters() const {
             }
             // The size the glyph is drawn at; its box's height only when that is unusable.
             const double height = std::abs(ch.box.height);
-            c.fontSize = std::isfinite(ch.size) && ch.size > 0         ? double(ch.size)
+            c.fontSize = std::isfinite(ch.size) && ch.size > 0 ? double(ch.size)
                          : std::isfinite(height) && height > 1 ? height
                                                                : 0;
             c.color = Color::rgb(std::uint8_t(ch.color >> 16 & 0xff),

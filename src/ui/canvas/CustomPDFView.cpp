@@ -84,8 +84,8 @@ CustomPDFView::annotationHit(const std::shared_ptr<pdfkit::Page>& page, Point pa
         return nullptr;
     }
     auto selectable = [](const pdfkit::Annotation& annotation) {
-        const std::string type = annotation.type();
-        return type != "Link" && type != "Popup";
+        const auto subtype = annotation.subtype();
+        return subtype != pdfkit::Subtype::link && subtype != pdfkit::Subtype::popup;
     };
     // The view's hit-test reads copied bounds: the first holding the point, else the
     // first within a few pixels. Only when that is a link does the page's list decide.

@@ -293,7 +293,8 @@ QMenu* PDFCanvasWrapper::contextMenuAt(Point wrapperPoint) {
             }
         }
         hit = onSelection ? nullptr : view->annotationAt(page->index(), at);
-        if (hit && (hit->type() == "Link" || hit->type() == "Popup")) {
+        if (hit &&
+            (hit->subtype() == pdfkit::Subtype::link || hit->subtype() == pdfkit::Subtype::popup)) {
             hit.reset();
         }
     }
@@ -308,7 +309,8 @@ QMenu* PDFCanvasWrapper::contextMenuAt(Point wrapperPoint) {
     };
     if (hit) {
         selectEngineAnnotation(hit, page);
-        const bool textual = hit->type() == "Text" || hit->type() == "FreeText";
+        const bool textual =
+            hit->subtype() == pdfkit::Subtype::text || hit->subtype() == pdfkit::Subtype::freeText;
         addColours(menu->addMenu(tr("Colour")),
                    [this](const Color& colour) { recolourSelection(colour); });
         connect(menu->addAction(textual ? tr("Edit Text…") : tr("Edit Comment…")),
@@ -399,7 +401,8 @@ std::string PDFCanvasWrapper::annotationText(const pdfkit::Annotation& annotatio
                                              const pdfkit::Page& page) const {
     if (auto selection = page.selection(annotation.bounds());
         selection && selection->string() && !selection->string()->empty() &&
-        annotation.type() != "Text" && annotation.type() != "FreeText") {
+        annotation.subtype() != pdfkit::Subtype::text &&
+        annotation.subtype() != pdfkit::Subtype::freeText) {
         return *selection->string();
     }
     return annotation.contents().value_or("");
@@ -832,7 +835,7 @@ void PDFCanvasWrapper::saveSelectedText(const std::string& text) {
     const auto& annotation = selected_->pdfAnnotationRef;
     // Free text keeps its top-left corner and takes the size of its new lines.
     std::optional<Rect> box;
-    if (annotation->type() == "FreeText") {
+    if (annotation->subtype() == pdfkit::Subtype::freeText) {
         const Rect now = annotation->bounds();
         const double points = annotation->font() ? annotation->font()->size : textFontSize_;
         box =

@@ -4,6 +4,7 @@
 #include "core/Executor.h"
 #include "document/ActiveViews.h"
 #include "document/PDFKitBridge.h"
+#include "pdfkit/AnnotationSubtype.h"
 #include "pdfkit/Document.h"
 
 #include <QPointer>
@@ -70,25 +71,23 @@ std::function<void(Args...)> relay(Coordinator* coordinator,
 AnnotationType canvasAnnotationType(const std::string& subtype) {
     std::string name = subtype;
     name.erase(std::remove(name.begin(), name.end(), '/'), name.end());
-    if (name == "Underline") {
+    using pdfkit::Subtype;
+    switch (pdfkit::subtypeNamed(name).value_or(Subtype::highlight)) {
+    case Subtype::underline:
         return AnnotationType::underline;
-    }
-    if (name == "StrikeOut") {
+    case Subtype::strikeOut:
         return AnnotationType::strikeout;
-    }
-    if (name == "Text") {
+    case Subtype::text:
         return AnnotationType::stickyNote;
-    }
-    if (name == "FreeText") {
+    case Subtype::freeText:
         return AnnotationType::freeText;
-    }
-    if (name == "Square") {
+    case Subtype::square:
         return AnnotationType::square;
-    }
-    if (name == "Circle") {
+    case Subtype::circle:
         return AnnotationType::circle;
+    default:
+        return AnnotationType::highlight;
     }
-    return AnnotationType::highlight;
 }
 
 Coordinator::Coordinator(std::function<void(int)> onPageChange)
