@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "annotations/AnnotationRecord.h"
 #include "annotations/RedrawTargets.h"
 #include "annotations/UndoableCommand.h"
@@ -115,3 +119,5 @@ private:
 std::string annotationContentFromPageText(std::string_view text);
 
 } // namespace ombrix
+
+OMBRIX_API_END

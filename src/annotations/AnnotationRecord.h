@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "annotations/AnnotationType.h"
 #include "core/Color.h"
 #include "core/Geometry.h"
@@ -52,3 +56,5 @@ struct AnnotationRecord {
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "annotations/AnnotationRecord.h"
 #include "core/Geometry.h"
 
@@ -74,3 +78,5 @@ private:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

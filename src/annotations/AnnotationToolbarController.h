@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "annotations/HighlightColor.h"
 #include "annotations/RedrawTargets.h"
 #include "core/Cancellable.h"
@@ -65,3 +69,5 @@ private:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

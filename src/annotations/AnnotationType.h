@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <array>
 #include <nlohmann/json_fwd.hpp>
 #include <optional>
@@ -49,3 +53,5 @@ void to_json(nlohmann::json& j, AnnotationType type);
 void from_json(const nlohmann::json& j, AnnotationType& type);
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "annotations/UndoableCommand.h"
 #include "core/Signal.h"
 
@@ -29,3 +33,5 @@ public:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "annotations/UndoableCommand.h"
 #include "core/Color.h"
 
@@ -66,3 +70,5 @@ void applyLook(pdfkit::Annotation& annotation, const AnnotationLook& from,
                const AnnotationLook& to);
 
 } // namespace ombrix
+
+OMBRIX_API_END

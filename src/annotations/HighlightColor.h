@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Color.h"
 
 #include <string>
@@ -22,3 +26,5 @@ struct HighlightColor {
 enum class HighlightTool { none, text, crop, orange };
 
 } // namespace ombrix
+
+OMBRIX_API_END

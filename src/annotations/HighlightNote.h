@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <functional>
 #include <optional>
 #include <string>
@@ -48,3 +52,5 @@ void writeComment(pdfkit::Annotation& annotation, const std::string& comment,
                   const ResultMarker& isLegacyResult);
 
 } // namespace ombrix::note
+
+OMBRIX_API_END

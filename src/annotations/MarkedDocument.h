@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "annotations/AnnotationRecord.h"
 #include "core/Signal.h"
 
@@ -26,3 +30,5 @@ public:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

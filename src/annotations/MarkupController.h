@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "annotations/AnnotationType.h"
 #include "annotations/HighlightColor.h"
 #include "core/Color.h"
@@ -138,3 +142,5 @@ joinedComments(const std::vector<std::shared_ptr<pdfkit::Annotation>>& replaced,
                const pdfkit::Page& page);
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "annotations/AnnotationRecord.h"
 #include "annotations/UndoableCommand.h"
 
@@ -56,3 +60,5 @@ bool isOnPage(const pdfkit::Page& page, const std::shared_ptr<pdfkit::Annotation
 void upsertRecord(std::vector<AnnotationRecord>& list, const AnnotationRecord& record);
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <functional>
 
 namespace ombrix {
@@ -17,3 +21,5 @@ struct RedrawTargets {
 void requestRedraw(const RedrawTargets& targets, bool includeCanvas);
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "app/AppSettings.h"
 #include "core/Clock.h"
 #include "core/Geometry.h"
@@ -178,3 +182,5 @@ private:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

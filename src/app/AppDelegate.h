@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <filesystem>
 #include <memory>
 #include <vector>
@@ -45,3 +49,5 @@ private:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 namespace ombrix {
 
 class AppContainer;
@@ -25,3 +29,5 @@ void run();
 }
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "app/PreferencesStore.h"
 
 #include <nlohmann/json.hpp>
@@ -42,3 +46,5 @@ struct AppSettings {
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <string>
 #include <vector>
 
@@ -18,3 +22,5 @@ bool validate();
 } // namespace DependencyGraph
 
 } // namespace ombrix
+
+OMBRIX_API_END

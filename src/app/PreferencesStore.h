@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -36,3 +40,5 @@ private:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "contracts/DispatchContext.h"
 #include "contracts/Outcome.h"
 
@@ -19,3 +23,5 @@ public:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

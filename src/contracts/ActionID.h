@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <cstddef>
 #include <iosfwd>
 #include <nlohmann/json_fwd.hpp>
@@ -78,3 +82,5 @@ template <> struct std::hash<ombrix::ActionID> {
         return std::hash<std::string_view>{}(ombrix::rawValue(id));
     }
 };
+
+OMBRIX_API_END

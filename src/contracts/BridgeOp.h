@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <cstddef>
 #include <iosfwd>
 #include <nlohmann/json_fwd.hpp>
@@ -34,3 +38,5 @@ void to_json(nlohmann::json& j, BridgeOp op);
 void from_json(const nlohmann::json& j, BridgeOp& op);
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "contracts/ActionID.h"
 #include "contracts/BridgeOp.h"
 
@@ -47,7 +51,9 @@ template <> struct std::hash<ombrix::Contract> {
 };
 
 // Contract has no default state, so it goes through a serializer rather than from_json.
-template <> struct nlohmann::adl_serializer<ombrix::Contract> {
+template <> struct OMBRIX_API nlohmann::adl_serializer<ombrix::Contract> {
     static void to_json(nlohmann::json& j, const ombrix::Contract& contract);
     static ombrix::Contract from_json(const nlohmann::json& j);
 };
+
+OMBRIX_API_END

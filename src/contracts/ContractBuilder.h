@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "contracts/ActionHandler.h"
 #include "contracts/ActionID.h"
 #include "contracts/BridgeOp.h"
@@ -50,3 +54,5 @@ private:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "contracts/ActionID.h"
 #include "contracts/Contract.h"
 #include "core/Error.h"
@@ -51,3 +55,5 @@ private:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

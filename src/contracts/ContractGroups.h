@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 namespace ombrix {
 
 class ContractBuilder;
@@ -34,3 +38,5 @@ struct AllContracts {
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "contracts/ActionHandler.h"
 #include "contracts/ActionID.h"
 #include "contracts/Contract.h"
@@ -71,3 +75,5 @@ private:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

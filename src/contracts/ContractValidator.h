@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "contracts/ActionID.h"
 #include "contracts/ContractRegistry.h"
 
@@ -30,3 +34,5 @@ struct ContractValidator {
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Error.h"
 
 #include <string>
@@ -23,3 +27,5 @@ private:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

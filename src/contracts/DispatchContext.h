@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "contracts/ActionID.h"
 
 #include <any>
@@ -34,3 +38,5 @@ struct DispatchContext {
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <string>
 #include <vector>
 
@@ -48,3 +52,5 @@ inline const List shape{SourceName::menu, SourceName::toolbar, SourceName::mouse
 } // namespace SourceGroup
 
 } // namespace ombrix
+
+OMBRIX_API_END

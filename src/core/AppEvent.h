@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Clock.h"
 
 namespace ombrix {
@@ -18,3 +22,5 @@ protected:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

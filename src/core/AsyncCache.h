@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Clock.h"
 
 #include <algorithm>
@@ -87,3 +91,5 @@ private:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <mutex>
 #include <utility>
 
@@ -35,3 +39,5 @@ private:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

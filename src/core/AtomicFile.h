@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -143,3 +147,5 @@ std::optional<FileCheck> checkReadableFile(const std::filesystem::path& path);
 std::optional<std::string> readFile(const std::filesystem::path& path);
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <functional>
 #include <utility>
 
@@ -34,3 +38,5 @@ private:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

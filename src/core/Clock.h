@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -58,3 +62,5 @@ double secondsSinceReferenceDate(TimePoint t);
 TimePoint fromSecondsSinceReferenceDate(double s);
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <cstdint>
 #include <string>
 
@@ -40,3 +44,5 @@ inline constexpr Color clear = Color{0, 0, 0, 0};
 } // namespace SystemColors
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Executor.h"
 
 #include <atomic>
@@ -38,3 +42,5 @@ private:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

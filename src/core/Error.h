@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <exception>
 #include <string>
 
@@ -28,3 +32,5 @@ std::string describe(const std::exception& error);
 std::string describe(const std::exception_ptr& error);
 
 } // namespace ombrix
+
+OMBRIX_API_END

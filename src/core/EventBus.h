@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/AppEvent.h"
 #include "core/Cancellable.h"
 #include "core/TypeName.h"
@@ -69,3 +73,5 @@ private:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

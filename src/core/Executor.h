@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Clock.h"
 
 #include <functional>
@@ -26,3 +30,5 @@ std::shared_ptr<Executor> mainQueuePtr();
 void setMainQueue(std::shared_ptr<Executor> queue);
 
 } // namespace ombrix
+
+OMBRIX_API_END

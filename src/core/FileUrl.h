@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -18,3 +22,5 @@ std::string toFileUrl(const std::filesystem::path& path);
 std::optional<std::filesystem::path> fromFileUrl(std::string_view url);
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -89,3 +93,5 @@ template <> struct std::hash<ombrix::Rect> {
         return seed;
     }
 };
+
+OMBRIX_API_END

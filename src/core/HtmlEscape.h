@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <string>
 
 namespace ombrix {
@@ -9,3 +13,5 @@ namespace ombrix {
 std::string escapeHTML(const std::string& text, bool quotes = true);
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -37,3 +41,5 @@ private:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/ServiceContainer.h"
 
 #include <functional>
@@ -43,3 +47,5 @@ private:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -95,3 +99,5 @@ private:
 std::shared_ptr<LogSink> defaultLogSink();
 
 } // namespace ombrix
+
+OMBRIX_API_END

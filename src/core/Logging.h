@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/LogSink.h"
 
 #include <exception>
@@ -42,3 +46,5 @@ private:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

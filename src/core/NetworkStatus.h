@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -37,3 +41,5 @@ DumpProgress parseRouteDump(const void* data, std::size_t length, std::uint32_t 
                             std::vector<NetLink>& links, std::vector<NetRoute>& routes);
 
 } // namespace ombrix
+
+OMBRIX_API_END

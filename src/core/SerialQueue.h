@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Executor.h"
 
 #include <condition_variable>
@@ -55,3 +59,5 @@ private:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Error.h"
 #include "core/TypeName.h"
 
@@ -81,3 +85,5 @@ private:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

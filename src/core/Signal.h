@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Cancellable.h"
 
 #include <atomic>
@@ -128,3 +132,5 @@ private:
 #undef OMBRIX_SIGNAL_RESTORES_EMIT
 #pragma pop_macro("emit")
 #endif
+
+OMBRIX_API_END

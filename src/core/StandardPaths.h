@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <filesystem>
 
 namespace ombrix {
@@ -9,3 +13,5 @@ namespace ombrix {
 std::filesystem::path applicationSupportDirectory();
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/SerialQueue.h"
 
 #include <chrono>
@@ -62,3 +66,5 @@ private:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <string>
 #include <typeinfo>
 
@@ -19,3 +23,5 @@ template <class T> std::string plainTypeName() {
 }
 
 } // namespace ombrix
+
+OMBRIX_API_END

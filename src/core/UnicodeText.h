@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -35,3 +39,5 @@ bool isWellFormedUTF8(std::string_view utf8);
 std::size_t codePointCount(std::string_view utf8);
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <cstddef>
 #include <deque>
 #include <filesystem>
@@ -133,3 +137,5 @@ private:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <array>
 #include <compare>
 #include <cstdint>
@@ -38,3 +42,5 @@ template <> struct std::hash<ombrix::Uuid> {
         return h;
     }
 };
+
+OMBRIX_API_END

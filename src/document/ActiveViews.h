@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <memory>
 
 namespace ombrix {
@@ -25,3 +29,5 @@ struct ActiveViews {
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

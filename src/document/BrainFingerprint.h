@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -24,3 +28,5 @@ std::string fallback();
 } // namespace BrainFingerprint
 
 } // namespace ombrix
+
+OMBRIX_API_END

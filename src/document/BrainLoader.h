@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Clock.h"
 #include "core/Logging.h"
 #include "document/BrainStore.h"
@@ -46,3 +50,5 @@ private:
 std::string formatLogTimestamp(TimePoint t);
 
 } // namespace ombrix
+
+OMBRIX_API_END

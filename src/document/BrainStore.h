@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "document/DocumentBrain.h"
 
 #include <filesystem>
@@ -44,3 +48,5 @@ private:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Error.h"
 
 #include <filesystem>
@@ -33,3 +37,5 @@ private:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Clock.h"
 #include "document/PDFDocument.h"
 
@@ -49,3 +53,5 @@ struct DocumentBrain {
 using PageSizeEntry = DocumentBrain::PageSizeEntry;
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Logging.h"
 #include "pdfkit/Document.h"
 
@@ -26,3 +30,5 @@ OpenedFile finishOpening(pdfkit::OpenResult result, const std::filesystem::path&
                          UserInteraction& user, const Logging& logging);
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Geometry.h"
 #include "core/Image.h"
 #include "document/PDFDocument.h"
@@ -22,3 +26,5 @@ public:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

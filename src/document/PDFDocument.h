@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Clock.h"
 #include "core/Geometry.h"
 #include "core/Signal.h"
@@ -89,3 +93,5 @@ private:
 std::string documentName(const std::filesystem::path& url);
 
 } // namespace ombrix
+
+OMBRIX_API_END

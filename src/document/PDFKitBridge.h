@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "document/PDFBridge.h"
 
 #include <memory>
@@ -56,3 +60,5 @@ private:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Geometry.h"
 #include "core/Image.h"
 #include "core/Uuid.h"
@@ -48,3 +52,5 @@ private:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

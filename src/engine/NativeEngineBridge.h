@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Color.h"
 #include "core/Geometry.h"
 #include "core/Image.h"
@@ -108,3 +112,5 @@ private:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

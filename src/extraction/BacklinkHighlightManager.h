@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Color.h"
 #include "core/Geometry.h"
 #include "core/Logging.h"
@@ -70,3 +74,5 @@ private:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

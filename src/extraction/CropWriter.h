@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Geometry.h"
 #include "core/Image.h"
 
@@ -41,3 +45,5 @@ std::filesystem::path cropToFile(const pdfkit::Page& page, const Rect& bounds,
                                  const std::filesystem::path& document, int pageNumber);
 
 } // namespace ombrix::crop
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Color.h"
 #include "core/Geometry.h"
 
@@ -34,3 +38,5 @@ struct ExtractedHighlight {
 inline constexpr Color kDefaultHighlightColor{1, 1, 0, 1};
 
 } // namespace ombrix
+
+OMBRIX_API_END

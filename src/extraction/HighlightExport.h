@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "extraction/HighlightExtractor.h"
 
 #include <cstddef>
@@ -24,3 +28,5 @@ struct HighlightExportOutcome {
 HighlightExportOutcome prepareHighlightExport(const TabSession* activeTab);
 
 } // namespace ombrix
+
+OMBRIX_API_END

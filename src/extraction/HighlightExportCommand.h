@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "extraction/HighlightExport.h"
 
 namespace ombrix {
@@ -13,3 +17,5 @@ class UserInteraction;
 HighlightExportOutcome exportHighlights(const TabSession* activeTab, UserInteraction& ui);
 
 } // namespace ombrix
+
+OMBRIX_API_END

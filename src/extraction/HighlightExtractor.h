@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "extraction/ExtractedHighlight.h"
 
 #include <map>
@@ -43,3 +47,5 @@ std::size_t totalCount(const HighlightsByPage& highlights);
 } // namespace HighlightExtractor
 
 } // namespace ombrix
+
+OMBRIX_API_END

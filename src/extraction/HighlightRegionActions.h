@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Logging.h"
 #include "core/Signal.h"
 #include "extraction/ExtractedHighlight.h"
@@ -144,3 +148,5 @@ private:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <string>
 #include <string_view>
 
@@ -14,3 +18,5 @@ std::string collapseWhitespace(std::string_view utf8);
 std::string shortestDecimal(double value);
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -20,3 +24,5 @@ inline constexpr std::size_t kMaxMathML = 1u << 20;
 inline constexpr int kMaxDepth = 128;
 
 } // namespace ombrix::mathml
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Image.h"
 
 #include <atomic>
@@ -98,3 +102,5 @@ std::string formulaPage(const std::string& latex, const std::optional<std::strin
                         const std::optional<std::string>& mathJaxBundle);
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "document/PDFDocument.h"
 
 #include <optional>
@@ -31,3 +35,5 @@ bool hasCustomLabels(const PDFDocument& document);
 bool usesRomanLabels(const PDFDocument& document);
 
 } // namespace ombrix::PDFPageLabelResolver
+
+OMBRIX_API_END

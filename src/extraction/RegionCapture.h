@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Geometry.h"
 #include "core/Image.h"
 
@@ -33,3 +37,5 @@ Image trimContent(const Image& image, int threshold = kTrimThreshold);
 std::optional<Image> formulaImage(const pdfkit::Page& page, const Rect& bounds);
 
 } // namespace ombrix::region
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Geometry.h"
 #include "core/HtmlEscape.h"
 #include "core/Image.h"
@@ -125,3 +129,5 @@ std::string successMessage(const std::string& html);
 } // namespace table
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <cstddef>
 #include <map>
 #include <memory>
@@ -90,3 +94,5 @@ std::vector<std::vector<int>> detectRows(const std::vector<std::vector<GeoPoint>
 } // namespace TableGeometryEngine
 
 } // namespace ombrix
+
+OMBRIX_API_END

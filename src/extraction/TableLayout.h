@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Geometry.h"
 
 #include <optional>
@@ -90,3 +94,5 @@ std::string toMarkdown(const TableGrid& grid); // the first row is the heading l
 } // namespace table
 
 } // namespace ombrix
+
+OMBRIX_API_END

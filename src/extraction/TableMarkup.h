@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <cstddef>
 #include <string>
 
@@ -19,3 +23,5 @@ std::string sanitizeHTML(const std::string& html);
 inline constexpr std::size_t kMaxStoredHTML = 1u << 20;
 
 } // namespace ombrix::table
+
+OMBRIX_API_END

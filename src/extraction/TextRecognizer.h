@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Geometry.h"
 #include "core/Image.h"
 
@@ -38,3 +42,5 @@ std::vector<RecognizedWord> recognizeWordsIn(const Image& image, const std::vect
 } // namespace TextRecognizer
 
 } // namespace ombrix
+
+OMBRIX_API_END

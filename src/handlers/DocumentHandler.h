@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "contracts/ActionHandler.h"
 #include "core/Geometry.h"
 #include "core/Logging.h"
@@ -68,3 +72,5 @@ private:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "contracts/ActionHandler.h"
 
 #include <memory>
@@ -31,3 +35,5 @@ private:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "annotations/RedrawTargets.h"
 #include "contracts/ActionHandler.h"
 
@@ -40,3 +44,5 @@ private:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "contracts/ActionHandler.h"
 #include "core/Logging.h"
 
@@ -30,3 +34,5 @@ private:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

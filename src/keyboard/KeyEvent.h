@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <cstdint>
 #include <string>
 
@@ -77,3 +81,5 @@ struct KeyEvent {
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Cancellable.h"
 #include "core/Logging.h"
 #include "core/Signal.h"
@@ -96,3 +100,5 @@ private:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 namespace ombrix {
 
 // The engine enters only normal and command itself; visual is set by the host; outline
@@ -11,3 +15,5 @@ enum class ScrollDirection { up, down, left, right };
 const char* toString(VimMode mode);
 
 } // namespace ombrix
+
+OMBRIX_API_END

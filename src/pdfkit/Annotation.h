@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Color.h"
 #include "core/Geometry.h"
 #include "pdfkit/AnnotationSubtype.h"
@@ -108,3 +112,5 @@ public:
 };
 
 } // namespace ombrix::pdfkit
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <optional>
 #include <span>
 #include <string_view>
@@ -53,3 +57,5 @@ std::optional<Subtype> subtypeNamed(std::string_view name);
 std::optional<Subtype> subtypeLoosely(std::string_view name);
 
 } // namespace ombrix::pdfkit
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <memory>
 
 namespace ombrix::pdfkit {
@@ -29,3 +33,5 @@ private:
 };
 
 } // namespace ombrix::pdfkit
+
+OMBRIX_API_END

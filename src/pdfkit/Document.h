@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Image.h"
 #include "pdfkit/CancelToken.h"
 #include "pdfkit/Link.h"
@@ -62,6 +66,10 @@ public:
     virtual std::optional<std::string> markupRefusal() const = 0;
 
     virtual int pageCount() const = 0;
+    // How many pages hold their parsed content now: however many were visited, at most
+    // kMostLoadedPages do, so memory does not grow with the pages seen. Any thread.
+    virtual std::size_t loadedPageCount() const = 0;
+    static constexpr std::size_t kMostLoadedPages = 16;
     virtual std::shared_ptr<Page> page(int index) const = 0; // nullptr when out of range
     virtual std::optional<int> indexOf(const Page& page) const = 0;
 
@@ -131,3 +139,5 @@ public:
 };
 
 } // namespace ombrix::pdfkit
+
+OMBRIX_API_END

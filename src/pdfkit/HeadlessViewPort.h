@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Signal.h"
 #include "pdfkit/ViewPort.h"
 
@@ -104,3 +108,5 @@ private:
 };
 
 } // namespace ombrix::pdfkit
+
+OMBRIX_API_END

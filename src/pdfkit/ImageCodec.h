@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Geometry.h"
 #include "core/Image.h"
 
@@ -19,3 +23,5 @@ std::optional<std::string> encodeImagePDF(const Image& image,
                                           const std::optional<Size>& page = std::nullopt);
 
 } // namespace ombrix::pdfkit
+
+OMBRIX_API_END

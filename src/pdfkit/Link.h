@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Geometry.h"
 
 #include <optional>
@@ -32,3 +36,5 @@ struct OutlineItem {
 };
 
 } // namespace ombrix::pdfkit
+
+OMBRIX_API_END

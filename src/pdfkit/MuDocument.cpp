@@ -548,6 +548,13 @@ std::vector<Size> MuDocument::displaySizes() const {
     return sizes;
 }
 
+std::size_t MuDocument::loadedPageCount() const {
+    // Counted from the pages themselves, not from the list that should bound them.
+    std::lock_guard lock(mutex());
+    return static_cast<std::size_t>(std::count_if(
+        pages_.begin(), pages_.end(), [](const auto& page) { return page && page->isLoaded(); }));
+}
+
 void MuDocument::pageUsed(const MuPage& page) const {
     page.touch(++useClock_);
     if (std::find(loaded_.begin(), loaded_.end(), &page) == loaded_.end()) {

@@ -174,6 +174,7 @@ public:
     PageRenderer& renderer() override;
     std::vector<int> damagedPages() const override;
     std::recursive_mutex& mutex() const override { return core_->mutex; }
+    std::size_t loadedPageCount() const override;
     std::vector<Size> displaySizes() const override;
     std::shared_ptr<const TextLayout> textLayout(int pageIndex,
                                                  const CancelToken* token = nullptr) const override;
@@ -189,7 +190,7 @@ public:
     // kLoadedPages most recently used pages loaded and lets the others go, so memory does
     // not grow with the pages visited.
     void pageUsed(const MuPage& page) const;
-    static constexpr std::size_t kLoadedPages = 16;
+    static constexpr std::size_t kLoadedPages = kMostLoadedPages;
     // A page's text, through a small cache of recent pages shared with textLayout().
     // nullptr only when `token` stopped the extraction.
     std::shared_ptr<const PageText> pageText(const MuPage& page,

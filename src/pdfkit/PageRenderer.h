@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Geometry.h"
 #include "core/Image.h"
 #include "pdfkit/CancelToken.h"
@@ -29,3 +33,5 @@ public:
 };
 
 } // namespace ombrix::pdfkit
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Geometry.h"
 
 #include <vector>
@@ -21,3 +25,5 @@ struct PageRule {
 std::vector<PageRule> pageRules(const Page& page);
 
 } // namespace ombrix::pdfkit
+
+OMBRIX_API_END

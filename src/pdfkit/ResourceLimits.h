@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <chrono>
 #include <cstddef>
 #include <optional>
@@ -31,3 +35,5 @@ void setInflationLimit(double ratio, std::size_t floorBytes);
 bool inflationLimitReached();
 
 } // namespace ombrix::pdfkit
+
+OMBRIX_API_END

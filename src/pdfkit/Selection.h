@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Geometry.h"
 
 #include <memory>
@@ -37,3 +41,5 @@ private:
 };
 
 } // namespace ombrix::pdfkit
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Cancellable.h"
 #include "core/Geometry.h"
 #include "pdfkit/Document.h"
@@ -66,3 +70,5 @@ public:
 };
 
 } // namespace ombrix::pdfkit
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "search/LayoutMode.h"
 
 namespace ombrix {
@@ -15,3 +19,5 @@ public:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

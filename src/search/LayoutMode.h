@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <array>
 #include <nlohmann/json_fwd.hpp>
 #include <optional>
@@ -18,3 +22,5 @@ void to_json(nlohmann::json& j, LayoutMode mode);
 void from_json(const nlohmann::json& j, LayoutMode& mode); // unknown raw value fails
 
 } // namespace ombrix
+
+OMBRIX_API_END

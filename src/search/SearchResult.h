@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/AppEvent.h"
 #include "core/Geometry.h"
 #include "core/Uuid.h"
@@ -41,3 +45,5 @@ struct SearchCompletedEvent : AppEvent {
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "search/SearchResult.h"
 
 #include <string>
@@ -17,3 +21,5 @@ public:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

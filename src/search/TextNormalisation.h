@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include <string>
 #include <string_view>
 
@@ -16,3 +20,5 @@ namespace ombrix {
 std::string toSingleLine(std::string_view utf8, bool removeWhitespaceBetweenCJKChars);
 
 } // namespace ombrix
+
+OMBRIX_API_END

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "annotations/UndoableCommand.h"
 #include "core/AtomicFile.h"
 #include "core/Cancellable.h"
@@ -183,3 +187,5 @@ private:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

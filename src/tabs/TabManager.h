@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "core/Signal.h"
 #include "tabs/TabSession.h"
 
@@ -39,3 +43,5 @@ private:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

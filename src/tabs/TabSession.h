@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/Export.h"
+
+OMBRIX_API_BEGIN
+
 #include "annotations/MarkedDocument.h"
 #include "core/Image.h"
 #include "core/Signal.h"
@@ -42,3 +46,5 @@ public:
 };
 
 } // namespace ombrix
+
+OMBRIX_API_END

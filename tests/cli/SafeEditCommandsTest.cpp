@@ -13,7 +13,6 @@
 #include <chrono>
 #include <gtest/gtest.h>
 #include <initializer_list>
-#include <mupdf/fitz.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>

@@ -31,63 +31,6 @@ std::vector<std::string> labelsOf(const fs::path& path) {
     return labels;
 }
 
-// The labelled fixture (i ii iii iv 1 2 A-1 A-2) with an outline entry, a link on page 1,
-// a named destination and an open action, all leading to page 3, plus an outline entry
-// and a link leading to page 5.
-void writeCrossReferencedPdf(const fs::path& path) {
-    fx::writePdf(fx::labelledDocument(), path);
-    fx::MuPdfSession session;
-    pdf_document* doc = nullptr;
-    const std::string name = path.string();
-    session.run("cross-reference", [&](fz_context* ctx) {
-        doc = pdf_open_document(ctx, name.c_str());
-        pdf_obj* root = pdf_dict_get(ctx, pdf_trailer(ctx, doc), PDF_NAME(Root));
-        pdf_obj* third = pdf_lookup_page_obj(ctx, doc, 2);
-        pdf_obj* fifth = pdf_lookup_page_obj(ctx, doc, 4);
-        auto dest = [&](pdf_obj* page) {
-            pdf_obj* d = pdf_new_array(ctx, doc, 2);
-            pdf_array_push(ctx, d, page);
-            pdf_array_push(ctx, d, PDF_NAME(Fit));
-            return d;
-        };
-        pdf_obj* outlines = pdf_add_new_dict(ctx, doc, 4);
-        pdf_obj* a = pdf_add_new_dict(ctx, doc, 4);
-        pdf_obj* b = pdf_add_new_dict(ctx, doc, 4);
-        pdf_dict_put_text_string(ctx, a, PDF_NAME(Title), "To iii");
-        pdf_dict_put_drop(ctx, a, PDF_NAME(Dest), dest(third));
-        pdf_dict_put(ctx, a, PDF_NAME(Parent), outlines);
-        pdf_dict_put(ctx, a, PDF_NAME(Next), b);
-        pdf_dict_put_text_string(ctx, b, PDF_NAME(Title), "To 1");
-        pdf_dict_put_drop(ctx, b, PDF_NAME(Dest), dest(fifth));
-        pdf_dict_put(ctx, b, PDF_NAME(Parent), outlines);
-        pdf_dict_put(ctx, b, PDF_NAME(Prev), a);
-        pdf_dict_put(ctx, outlines, PDF_NAME(First), a);
-        pdf_dict_put(ctx, outlines, PDF_NAME(Last), b);
-        pdf_dict_put_int(ctx, outlines, PDF_NAME(Count), 2);
-        pdf_dict_put_drop(ctx, root, PDF_NAME(Outlines), outlines);
-        pdf_drop_obj(ctx, a);
-        pdf_drop_obj(ctx, b);
-
-        pdf_obj* annots =
-            pdf_dict_put_array(ctx, pdf_lookup_page_obj(ctx, doc, 0), PDF_NAME(Annots), 2);
-        for (pdf_obj* target : {third, fifth}) {
-            pdf_obj* link = pdf_add_new_dict(ctx, doc, 4);
-            pdf_dict_put(ctx, link, PDF_NAME(Type), PDF_NAME(Annot));
-            pdf_dict_put(ctx, link, PDF_NAME(Subtype), PDF_NAME(Link));
-            pdf_dict_put_rect(ctx, link, PDF_NAME(Rect), fz_make_rect(72, 72, 144, 90));
-            pdf_obj* action = pdf_dict_put_dict(ctx, link, PDF_NAME(A), 2);
-            pdf_dict_put(ctx, action, PDF_NAME(S), PDF_NAME(GoTo));
-            pdf_dict_put_drop(ctx, action, PDF_NAME(D), dest(target));
-            pdf_array_push_drop(ctx, annots, link);
-        }
-        pdf_obj* dests = pdf_dict_puts_dict(ctx, root, "Dests", 1);
-        pdf_dict_puts_drop(ctx, dests, "third", dest(third));
-        pdf_dict_puts_drop(ctx, root, "OpenAction", dest(third));
-        pdf_save_document(ctx, doc, name.c_str(), nullptr);
-    });
-    pdf_drop_document(session.ctx(), doc);
-}
-
 class EngineWriteSafetyTest : public ::testing::Test {
 protected:
     fx::TempDir dir;
@@ -170,7 +113,7 @@ TEST_F(EngineWriteSafetyTest, TheOnlyPageIsNeverDeleted) {
 
 TEST_F(EngineWriteSafetyTest, DeletingAPageKeepsLabelsAndLeavesNoWayToIt) {
     const auto path = dir / "labelled.pdf";
-    writeCrossReferencedPdf(path);
+    fx::writeCrossReferencedPdf(path);
     ASSERT_EQ(labelsOf(path),
               (std::vector<std::string>{"i", "ii", "iii", "iv", "1", "2", "A-1", "A-2"}));
     ASSERT_TRUE(bridge.deletePage(path.string(), 2)) << NativeEngineBridge::lastError();
@@ -200,7 +143,7 @@ TEST_F(EngineWriteSafetyTest, DeletingAPageKeepsLabelsAndLeavesNoWayToIt) {
 
 TEST_F(EngineWriteSafetyTest, LinksToAPageGoWithIt) {
     const auto path = dir / "linked.pdf";
-    writeCrossReferencedPdf(path);
+    fx::writeCrossReferencedPdf(path);
     ASSERT_TRUE(bridge.deletePage(path.string(), 2));
     const auto links = bridge.annotations(path.string(), 0);
     ASSERT_EQ(links.size(), 1u); // the link to "1" alone

@@ -1,11 +1,10 @@
 #include "PdfkitTestSupport.h"
-#include "support/MuPdfSession.h"
+#include "support/RawPdf.h"
 
 #include <algorithm>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <map>
-#include <mupdf/pdf.h>
 #include <set>
 
 namespace ombrix::pdfkit::test {
@@ -449,27 +448,10 @@ std::string foreignAnnotationsPdf() {
 // The entries of each annotation of the first page of a saved file: strings as their
 // text, anything else as MuPDF prints it.
 std::vector<std::map<std::string, std::string>> writtenEntries(const std::filesystem::path& file) {
-    fx::MuPdfSession session;
-    const std::string name = file.string();
     std::vector<std::map<std::string, std::string>> out;
-    pdf_document* doc = nullptr;
-    session.run("cannot read the saved file", [&](fz_context* ctx) {
-        doc = pdf_open_document(ctx, name.c_str());
-        pdf_obj* annots = pdf_dict_get(ctx, pdf_lookup_page_obj(ctx, doc, 0), PDF_NAME(Annots));
-        for (int i = 0; i < pdf_array_len(ctx, annots); ++i) {
-            pdf_obj* annot = pdf_array_get(ctx, annots, i);
-            auto& entries = out.emplace_back();
-            for (int k = 0; k < pdf_dict_len(ctx, annot); ++k) {
-                pdf_obj* value = pdf_dict_get_val(ctx, annot, k);
-                std::size_t length = 0;
-                char* printed = pdf_sprint_obj(ctx, nullptr, 0, &length, value, 1, 0);
-                entries[pdf_to_name(ctx, pdf_dict_get_key(ctx, annot, k))] =
-                    pdf_is_string(ctx, value) ? pdf_to_text_string(ctx, value) : printed;
-                fz_free(ctx, printed);
-            }
-        }
-        pdf_drop_document(ctx, doc);
-    });
+    for (auto& annotation : fx::readStoredPage(file, 0).annotations) {
+        out.push_back(std::move(annotation.entries));
+    }
     return out;
 }
 

@@ -4,10 +4,9 @@
 #include "core/Error.h"
 #include "pdfkit/Annotation.h"
 #include "pdfkit/Page.h"
-#include "support/MuPdfSession.h"
+#include "support/RawPdf.h"
 
 #include <gtest/gtest.h>
-#include <mupdf/pdf.h>
 
 namespace ombrix::pdfkit::test {
 namespace {
@@ -15,32 +14,8 @@ namespace {
 const std::string kPassword = "secret";
 
 // How MuPDF reads a saved file without and with the user password.
-struct Encryption {
-    bool needsPassword = false;
-    bool opensWithPassword = false;
-    std::string method;
-    int revision = 0;
-    int permissions = 0;
-};
-
-Encryption encryptionOf(const std::filesystem::path& file) {
-    fx::MuPdfSession session;
-    Encryption e;
-    const std::string name = file.string();
-    char method[64] = "";
-    session.run("cannot read the saved file", [&](fz_context* ctx) {
-        pdf_document* doc = pdf_open_document(ctx, name.c_str());
-        e.needsPassword = pdf_needs_password(ctx, doc);
-        e.opensWithPassword = pdf_authenticate_password(ctx, doc, kPassword.c_str()) != 0;
-        if (doc->crypt) {
-            fz_strlcpy(method, pdf_crypt_method(ctx, doc->crypt), sizeof method);
-            e.revision = pdf_crypt_revision(ctx, doc->crypt);
-            e.permissions = pdf_crypt_permissions(ctx, doc->crypt);
-        }
-        pdf_drop_document(ctx, doc);
-    });
-    e.method = method;
-    return e;
+fx::StoredEncryption encryptionOf(const std::filesystem::path& file) {
+    return fx::readEncryption(file, kPassword);
 }
 
 std::shared_ptr<Document> unlocked(const std::filesystem::path& file) {
@@ -67,7 +42,7 @@ protected:
 
 TEST_P(EncryptedMarkupTrustTest, HighlightIsSavedEncryptedAsTheFileWas) {
     const auto file = encrypted();
-    const Encryption before = encryptionOf(file);
+    const fx::StoredEncryption before = encryptionOf(file);
     ASSERT_TRUE(before.needsPassword);
 
     auto document = unlocked(file);
@@ -82,7 +57,7 @@ TEST_P(EncryptedMarkupTrustTest, HighlightIsSavedEncryptedAsTheFileWas) {
     ASSERT_EQ(page->annotations().size(), 1u) << "the page did not take the annotation";
     ASSERT_NO_THROW(document->write(file));
 
-    const Encryption after = encryptionOf(file);
+    const fx::StoredEncryption after = encryptionOf(file);
     EXPECT_TRUE(after.needsPassword) << "saved without its password";
     EXPECT_TRUE(after.opensWithPassword);
     EXPECT_EQ(after.method, before.method);

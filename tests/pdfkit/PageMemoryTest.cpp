@@ -1,20 +1,10 @@
 #include "PdfkitTestSupport.h"
 #include "pdfkit/Document.h"
-#include "pdfkit/MuDocument.h"
 
 #include <gtest/gtest.h>
 
 namespace ombrix::pdfkit::test {
 namespace {
-
-std::size_t loadedPages(const Document& doc) {
-    const auto& mu = static_cast<const MuDocument&>(doc);
-    std::size_t n = 0;
-    for (int i = 0; i < mu.pageCount(); ++i) {
-        n += mu.muPage(i)->isLoaded();
-    }
-    return n;
-}
 
 TEST(PageMemory, VisitedPagesAreLetGoWhileHeldAnnotationsKeepTheirIdentity) {
     fx::TempDir dir;
@@ -37,7 +27,7 @@ TEST(PageMemory, VisitedPagesAreLetGoWhileHeldAnnotationsKeepTheirIdentity) {
         doc->page(i)->string();
         EXPECT_FALSE(doc->renderer().render(i, 6, 8, 0.01).isNull());
     }
-    EXPECT_LE(loadedPages(*doc), MuDocument::kLoadedPages);
+    EXPECT_LE(doc->loadedPageCount(), Document::kMostLoadedPages);
     EXPECT_EQ(doc->page(3), page3);
     auto again = doc->page(3)->annotations();
     ASSERT_EQ(again.size(), 1u);
@@ -66,7 +56,7 @@ TEST(PageMemory, SearchFindsEveryOccurrenceAcrossManyPages) {
     EXPECT_EQ(results.front().pages().front(), doc->page(0));
     EXPECT_EQ(results.back().pages().front(), doc->page(299));
     EXPECT_EQ(*results.back().string(), "alpha");
-    EXPECT_LE(loadedPages(*doc), MuDocument::kLoadedPages);
+    EXPECT_LE(doc->loadedPageCount(), Document::kMostLoadedPages);
 }
 
 } // namespace

@@ -4,12 +4,11 @@
 #include "PdfkitTestSupport.h"
 #include "pdfkit/Annotation.h"
 #include "pdfkit/Page.h"
-#include "support/MuPdfSession.h"
+#include "support/RawPdf.h"
 #include "support/RenderedPage.h"
 #include "support/TurnedPages.h"
 
 #include <gtest/gtest.h>
-#include <mupdf/pdf.h>
 
 namespace ombrix::pdfkit::test {
 namespace {
@@ -17,21 +16,7 @@ namespace {
 // The /QuadPoints of an annotation of a page of a saved file, as written.
 std::vector<double> writtenQuadPoints(const std::filesystem::path& file, int pageIndex,
                                       int annotIndex = 0) {
-    fx::MuPdfSession session;
-    std::vector<double> numbers;
-    const std::string name = file.string();
-    pdf_document* doc = nullptr;
-    session.run("cannot read the saved file", [&](fz_context* ctx) {
-        doc = pdf_open_document(ctx, name.c_str());
-        pdf_obj* page = pdf_lookup_page_obj(ctx, doc, pageIndex);
-        pdf_obj* annot = pdf_array_get(ctx, pdf_dict_get(ctx, page, PDF_NAME(Annots)), annotIndex);
-        pdf_obj* quads = pdf_dict_get(ctx, annot, PDF_NAME(QuadPoints));
-        for (int i = 0; i < pdf_array_len(ctx, quads); ++i) {
-            numbers.push_back(pdf_array_get_real(ctx, quads, i));
-        }
-        pdf_drop_document(ctx, doc);
-    });
-    return numbers;
+    return fx::readStoredPage(file, pageIndex).annotations.at(annotIndex).quadPoints;
 }
 
 Rect grown(const Rect& r, double by) {

@@ -4,11 +4,9 @@
 #include "PdfkitTestSupport.h"
 #include "core/AtomicFile.h"
 #include "core/Error.h"
-#include "support/MuPdfSession.h"
+#include "support/RawPdf.h"
 
 #include <cstring>
-#include <mupdf/pdf.h>
-
 #include <gtest/gtest.h>
 
 namespace ombrix::pdfkit::test {
@@ -86,20 +84,7 @@ TEST(SaveSafety, SavesFollowLinksAndLeaveOtherFilesAlone) {
 // is wrong, so MuPDF repairs it on opening.
 void writeRepairedEncrypted(const fs::path& path) {
     fx::writePdf(fx::textDocument(2), path);
-    {
-        fx::MuPdfSession session;
-        pdf_document* doc = nullptr;
-        const std::string name = path.string();
-        session.run("encrypt", [&](fz_context* ctx) {
-            doc = pdf_open_document(ctx, name.c_str());
-            pdf_write_options options = pdf_default_write_options;
-            options.do_encrypt = PDF_ENCRYPT_AES_128;
-            std::strcpy(options.opwd_utf8, "owner");
-            options.permissions = -1;
-            pdf_save_document(ctx, doc, name.c_str(), &options);
-        });
-        pdf_drop_document(session.ctx(), doc);
-    }
+    fx::encryptInPlace(path, "owner");
     std::string bytes = readBytes(path);
     const auto at = bytes.rfind("startxref");
     ASSERT_NE(at, std::string::npos);
