@@ -17,8 +17,6 @@ namespace ombrix::ui {
 
 namespace {
 
-constexpr double kSelectingResetSeconds = 0.2;
-
 bool isLeftOrNoButton(const QMouseEvent& event) {
     return event.button() == Qt::LeftButton || event.button() == Qt::NoButton;
 }
@@ -101,6 +99,20 @@ CustomPDFView::annotationHit(const std::shared_ptr<pdfkit::Page>& page, Point pa
     return nullptr;
 }
 
+void CustomPDFView::holdSelectingAnnotation(bool on, std::optional<double> clearAfterSeconds) {
+    isSelectingAnnotation = on;
+    const unsigned generation = ++selectingGeneration_;
+    if (!on || !clearAfterSeconds) {
+        return;
+    }
+    QPointer<CustomPDFView> alive(this);
+    mainQueue().postAfter(seconds(*clearAfterSeconds), [alive, generation] {
+        if (alive && alive->selectingGeneration_ == generation) {
+            alive->isSelectingAnnotation = false;
+        }
+    });
+}
+
 void CustomPDFView::mousePressEvent(QMouseEvent* event) {
     setFocus(Qt::MouseFocusReason);
     isPlatformPress_ = false;
@@ -119,19 +131,14 @@ void CustomPDFView::mousePressEvent(QMouseEvent* event) {
             clearSelection();
             setNeedsDisplay();
             isClickingAnnotation_ = true;
-            isSelectingAnnotation = true;
+            holdSelectingAnnotation(true);
             currentSelectedAnnotation = hit;
             currentSelectedPage = page;
             later(this, [this, hit, page] {
                 if (onAnnotationClicked) {
                     onAnnotationClicked(hit, page);
                 }
-                QPointer<CustomPDFView> alive(this);
-                mainQueue().postAfter(seconds(kSelectingResetSeconds), [alive] {
-                    if (alive) {
-                        alive->isSelectingAnnotation = false;
-                    }
-                });
+                holdSelectingAnnotation(true, kSelectingAfterClickSeconds);
             });
             event->accept();
             return;
@@ -156,9 +163,9 @@ void CustomPDFView::mousePressEvent(QMouseEvent* event) {
             onDragStarted(topLeft);
         }
     });
-    if (auto page = pageUnder(viewPoint)) {
-        dragPage_ = page;
-        dragStartPointInPage_ = convertPointToPage(viewPoint, *page);
+    dragPage_ = pageUnder(viewPoint);
+    if (dragPage_) {
+        dragStartPointInPage_ = convertPointToPage(viewPoint, *dragPage_);
         isAltDragging_ = true;
     }
     event->accept();
@@ -213,7 +220,6 @@ void CustomPDFView::mouseReleaseEvent(QMouseEvent* event) {
         }
         isAltDragging_ = false;
         dragStartPointInPage_.reset();
-        dragPage_.reset();
         event->accept();
         return;
     }

@@ -56,7 +56,10 @@ public:
     RectEvent onShapeDragChanged; // view space
     RectEvent onShapeDragEnded;   // page space
     AnnotationEvent onDeleteAnnotation;
-    bool isSelectingAnnotation = false; // true for a moment after an annotation click
+    // True for a moment after an annotation click or selection, so the text selection
+    // that press may also make is not taken for the user's. Read it here; set it with
+    // holdSelectingAnnotation().
+    bool isSelectingAnnotation = false;
     std::shared_ptr<pdfkit::Annotation> currentSelectedAnnotation;
     std::shared_ptr<pdfkit::Page> currentSelectedPage;
 
@@ -70,7 +73,16 @@ public:
     void setAppContainer(AppContainer* container) { container_ = container; }
     AppContainer* appContainer() const { return container_; }
 
+    // Sets the flag now; with a hold, clears it that many seconds later unless it was set
+    // again meanwhile, so an earlier click's timer never cuts a later one's moment short.
+    void holdSelectingAnnotation(bool on, std::optional<double> clearAfterSeconds = std::nullopt);
+    static constexpr double kSelectingAfterClickSeconds = 0.2;
+    static constexpr double kSelectingAfterSelectionSeconds = 0.1;
+
     bool isRectangleDragging() const { return isAltDragging_; }
+    // The page the last rectangle drag started on, kept after the release for whoever acts
+    // on its rectangle (which is in that page's space); null before any drag.
+    const std::shared_ptr<pdfkit::Page>& dragPage() const { return dragPage_; }
     // The page a press at a view point acts on: the one under it, else the nearest one.
     std::shared_ptr<pdfkit::Page> pageUnder(Point viewPoint) const;
 
@@ -93,6 +105,7 @@ private:
     std::optional<Point> dragStartPointInPage_;
     std::shared_ptr<pdfkit::Page> dragPage_;
     bool isAltDragging_ = false;
+    unsigned selectingGeneration_ = 0;
     bool isClickingAnnotation_ = false;
     // A press the view handles itself, and whether it moved far enough to be a drag.
     bool isPlatformPress_ = false;

@@ -25,8 +25,6 @@ PDFCanvasView::PDFCanvasView(QWidget* parent) : QWidget(parent), pdfView_(new Cu
 
 void PDFCanvasView::setCurrentSelection(std::shared_ptr<pdfkit::Annotation> annotation,
                                         std::shared_ptr<pdfkit::Page> page) {
-    selectedAnnotation_ = annotation;
-    selectedPage_ = page;
     pdfView_->currentSelectedAnnotation = std::move(annotation);
     pdfView_->currentSelectedPage = std::move(page);
 }
@@ -36,21 +34,6 @@ void PDFCanvasView::clearSelection() {
     if (onScrollRectChanged) {
         onScrollRectChanged(Rect{});
     }
-}
-
-void PDFCanvasView::setSelectingAnnotation(bool on) {
-    isSelectingAnnotation_ = on;
-    pdfView_->isSelectingAnnotation = on;
-}
-
-void PDFCanvasView::setShapeMode(bool on) {
-    isShapeMode_ = on;
-    pdfView_->isShapeMode = on;
-}
-
-void PDFCanvasView::setTextMode(bool on) {
-    isTextMode_ = on;
-    pdfView_->isTextMode = on;
 }
 
 Rect PDFCanvasView::viewRectToCanvas(const Rect& viewRect) const {
@@ -66,10 +49,12 @@ Rect PDFCanvasView::pageRectToCanvas(const Rect& pageRect, const pdfkit::Page& p
 }
 
 void PDFCanvasView::handleScroll() {
-    if (!selectedAnnotation_ || !selectedPage_) {
+    const auto& annotation = currentSelectedAnnotation();
+    const auto& page = currentSelectedPage();
+    if (!annotation || !page) {
         return;
     }
-    const Rect rect = pageRectToCanvas(selectedAnnotation_->bounds(), *selectedPage_);
+    const Rect rect = pageRectToCanvas(annotation->bounds(), *page);
     QPointer<PDFCanvasView> alive(this);
     mainQueue().post([alive, rect] {
         if (alive && alive->onScrollRectChanged) {

@@ -8,11 +8,12 @@
 
 namespace ombrix::ui {
 
-// The plain widget that holds the page view: it makes one CustomPDFView filling it,
-// keeps its own copy of the selected annotation, and on every change of what is visible
+// The plain widget that holds the page view: it makes one CustomPDFView filling it, and
+// on every change of what is visible
 // reports that annotation's rectangle in canvas space (this widget's points, origin at
 // its lower left, y up) so overlays can follow it. The remaining closures and modes
-// forward straight to the view. GUI thread only.
+// forward straight to the view, which alone holds the selection, the flags and the modes.
+// GUI thread only.
 class PDFCanvasView : public QWidget {
     Q_OBJECT
 public:
@@ -22,22 +23,23 @@ public:
 
     std::function<void(Rect)> onScrollRectChanged; // canvas space; all zero when cleared
 
-    // The selection mirror: stored here and in the view.
+    // The view's selection.
     void setCurrentSelection(std::shared_ptr<pdfkit::Annotation> annotation,
                              std::shared_ptr<pdfkit::Page> page);
     // Clears both, then reports the all-zero rectangle.
     void clearSelection();
     const std::shared_ptr<pdfkit::Annotation>& currentSelectedAnnotation() const {
-        return selectedAnnotation_;
+        return pdfView_->currentSelectedAnnotation;
     }
-    const std::shared_ptr<pdfkit::Page>& currentSelectedPage() const { return selectedPage_; }
+    const std::shared_ptr<pdfkit::Page>& currentSelectedPage() const {
+        return pdfView_->currentSelectedPage;
+    }
 
-    bool isSelectingAnnotation() const { return isSelectingAnnotation_; }
-    void setSelectingAnnotation(bool on);
-    bool isShapeMode() const { return isShapeMode_; }
-    void setShapeMode(bool on);
-    bool isTextMode() const { return isTextMode_; }
-    void setTextMode(bool on);
+    bool isSelectingAnnotation() const { return pdfView_->isSelectingAnnotation; }
+    bool isShapeMode() const { return pdfView_->isShapeMode; }
+    void setShapeMode(bool on) { pdfView_->isShapeMode = on; }
+    bool isTextMode() const { return pdfView_->isTextMode; }
+    void setTextMode(bool on) { pdfView_->isTextMode = on; }
 
     // A page-space rectangle of the page in canvas space.
     Rect pageRectToCanvas(const Rect& pageRect, const pdfkit::Page& page) const;
@@ -50,11 +52,6 @@ public:
 
 private:
     CustomPDFView* pdfView_;
-    std::shared_ptr<pdfkit::Annotation> selectedAnnotation_;
-    std::shared_ptr<pdfkit::Page> selectedPage_;
-    bool isSelectingAnnotation_ = false;
-    bool isShapeMode_ = false;
-    bool isTextMode_ = false;
 };
 
 } // namespace ombrix::ui

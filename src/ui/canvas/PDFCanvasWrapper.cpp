@@ -208,7 +208,6 @@ void PDFCanvasWrapper::setSession(std::shared_ptr<TabSession> session) {
     commitTextEntry();
     clearSelection();
     session_ = std::move(session);
-    dragPage_.reset();
     pendingRegion_.reset();
 }
 
@@ -524,14 +523,12 @@ void PDFCanvasWrapper::addNoteToTextSelection() {
     }
 }
 
-void PDFCanvasWrapper::dragStarted(Point topLeft) {
+void PDFCanvasWrapper::dragStarted(Point) {
     optionDragRect_ = Rect{};
     shapeDragRect_ = Rect{};
     pendingRegion_.reset();
     textSelection_.reset();
     selectionPopupPosition_.reset();
-    auto* view = canvas_->pdfView();
-    dragPage_ = view->pageUnder(Point{topLeft.x, view->bounds().height - topLeft.y});
     placeFloating();
 }
 
@@ -542,8 +539,9 @@ std::shared_ptr<pdfkit::Page> PDFCanvasWrapper::dragTargetPage() const {
     }
     // The drag's rectangle is in the space of the page it started on, which in the
     // continuous layouts need not be the current page.
-    if (dragPage_ && dragPage_->document() == engine) {
-        return dragPage_;
+    const auto& dragged = canvas_->pdfView()->dragPage();
+    if (dragged && dragged->document() == engine) {
+        return dragged;
     }
     if (auto page = engine->page(session_->currentPage())) {
         return page;

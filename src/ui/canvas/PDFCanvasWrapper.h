@@ -204,7 +204,6 @@ private:
     std::optional<Rect> currentPdfDragRect_;
     // A region dragged out with no tool, waiting for one.
     std::optional<Rect> pendingRegion_;
-    std::shared_ptr<pdfkit::Page> dragPage_;
     std::optional<Point> palettePosition_;
     bool showCopyPopover_ = false;
     std::string popoverText_;

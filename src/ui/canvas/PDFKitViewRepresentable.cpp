@@ -15,8 +15,6 @@ namespace ombrix::ui {
 
 namespace {
 
-constexpr double kSelectingResetSeconds = 0.1;
-
 // The canvas as the core's handlers see it; empty once the widget is gone.
 class CanvasHandle final : public CanvasTarget {
 public:
@@ -39,23 +37,21 @@ AppContainer& containerOf(const PDFKitViewRepresentable& description) {
     return description.container ? *description.container : AppContainer::shared();
 }
 
-// Runs `job` with the coordinator's newest description after the current event, unless
-// the coordinator is gone by then.
-template <typename Job> void forward(Coordinator* coordinator, Job job) {
-    QPointer<Coordinator> alive(coordinator);
-    mainQueue().post([alive, job = std::move(job)] {
-        if (alive) {
-            // A copy: the closure called may well update the coordinator's description.
-            const PDFKitViewRepresentable description = alive->description();
-            job(description);
-        }
-    });
+// Runs `job` with the coordinator's newest description. The view calls its closures after
+// the event already, so this hands on at once rather than waiting another turn.
+template <typename Job> void forward(const QPointer<Coordinator>& coordinator, Job job) {
+    if (!coordinator) {
+        return;
+    }
+    // A copy: the closure called may well update the coordinator's description.
+    const PDFKitViewRepresentable description = coordinator->description();
+    job(description);
 }
 
 // A view closure that hands its arguments on to the same-typed closure of the newest
-// description, after the current event.
+// description.
 template <typename... Args>
-std::function<void(Args...)> relay(Coordinator* coordinator,
+std::function<void(Args...)> relay(QPointer<Coordinator> coordinator,
                                    std::function<void(Args...)> PDFKitViewRepresentable::*target) {
     return [coordinator, target](Args... args) {
         forward(coordinator, [target, args...](const PDFKitViewRepresentable& p) {
@@ -149,7 +145,7 @@ PDFCanvasView* PDFKitViewRepresentable::makeView(Coordinator& coordinator, QWidg
     canvas->setShapeMode(isShapeMode);
     canvas->setTextMode(isTextMode);
 
-    Coordinator* c = &coordinator;
+    QPointer<Coordinator> c(&coordinator);
     QPointer<PDFCanvasView> alive(canvas);
     view->onTextSelected = [c, alive](pdfkit::Selection selection, Point point) {
         forward(c, [alive, selection, point](const PDFKitViewRepresentable& p) {
@@ -159,14 +155,8 @@ PDFCanvasView* PDFKitViewRepresentable::makeView(Coordinator& coordinator, QWidg
         });
     };
     view->onDragStarted = relay(c, &PDFKitViewRepresentable::onDragStarted);
-    view->onDragEnded = [c](Rect rect) {
-        forward(c, [rect](const PDFKitViewRepresentable& p) {
-            containerOf(p).lastDragBounds = rect;
-            if (p.onDragEnded) {
-                p.onDragEnded(rect);
-            }
-        });
-    };
+    // The view keeps the rectangle as the container's lastDragBounds.
+    view->onDragEnded = relay(c, &PDFKitViewRepresentable::onDragEnded);
     view->onBackgroundTap = relay(c, &PDFKitViewRepresentable::onBackgroundTap);
     view->onOptionDragChanged = relay(c, &PDFKitViewRepresentable::onOptionDragChanged);
     view->onShapeDragChanged = relay(c, &PDFKitViewRepresentable::onShapeDragChanged);
@@ -174,12 +164,15 @@ PDFCanvasView* PDFKitViewRepresentable::makeView(Coordinator& coordinator, QWidg
     view->onDeleteAnnotation = relay(c, &PDFKitViewRepresentable::onDeleteAnnotation);
     view->onAnnotationClicked = [c, alive](std::shared_ptr<pdfkit::Annotation> annotation,
                                            std::shared_ptr<pdfkit::Page> page) {
-        if (alive) {
+        if (alive && c) {
             const PDFKitViewRepresentable description = c->description();
             description.selectAnnotation(*alive, annotation, page);
         }
     };
     canvas->onScrollRectChanged = [c, alive](Rect rect) {
+        if (!c) {
+            return;
+        }
         auto onScroll = c->description().onScroll;
         if (alive && alive->pdfView()->currentSelectedAnnotation && onScroll) {
             onScroll(rect);
@@ -200,7 +193,7 @@ void PDFKitViewRepresentable::selectAnnotation(
     if (isTextMode || isShapeMode || !annotation || !page) {
         return;
     }
-    canvas.setSelectingAnnotation(true);
+    canvas.pdfView()->holdSelectingAnnotation(true);
     int pageIndex = 0;
     if (auto doc = canvas.pdfView()->document()) {
         pageIndex = doc->indexOf(*page).value_or(0);
@@ -218,11 +211,8 @@ void PDFKitViewRepresentable::selectAnnotation(
         if (selected) {
             selected(record, rect);
         }
-        mainQueue().postAfter(seconds(kSelectingResetSeconds), [alive] {
-            if (alive) {
-                alive->setSelectingAnnotation(false);
-            }
-        });
+        alive->pdfView()->holdSelectingAnnotation(true,
+                                                  CustomPDFView::kSelectingAfterSelectionSeconds);
     });
 }
 
