@@ -12,7 +12,7 @@ namespace ombrix {
 
 namespace {
 // Indexed by the enum's underlying value, so it must follow the declaration order.
-constexpr std::array<std::string_view, 31> kRawValues = {
+constexpr std::array<std::string_view, 31> kActionIdNames = {
     "doc.open",          "doc.new",          "doc.save",          "doc.saveAs",
     "doc.close",         "doc.print",        "edit.undo",         "edit.redo",
     "edit.cut",          "edit.copy",        "edit.paste",        "edit.find",
@@ -22,17 +22,17 @@ constexpr std::array<std::string_view, 31> kRawValues = {
     "text.add",          "text.edit",        "comment.addSticky", "comment.delete",
     "app.quit",          "app.about",        "app.preferences",
 };
-static_assert(kRawValues.size() == static_cast<std::size_t>(ActionID::appPreferences) + 1);
+static_assert(kActionIdNames.size() == static_cast<std::size_t>(ActionID::appPreferences) + 1);
 } // namespace
 
 std::string_view rawValue(ActionID id) {
     auto index = static_cast<std::size_t>(id);
-    return index < kRawValues.size() ? kRawValues[index] : std::string_view{};
+    return index < kActionIdNames.size() ? kActionIdNames[index] : std::string_view{};
 }
 
 std::optional<ActionID> parseActionID(std::string_view raw) {
-    for (std::size_t i = 0; i < kRawValues.size(); ++i) {
-        if (kRawValues[i] == raw) {
+    for (std::size_t i = 0; i < kActionIdNames.size(); ++i) {
+        if (kActionIdNames[i] == raw) {
             return static_cast<ActionID>(i);
         }
     }
@@ -42,7 +42,7 @@ std::optional<ActionID> parseActionID(std::string_view raw) {
 const std::vector<ActionID>& allActionIDs() {
     static const std::vector<ActionID> all = [] {
         std::vector<ActionID> ids;
-        for (std::size_t i = 0; i < kRawValues.size(); ++i) {
+        for (std::size_t i = 0; i < kActionIdNames.size(); ++i) {
             ids.push_back(static_cast<ActionID>(i));
         }
         return ids;

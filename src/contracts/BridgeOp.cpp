@@ -11,20 +11,20 @@ namespace ombrix {
 
 namespace {
 // Indexed by the enum's underlying value, so it must follow the declaration order.
-constexpr std::array<std::string_view, 10> kRawValues = {
+constexpr std::array<std::string_view, 10> kBridgeOpNames = {
     "open", "save", "close", "print", "export", "import", "render", "annotate", "edit", "compare",
 };
-static_assert(kRawValues.size() == static_cast<std::size_t>(BridgeOp::compare) + 1);
+static_assert(kBridgeOpNames.size() == static_cast<std::size_t>(BridgeOp::compare) + 1);
 } // namespace
 
 std::string_view rawValue(BridgeOp op) {
     auto index = static_cast<std::size_t>(op);
-    return index < kRawValues.size() ? kRawValues[index] : std::string_view{};
+    return index < kBridgeOpNames.size() ? kBridgeOpNames[index] : std::string_view{};
 }
 
 std::optional<BridgeOp> parseBridgeOp(std::string_view raw) {
-    for (std::size_t i = 0; i < kRawValues.size(); ++i) {
-        if (kRawValues[i] == raw) {
+    for (std::size_t i = 0; i < kBridgeOpNames.size(); ++i) {
+        if (kBridgeOpNames[i] == raw) {
             return static_cast<BridgeOp>(i);
         }
     }
@@ -34,7 +34,7 @@ std::optional<BridgeOp> parseBridgeOp(std::string_view raw) {
 const std::vector<BridgeOp>& allBridgeOps() {
     static const std::vector<BridgeOp> all = [] {
         std::vector<BridgeOp> ops;
-        for (std::size_t i = 0; i < kRawValues.size(); ++i) {
+        for (std::size_t i = 0; i < kBridgeOpNames.size(); ++i) {
             ops.push_back(static_cast<BridgeOp>(i));
         }
         return ops;

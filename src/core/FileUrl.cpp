@@ -97,4 +97,12 @@ std::optional<std::filesystem::path> fromFileUrl(std::string_view url) {
     return std::filesystem::path(decoded);
 }
 
+std::filesystem::path lastPathComponent(const std::filesystem::path& path) {
+    auto name = path.filename();
+    if (name.empty()) {
+        name = path.parent_path().filename();
+    }
+    return name;
+}
+
 } // namespace ombrix

@@ -21,6 +21,9 @@ std::string toFileUrl(const std::filesystem::path& path);
 // other URL, a relative path, a malformed %-escape or a NUL byte.
 std::optional<std::filesystem::path> fromFileUrl(std::string_view url);
 
+// The last component even of a path that ends in a separator ("/a/b/" gives "b").
+std::filesystem::path lastPathComponent(const std::filesystem::path& path);
+
 } // namespace ombrix
 
 OMBRIX_API_END

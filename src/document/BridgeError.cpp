@@ -1,28 +1,24 @@
 #include "document/BridgeError.h"
 
+#include "core/FileUrl.h"
+
 namespace ombrix {
 
 namespace {
 constexpr const char* kDomain = "BridgeError";
 
-std::string lastComponent(const std::filesystem::path& url) {
-    auto name = url.filename();
-    if (name.empty()) {
-        name = url.parent_path().filename();
-    }
-    return name.string();
-}
 } // namespace
 
 BridgeError::BridgeError(Kind kind, std::string description)
     : Error(kDomain, static_cast<int>(kind), std::move(description)), kind_(kind) {}
 
 BridgeError BridgeError::cannotOpen(const std::filesystem::path& url) {
-    return BridgeError(Kind::cannotOpen, "Cannot open " + lastComponent(url));
+    return BridgeError(Kind::cannotOpen, "Cannot open " + lastPathComponent(url).string());
 }
 
 BridgeError BridgeError::cannotOpen(const std::filesystem::path& url, const std::string& reason) {
-    return BridgeError(Kind::cannotOpen, "Cannot open " + lastComponent(url) + ": " + reason);
+    return BridgeError(Kind::cannotOpen,
+                       "Cannot open " + lastPathComponent(url).string() + ": " + reason);
 }
 
 BridgeError BridgeError::cannotOpenPath(const std::filesystem::path& url,

@@ -1,5 +1,7 @@
 #include "document/PDFDocument.h"
 
+#include "core/FileUrl.h"
+
 #include <cmath>
 #include <limits>
 #include <nlohmann/json.hpp>
@@ -46,7 +48,7 @@ double readNumber(const json& object, const char* key) {
 }
 
 // A missing member and an explicit null both read as absent.
-std::optional<std::string> optionalString(const json& object, const char* key) {
+std::optional<std::string> optionalJsonString(const json& object, const char* key) {
     auto it = object.find(key);
     if (it == object.end() || it->is_null()) {
         return std::nullopt;
@@ -78,15 +80,6 @@ void putDate(json& j, const char* key, const std::optional<TimePoint>& value) {
     if (value) {
         j[key] = secondsSinceReferenceDate(*value);
     }
-}
-
-// The last component even of a path that ends in a separator ("/a/b/" gives "b").
-std::filesystem::path lastComponent(const std::filesystem::path& url) {
-    auto name = url.filename();
-    if (name.empty()) {
-        name = url.parent_path().filename();
-    }
-    return name;
 }
 
 } // namespace
@@ -133,11 +126,11 @@ void from_json(const json& j, PDFMetadata& m) {
         throw json::type_error::create(302, "metadata must be an object", &j);
     }
     PDFMetadata read;
-    read.title = optionalString(j, "title");
-    read.author = optionalString(j, "author");
-    read.subject = optionalString(j, "subject");
-    read.keywords = optionalString(j, "keywords");
-    read.version = optionalString(j, "version");
+    read.title = optionalJsonString(j, "title");
+    read.author = optionalJsonString(j, "author");
+    read.subject = optionalJsonString(j, "subject");
+    read.keywords = optionalJsonString(j, "keywords");
+    read.version = optionalJsonString(j, "version");
     read.createdAt = optionalDate(j, "createdAt");
     read.modifiedAt = optionalDate(j, "modifiedAt");
     m = std::move(read);
@@ -166,7 +159,7 @@ std::optional<PageGeometry> PDFDocument::pageSize(std::int64_t index) const {
 }
 
 std::string documentName(const std::filesystem::path& url) {
-    auto name = lastComponent(url);
+    auto name = lastPathComponent(url);
     // stem() keeps dot-files whole (".notes" stays ".notes") and drops only the last
     // extension ("archive.tar.gz" gives "archive.tar").
     return name.stem().string();
