@@ -9,10 +9,10 @@
 #include "pdfkit/ResourceLimits.h"
 
 #include <climits>
-#include <unicode/utf8.h>
 #include <cmath>
 #include <filesystem>
 #include <mutex>
+#include <unicode/utf8.h>
 #include <utility>
 
 namespace ombrix {
@@ -85,8 +85,7 @@ bool open(Opened& opened, const std::string& path, const std::string& password, 
     case pdfkit::OpenStatus::notPDF:
         return failWith(path + " is not a PDF");
     case pdfkit::OpenStatus::damaged:
-        return limitReached() ? failPastLimit(path)
-                              : failWith(path + " is damaged beyond repair");
+        return limitReached() ? failPastLimit(path) : failWith(path + " is damaged beyond repair");
     default:
         return failWith(path + " " + result.message);
     }
@@ -100,8 +99,7 @@ bool open(Opened& opened, const std::string& path, const std::string& password, 
 std::shared_ptr<pdfkit::Page> openPage(Opened& opened, const std::string& path,
                                        const std::string& password, std::int64_t index,
                                        bool forEdit = false) {
-    if (!open(opened, path, password, forEdit) || index < 0 ||
-        index >= opened.doc->pageCount()) {
+    if (!open(opened, path, password, forEdit) || index < 0 || index >= opened.doc->pageCount()) {
         return nullptr;
     }
     return opened.doc->page(int(index));
@@ -130,6 +128,16 @@ std::optional<pdfkit::TextCharacter> characterAt(const pdfkit::Page& page, std::
         return std::nullopt;
     }
     return std::move(chars[std::size_t(index)]);
+}
+
+// The same character of a file's page, opened for this one question.
+std::optional<pdfkit::TextCharacter> characterOfFile(const std::string& path,
+                                                     const std::string& password,
+                                                     std::int32_t pageIndex,
+                                                     std::int32_t charIndex) {
+    Opened opened;
+    auto page = openPage(opened, path, password, pageIndex);
+    return page ? characterAt(*page, charIndex) : std::nullopt;
 }
 
 bool usableRect(const Rect& rect) {
@@ -222,8 +230,8 @@ std::optional<Image> NativeEngineBridge::renderPage(const std::string& path, std
         return std::nullopt;
     }
     // The page as shown, its rotation applied, on white with its annotations.
-    Image image = opened.doc->renderer().renderTile(
-        pageIndex, Rect{0, 0, size.width, size.height}, zoom, int(w), int(h), true);
+    Image image = opened.doc->renderer().renderTile(pageIndex, Rect{0, 0, size.width, size.height},
+                                                    zoom, int(w), int(h), true);
     if (image.isNull()) {
         return std::nullopt;
     }
@@ -250,36 +258,28 @@ std::string NativeEngineBridge::extractText(const std::string& path, std::int32_
 std::string NativeEngineBridge::fontFamily(const std::string& path, std::int32_t pageIndex,
                                            std::int32_t charIndex) const {
     std::lock_guard lock(gEngineLock);
-    Opened opened;
-    auto page = openPage(opened, path, password_, pageIndex);
-    auto ch = page ? characterAt(*page, charIndex) : std::nullopt;
+    const auto ch = characterOfFile(path, password_, pageIndex, charIndex);
     return ch && !ch->fontName.empty() ? ch->fontName : std::string("Unknown");
 }
 
 double NativeEngineBridge::fontSize(const std::string& path, std::int32_t pageIndex,
                                     std::int32_t charIndex) const {
     std::lock_guard lock(gEngineLock);
-    Opened opened;
-    auto page = openPage(opened, path, password_, pageIndex);
-    auto ch = page ? characterAt(*page, charIndex) : std::nullopt;
+    const auto ch = characterOfFile(path, password_, pageIndex, charIndex);
     return ch ? ch->fontSize : 0;
 }
 
 int NativeEngineBridge::fontFlags(const std::string& path, std::int32_t pageIndex,
                                   std::int32_t charIndex) const {
     std::lock_guard lock(gEngineLock);
-    Opened opened;
-    auto page = openPage(opened, path, password_, pageIndex);
-    auto ch = page ? characterAt(*page, charIndex) : std::nullopt;
+    const auto ch = characterOfFile(path, password_, pageIndex, charIndex);
     return ch ? ch->fontFlags : 0;
 }
 
 Color NativeEngineBridge::fontColor(const std::string& path, std::int32_t pageIndex,
                                     std::int32_t charIndex) const {
     std::lock_guard lock(gEngineLock);
-    Opened opened;
-    auto page = openPage(opened, path, password_, pageIndex);
-    auto ch = page ? characterAt(*page, charIndex) : std::nullopt;
+    const auto ch = characterOfFile(path, password_, pageIndex, charIndex);
     return ch ? ch->color : SystemColors::black;
 }
 
@@ -320,9 +320,8 @@ std::vector<EngineAnnotation> NativeEngineBridge::annotations(const std::string&
     const auto all = page->annotations();
     for (std::size_t i = 0; i < all.size(); ++i) {
         const Rect r = all[i]->bounds().standardized();
-        list.push_back(EngineAnnotation{int(i), annotationSubtypeCode(all[i]->type()),
-                                        float(r.x), float(r.y), float(r.width),
-                                        float(r.height)});
+        list.push_back(EngineAnnotation{int(i), annotationSubtypeCode(all[i]->type()), float(r.x),
+                                        float(r.y), float(r.width), float(r.height)});
     }
     return list;
 }
@@ -338,7 +337,8 @@ bool NativeEngineBridge::updateAnnotation(const std::string& path, std::int64_t 
     std::lock_guard lock(gEngineLock);
     Opened opened;
     auto page = openPage(opened, path, password_, pageIndex, true);
-    const auto all = page ? page->annotations() : std::vector<std::shared_ptr<pdfkit::Annotation>>{};
+    const auto all =
+        page ? page->annotations() : std::vector<std::shared_ptr<pdfkit::Annotation>>{};
     if (annotationId < 0 || std::uint64_t(annotationId) >= all.size()) {
         return false;
     }
@@ -355,7 +355,8 @@ bool NativeEngineBridge::deleteAnnotation(const std::string& path, std::int64_t 
     std::lock_guard lock(gEngineLock);
     Opened opened;
     auto page = openPage(opened, path, password_, pageIndex, true);
-    const auto all = page ? page->annotations() : std::vector<std::shared_ptr<pdfkit::Annotation>>{};
+    const auto all =
+        page ? page->annotations() : std::vector<std::shared_ptr<pdfkit::Annotation>>{};
     if (annotationId < 0 || std::uint64_t(annotationId) >= all.size()) {
         return false;
     }
