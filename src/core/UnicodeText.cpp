@@ -111,4 +111,23 @@ std::size_t codePointCount(std::string_view utf8) {
     return count;
 }
 
+void appendCodePoint(std::string& utf8, char32_t c) {
+    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+        c = 0xFFFD;
+    }
+    char bytes[U8_MAX_LENGTH];
+    std::int32_t length = 0;
+    U8_APPEND_UNSAFE(bytes, length, c);
+    utf8.append(bytes, std::size_t(length));
+}
+
+std::string utf8From(std::u32string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char32_t c : text) {
+        appendCodePoint(out, c);
+    }
+    return out;
+}
+
 } // namespace ombrix

@@ -32,6 +32,11 @@ std::string printableLine(std::string_view utf8, std::size_t maxCharacters);
 // sequence, a stray continuation byte, an overlong form, a surrogate, or past U+10FFFF.
 std::optional<char32_t> nextCodePoint(std::string_view utf8, std::size_t& at);
 
+// Appends `c` as UTF-8; a surrogate or a value past U+10FFFF goes in as U+FFFD.
+void appendCodePoint(std::string& utf8, char32_t c);
+// The UTF-32 text as UTF-8, each invalid value as U+FFFD.
+std::string utf8From(std::u32string_view text);
+
 // Whether the bytes are well-formed UTF-8 throughout.
 bool isWellFormedUTF8(std::string_view utf8);
 

@@ -1,0 +1,1468 @@
+#include "extraction/FormulaLayout.h"
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <numeric>
+
+namespace ombrix::formula {
+
+namespace {
+
+// TeX's metrics that decide where things go, in em of the symbol's own size.
+constexpr double kAxis = 0.25;          // the math axis above the baseline
+constexpr double kNullDelimiter = 0.12; // the space a fraction keeps on either side
+constexpr double kScriptSpace = 0.05;   // after a script
+constexpr double kMu = 1.0 / 18;        // a math unit
+
+struct Item {
+    Rect box;
+    double baseline = 0;
+    double size = 10;
+    double penLeft = 0, penRight = 0;
+    Node node;
+    Symbol sym;
+    bool glyph = false;
+    bool rule = false;
+    bool axisCentred = false; // centred on the axis rather than sitting on a baseline
+    bool limits = false;      // takes limits above and below in a display
+    bool word = false;        // a run of upright text letters
+    bool used = false;
+    Atom atom = Atom::Ord;
+};
+
+using Items = std::vector<Item>;
+
+Item tokenItem(const Glyph& g, const Symbol& sym) {
+    Item item;
+    item.glyph = true;
+    item.box = g.ink;
+    item.baseline = g.origin.y;
+    item.size = g.size > 0 ? g.size : 10;
+    item.penLeft = g.origin.x;
+    item.penRight = g.origin.x + g.advance;
+    item.sym = sym;
+    item.atom = sym.atom;
+    item.node.kind = Node::Kind::Token;
+    item.node.latex = sym.latex;
+    item.node.text = sym.text;
+    item.node.atom = sym.atom;
+    item.node.alphabet = sym.letter ? sym.alphabet : Alphabet::Italic;
+    item.node.token = sym.digit ? 'n' : sym.letter ? 'i' : 'o';
+    if (sym.role == Role::BigOp) {
+        item.axisCentred = true;
+        item.limits = sym.latex.find("int") == std::string::npos;
+    }
+    return item;
+}
+
+Rect unionOf(const Items& items) {
+    Rect r;
+    bool first = true;
+    for (const auto& it : items) {
+        r = first ? it.box : r.united(it.box);
+        first = false;
+    }
+    return r;
+}
+
+double medianSize(const Items& items) {
+    std::vector<double> sizes;
+    for (const auto& it : items) {
+        if (!it.rule) {
+            sizes.push_back(it.size);
+        }
+    }
+    if (sizes.empty()) {
+        return 10;
+    }
+    std::nth_element(sizes.begin(), sizes.begin() + sizes.size() / 2, sizes.end());
+    return sizes[sizes.size() / 2];
+}
+
+Node row(std::vector<Node> kids) {
+    Node n;
+    n.kind = Node::Kind::Row;
+    n.kids = std::move(kids);
+    return n;
+}
+
+Node single(Node kid) {
+    if (kid.kind == Node::Kind::Row) {
+        return kid;
+    }
+    return row({std::move(kid)});
+}
+
+// The composite item a structure makes of its parts.
+Item composite(Node node, const Items& parts, double baseline, double size) {
+    Item item;
+    item.node = std::move(node);
+    item.box = unionOf(parts);
+    item.baseline = baseline;
+    item.size = size;
+    item.penLeft = std::numeric_limits<double>::max();
+    item.penRight = std::numeric_limits<double>::lowest();
+    for (const auto& p : parts) {
+        item.penLeft = std::min(item.penLeft, p.rule ? p.box.minX() : p.penLeft);
+        item.penRight = std::max(item.penRight, p.rule ? p.box.maxX() : p.penRight);
+    }
+    return item;
+}
+
+struct Built {
+    Node node;
+    double baseline = 0;
+    double size = 10;
+};
+
+class Analyser {
+public:
+    explicit Analyser(double topSize) : topSize_(topSize) {}
+
+    Built parse(Items items, const std::string& fenceOpen = {}, const std::string& fenceClose = {});
+
+private:
+    void radicals(Items& items);
+    void fences(Items& items);
+    void fractions(Items& items);
+    void limits(Items& items);
+    void accents(Items& items);
+    Built rowOf(Items items);
+    Built table(std::vector<Items> rows, const std::string& open, const std::string& close);
+    std::vector<Items> splitRows(const Items& items) const;
+
+    double topSize_;
+};
+
+void compact(Items& items) {
+    items.erase(std::remove_if(items.begin(), items.end(), [](const Item& i) { return i.used; }),
+                items.end());
+}
+
+// Items whose box lies over or under a rule's stretch, nearest first, as long as they
+// stay together: the numerator above a fraction bar, the denominator below it.
+Items gatherBeside(Items& items, const Rect& bar, bool above, std::size_t self) {
+    std::vector<std::size_t> candidates;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const Item& it = items[i];
+        if (i == self || it.used) {
+            continue;
+        }
+        const double slack = 0.15 * it.size;
+        if (it.box.midX() < bar.minX() - slack || it.box.midX() > bar.maxX() + slack ||
+            it.box.minX() < bar.minX() - 2 * slack || it.box.maxX() > bar.maxX() + 2 * slack) {
+            continue;
+        }
+        if (above ? it.box.maxY() > bar.midY() + 0.05 * it.size
+                  : it.box.minY() < bar.midY() - 0.05 * it.size) {
+            continue;
+        }
+        candidates.push_back(i);
+    }
+    auto distance = [&](std::size_t i) {
+        return above ? bar.minY() - items[i].box.maxY() : items[i].box.minY() - bar.maxY();
+    };
+    std::sort(candidates.begin(), candidates.end(),
+              [&](std::size_t a, std::size_t b) { return distance(a) < distance(b); });
+    Items out;
+    double reach = 0; // the cluster's far edge
+    for (std::size_t i : candidates) {
+        const Item& it = items[i];
+        const double near = above ? it.box.maxY() : it.box.minY();
+        const double far = above ? it.box.minY() : it.box.maxY();
+        if (out.empty()) {
+            if (distance(i) > 0.8 * it.size) {
+                break;
+            }
+            reach = far;
+        } else {
+            const double gap = above ? reach - near : near - reach;
+            if (gap > 0.3 * it.size) {
+                continue;
+            }
+            reach = above ? std::min(reach, far) : std::max(reach, far);
+        }
+        // Another bar between this item and ours ends the cluster there.
+        bool blocked = false;
+        for (std::size_t j = 0; j < items.size(); ++j) {
+            const Item& r = items[j];
+            if (j == self || !r.rule || r.used || j == i) {
+                continue;
+            }
+            if (r.box.minX() <= it.box.midX() && r.box.maxX() >= it.box.midX() &&
+                (above ? (r.box.midY() < bar.minY() && r.box.midY() > it.box.maxY())
+                       : (r.box.midY() > bar.maxY() && r.box.midY() < it.box.minY()))) {
+                blocked = true;
+                break;
+            }
+        }
+        if (blocked) {
+            continue;
+        }
+        out.push_back(it);
+        items[i].used = true;
+    }
+    return out;
+}
+
+void Analyser::radicals(Items& items) {
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (items[i].glyph && items[i].sym.role == Role::Radical) {
+            order.push_back(i);
+        }
+    }
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return items[a].box.height > items[b].box.height;
+    });
+    std::vector<Item> made;
+    for (std::size_t r : order) {
+        if (items[r].used) {
+            continue;
+        }
+        const Item rad = items[r];
+        const double s = rad.size;
+        std::size_t bar = items.size();
+        for (std::size_t j = 0; j < items.size(); ++j) {
+            const Item& it = items[j];
+            if (!it.rule || it.used) {
+                continue;
+            }
+            if (std::abs(it.box.minX() - rad.box.maxX()) < 0.4 * s &&
+                std::abs(it.box.minY() - rad.box.minY()) < 0.3 * s) {
+                bar = j;
+                break;
+            }
+        }
+        if (bar == items.size()) {
+            continue; // a lone root sign: \surd
+        }
+        const Rect barBox = items[bar].box;
+        items[r].used = true;
+        items[bar].used = true;
+        Items body, index;
+        for (auto& it : items) {
+            if (it.used) {
+                continue;
+            }
+            if (it.box.midX() > rad.box.maxX() - 0.1 * s && it.box.midX() < barBox.maxX() &&
+                it.box.minX() > rad.box.midX() && it.box.maxX() < barBox.maxX() + 0.1 * s &&
+                it.box.minY() >= barBox.minY() - 0.1 * s &&
+                it.box.maxY() <= rad.box.maxY() + 0.25 * s) {
+                body.push_back(it);
+                it.used = true;
+            } else if (it.box.maxY() <= rad.box.midY() + 0.05 * s &&
+                       it.box.maxX() <= rad.box.minX() + 0.8 * rad.box.width &&
+                       it.box.maxX() > rad.box.minX() - 0.4 * s &&
+                       it.box.minY() >= rad.box.minY() - 1.2 * s && it.size < 0.9 * s) {
+                index.push_back(it);
+                it.used = true;
+            }
+        }
+        Items parts = body;
+        parts.push_back(rad);
+        Item barItem = items[bar];
+        parts.push_back(barItem);
+        parts.insert(parts.end(), index.begin(), index.end());
+        Node node;
+        Built inner = parse(body);
+        node.kids.push_back(single(inner.node));
+        if (!index.empty()) {
+            node.kind = Node::Kind::Root;
+            node.kids.push_back(single(parse(index).node));
+        } else {
+            node.kind = Node::Kind::Sqrt;
+        }
+        Item item = composite(std::move(node), parts, body.empty() ? rad.baseline : inner.baseline,
+                              body.empty() ? s : inner.size);
+        item.penLeft = rad.penLeft;
+        made.push_back(std::move(item));
+    }
+    compact(items);
+    items.insert(items.end(), made.begin(), made.end());
+}
+
+// The size command a delimiter of this height needs, or "" when \left would choose it for
+// the material between.
+std::string sizingFor(double delimiterHeight, double contentTop, double contentBottom, double axisY,
+                      double size) {
+    const double ratio = delimiterHeight / size;
+    // TeX's sized variants of ( in Computer Modern: 1, 1.2, 1.8, 2.4 and 3 em tall.
+    const double variants[] = {1.0, 1.2, 1.8, 2.4, 3.0};
+    int measured = 0;
+    double best = 1e9;
+    for (int i = 0; i < 5; ++i) {
+        if (std::abs(variants[i] - ratio) < best) {
+            best = std::abs(variants[i] - ratio);
+            measured = i;
+        }
+    }
+    if (ratio > 3.3) {
+        return ""; // built from pieces: only \left makes those
+    }
+    const double delta = std::max(axisY - contentTop, contentBottom - axisY);
+    const double required = std::max(2 * delta * 0.901, 2 * delta - 0.5 * size) / size;
+    int chosen = 4;
+    for (int i = 0; i < 5; ++i) {
+        if (variants[i] >= required - 0.02) {
+            chosen = i;
+            break;
+        }
+    }
+    if (chosen == measured) {
+        return "";
+    }
+    static const char* names[] = {"", "big", "Big", "bigg", "Bigg"};
+    return names[measured];
+}
+
+bool tallDelimiter(const Item& it) {
+    return it.glyph && it.sym.role == Role::Delimiter &&
+           (it.box.height > 1.3 * it.size || it.axisCentred);
+}
+
+void Analyser::fences(Items& items) {
+    std::vector<std::size_t> tall;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (tallDelimiter(items[i])) {
+            tall.push_back(i);
+        }
+    }
+    if (tall.empty()) {
+        return;
+    }
+    std::sort(tall.begin(), tall.end(), [&](std::size_t a, std::size_t b) {
+        return items[a].box.minX() < items[b].box.minX();
+    });
+    struct Pair {
+        std::size_t open, close; // items.size() for none
+    };
+    std::vector<Pair> pairs;
+    std::vector<std::size_t> stack;
+    auto compatible = [&](std::size_t a, std::size_t b) {
+        const Rect& x = items[a].box;
+        const Rect& y = items[b].box;
+        return std::abs(x.height - y.height) < 0.25 * std::max(x.height, y.height) &&
+               std::abs(x.midY() - y.midY()) < 0.25 * std::max(x.height, y.height);
+    };
+    const std::size_t none = items.size();
+    for (std::size_t i : tall) {
+        const Symbol& s = items[i].sym;
+        if (s.closes && !stack.empty() && compatible(stack.back(), i) &&
+            (!s.opens || items[stack.back()].sym.latex == s.latex)) {
+            pairs.push_back({stack.back(), i});
+            stack.pop_back();
+        } else if (s.opens) {
+            stack.push_back(i);
+        } else {
+            pairs.push_back({none, i});
+        }
+    }
+    for (std::size_t i : stack) {
+        pairs.push_back({i, none});
+    }
+    // Only the outermost pairs here; those inside come back in their content's parse.
+    auto span = [&](const Pair& p) {
+        const double x0 = p.open != none ? items[p.open].box.minX() : -1e18;
+        const double x1 = p.close != none ? items[p.close].box.maxX() : 1e18;
+        return std::pair<double, double>{x0, x1};
+    };
+    auto vertical = [&](const Pair& p) {
+        const Rect& r = items[p.open != none ? p.open : p.close].box;
+        return r;
+    };
+    std::vector<Item> made;
+    for (const Pair& p : pairs) {
+        const std::size_t any = p.open != none ? p.open : p.close;
+        if (items[any].used) {
+            continue;
+        }
+        bool nested = false;
+        for (const Pair& q : pairs) {
+            if (&q == &p) {
+                continue;
+            }
+            auto [a0, a1] = span(p);
+            auto [b0, b1] = span(q);
+            const Rect& pv = vertical(p);
+            const Rect& qv = vertical(q);
+            if (b0 < a0 && b1 > a1 && qv.minY() <= pv.minY() + 1 && qv.maxY() >= pv.maxY() - 1 &&
+                (q.open != none && q.close != none)) {
+                nested = true;
+                break;
+            }
+        }
+        if (nested) {
+            continue;
+        }
+        const Rect extent = vertical(p);
+        const double tol = 0.2 * items[any].size;
+        double left = p.open != none ? items[p.open].box.maxX() - 0.1 * items[any].size : -1e18;
+        double right = p.close != none ? items[p.close].box.minX() + 0.1 * items[any].size : 1e18;
+        if (p.open == none) {
+            // A closing fence alone (\left. … \right|): back to the relation before it.
+            for (const auto& it : items) {
+                if (!it.used && it.box.maxX() < right && it.atom == Atom::Rel &&
+                    it.box.midY() > extent.minY() && it.box.midY() < extent.maxY()) {
+                    left = std::max(left, it.box.maxX());
+                }
+            }
+        }
+        Items content;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            Item& it = items[i];
+            if (it.used || i == p.open || i == p.close) {
+                continue;
+            }
+            if (it.box.midX() > left && it.box.midX() < right &&
+                it.box.minY() >= extent.minY() - tol && it.box.maxY() <= extent.maxY() + tol) {
+                content.push_back(it);
+                it.used = true;
+            }
+        }
+        Items parts = content;
+        if (p.open != none) {
+            items[p.open].used = true;
+            parts.push_back(items[p.open]);
+        }
+        if (p.close != none) {
+            items[p.close].used = true;
+            parts.push_back(items[p.close]);
+        }
+        const std::string open = p.open != none ? items[p.open].sym.latex : ".";
+        const std::string close = p.close != none ? items[p.close].sym.latex : ".";
+        Built inner = parse(content, open, close);
+        Node node;
+        if (inner.node.kind == Node::Kind::Table || inner.node.kind == Node::Kind::Binom) {
+            node = std::move(inner.node); // the environment brings its own delimiters
+        } else {
+            node.kind = Node::Kind::Fenced;
+            node.open = open;
+            node.close = close;
+            node.atom = Atom::Inner;
+            const double size = content.empty() ? items[any].size : inner.size;
+            const double axisY = extent.midY();
+            const Rect body = content.empty() ? extent : unionOf(content);
+            node.sizing = sizingFor(extent.height, body.minY(), body.maxY(), axisY, size);
+            node.kids.push_back(single(std::move(inner.node)));
+        }
+        Item item = composite(std::move(node), parts,
+                              content.empty() ? items[any].baseline : inner.baseline,
+                              content.empty() ? items[any].size : inner.size);
+        item.atom = Atom::Inner;
+        made.push_back(std::move(item));
+    }
+    compact(items);
+    items.insert(items.end(), made.begin(), made.end());
+}
+
+void Analyser::fractions(Items& items) {
+    for (;;) {
+        std::size_t best = items.size();
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (items[i].rule && !items[i].used &&
+                (best == items.size() || items[i].box.width > items[best].box.width)) {
+                best = i;
+            }
+        }
+        if (best == items.size()) {
+            break;
+        }
+        items[best].used = true;
+        const Rect bar = items[best].box;
+        Items above = gatherBeside(items, bar, true, best);
+        Items below = gatherBeside(items, bar, false, best);
+        Item barItem = items[best];
+        Items parts = above;
+        parts.insert(parts.end(), below.begin(), below.end());
+        parts.push_back(barItem);
+        if (above.empty() && below.empty()) {
+            continue; // a rule by itself: nothing to read from it
+        }
+        Node node;
+        double size = 10;
+        double baseline = 0;
+        Built num = parse(above);
+        Built den = parse(below);
+        if (!above.empty() && !below.empty()) {
+            node.kind = Node::Kind::Frac;
+            node.kids = {single(num.node), single(den.node)};
+            size = std::max(num.size, den.size);
+            baseline = bar.midY() + kAxis * size;
+            Item item = composite(std::move(node), parts, baseline, size);
+            item.penLeft = bar.minX() - kNullDelimiter * size;
+            item.penRight = bar.maxX() + kNullDelimiter * size;
+            item.axisCentred = true;
+            items.push_back(std::move(item));
+        } else {
+            const bool overline = !below.empty();
+            Built& base = overline ? den : num;
+            node.kind = Node::Kind::Over;
+            node.latex = overline ? "\\overline" : "\\underline";
+            node.kids = {single(base.node)};
+            Item item = composite(std::move(node), parts, base.baseline, base.size);
+            items.push_back(std::move(item));
+        }
+    }
+    compact(items);
+}
+
+void Analyser::limits(Items& items) {
+    std::vector<std::size_t> ops;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (items[i].limits) {
+            ops.push_back(i);
+        }
+    }
+    std::vector<Item> made;
+    for (std::size_t o : ops) {
+        const Item op = items[o];
+        const double s = op.size;
+        auto gather = [&](bool above) {
+            Items cluster;
+            Rect band;
+            for (std::size_t i = 0; i < items.size(); ++i) {
+                Item& it = items[i];
+                if (i == o || it.used || it.rule) {
+                    continue;
+                }
+                const double gap =
+                    above ? op.box.minY() - it.box.maxY() : it.box.minY() - op.box.maxY();
+                if (gap < -0.1 * s || gap > 0.7 * s) {
+                    continue;
+                }
+                if (it.box.maxX() < op.box.minX() - 0.1 * s ||
+                    it.box.minX() > op.box.maxX() + 0.1 * s) {
+                    continue;
+                }
+                cluster.push_back(it);
+                band = cluster.size() == 1 ? it.box : band.united(it.box);
+            }
+            if (cluster.empty()) {
+                return cluster;
+            }
+            // Grow sideways along the band.
+            for (bool grew = true; grew;) {
+                grew = false;
+                for (std::size_t i = 0; i < items.size(); ++i) {
+                    Item& it = items[i];
+                    if (i == o || it.used || it.rule) {
+                        continue;
+                    }
+                    bool in = std::any_of(cluster.begin(), cluster.end(), [&](const Item& c) {
+                        return c.box == it.box && c.baseline == it.baseline;
+                    });
+                    if (in) {
+                        continue;
+                    }
+                    const bool overlaps =
+                        it.box.minY() < band.maxY() && it.box.maxY() > band.minY();
+                    const double gapX =
+                        std::max(band.minX() - it.box.maxX(), it.box.minX() - band.maxX());
+                    const bool clear = above ? it.box.maxY() <= op.box.minY() + 0.1 * s
+                                             : it.box.minY() >= op.box.maxY() - 0.1 * s;
+                    if (overlaps && clear && gapX < 0.35 * it.size) {
+                        cluster.push_back(it);
+                        band = band.united(it.box);
+                        grew = true;
+                    }
+                }
+            }
+            if (std::abs(band.midX() - op.box.midX()) > std::max(0.2 * op.box.width, 0.15 * s)) {
+                cluster.clear();
+            }
+            return cluster;
+        };
+        Items under = gather(false);
+        for (const auto& u : under) {
+            for (auto& it : items) {
+                if (!it.used && it.box == u.box && it.baseline == u.baseline) {
+                    it.used = true;
+                }
+            }
+        }
+        Items over = gather(true);
+        for (const auto& u : over) {
+            for (auto& it : items) {
+                if (!it.used && it.box == u.box && it.baseline == u.baseline) {
+                    it.used = true;
+                }
+            }
+        }
+        if (under.empty() && over.empty()) {
+            continue;
+        }
+        items[o].used = true;
+        Node node;
+        node.kind = Node::Kind::Limits;
+        node.atom = Atom::Op;
+        node.kids = {single(op.node), single(parse(under).node), single(parse(over).node)};
+        Items parts = under;
+        parts.insert(parts.end(), over.begin(), over.end());
+        parts.push_back(op);
+        Item item = composite(std::move(node), parts, op.baseline, op.size);
+        item.axisCentred = op.axisCentred;
+        item.atom = Atom::Op;
+        if (item.axisCentred) {
+            // Centred on the op itself, not on the limits.
+            item.baseline = op.box.midY() + kAxis * op.size;
+        }
+        item.box = item.box; // the limits count for the row's extent
+        made.push_back(std::move(item));
+    }
+    compact(items);
+    items.insert(items.end(), made.begin(), made.end());
+}
+
+void Analyser::accents(Items& items) {
+    std::vector<std::size_t> marks;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (items[i].glyph &&
+            (items[i].sym.role == Role::Accent || items[i].sym.role == Role::WideAccent)) {
+            marks.push_back(i);
+        }
+    }
+    // Lowest first: the accent nearest its base, so \hat{\bar{x}} nests.
+    std::sort(marks.begin(), marks.end(), [&](std::size_t a, std::size_t b) {
+        return items[a].box.maxY() > items[b].box.maxY();
+    });
+    for (std::size_t m : marks) {
+        Item mark = items[m];
+        const double s = mark.size;
+        const bool wide = mark.sym.role == Role::WideAccent || mark.box.width > 1.1 * s;
+        Items base;
+        std::size_t nearest = items.size();
+        double nearestGap = 0.6 * s;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            const Item& it = items[i];
+            if (i == m || it.used || it.rule) {
+                continue;
+            }
+            const double gap = it.box.minY() - mark.box.maxY();
+            if (gap < -0.25 * s || it.box.midY() < mark.box.maxY()) {
+                continue;
+            }
+            if (wide) {
+                if (it.box.midX() >= mark.box.minX() - 0.1 * s &&
+                    it.box.midX() <= mark.box.maxX() + 0.1 * s && gap < 0.6 * s) {
+                    base.push_back(it);
+                }
+            } else if (it.box.minX() - 0.1 * s <= mark.box.midX() &&
+                       it.box.maxX() + 0.1 * s >= mark.box.midX() && gap < nearestGap) {
+                nearestGap = gap;
+                nearest = i;
+            }
+        }
+        if (!wide && nearest != items.size()) {
+            base.push_back(items[nearest]);
+            items[nearest].used = true;
+        }
+        if (base.empty()) {
+            continue;
+        }
+        if (wide) {
+            for (const auto& b : base) {
+                for (auto& it : items) {
+                    if (!it.used && it.box == b.box && it.baseline == b.baseline) {
+                        it.used = true;
+                    }
+                }
+            }
+        }
+        items[m].used = true;
+        Built inner = parse(base);
+        Node node;
+        std::string command = mark.sym.latex;
+        if (wide && base.size() > 1) {
+            if (command == "\\hat") {
+                command = "\\widehat";
+            } else if (command == "\\tilde") {
+                command = "\\widetilde";
+            } else if (command == "\\bar") {
+                command = "\\overline";
+            }
+        }
+        node.kind = command == "\\overbrace" || command == "\\underbrace" ? Node::Kind::Over
+                                                                          : Node::Kind::Accent;
+        node.latex = command;
+        node.kids = {single(inner.node)};
+        Items parts = base;
+        Item item = composite(std::move(node), parts, inner.baseline, inner.size);
+        item.box = item.box.united(mark.box);
+        item.axisCentred = base.size() == 1 && base[0].axisCentred;
+        items.push_back(std::move(item));
+        compact(items);
+        // Indices moved: start over with what is left.
+        accents(items);
+        return;
+    }
+    compact(items);
+}
+
+std::vector<Items> Analyser::splitRows(const Items& items) const {
+    std::vector<const Item*> order;
+    for (const auto& it : items) {
+        order.push_back(&it);
+    }
+    std::sort(order.begin(), order.end(),
+              [](const Item* a, const Item* b) { return a->box.minY() < b->box.minY(); });
+    std::vector<Items> rows;
+    double bottom = -1e18;
+    const double gapNeeded = 0.12 * medianSize(items);
+    for (const Item* it : order) {
+        if (rows.empty() || it->box.minY() > bottom + gapNeeded) {
+            rows.emplace_back();
+            bottom = it->box.maxY();
+        } else {
+            bottom = std::max(bottom, it->box.maxY());
+        }
+        rows.back().push_back(*it);
+    }
+    return rows;
+}
+
+// TeX's spacing between atoms, in mu, for display and text styles (`script`: the smaller
+// styles, where only the thin spaces around operators stay).
+int spacing(Atom left, Atom right, bool script) {
+    // Ord Op Bin Rel Open Close Punct Inner; negative entries vanish in script styles.
+    static const int table[8][8] = {
+        {0, 3, -4, -5, 0, 0, 0, -3},     {3, 3, 0, -5, 0, 0, 0, -3},
+        {-4, -4, 0, 0, -4, 0, 0, -4},    {-5, -5, 0, 0, -5, 0, 0, -5},
+        {0, 0, 0, 0, 0, 0, 0, 0},        {0, 3, -4, -5, 0, 0, 0, -3},
+        {-3, -3, 0, -3, -3, -3, -3, -3}, {-3, 3, -4, -5, -3, 0, -3, -3},
+    };
+    const int v = table[int(left)][int(right)];
+    if (v < 0) {
+        return script ? 0 : -v;
+    }
+    return v;
+}
+
+// The explicit spaces that make up `mu` beyond what TeX puts there itself.
+std::vector<Node> spacesFor(double mu) {
+    std::vector<Node> out;
+    struct Step {
+        double mu;
+        const char* latex;
+    };
+    static const Step steps[] = {
+        {36, "\\qquad"}, {18, "\\quad"}, {5, "\\;"}, {4, "\\:"}, {3, "\\,"}};
+    while (mu > 2.3) {
+        for (const auto& step : steps) {
+            if (step.mu <= mu + 0.6) {
+                Node n;
+                n.kind = Node::Kind::Space;
+                n.latex = step.latex;
+                out.push_back(n);
+                mu -= step.mu;
+                break;
+            }
+        }
+    }
+    return out;
+}
+
+Built Analyser::rowOf(Items items) {
+    Built built;
+    if (items.empty()) {
+        return built;
+    }
+    std::sort(items.begin(), items.end(),
+              [](const Item& a, const Item& b) { return a.box.minX() < b.box.minX(); });
+    // The row's own size and baseline: those of its largest ordinary symbols.
+    double mainSize = 0;
+    for (const auto& it : items) {
+        if (!it.axisCentred) {
+            mainSize = std::max(mainSize, it.size);
+        }
+    }
+    if (mainSize == 0) {
+        for (const auto& it : items) {
+            mainSize = std::max(mainSize, it.size);
+        }
+    }
+    std::vector<double> baselines;
+    for (const auto& it : items) {
+        if (!it.axisCentred && it.size >= 0.9 * mainSize) {
+            baselines.push_back(it.baseline);
+        }
+    }
+    double mainBaseline;
+    if (!baselines.empty()) {
+        std::nth_element(baselines.begin(), baselines.begin() + baselines.size() / 2,
+                         baselines.end());
+        mainBaseline = baselines[baselines.size() / 2];
+    } else {
+        mainBaseline = items.front().baseline;
+    }
+    built.size = mainSize;
+    built.baseline = mainBaseline;
+    const double axisY = mainBaseline - kAxis * mainSize;
+
+    auto onLine = [&](const Item& it) {
+        if (it.axisCentred) {
+            const double centre =
+                it.node.kind == Node::Kind::Limits ? it.baseline - kAxis * it.size : it.box.midY();
+            const double mid =
+                it.node.kind == Node::Kind::Frac ? it.baseline - kAxis * it.size : centre;
+            return std::abs(mid - axisY) < 0.2 * mainSize && it.size >= 0.8 * mainSize;
+        }
+        return std::abs(it.baseline - mainBaseline) < 0.12 * mainSize && it.size >= 0.8 * mainSize;
+    };
+
+    struct Element {
+        Item base;
+        Items sub, sup;
+        bool hasBase = true;
+    };
+    std::vector<Element> elements;
+    int lastGroup = 0; // 1 sub, 2 sup
+    const Item* lastScript = nullptr;
+    for (const auto& it : items) {
+        if (onLine(it)) {
+            elements.push_back(Element{it, {}, {}, true});
+            lastScript = nullptr;
+            continue;
+        }
+        if (elements.empty()) {
+            elements.push_back(Element{Item{}, {}, {}, false});
+        }
+        Element& e = elements.back();
+        int group;
+        if (lastScript && it.size < 0.9 * lastScript->size &&
+            it.box.minX() >= lastScript->box.minX() + 0.3 * lastScript->size) {
+            group = lastGroup; // a script of the script before
+        } else if (lastScript && std::abs(it.size - lastScript->size) < 0.1 * it.size &&
+                   std::abs(it.baseline - lastScript->baseline) < 0.1 * it.size &&
+                   !(it.axisCentred || lastScript->axisCentred)) {
+            group = lastGroup;
+        } else {
+            const double level =
+                it.axisCentred || !it.glyph ? it.box.midY() + kAxis * it.size : it.baseline;
+            group = level < mainBaseline - 0.05 * mainSize ? 2 : 1;
+        }
+        (group == 2 ? e.sup : e.sub).push_back(it);
+        lastGroup = group;
+        lastScript = &it;
+    }
+
+    // Runs of one kind that read as one token: numbers, letters of one alphabet.
+    std::vector<Node> kids;
+    double prevRight = 0;
+    Atom prevAtom = Atom::Ord;
+    bool first = true;
+    const bool script = mainSize < 0.85 * topSize_;
+    for (std::size_t k = 0; k < elements.size(); ++k) {
+        Element& e = elements[k];
+        Node base = e.hasBase ? e.base.node : row({});
+        double left = e.hasBase ? e.base.penLeft : 0;
+        double right = e.hasBase ? e.base.penRight : 0;
+        Atom atom = e.hasBase ? e.base.atom : Atom::Ord;
+        for (const auto* group : {&e.sub, &e.sup}) {
+            for (const auto& it : *group) {
+                if (!e.hasBase && left == 0) {
+                    left = it.penLeft;
+                }
+                right = std::max(right, it.penRight + kScriptSpace * mainSize);
+            }
+        }
+        // Join with the token before when it continues a number or an alphabet run.
+        if (!kids.empty() && e.sub.empty() && e.sup.empty() && e.hasBase &&
+            base.kind == Node::Kind::Token && kids.back().kind == Node::Kind::Token) {
+            Node& prev = kids.back();
+            const double gap = left - prevRight;
+            const bool tight = std::abs(gap) < 0.08 * mainSize;
+            const bool number =
+                prev.token == 'n' &&
+                (base.token == 'n' || (base.latex == "." && k + 1 < elements.size() &&
+                                       elements[k + 1].base.node.token == 'n'));
+            const bool numberAfterDot = base.token == 'n' && prev.token == 'n';
+            const bool alphabetRun = prev.token == 'i' && base.token == 'i' &&
+                                     prev.alphabet == base.alphabet &&
+                                     prev.alphabet != Alphabet::Italic;
+            if (tight && (number || numberAfterDot || alphabetRun)) {
+                if (base.latex == ".") {
+                    prev.token = 'n';
+                }
+                prev.latex += base.latex;
+                prev.text += base.text;
+                prevRight = right;
+                continue;
+            }
+        }
+        if (!e.sub.empty() || !e.sup.empty()) {
+            // A base that takes limits but had its scripts beside it.
+            Node scripts;
+            scripts.kind = Node::Kind::Scripts;
+            scripts.atom = atom;
+            scripts.kids = {single(base), single(rowOf(e.sub).node), single(rowOf(e.sup).node)};
+            base = std::move(scripts);
+        }
+        if (!first) {
+            const double gapMu = (left - prevRight) / (mainSize * kMu);
+            const int expected = spacing(prevAtom, atom, script);
+            // A word followed by a thin space is an operator name.
+            if (kids.back().kind == Node::Kind::Text && atom == Atom::Ord &&
+                std::abs(gapMu - 3) < 1.2 && kids.back().text.find(U' ') == std::u32string::npos) {
+                kids.back().kind = Node::Kind::Token;
+                kids.back().latex = "\\operatorname{" + kids.back().latex + "}";
+                kids.back().token = 'o';
+                kids.back().atom = Atom::Op;
+            } else {
+                for (auto& space : spacesFor(gapMu - expected)) {
+                    kids.push_back(std::move(space));
+                }
+            }
+        }
+        kids.push_back(std::move(base));
+        prevRight = right;
+        prevAtom = atom;
+        first = false;
+    }
+    built.node = row(std::move(kids));
+    return built;
+}
+
+Built Analyser::table(std::vector<Items> rows, const std::string& open, const std::string& close) {
+    Built built;
+    const double size = medianSize([&] {
+        Items all;
+        for (const auto& r : rows) {
+            all.insert(all.end(), r.begin(), r.end());
+        }
+        return all;
+    }());
+    built.size = size;
+    Node table;
+    table.kind = Node::Kind::Table;
+
+    // Cells: a row splits where its ink leaves a gap of most of an em.
+    auto cellsOf = [&](Items r, double minGap) {
+        std::sort(r.begin(), r.end(),
+                  [](const Item& a, const Item& b) { return a.box.minX() < b.box.minX(); });
+        std::vector<Items> cells;
+        double right = -1e18;
+        for (auto& it : r) {
+            if (cells.empty() || it.box.minX() - right > minGap) {
+                cells.emplace_back();
+                right = it.box.maxX();
+            } else {
+                right = std::max(right, it.box.maxX());
+            }
+            cells.back().push_back(it);
+        }
+        return cells;
+    };
+
+    const bool fenced = open != "." && !open.empty();
+    const bool cases = open == "\\{" && (close == "." || close.empty());
+    std::vector<std::vector<Items>> grid;
+    bool aligned = false;
+    if (!fenced || cases) {
+        // Lines of a display: aligned at their first relation when those line up.
+        std::vector<double> rels;
+        for (auto& r : rows) {
+            std::sort(r.begin(), r.end(),
+                      [](const Item& a, const Item& b) { return a.box.minX() < b.box.minX(); });
+            for (const auto& it : r) {
+                if (it.atom == Atom::Rel) {
+                    rels.push_back(it.box.minX());
+                    break;
+                }
+            }
+        }
+        if (!cases && rels.size() == rows.size() && rows.size() > 1) {
+            const auto [lo, hi] = std::minmax_element(rels.begin(), rels.end());
+            aligned = *hi - *lo < 0.3 * size;
+        }
+        if (aligned) {
+            for (std::size_t i = 0; i < rows.size(); ++i) {
+                Items left, right;
+                for (const auto& it : rows[i]) {
+                    (it.box.minX() < rels[i] - 0.01 ? left : right).push_back(it);
+                }
+                grid.push_back({left, right});
+            }
+            table.latex = "aligned";
+            table.columns = "rl";
+        }
+    }
+    if (!aligned) {
+        for (const auto& r : rows) {
+            grid.push_back(cellsOf(r, (cases ? 0.9 : 0.6) * size));
+        }
+        if (cases) {
+            for (auto& cells : grid) {
+                while (cells.size() > 2) {
+                    cells[1].insert(cells[1].end(), cells.back().begin(), cells.back().end());
+                    cells.pop_back();
+                }
+            }
+        } else {
+            // Columns: the stretches covered by some row's cell, merged across rows.
+            std::vector<std::pair<double, double>> cols;
+            for (const auto& cells : grid) {
+                for (const auto& c : cells) {
+                    const Rect b = unionOf(c);
+                    cols.emplace_back(b.minX(), b.maxX());
+                }
+            }
+            std::sort(cols.begin(), cols.end());
+            std::vector<std::pair<double, double>> merged;
+            for (const auto& c : cols) {
+                if (!merged.empty() && c.first <= merged.back().second) {
+                    merged.back().second = std::max(merged.back().second, c.second);
+                } else {
+                    merged.push_back(c);
+                }
+            }
+            for (auto& cells : grid) {
+                std::vector<Items> placed(merged.size());
+                for (auto& c : cells) {
+                    const Rect b = unionOf(c);
+                    for (std::size_t j = 0; j < merged.size(); ++j) {
+                        if (b.midX() >= merged[j].first && b.midX() <= merged[j].second) {
+                            placed[j].insert(placed[j].end(), c.begin(), c.end());
+                            break;
+                        }
+                    }
+                }
+                cells = std::move(placed);
+            }
+            table.columns.assign(merged.size(), 'c');
+        }
+        if (cases) {
+            table.latex = "cases";
+        } else if (open == "(" && close == ")") {
+            table.latex = "pmatrix";
+        } else if (open == "[" && close == "]") {
+            table.latex = "bmatrix";
+        } else if (open == "\\{" && close == "\\}") {
+            table.latex = "Bmatrix";
+        } else if (open == "|" && close == "|") {
+            table.latex = "vmatrix";
+        } else if (open == "\\|" && close == "\\|") {
+            table.latex = "Vmatrix";
+        } else if (!fenced) {
+            std::size_t columns = 0;
+            for (const auto& cells : grid) {
+                columns = std::max(columns, cells.size());
+            }
+            table.latex = columns > 1 ? "matrix" : "gathered";
+        } else {
+            table.latex = "matrix"; // inside unusual fences: \left…\right around it
+        }
+    }
+    // Two lines in one column between parentheses, no rule: a binomial coefficient.
+    if (table.latex == "pmatrix" && grid.size() == 2 && grid[0].size() == 1 &&
+        grid[1].size() == 1) {
+        Node binom;
+        binom.kind = Node::Kind::Binom;
+        binom.kids = {single(rowOf(grid[0][0]).node), single(rowOf(grid[1][0]).node)};
+        built.node = std::move(binom);
+        built.baseline = unionOf(rows[0]).maxY();
+        return built;
+    }
+    for (auto& cells : grid) {
+        Node line;
+        line.kind = Node::Kind::Row;
+        for (auto& c : cells) {
+            line.kids.push_back(single(rowOf(c).node));
+        }
+        table.kids.push_back(std::move(line));
+    }
+    const Rect all = [&] {
+        Items everything;
+        for (const auto& r : rows) {
+            everything.insert(everything.end(), r.begin(), r.end());
+        }
+        return unionOf(everything);
+    }();
+    built.baseline = all.midY() + kAxis * size;
+    if (fenced && table.latex == "matrix") {
+        Node fence;
+        fence.kind = Node::Kind::Fenced;
+        fence.open = open;
+        fence.close = close;
+        fence.kids = {single(std::move(table))};
+        built.node = std::move(fence);
+    } else {
+        built.node = std::move(table);
+    }
+    return built;
+}
+
+Built Analyser::parse(Items items, const std::string& fenceOpen, const std::string& fenceClose) {
+    if (items.empty()) {
+        return Built{row({}), 0, topSize_};
+    }
+    radicals(items);
+    fences(items);
+    fractions(items);
+    limits(items);
+    accents(items);
+    auto rows = splitRows(items);
+    if (rows.size() > 1) {
+        return table(std::move(rows), fenceOpen, fenceClose);
+    }
+    if (fenceOpen == "\\{" && (fenceClose == "." || fenceClose.empty()) && !rows.empty()) {
+        // cases with one line still reads as cases only with several; keep the fence
+    }
+    return rowOf(std::move(items));
+}
+
+// Glyph pieces stacked into one tall delimiter or root sign.
+void joinPieces(Items& items) {
+    std::vector<std::size_t> pieces;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (items[i].glyph && items[i].sym.role == Role::Piece) {
+            pieces.push_back(i);
+        }
+    }
+    // Pieces of one delimiter share their origin; stacked, they touch.
+    std::sort(pieces.begin(), pieces.end(), [&](std::size_t a, std::size_t b) {
+        return items[a].box.minY() < items[b].box.minY();
+    });
+    std::vector<Item> made;
+    std::vector<bool> done(items.size(), false);
+    for (std::size_t start = 0; start < pieces.size(); ++start) {
+        const std::size_t first = pieces[start];
+        if (done[first]) {
+            continue;
+        }
+        Items column{items[first]};
+        done[first] = true;
+        Rect box = items[first].box;
+        for (std::size_t k = start + 1; k < pieces.size(); ++k) {
+            const std::size_t i = pieces[k];
+            if (done[i]) {
+                continue;
+            }
+            const Rect& b = items[i].box;
+            const bool sameColumn = std::abs(items[i].penLeft - items[first].penLeft) < 0.5 ||
+                                    (b.minX() < box.maxX() - 0.2 && b.maxX() > box.minX() + 0.2);
+            if (sameColumn && b.minY() <= box.maxY() + 0.3) {
+                column.push_back(items[i]);
+                done[i] = true;
+                box = box.united(b);
+            }
+        }
+        // What the pieces make: the first piece that knows.
+        std::string latex;
+        Symbol sym;
+        for (const auto& p : column) {
+            if (!p.sym.latex.empty()) {
+                latex = p.sym.latex;
+                sym = p.sym;
+                break;
+            }
+        }
+        if (latex.empty()) {
+            latex = "|";
+            sym.opens = sym.closes = true;
+        }
+        Item item = column.front();
+        for (const auto& p : column) {
+            item.penLeft = std::min(item.penLeft, p.penLeft);
+            item.penRight = std::max(item.penRight, p.penRight);
+        }
+        item.box = box;
+        item.sym = sym;
+        item.sym.piece = Piece::None;
+        item.sym.latex = latex;
+        item.node.latex = latex;
+        item.axisCentred = true;
+        item.baseline = box.midY() + kAxis * item.size;
+        if (latex == "\\surd") {
+            item.sym.role = Role::Radical;
+            item.axisCentred = false;
+        } else if (latex == "\\int") {
+            item.sym.role = Role::BigOp;
+            item.atom = Atom::Op;
+            item.node.atom = Atom::Op;
+        } else {
+            item.sym.role = Role::Delimiter;
+            item.atom = sym.opens && !sym.closes   ? Atom::Open
+                        : sym.closes && !sym.opens ? Atom::Close
+                                                   : Atom::Ord;
+        }
+        made.push_back(std::move(item));
+    }
+    for (std::size_t i : pieces) {
+        items[i].used = true;
+    }
+    compact(items);
+    items.insert(items.end(), made.begin(), made.end());
+}
+
+// Runs of upright letters of a text font: operator names and words.
+void joinWords(Items& items) {
+    std::sort(items.begin(), items.end(),
+              [](const Item& a, const Item& b) { return a.box.minX() < b.box.minX(); });
+    auto isWordLetter = [](const Item& it) {
+        return it.glyph && it.sym.letter && it.sym.alphabet == Alphabet::Upright &&
+               it.sym.textFont && it.sym.text.size() == 1 && it.sym.text[0] < 0x80;
+    };
+    std::vector<Item> out;
+    for (std::size_t i = 0; i < items.size();) {
+        if (!isWordLetter(items[i])) {
+            out.push_back(items[i]);
+            ++i;
+            continue;
+        }
+        std::vector<std::size_t> run{i};
+        std::size_t j = i + 1;
+        for (; j < items.size(); ++j) {
+            const Item& prev = items[run.back()];
+            const Item& it = items[j];
+            if (it.rule || it.used) {
+                continue;
+            }
+            if (std::abs(it.baseline - prev.baseline) > 0.05 * prev.size ||
+                std::abs(it.size - prev.size) > 0.05 * prev.size) {
+                // Something else at this x (a script, a limit): look past it.
+                if (it.box.minX() > prev.penRight + 0.1 * prev.size) {
+                    break;
+                }
+                continue;
+            }
+            const double gap = it.penLeft - prev.penRight;
+            if (isWordLetter(it) && std::abs(gap) < 0.06 * prev.size) {
+                run.push_back(j);
+            } else {
+                break;
+            }
+        }
+        std::string word;
+        for (std::size_t k : run) {
+            word += char(items[k].sym.text[0]);
+        }
+        if (run.size() == 1 && !isOperatorName(word)) {
+            out.push_back(items[i]);
+            ++i;
+            continue;
+        }
+        Item item = items[run.front()];
+        for (std::size_t k : run) {
+            item.box = item.box.united(items[k].box);
+            item.penRight = std::max(item.penRight, items[k].penRight);
+            items[k].used = true;
+        }
+        bool limits = false;
+        item.word = true;
+        item.node.text.assign(word.begin(), word.end());
+        if (isOperatorName(word, &limits)) {
+            item.node.kind = Node::Kind::Token;
+            item.node.latex = "\\" + word;
+            item.node.token = 'o';
+            item.atom = item.node.atom = Atom::Op;
+            item.limits = limits;
+        } else {
+            item.node.kind = Node::Kind::Text;
+            item.node.latex = word;
+            item.atom = item.node.atom = Atom::Ord;
+        }
+        out.push_back(std::move(item));
+        // The unused items the run skipped over stay.
+        for (std::size_t k = i + 1; k < run.back(); ++k) {
+            if (!items[k].used) {
+                out.push_back(items[k]);
+                items[k].used = true;
+            }
+        }
+        i = run.back() + 1;
+    }
+    items = std::move(out);
+    // Words of text separated by word spaces are one \text.
+    std::sort(items.begin(), items.end(),
+              [](const Item& a, const Item& b) { return a.box.minX() < b.box.minX(); });
+    for (std::size_t i = 0; i + 1 < items.size(); ++i) {
+        Item& a = items[i];
+        if (a.used || a.node.kind != Node::Kind::Text) {
+            continue;
+        }
+        for (std::size_t j = i + 1; j < items.size(); ++j) {
+            Item& b = items[j];
+            if (b.used) {
+                continue;
+            }
+            const double gap = b.penLeft - a.penRight;
+            if (b.node.kind == Node::Kind::Text &&
+                std::abs(b.baseline - a.baseline) < 0.05 * a.size && gap > 0.15 * a.size &&
+                gap < 0.6 * a.size) {
+                a.node.latex += " " + b.node.latex;
+                a.node.text += U" " + b.node.text;
+                a.box = a.box.united(b.box);
+                a.penRight = b.penRight;
+                b.used = true;
+            } else if (b.box.minX() > a.box.maxX()) {
+                break;
+            }
+        }
+    }
+    compact(items);
+}
+
+// Several integral signs set close together: \iint, \iiint.
+void joinIntegrals(Items& items) {
+    std::sort(items.begin(), items.end(),
+              [](const Item& a, const Item& b) { return a.box.minX() < b.box.minX(); });
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        Item& a = items[i];
+        if (a.used || !a.glyph || a.node.latex != "\\int") {
+            continue;
+        }
+        int count = 1;
+        for (std::size_t j = i + 1; j < items.size() && count < 4; ++j) {
+            Item& b = items[j];
+            if (b.used) {
+                continue;
+            }
+            if (b.glyph && b.node.latex == "\\int" && std::abs(b.box.height - a.box.height) < 1 &&
+                b.box.minX() < a.box.maxX() + 0.1 * a.size) {
+                a.box = a.box.united(b.box);
+                a.penRight = b.penRight;
+                b.used = true;
+                ++count;
+            } else if (b.box.minX() > a.box.maxX()) {
+                break;
+            }
+        }
+        static const char* names[] = {"", "\\int", "\\iint", "\\iiint", "\\iiiint"};
+        a.node.latex = names[count];
+        a.sym.latex = names[count];
+    }
+    compact(items);
+}
+
+bool isEquationNumber(const std::u32string& text) {
+    // "(1)", "(2.3a)", "(A.1)", "(*)"
+    if (text.size() < 3 || text.front() != U'(' || text.back() != U')') {
+        return false;
+    }
+    bool digit = false;
+    for (std::size_t i = 1; i + 1 < text.size(); ++i) {
+        const char32_t c = text[i];
+        if (c >= U'0' && c <= U'9') {
+            digit = true;
+        } else if (!(c == U'.' || c == U'-' || c == U'*' || (c >= U'a' && c <= U'z') ||
+                     (c >= U'A' && c <= U'Z') || c == U'′' || c == U'\'')) {
+            return false;
+        }
+    }
+    return digit || text == U"(*)";
+}
+
+// An equation number at either end of a line, set apart from the formula: left out.
+void dropEquationNumbers(Items& items) {
+    std::sort(items.begin(), items.end(),
+              [](const Item& a, const Item& b) { return a.box.minX() < b.box.minX(); });
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (items[i].used || !items[i].glyph || items[i].sym.text != U"(") {
+            continue;
+        }
+        const Item& open = items[i];
+        std::u32string text = U"(";
+        std::vector<std::size_t> run{i};
+        std::size_t close = items.size();
+        for (std::size_t j = i + 1; j < items.size() && text.size() < 12; ++j) {
+            const Item& it = items[j];
+            if (it.used || !it.glyph || std::abs(it.baseline - open.baseline) > 0.05 * open.size) {
+                continue;
+            }
+            if (it.box.minX() > items[run.back()].box.maxX() + 0.5 * open.size) {
+                break;
+            }
+            run.push_back(j);
+            text += it.sym.text;
+            if (it.sym.text == U")") {
+                close = j;
+                break;
+            }
+        }
+        if (close == items.size() || !isEquationNumber(text)) {
+            continue;
+        }
+        const double x0 = open.box.minX(), x1 = items[close].box.maxX();
+        const double band0 = open.box.minY() - 0.5 * open.size,
+                     band1 = open.box.maxY() + 0.5 * open.size;
+        double nearestLeft = 1e18, nearestRight = 1e18;
+        bool others = false;
+        for (std::size_t k = 0; k < items.size(); ++k) {
+            const Item& it = items[k];
+            if (it.used || std::find(run.begin(), run.end(), k) != run.end()) {
+                continue;
+            }
+            if (it.box.maxY() < band0 || it.box.minY() > band1) {
+                continue;
+            }
+            others = true;
+            if (it.box.maxX() <= x0) {
+                nearestLeft = std::min(nearestLeft, x0 - it.box.maxX());
+            } else if (it.box.minX() >= x1) {
+                nearestRight = std::min(nearestRight, it.box.minX() - x1);
+            } else {
+                nearestLeft = nearestRight = 0; // something overlaps: part of the formula
+            }
+        }
+        const double apart = 1.5 * open.size;
+        const bool atRightEnd = nearestRight == 1e18 && nearestLeft >= apart;
+        const bool atLeftEnd = nearestLeft == 1e18 && nearestRight >= apart;
+        if (others && (atRightEnd || atLeftEnd)) {
+            for (std::size_t k : run) {
+                items[k].used = true;
+            }
+        }
+    }
+    compact(items);
+}
+
+} // namespace
+
+std::optional<Layout> analyse(const Input& input) {
+    Layout layout;
+    Items items;
+    for (const auto& g : input.glyphs) {
+        ++layout.glyphCount;
+        Symbol sym = classify(g.text, g.glyphName, g.fontName, g.italic, g.bold);
+        if (sym.latex.empty() && sym.role != Role::Piece) {
+            ++layout.unknownCount;
+            continue;
+        }
+        items.push_back(tokenItem(g, sym));
+    }
+    if (items.empty() || layout.unknownCount * 5 > layout.glyphCount) {
+        return std::nullopt;
+    }
+    const double size = medianSize(items);
+    for (const auto& r : input.rules) {
+        // A bar: wider than tall and thinner than a stroke of text.
+        if (r.width > 1.5 * r.height && r.height < 0.2 * size && r.width > 0.2 * size) {
+            Item item;
+            item.rule = true;
+            item.box = r;
+            item.size = size;
+            item.baseline = r.maxY();
+            item.penLeft = r.minX();
+            item.penRight = r.maxX();
+            items.push_back(item);
+        }
+    }
+    joinPieces(items);
+    joinIntegrals(items);
+    joinWords(items);
+    dropEquationNumbers(items);
+    double top = 0;
+    for (const auto& it : items) {
+        if (!it.rule) {
+            top = std::max(top, it.size);
+        }
+    }
+    Analyser analyser(top);
+    layout.formula = single(analyser.parse(std::move(items)).node);
+    return layout;
+}
+
+} // namespace ombrix::formula
