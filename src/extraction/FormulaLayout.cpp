@@ -750,16 +750,18 @@ std::vector<Node> spacesFor(double mu) {
     static const Step steps[] = {
         {36, "\\qquad"}, {18, "\\quad"}, {5, "\\;"}, {4, "\\:"}, {3, "\\,"}};
     while (mu > 2.3) {
+        const Step* chosen = &steps[4];
         for (const auto& step : steps) {
             if (step.mu <= mu + 0.6) {
-                Node n;
-                n.kind = Node::Kind::Space;
-                n.latex = step.latex;
-                out.push_back(n);
-                mu -= step.mu;
+                chosen = &step;
                 break;
             }
         }
+        Node n;
+        n.kind = Node::Kind::Space;
+        n.latex = chosen->latex;
+        out.push_back(n);
+        mu -= chosen->mu;
     }
     return out;
 }
