@@ -50,8 +50,10 @@ Item tokenItem(const Glyph& g, const Symbol& sym) {
     item.node.atom = sym.atom;
     item.node.alphabet = sym.letter ? sym.alphabet : Alphabet::Italic;
     item.node.token = sym.digit ? 'n' : sym.letter ? 'i' : 'o';
-    if (sym.role == Role::BigOp) {
+    if (sym.extension || sym.role == Role::BigOp) {
         item.axisCentred = true;
+    }
+    if (sym.role == Role::BigOp) {
         item.limits = sym.latex.find("int") == std::string::npos;
     }
     return item;
@@ -115,6 +117,7 @@ struct Built {
     Node node;
     double baseline = 0;
     double size = 10;
+    double right = 0; // where the pen ends after it
 };
 
 class Analyser {
@@ -277,7 +280,6 @@ void Analyser::radicals(Items& items) {
         }
         Item item = composite(std::move(node), parts, body.empty() ? rad.baseline : inner.baseline,
                               body.empty() ? s : inner.size);
-        item.penLeft = rad.penLeft;
         made.push_back(std::move(item));
     }
     compact(items);
@@ -452,6 +454,9 @@ void Analyser::fences(Items& items) {
                               content.empty() ? items[any].baseline : inner.baseline,
                               content.empty() ? items[any].size : inner.size);
         item.atom = Atom::Inner;
+        // Delimiters grow evenly about the axis.
+        item.axisCentred = true;
+        item.baseline = extent.midY() + kAxis * item.size;
         made.push_back(std::move(item));
     }
     compact(items);
@@ -862,13 +867,25 @@ Built Analyser::rowOf(Items items) {
         double left = e.hasBase ? e.base.penLeft : 0;
         double right = e.hasBase ? e.base.penRight : 0;
         Atom atom = e.hasBase ? e.base.atom : Atom::Ord;
+        Built sub, sup;
+        if (!e.sub.empty()) {
+            sub = rowOf(e.sub);
+        }
+        if (!e.sup.empty()) {
+            sup = rowOf(e.sup);
+        }
         for (const auto* group : {&e.sub, &e.sup}) {
             for (const auto& it : *group) {
                 if (!e.hasBase && left == 0) {
                     left = it.penLeft;
                 }
-                right = std::max(right, it.penRight + kScriptSpace * mainSize);
             }
+        }
+        if (!e.sub.empty()) {
+            right = std::max(right, sub.right + kScriptSpace * mainSize);
+        }
+        if (!e.sup.empty()) {
+            right = std::max(right, sup.right + kScriptSpace * mainSize);
         }
         // Join with the token before when it continues a number or an alphabet run.
         if (!kids.empty() && e.sub.empty() && e.sup.empty() && e.hasBase &&
@@ -899,30 +916,58 @@ Built Analyser::rowOf(Items items) {
             Node scripts;
             scripts.kind = Node::Kind::Scripts;
             scripts.atom = atom;
-            scripts.kids = {single(base), single(rowOf(e.sub).node), single(rowOf(e.sup).node)};
+            scripts.kids = {single(base), single(std::move(sub.node)), single(std::move(sup.node))};
             base = std::move(scripts);
         }
         if (!first) {
             const double gapMu = (left - prevRight) / (mainSize * kMu);
-            const int expected = spacing(prevAtom, atom, script);
-            // A word followed by a thin space is an operator name.
-            if (kids.back().kind == Node::Kind::Text && atom == Atom::Ord &&
-                std::abs(gapMu - 3) < 1.2 && kids.back().text.find(U' ') == std::u32string::npos) {
-                kids.back().kind = Node::Kind::Token;
-                kids.back().latex = "\\operatorname{" + kids.back().latex + "}";
-                kids.back().token = 'o';
-                kids.back().atom = Atom::Op;
+            // \setminus and \backslash are one glyph; the spaces around tell them apart.
+            if (base.kind == Node::Kind::Token && base.latex == "\\backslash" && gapMu > 2.5) {
+                base.latex = "\\setminus";
+                atom = base.atom = Atom::Bin;
+            }
+            // A binary operator with nothing to its left is an ordinary symbol, as in TeX.
+            const bool unary =
+                atom == Atom::Bin &&
+                (prevAtom == Atom::Bin || prevAtom == Atom::Op || prevAtom == Atom::Rel ||
+                 prevAtom == Atom::Open || prevAtom == Atom::Punct);
+            const Atom effective = unary ? Atom::Ord : atom;
+            const Atom before =
+                prevAtom == Atom::Bin &&
+                        (atom == Atom::Rel || atom == Atom::Close || atom == Atom::Punct)
+                    ? Atom::Ord
+                    : prevAtom;
+            const int expected = spacing(before, effective, script);
+            const bool wordSpace = gapMu > 4.2 && gapMu < 8.5;
+            Node& prev = kids.back();
+            if (prev.kind == Node::Kind::Text && atom == Atom::Ord && std::abs(gapMu - 3) < 1.2 &&
+                prev.text.find(U' ') == std::u32string::npos) {
+                // A word followed by a thin space is an operator name.
+                prev.kind = Node::Kind::Token;
+                prev.latex = "\\operatorname{" + prev.latex + "}";
+                prev.token = 'o';
+                prev.atom = Atom::Op;
+            } else if (prev.kind == Node::Kind::Text && wordSpace) {
+                prev.latex += " "; // the word space inside the text, as typed
+                prev.text += U" ";
+            } else if (base.kind == Node::Kind::Text && wordSpace) {
+                base.latex.insert(base.latex.begin(), ' ');
+                base.text.insert(base.text.begin(), U' ');
             } else {
                 for (auto& space : spacesFor(gapMu - expected)) {
                     kids.push_back(std::move(space));
                 }
             }
+            atom = effective;
+        } else if (atom == Atom::Bin) {
+            atom = Atom::Ord;
         }
         kids.push_back(std::move(base));
         prevRight = right;
         prevAtom = atom;
         first = false;
     }
+    built.right = prevRight;
     built.node = row(std::move(kids));
     return built;
 }
@@ -1199,6 +1244,108 @@ void joinPieces(Items& items) {
     items.insert(items.end(), made.begin(), made.end());
 }
 
+// Symbols TeX builds from several glyphs: a relation struck through (\neq, \notin), the
+// dots of \cdots and \ldots, \mapsto and the long arrows.
+void joinCompounds(Items& items) {
+    std::sort(items.begin(), items.end(),
+              [](const Item& a, const Item& b) { return a.box.minX() < b.box.minX(); });
+    auto is = [](const Item& it, const char* latex) { return it.glyph && it.node.latex == latex; };
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        Item& a = items[i];
+        if (a.used || !a.glyph) {
+            continue;
+        }
+        // The negation slash over the relation it strikes through.
+        if (!a.sym.text.empty() && a.sym.text[0] == 0x0338) {
+            for (auto& b : items) {
+                if (&b == &a || b.used || !b.glyph || b.atom != Atom::Rel ||
+                    std::abs(b.box.midX() - a.box.midX()) > 0.3 * a.size) {
+                    continue;
+                }
+                static const std::pair<const char*, const char*> negated[] = {
+                    {"=", "\\neq"},      {"\\in", "\\notin"},           {"<", "\\nless"},
+                    {">", "\\ngtr"},     {"\\leq", "\\nleq"},           {"\\geq", "\\ngeq"},
+                    {"\\sim", "\\nsim"}, {"\\subseteq", "\\nsubseteq"}, {"\\mid", "\\nmid"}};
+                std::string latex = "\\not" + b.node.latex;
+                for (const auto& [from, to] : negated) {
+                    if (b.node.latex == from) {
+                        latex = to;
+                    }
+                }
+                b.node.latex = latex;
+                b.box = b.box.united(a.box);
+                a.used = true;
+                break;
+            }
+            continue;
+        }
+        // Three dots evenly set: on the baseline \ldots, on the axis \cdots.
+        if (is(a, ".") || is(a, "\\cdot")) {
+            std::vector<std::size_t> dots{i};
+            for (std::size_t j = i + 1; j < items.size() && dots.size() < 3; ++j) {
+                Item& b = items[j];
+                if (b.used || b.box.minX() > items[dots.back()].box.maxX() + 0.35 * a.size) {
+                    break;
+                }
+                if (b.glyph && b.node.latex == a.node.latex &&
+                    std::abs(b.baseline - a.baseline) < 0.05 * a.size) {
+                    dots.push_back(j);
+                }
+            }
+            if (dots.size() == 3) {
+                Item& last = items[dots[2]];
+                a.node.latex = is(a, ".") ? "\\ldots" : "\\cdots";
+                a.node.text = is(a, ".") ? U"…" : U"⋯";
+                a.atom = a.node.atom = Atom::Inner;
+                a.box = a.box.united(last.box);
+                a.penRight = last.penRight;
+                items[dots[1]].used = last.used = true;
+            }
+            continue;
+        }
+        // Arrows put together: ↦ with its arrow, a bar or an equals sign run into one.
+        for (std::size_t j = i + 1; j < items.size(); ++j) {
+            Item& b = items[j];
+            if (b.used || !b.glyph) {
+                continue;
+            }
+            if (b.box.minX() > a.box.maxX() + 0.05 * a.size) {
+                break;
+            }
+            if (std::abs(b.baseline - a.baseline) > 0.05 * a.size ||
+                b.box.minX() < a.box.maxX() - 0.6 * a.size) {
+                continue;
+            }
+            static const struct {
+                const char* first;
+                const char* second;
+                const char* joined;
+            } joins[] = {
+                {"\\mapsto", "\\to", "\\mapsto"},
+                {"-", "\\to", "\\longrightarrow"},
+                {"\\leftarrow", "-", "\\longleftarrow"},
+                {"=", "\\Rightarrow", "\\Longrightarrow"},
+                {"\\Leftarrow", "=", "\\Longleftarrow"},
+                {"\\mapsto", "\\longrightarrow", "\\longmapsto"},
+                {"\\leftarrow", "\\to", "\\longleftrightarrow"},
+                {"\\Leftarrow", "\\Rightarrow", "\\Longleftrightarrow"},
+            };
+            for (const auto& join : joins) {
+                if (a.node.latex == join.first && b.node.latex == join.second) {
+                    a.node.latex = join.joined;
+                    a.atom = a.node.atom = Atom::Rel;
+                    a.box = a.box.united(b.box);
+                    a.penRight = b.penRight;
+                    b.used = true;
+                    break;
+                }
+            }
+            break;
+        }
+    }
+    compact(items);
+}
+
 // Runs of upright letters of a text font: operator names and words.
 void joinWords(Items& items) {
     std::sort(items.begin(), items.end(),
@@ -1208,15 +1355,17 @@ void joinWords(Items& items) {
                it.sym.textFont && it.sym.text.size() == 1 && it.sym.text[0] < 0x80;
     };
     std::vector<Item> out;
-    for (std::size_t i = 0; i < items.size();) {
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (items[i].used) {
+            continue;
+        }
         if (!isWordLetter(items[i])) {
             out.push_back(items[i]);
-            ++i;
+            items[i].used = true;
             continue;
         }
         std::vector<std::size_t> run{i};
-        std::size_t j = i + 1;
-        for (; j < items.size(); ++j) {
+        for (std::size_t j = i + 1; j < items.size(); ++j) {
             const Item& prev = items[run.back()];
             const Item& it = items[j];
             if (it.rule || it.used) {
@@ -1224,7 +1373,7 @@ void joinWords(Items& items) {
             }
             if (std::abs(it.baseline - prev.baseline) > 0.05 * prev.size ||
                 std::abs(it.size - prev.size) > 0.05 * prev.size) {
-                // Something else at this x (a script, a limit): look past it.
+                // Something else at this x (another line, a script, a limit): look past it.
                 if (it.box.minX() > prev.penRight + 0.1 * prev.size) {
                     break;
                 }
@@ -1243,7 +1392,7 @@ void joinWords(Items& items) {
         }
         if (run.size() == 1 && !isOperatorName(word)) {
             out.push_back(items[i]);
-            ++i;
+            items[i].used = true;
             continue;
         }
         Item item = items[run.front()];
@@ -1267,14 +1416,9 @@ void joinWords(Items& items) {
             item.atom = item.node.atom = Atom::Ord;
         }
         out.push_back(std::move(item));
-        // The unused items the run skipped over stay.
-        for (std::size_t k = i + 1; k < run.back(); ++k) {
-            if (!items[k].used) {
-                out.push_back(items[k]);
-                items[k].used = true;
-            }
-        }
-        i = run.back() + 1;
+    }
+    for (auto& it : out) {
+        it.used = false;
     }
     items = std::move(out);
     // Words of text separated by word spaces are one \text.
@@ -1454,6 +1598,7 @@ std::optional<Layout> analyse(const Input& input) {
     }
     joinPieces(items);
     joinIntegrals(items);
+    joinCompounds(items);
     joinWords(items);
     dropEquationNumbers(items);
     double top = 0;

@@ -690,7 +690,7 @@ FontFacts fontFacts(const std::string& fontName, bool italic, bool bold) {
         return facts;
     }
     if (contains(name, "msbm") || contains(name, "bbold") || contains(name, "dsrom") ||
-        contains(name, "txmiaX") || contains(name, "ntxbmi") || contains(name, "bboard")) {
+        contains(name, "txsyb") || contains(name, "pxsyb") || contains(name, "bboard")) {
         facts.use = FontUse::Blackboard;
         facts.alphabet = Alphabet::Blackboard;
         return facts;
@@ -855,26 +855,45 @@ Symbol classify(const std::u32string& text, const std::string& glyphName,
     Symbol symbol;
     const FontFacts font = fontFacts(fontName, fontItalic, fontBold);
 
-    // The code point: TeX's own glyph names come first for the fonts that use them, the
-    // file's Unicode next, a "uniXXXX" name last.
+    // The code point: the file's Unicode when it has a usable one, else the glyph's name
+    // (TeX's math fonts carry no Unicode map for much of what they hold), else a
+    // "uniXXXX" name.
     char32_t code = 0;
-    const bool texFont = font.use != FontUse::Unicode && font.use != FontUse::Text;
-    if (texFont || text.empty() || text[0] == 0xFFFD || (text[0] >= 0xE000 && text[0] < 0xF900)) {
-        const auto& names = texGlyphs();
-        if (auto it = names.find(glyphName); it != names.end()) {
-            code = it->second;
-        } else if (auto base = names.find(baseGlyphName(glyphName)); base != names.end()) {
-            code = base->second;
-        }
-    }
-    if (code == 0 && !text.empty() && text[0] != 0xFFFD) {
+    const bool usableText = !text.empty() && text[0] >= 0x20 && text[0] != 0xFFFD &&
+                            !(text[0] >= 0xE000 && text[0] < 0xF900);
+    if (usableText) {
         code = text[0];
+    } else {
+        const auto& names = texGlyphs();
+        std::string trimmed = glyphName;
+        while (trimmed.size() > 2 && std::isupper(static_cast<unsigned char>(trimmed.back())) &&
+               std::islower(static_cast<unsigned char>(trimmed[trimmed.size() - 2]))) {
+            trimmed.pop_back(); // "parenlefttpA": a font's second set of the same pieces
+        }
+        for (const std::string& name : {glyphName, trimmed, baseGlyphName(glyphName)}) {
+            if (auto it = names.find(name); it != names.end()) {
+                code = it->second;
+                break;
+            }
+        }
     }
     if (code == 0) {
         if (auto uni = codeFromUniName(glyphName)) {
             code = *uni;
         } else if (auto uniBase = codeFromUniName(baseGlyphName(glyphName))) {
             code = *uniBase;
+        }
+    }
+    symbol.extension = font.use == FontUse::Extension;
+    // The extension font's big operators: its small ones are the symbol font's.
+    if (symbol.extension) {
+        static const std::pair<char32_t, char32_t> bigger[] = {
+            {U'∪', U'⋃'}, {U'∩', U'⋂'}, {U'∧', U'⋀'}, {U'∨', U'⋁'}, {U'⊕', U'⨁'},
+            {U'⊗', U'⨂'}, {U'⊙', U'⨀'}, {U'⊎', U'⨄'}, {U'⊔', U'⨆'}};
+        for (const auto& [small, big] : bigger) {
+            if (code == small) {
+                code = big;
+            }
         }
     }
     if (code == 0 || code == 0xFFFD) {

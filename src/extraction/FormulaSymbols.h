@@ -53,6 +53,9 @@ struct Symbol {
     bool digit = false;
     Alphabet alphabet = Alphabet::Italic;
     bool textFont = false; // set in the document's text font: words become \text
+    // From TeX's extension font, whose glyphs hang from their origin: placed by their
+    // ink, not by a baseline.
+    bool extension = false;
 };
 
 // What the glyph drawn with `fontName` stands for, from its Unicode text and its glyph
