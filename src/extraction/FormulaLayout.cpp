@@ -280,6 +280,11 @@ void Analyser::radicals(Items& items) {
         }
         Item item = composite(std::move(node), parts, body.empty() ? rad.baseline : inner.baseline,
                               body.empty() ? s : inner.size);
+        item.penLeft = rad.penLeft;
+        for (const auto& it : index) {
+            // TeX sets a root's index after a kern of 5 mu.
+            item.penLeft = std::min(item.penLeft, it.penLeft - 5 * kMu * s);
+        }
         made.push_back(std::move(item));
     }
     compact(items);
@@ -363,7 +368,21 @@ void Analyser::fences(Items& items) {
         }
     }
     for (std::size_t i : stack) {
-        pairs.push_back({i, none});
+        // A bar that may open or close, left alone: it closes what stands before it when
+        // more of the formula lies there (an evaluation bar, \left. … \right|).
+        const Item& bar = items[i];
+        int before = 0, after = 0;
+        for (const auto& it : items) {
+            if (&it != &bar && !it.used && it.box.midY() > bar.box.minY() &&
+                it.box.midY() < bar.box.maxY() && it.size >= 0.9 * bar.size) {
+                (it.box.midX() < bar.box.midX() ? before : after) += 1;
+            }
+        }
+        if (bar.sym.opens && bar.sym.closes && before > after) {
+            pairs.push_back({none, i});
+        } else {
+            pairs.push_back({i, none});
+        }
     }
     // Only the outermost pairs here; those inside come back in their content's parse.
     auto span = [&](const Pair& p) {
@@ -778,31 +797,32 @@ Built Analyser::rowOf(Items items) {
     }
     std::sort(items.begin(), items.end(),
               [](const Item& a, const Item& b) { return a.box.minX() < b.box.minX(); });
-    // The row's own size and baseline: those of its largest ordinary symbols.
+    // The row's own size and baseline: those of its largest symbols.
     double mainSize = 0;
     for (const auto& it : items) {
-        if (!it.axisCentred) {
-            mainSize = std::max(mainSize, it.size);
-        }
+        mainSize = std::max(mainSize, it.size);
     }
-    if (mainSize == 0) {
-        for (const auto& it : items) {
-            mainSize = std::max(mainSize, it.size);
-        }
-    }
+    auto middle = [](const Item& it) {
+        return it.glyph ? it.box.midY() : it.baseline - kAxis * it.size;
+    };
     std::vector<double> baselines;
     for (const auto& it : items) {
         if (!it.axisCentred && it.size >= 0.9 * mainSize) {
             baselines.push_back(it.baseline);
         }
     }
-    double mainBaseline;
+    double mainBaseline = items.front().baseline;
     if (!baselines.empty()) {
         std::nth_element(baselines.begin(), baselines.begin() + baselines.size() / 2,
                          baselines.end());
         mainBaseline = baselines[baselines.size() / 2];
     } else {
-        mainBaseline = items.front().baseline;
+        for (const auto& it : items) {
+            if (it.size >= 0.9 * mainSize) {
+                mainBaseline = middle(it) + kAxis * mainSize;
+                break;
+            }
+        }
     }
     built.size = mainSize;
     built.baseline = mainBaseline;
@@ -810,11 +830,11 @@ Built Analyser::rowOf(Items items) {
 
     auto onLine = [&](const Item& it) {
         if (it.axisCentred) {
-            const double centre =
-                it.node.kind == Node::Kind::Limits ? it.baseline - kAxis * it.size : it.box.midY();
-            const double mid =
-                it.node.kind == Node::Kind::Frac ? it.baseline - kAxis * it.size : centre;
-            return std::abs(mid - axisY) < 0.2 * mainSize && it.size >= 0.8 * mainSize;
+            // Fractions and fences may be smaller than the line; they sit on its axis.
+            const bool structure = !it.glyph;
+            const double mid = middle(it);
+            return std::abs(mid - axisY) < 0.2 * mainSize &&
+                   (structure || it.size >= 0.8 * mainSize);
         }
         return std::abs(it.baseline - mainBaseline) < 0.12 * mainSize && it.size >= 0.8 * mainSize;
     };
@@ -1256,10 +1276,13 @@ void joinCompounds(Items& items) {
             continue;
         }
         // The negation slash over the relation it strikes through.
-        if (!a.sym.text.empty() && a.sym.text[0] == 0x0338) {
+        // (A slash set over a relation strikes it through too, as \notin is made.)
+        const bool strike = !a.sym.text.empty() && a.sym.text[0] == 0x0338;
+        if (strike || (!a.sym.text.empty() && a.sym.text[0] == U'/')) {
             for (auto& b : items) {
                 if (&b == &a || b.used || !b.glyph || b.atom != Atom::Rel ||
-                    std::abs(b.box.midX() - a.box.midX()) > 0.3 * a.size) {
+                    std::abs(b.box.midX() - a.box.midX()) > 0.2 * a.size ||
+                    std::abs(b.baseline - a.baseline) > 0.1 * a.size) {
                     continue;
                 }
                 static const std::pair<const char*, const char*> negated[] = {
