@@ -8,6 +8,7 @@
 #include "document/PDFKitBridge.h"
 #include "extraction/BacklinkHighlightManager.h"
 #include "extraction/CropWriter.h"
+#include "extraction/FormulaRecognizer.h"
 #include "extraction/RegionCapture.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/Page.h"
@@ -159,9 +160,23 @@ void HighlightRegionActions::extractFormula(const ExtractedHighlight& highlight,
             return;
         }
         mathError = std::nullopt;
-        writeBack(highlight, tab, std::get<MathOCRResult>(outcome).latex);
+        const auto& result = std::get<MathOCRResult>(outcome);
+        if (result.mathml) {
+            mathML_[highlight.id] = *result.mathml;
+        } else {
+            mathML_.erase(highlight.id);
+        }
+        writeBack(highlight, tab, result.latex);
     };
-    run([this, page, bounds = highlight.bounds, cancelled, completion] {
+    const FormulaSource source = services_.formulaSource;
+    run([this, page, bounds = highlight.bounds, cancelled, completion, source] {
+        if (source != FormulaSource::server) {
+            // A born-digital page holds the formula's glyphs: no request needed.
+            if (auto found = FormulaRecognizer::recognize(*page, bounds)) {
+                MathOCRExtractor::onMainQueue(completion)(MathOCROutcome{std::move(*found)});
+                return;
+            }
+        }
         auto image = region::formulaImage(*page, bounds);
         if (!image) {
             toMain([this, cancelled] {
@@ -172,7 +187,29 @@ void HighlightRegionActions::extractFormula(const ExtractedHighlight& highlight,
             });
             return;
         }
-        services_.mathExtractor->extractMath(*image, MathOCRExtractor::onMainQueue(completion),
+        MathOCRExtractor::Completion answer = completion;
+        if (source == FormulaSource::automatic) {
+            // Neither the page nor the server: say both, so the user knows what to do. The
+            // server's error keeps its domain and code.
+            answer = [completion,
+                      url = services_.mathExtractor->serverURL()](MathOCROutcome outcome) {
+                if (auto* error = std::get_if<std::exception_ptr>(&outcome)) {
+                    std::string domain = MathOCRExtractor::kTransportErrorDomain;
+                    int code = 0;
+                    try {
+                        std::rethrow_exception(*error);
+                    } catch (const Error& e) {
+                        domain = e.domain();
+                        code = e.code();
+                    } catch (...) {
+                    }
+                    outcome = std::make_exception_ptr(
+                        Error(domain, code, noFormulaMessage(url, describe(*error))));
+                }
+                completion(std::move(outcome));
+            };
+        }
+        services_.mathExtractor->extractMath(*image, MathOCRExtractor::onMainQueue(answer),
                                              cancelled);
     });
 }
@@ -318,6 +355,17 @@ void HighlightRegionActions::startCrop(const ExtractedHighlight& highlight,
             }
         });
     });
+}
+
+} // namespace ombrix
+
+namespace ombrix {
+
+std::optional<std::string> HighlightRegionActions::mathMLOf(const std::string& highlightID) const {
+    if (auto it = mathML_.find(highlightID); it != mathML_.end()) {
+        return it->second;
+    }
+    return std::nullopt;
 }
 
 } // namespace ombrix

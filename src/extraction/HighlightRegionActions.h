@@ -7,12 +7,14 @@ OMBRIX_API_BEGIN
 #include "core/Logging.h"
 #include "core/Signal.h"
 #include "extraction/ExtractedHighlight.h"
+#include "extraction/FormulaSource.h"
 #include "extraction/MathOCRExtractor.h"
 #include "extraction/TableExtractor.h"
 
 #include <atomic>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -58,6 +60,9 @@ public:
         std::shared_ptr<MathOCRExtractor> mathExtractor; // null: one for the default server
         std::shared_ptr<Logging> logging;                // null: the general category
         bool background = false; // the desktop app: the work leaves the main thread
+        // Where formulas are read: the page's own glyphs first (the server only for
+        // regions without any), or the server only.
+        FormulaSource formulaSource = FormulaSource::automatic;
     };
     using TableDone = std::function<void(const std::string& html)>;
     using CropDone = std::function<void(const std::optional<std::filesystem::path>&)>;
@@ -73,8 +78,9 @@ public:
     // Why the last formula request failed; cleared by the next success.
     Observable<std::optional<std::string>> mathError;
 
-    // Sends the trimmed region to the recognition server; the answer (on the main queue)
-    // becomes the highlight's result, or the error alert.
+    // Reads the formula from the page's own glyphs, or (a region without any, or the
+    // server-only setting) sends the trimmed region to the recognition server; the answer
+    // (on the main queue) becomes the highlight's result, or the error alert.
     void extractFormula(const ExtractedHighlight& highlight,
                         const std::shared_ptr<TabSession>& tab);
     // Stops the formula request in flight: its answer is dropped, no alert is shown.
@@ -98,6 +104,9 @@ public:
                     TableDone done = {});
     void startCrop(const ExtractedHighlight& highlight, const std::shared_ptr<TabSession>& tab,
                    CropDone done = {});
+
+    // The MathML of the highlight's last formula result, when it came with some.
+    std::optional<std::string> mathMLOf(const std::string& highlightID) const;
 
     const TableExtractor& tableExtractor() const { return table_; }
     MathOCRExtractor& mathExtractor() const { return *services_.mathExtractor; }
@@ -141,6 +150,7 @@ private:
     Services services_;
     TableExtractor table_;
     std::shared_ptr<std::atomic<bool>> formulaCancel_;
+    std::map<std::string, std::string> mathML_; // by highlight id; main thread
     // Outlives `this` in answers posted to the main queue, which then do nothing.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     // Last: destroyed first, finishing its running job while the members above live.

@@ -10,6 +10,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <nlohmann/json.hpp>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -114,7 +115,7 @@ TEST_F(RegionCommandsTest, FormulaPrintsTheServersLatexAndMathML) {
     fx::FormulaServer server;
     server.answer(200, R"({"latex":"x = 42","mathml":"<math><mi>x</mi></math>"})");
     const std::string base =
-        "formula " + shellQuoted(file.string()) + " --page 2 --rect " + region();
+        "formula " + shellQuoted(file.string()) + " --page 2 --source server --rect " + region();
 
     auto latex = run(base + " --server " + server.url());
     ASSERT_EQ(latex.status, 0) << latex.err;
@@ -147,4 +148,40 @@ TEST_F(RegionCommandsTest, FormulaPrintsTheServersLatexAndMathML) {
     EXPECT_EQ(refused.status, 1);
     EXPECT_TRUE(refused.out.empty());
     EXPECT_NE(refused.err.find("ombrix formula: "), std::string::npos);
+}
+
+TEST_F(RegionCommandsTest, FormulaReadsThePageFirstAndSaysWhyWhenNothingCan) {
+    fx::FormulaServer server;
+    server.answer(200, R"({"latex":"from the server"})");
+    const std::string f = shellQuoted(file.string());
+    // The page's own glyphs, as JSON: no request made.
+    auto json = run("formula " + f + " --page 2 --rect " + region() + " --format json --server " +
+                    server.url());
+    ASSERT_EQ(json.status, 0) << json.err;
+    const auto answer = nlohmann::json::parse(json.out);
+    EXPECT_EQ(answer.at("source"), "page");
+    EXPECT_NE(answer.at("latex").get<std::string>().find("42"), std::string::npos) << json.out;
+    EXPECT_TRUE(answer.at("mathml").get<std::string>().starts_with("<math"));
+    auto mathml = run("formula " + f + " --page 2 --rect " + region() + " --format mathml");
+    EXPECT_EQ(mathml.status, 0);
+    EXPECT_TRUE(mathml.out.starts_with("<math")) << mathml.out;
+    EXPECT_EQ(server.requests(), 0);
+
+    // A region with nothing on it: the page alone cannot, the server answers in auto.
+    const std::string empty = " --page 2 --rect 5,5,20,20";
+    auto pageOnly = run("formula " + f + empty + " --source page");
+    EXPECT_EQ(pageOnly.status, 1);
+    EXPECT_NE(pageOnly.err.find("no text glyphs"), std::string::npos) << pageOnly.err;
+    auto fromServer = run("formula " + f + empty + " --format json --server " + server.url());
+    ASSERT_EQ(fromServer.status, 0) << fromServer.err;
+    EXPECT_EQ(nlohmann::json::parse(fromServer.out).at("source"), "server");
+    EXPECT_EQ(server.requests(), 1);
+    // Neither: both reasons, and what to do.
+    auto neither = run("formula " + f + empty +
+                       " --server http://127.0.0.1:" + std::to_string(closedPort()) + "/extract");
+    EXPECT_EQ(neither.status, 1);
+    EXPECT_NE(neither.err.find("no text glyphs"), std::string::npos) << neither.err;
+    EXPECT_NE(neither.err.find("Start a recognition server"), std::string::npos) << neither.err;
+    EXPECT_EQ(run("formula " + f + empty + " --source elsewhere").status, 2);
+    EXPECT_EQ(run("formula " + f + empty + " --format png").status, 2);
 }

@@ -9,6 +9,9 @@
 #include "document/ActiveViews.h"
 #include "document/PDFKitBridge.h"
 #include "extraction/BacklinkHighlightManager.h"
+#include "extraction/CropWriter.h"
+#include "extraction/FormulaRecognizer.h"
+#include "extraction/MathMLMarkup.h"
 #include "extraction/RegionCapture.h"
 #include "pdfkit/Document.h"
 #include "pdfkit/HeadlessViewPort.h"
@@ -85,12 +88,15 @@ protected:
         setMainQueue(nullptr);
     }
 
+    // The server only, unless a test asks for the page first: the fixture's formula is
+    // text the page itself could give.
     HighlightRegionActions& make(std::shared_ptr<MathOCRExtractor> math = nullptr,
-                                 bool background = false) {
+                                 bool background = false,
+                                 FormulaSource source = FormulaSource::server) {
         actions = std::make_unique<HighlightRegionActions>(HighlightRegionActions::Services{
             manager, ui, views, nullptr,
             math ? math : std::make_shared<MathOCRExtractor>(server.url()),
-            std::make_shared<Logging>("test", "region", sink), background});
+            std::make_shared<Logging>("test", "region", sink), background, source});
         return *actions;
     }
     // The listed highlight over `rect`.
@@ -161,6 +167,49 @@ TEST_F(HighlightRegionActionsTest, FormulaAnswerBecomesTheHighlightsResult) {
     ASSERT_TRUE(sent && expected);
     EXPECT_EQ(sent->width(), expected->width());
     EXPECT_EQ(sent->height(), expected->height());
+}
+
+TEST_F(HighlightRegionActionsTest, AFormulaThePageHoldsIsReadWithoutTheServer) {
+    auto& regionActions = make(nullptr, false, FormulaSource::automatic);
+    server.answer(200, R"({"latex":"from the server"})");
+    const auto highlight = entry(kFormulaArea);
+    regionActions.extractFormula(highlight, tab);
+    ASSERT_TRUE(waitForAnswer());
+    EXPECT_EQ(server.requests(), 0);
+    EXPECT_FALSE(regionActions.mathError.get());
+    // The fixture's formula is set in a text font: its letters read as upright ones.
+    const std::string latex = *entry(kFormulaArea).resultData;
+    EXPECT_NE(latex.find("E}="), std::string::npos) << latex;
+    EXPECT_NE(latex.find("mc"), std::string::npos) << latex;
+    EXPECT_EQ(annotationOver(kFormulaArea)->privateText(note::kResultKey), latex);
+    auto mathml = regionActions.mathMLOf(highlight.id);
+    ASSERT_TRUE(mathml);
+    EXPECT_EQ(mathml::sanitize(*mathml), mathml);
+    EXPECT_TRUE(ui->alerts().empty());
+}
+
+TEST_F(HighlightRegionActionsTest, ARegionWithoutGlyphsGoesToTheServerAndBothReasonsAreSaid) {
+    auto& regionActions = make(nullptr, false, FormulaSource::automatic);
+    // A scan: the same page drawn into an image-only PDF.
+    const auto scan = dir.path() / "scan.pdf";
+    auto image = region::rasterize(*page(), page()->mediaBox());
+    ASSERT_TRUE(image);
+    crop::writeImagePDF(*image, scan, page()->mediaBox().standardized().size());
+    auto scanned = pdfkit::Document::open(scan);
+    ASSERT_TRUE(scanned);
+    EXPECT_FALSE(FormulaRecognizer::recognize(*scanned->page(0), kFormulaArea));
+
+    // Glyphs or not, a region with no formula glyphs asks the server; here it fails.
+    server.answer(500, "oops");
+    const ExtractedHighlight highlight = entry(kBlankRegion);
+    regionActions.extractFormula(highlight, tab);
+    ASSERT_TRUE(waitForAnswer());
+    EXPECT_EQ(server.requests(), 1);
+    ASSERT_EQ(ui->alerts().size(), 1u);
+    const std::string said = ui->alerts()[0].message;
+    EXPECT_NE(said.find(kNoFormulaGlyphs), std::string::npos) << said;
+    EXPECT_NE(said.find("Server returned status 500."), std::string::npos) << said;
+    EXPECT_NE(said.find(server.url()), std::string::npos) << said;
 }
 
 TEST_F(HighlightRegionActionsTest, FormulaFailureAlertsAndKeepsTheHighlight) {

@@ -178,6 +178,7 @@ void HighlightSidebarTest::init() {
     services.views = views;
     services.mathExtractor = std::make_shared<MathOCRExtractor>(server->url());
     services.background = true;
+    services.formulaSource = FormulaSource::server; // the formula fixture is plain text
     actions = std::make_shared<HighlightRegionActions>(services);
     sidebar = std::make_unique<HighlightSidebar>(
         HighlightSidebar::Services{manager, ui, views, actions, nullptr});
