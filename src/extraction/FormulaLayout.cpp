@@ -42,6 +42,10 @@ Item tokenItem(const Glyph& g, const Symbol& sym) {
     item.size = g.size > 0 ? g.size : 10;
     item.penLeft = g.origin.x;
     item.penRight = g.origin.x + g.advance;
+    if (sym.letter && sym.alphabet == Alphabet::Italic && g.ink.maxX() > item.penRight) {
+        // TeX adds an italic letter's overhang (its italic correction) to its width.
+        item.penRight = g.ink.maxX();
+    }
     item.sym = sym;
     item.atom = sym.atom;
     item.node.kind = Node::Kind::Token;
@@ -171,6 +175,7 @@ Items gatherBeside(Items& items, const Rect& bar, bool above, std::size_t self) 
               [&](std::size_t a, std::size_t b) { return distance(a) < distance(b); });
     Items out;
     double reach = 0; // the cluster's far edge
+    bool lastRule = false;
     for (std::size_t i : candidates) {
         const Item& it = items[i];
         const double near = above ? it.box.maxY() : it.box.minY();
@@ -182,7 +187,8 @@ Items gatherBeside(Items& items, const Rect& bar, bool above, std::size_t self) 
             reach = far;
         } else {
             const double gap = above ? reach - near : near - reach;
-            if (gap > 0.3 * it.size) {
+            // Next to a nested fraction's bar the gaps are the bar's own clearance.
+            if (gap > (it.rule || lastRule ? 0.6 : 0.3) * it.size) {
                 continue;
             }
             reach = above ? std::min(reach, far) : std::max(reach, far);
@@ -205,6 +211,7 @@ Items gatherBeside(Items& items, const Rect& bar, bool above, std::size_t self) 
             continue;
         }
         out.push_back(it);
+        lastRule = it.rule;
         items[i].used = true;
     }
     return out;
@@ -326,8 +333,10 @@ std::string sizingFor(double delimiterHeight, double contentTop, double contentB
 }
 
 bool tallDelimiter(const Item& it) {
+    // An OpenType font's sized variants are glyphs of the font itself.
+    const double taller = it.sym.opentype ? 1.05 : 1.3;
     return it.glyph && it.sym.role == Role::Delimiter &&
-           (it.box.height > 1.3 * it.size || it.axisCentred);
+           (it.box.height > taller * it.size || it.axisCentred);
 }
 
 void Analyser::fences(Items& items) {
@@ -419,7 +428,7 @@ void Analyser::fences(Items& items) {
             continue;
         }
         const Rect extent = vertical(p);
-        const double tol = 0.2 * items[any].size;
+        const double tol = (p.open == none || p.close == none ? 0.4 : 0.2) * items[any].size;
         double left = p.open != none ? items[p.open].box.maxX() - 0.1 * items[any].size : -1e18;
         double right = p.close != none ? items[p.close].box.minX() + 0.1 * items[any].size : 1e18;
         if (p.open == none) {
@@ -466,7 +475,18 @@ void Analyser::fences(Items& items) {
             const double size = content.empty() ? items[any].size : inner.size;
             const double axisY = extent.midY();
             const Rect body = content.empty() ? extent : unionOf(content);
-            node.sizing = sizingFor(extent.height, body.minY(), body.maxY(), axisY, size);
+            if (items[any].sym.opentype) {
+                // An OpenType font's variants are its own: only material no taller than a
+                // line calls for a size given by hand.
+                const double ratio = extent.height / size;
+                node.sizing = body.height > 1.05 * size ? ""
+                              : ratio < 1.5             ? "big"
+                              : ratio < 2.1             ? "Big"
+                              : ratio < 2.7             ? "bigg"
+                                                        : "Bigg";
+            } else {
+                node.sizing = sizingFor(extent.height, body.minY(), body.maxY(), axisY, size);
+            }
             node.kids.push_back(single(std::move(inner.node)));
         }
         Item item = composite(std::move(node), parts,
@@ -554,7 +574,7 @@ void Analyser::limits(Items& items) {
                 }
                 const double gap =
                     above ? op.box.minY() - it.box.maxY() : it.box.minY() - op.box.maxY();
-                if (gap < -0.1 * s || gap > 0.7 * s) {
+                if (gap < -0.1 * s || gap > 0.8 * std::min(s, 1.4 * it.size + 2)) {
                     continue;
                 }
                 if (it.box.maxX() < op.box.minX() - 0.1 * s ||
@@ -587,7 +607,15 @@ void Analyser::limits(Items& items) {
                         std::max(band.minX() - it.box.maxX(), it.box.minX() - band.maxX());
                     const bool clear = above ? it.box.maxY() <= op.box.minY() + 0.1 * s
                                              : it.box.minY() >= op.box.maxY() - 0.1 * s;
-                    if (overlaps && clear && gapX < 0.35 * it.size) {
+                    // Not what lies under or over the next operator: its own limits.
+                    bool another = false;
+                    for (std::size_t q : ops) {
+                        if (q != o && it.box.midX() > items[q].box.minX() &&
+                            it.box.midX() < items[q].box.maxX()) {
+                            another = true;
+                        }
+                    }
+                    if (overlaps && clear && !another && gapX < 0.35 * it.size) {
                         cluster.push_back(it);
                         band = band.united(it.box);
                         grew = true;
@@ -655,7 +683,17 @@ void Analyser::accents(Items& items) {
     for (std::size_t m : marks) {
         Item mark = items[m];
         const double s = mark.size;
-        const bool wide = mark.sym.role == Role::WideAccent || mark.box.width > 1.1 * s;
+        int covered = 0; // items whose middle the accent spans
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            const Item& it = items[i];
+            if (i != m && !it.used && !it.rule && it.box.minY() > mark.box.midY() &&
+                it.box.minY() - mark.box.maxY() < 0.6 * s && it.box.midX() > mark.box.minX() &&
+                it.box.midX() < mark.box.maxX()) {
+                ++covered;
+            }
+        }
+        const bool wide =
+            mark.sym.role == Role::WideAccent || mark.box.width > 1.1 * s || covered > 1;
         Items base;
         std::size_t nearest = items.size();
         double nearestGap = 0.6 * s;
@@ -798,9 +836,18 @@ Built Analyser::rowOf(Items items) {
     std::sort(items.begin(), items.end(),
               [](const Item& a, const Item& b) { return a.box.minX() < b.box.minX(); });
     // The row's own size and baseline: those of its largest symbols.
+    // (A big operator's or a grown delimiter's font size says nothing of the line's.)
     double mainSize = 0;
     for (const auto& it : items) {
-        mainSize = std::max(mainSize, it.size);
+        const bool opSized = it.axisCentred && (it.glyph || it.node.kind == Node::Kind::Limits);
+        if (!opSized) {
+            mainSize = std::max(mainSize, it.size);
+        }
+    }
+    if (mainSize == 0) {
+        for (const auto& it : items) {
+            mainSize = std::max(mainSize, it.size);
+        }
     }
     auto middle = [](const Item& it) {
         return it.glyph ? it.box.midY() : it.baseline - kAxis * it.size;
@@ -1182,6 +1229,19 @@ Built Analyser::parse(Items items, const std::string& fenceOpen, const std::stri
 
 // Glyph pieces stacked into one tall delimiter or root sign.
 void joinPieces(Items& items) {
+    // The same delimiter drawn again right under itself is an extension, as some fonts
+    // build a tall bar.
+    for (auto& a : items) {
+        for (auto& b : items) {
+            if (&a != &b && a.glyph && b.glyph && a.sym.role == Role::Delimiter &&
+                b.sym.role == Role::Delimiter && a.sym.latex == b.sym.latex &&
+                std::abs(a.penLeft - b.penLeft) < 0.3 && b.box.minY() > a.box.minY() &&
+                b.box.minY() <= a.box.maxY() + 0.3) {
+                a.sym.role = b.sym.role = Role::Piece;
+                a.sym.piece = b.sym.piece = Piece::Extension;
+            }
+        }
+    }
     std::vector<std::size_t> pieces;
     for (std::size_t i = 0; i < items.size(); ++i) {
         if (items[i].glyph && items[i].sym.role == Role::Piece) {
@@ -1307,7 +1367,7 @@ void joinCompounds(Items& items) {
             std::vector<std::size_t> dots{i};
             for (std::size_t j = i + 1; j < items.size() && dots.size() < 3; ++j) {
                 Item& b = items[j];
-                if (b.used || b.box.minX() > items[dots.back()].box.maxX() + 0.35 * a.size) {
+                if (b.used || b.box.minX() > items[dots.back()].box.maxX() + 0.5 * a.size) {
                     break;
                 }
                 if (b.glyph && b.node.latex == a.node.latex &&
@@ -1345,6 +1405,7 @@ void joinCompounds(Items& items) {
                 const char* joined;
             } joins[] = {
                 {"\\mapsto", "\\to", "\\mapsto"},
+                {"\\to", "\\mapsto", "\\mapsto"},
                 {"-", "\\to", "\\longrightarrow"},
                 {"\\leftarrow", "-", "\\longleftarrow"},
                 {"=", "\\Rightarrow", "\\Longrightarrow"},

@@ -162,6 +162,7 @@ const Entry kEntries[] = {
     {U'⊙', "\\odot", A::Bin},
     {U'◯', "\\bigcirc", A::Bin},
     {U'∖', "\\setminus", A::Bin},
+    {U'⧵', "\\setminus", A::Bin},
     {U'≀', "\\wr", A::Bin},
     {U'⨿', "\\amalg", A::Bin},
     {U'◁', "\\triangleleft", A::Bin},
@@ -178,6 +179,7 @@ const Entry kEntries[] = {
     {U'<', "<", A::Rel},
     {U'>', ">", A::Rel},
     {U':', ":", A::Rel},
+    {U'∶', ":", A::Rel},
     {U'≠', "\\neq", A::Rel},
     {U'≤', "\\leq", A::Rel},
     {U'≥', "\\geq", A::Rel},
@@ -689,21 +691,9 @@ FontFacts fontFacts(const std::string& fontName, bool italic, bool bold) {
     FontFacts facts;
     const bool boldName = bold || contains(name, "bold") || contains(name, "cmbx") ||
                           contains(name, "cmmib") || contains(name, "cmbsy");
-    // Fonts laid out by Unicode (OpenType math fonts): the code point says it all.
-    if (contains(name, "math") && !contains(name, "mathitalic") && !contains(name, "mathsymbols") &&
-        !contains(name, "mathextension")) {
-        facts.use = FontUse::Unicode;
-        facts.alphabet = Alphabet::Upright;
-        return facts;
-    }
-    if (contains(name, "cmex") || contains(name, "mathextension") || contains(name, "exx") ||
-        contains(name, "euex") || contains(name, "zplmr7v") || contains(name, "esint") ||
-        name.rfind("txex", 0) == 0 || name.rfind("pxex", 0) == 0) {
-        facts.use = FontUse::Extension;
-        return facts;
-    }
     if (contains(name, "msbm") || contains(name, "bbold") || contains(name, "dsrom") ||
-        contains(name, "txsyb") || contains(name, "pxsyb") || contains(name, "bboard")) {
+        contains(name, "txsyb") || contains(name, "pxsyb") || contains(name, "bboard") ||
+        contains(name, "blackboard")) {
         facts.use = FontUse::Blackboard;
         facts.alphabet = Alphabet::Blackboard;
         return facts;
@@ -717,6 +707,19 @@ FontFacts fontFacts(const std::string& fontName, bool italic, bool bold) {
         contains(name, "script")) {
         facts.use = FontUse::Script;
         facts.alphabet = Alphabet::Calligraphic;
+        return facts;
+    }
+    // Fonts laid out by Unicode (OpenType math fonts): the code point says it all.
+    if (contains(name, "math") && !contains(name, "mathitalic") && !contains(name, "mathsymbols") &&
+        !contains(name, "mathextension")) {
+        facts.use = FontUse::Unicode;
+        facts.alphabet = Alphabet::Upright;
+        return facts;
+    }
+    if (contains(name, "cmex") || contains(name, "mathextension") || contains(name, "exx") ||
+        contains(name, "euex") || contains(name, "zplmr7v") || contains(name, "esint") ||
+        name.rfind("txex", 0) == 0 || name.rfind("pxex", 0) == 0) {
+        facts.use = FontUse::Extension;
         return facts;
     }
     if (contains(name, "cmsy") || contains(name, "cmbsy") || contains(name, "mathsymbols") ||
@@ -735,8 +738,10 @@ FontFacts fontFacts(const std::string& fontName, bool italic, bool bold) {
         return facts;
     }
     facts.use = FontUse::Text;
-    const bool sans = contains(name, "cmss") || contains(name, "sans") || contains(name, "lmss");
+    const bool sans = contains(name, "cmss") || contains(name, "sans") || contains(name, "lmss") ||
+                      contains(name, "heros") || contains(name, "helvet");
     const bool mono = contains(name, "cmtt") || contains(name, "mono") || contains(name, "lmtt") ||
+                      contains(name, "txtt") || contains(name, "cursor") ||
                       contains(name, "courier");
     const bool italicName = italic || contains(name, "italic") || contains(name, "cmti") ||
                             contains(name, "oblique") || contains(name, "-ital");
@@ -898,6 +903,7 @@ Symbol classify(const std::u32string& text, const std::string& glyphName,
         }
     }
     symbol.extension = font.use == FontUse::Extension;
+    symbol.opentype = font.use == FontUse::Unicode;
     // The extension font's big operators: its small ones are the symbol font's.
     if (symbol.extension) {
         static const std::pair<char32_t, char32_t> bigger[] = {

@@ -56,6 +56,7 @@ struct Symbol {
     // From TeX's extension font, whose glyphs hang from their origin: placed by their
     // ink, not by a baseline.
     bool extension = false;
+    bool opentype = false; // from an OpenType math font, laid out by Unicode
 };
 
 // What the glyph drawn with `fontName` stands for, from its Unicode text and its glyph
