@@ -683,6 +683,50 @@ void Analyser::accents(Items& items) {
     for (std::size_t m : marks) {
         Item mark = items[m];
         const double s = mark.size;
+        if (mark.sym.latex == "\\overbrace" || mark.sym.latex == "\\underbrace") {
+            // The braced material on the brace's open side, its label on the other.
+            const bool under = mark.sym.latex == "\\underbrace";
+            Items base, label;
+            for (std::size_t i = 0; i < items.size(); ++i) {
+                Item& it = items[i];
+                if (i == m || it.used || it.rule || it.box.midX() < mark.box.minX() - 0.1 * s ||
+                    it.box.midX() > mark.box.maxX() + 0.1 * s) {
+                    continue;
+                }
+                const double below = it.box.minY() - mark.box.maxY();
+                const double above = mark.box.minY() - it.box.maxY();
+                const bool isBelow = it.box.midY() > mark.box.midY();
+                if ((isBelow ? below : above) > (isBelow == under ? 0.9 : 0.6) * s) {
+                    continue;
+                }
+                (isBelow == under ? label : base).push_back(it);
+                it.used = true;
+            }
+            if (base.empty()) {
+                for (auto& it : items) {
+                    for (const auto& l : label) {
+                        if (it.box == l.box && it.baseline == l.baseline) {
+                            it.used = false;
+                        }
+                    }
+                }
+                continue;
+            }
+            items[m].used = true;
+            Built inner = parse(base);
+            Node node;
+            node.kind = Node::Kind::Over;
+            node.latex = mark.sym.latex;
+            node.kids = {single(inner.node), single(parse(label).node)};
+            Items parts = base;
+            parts.insert(parts.end(), label.begin(), label.end());
+            parts.push_back(mark);
+            Item item = composite(std::move(node), parts, inner.baseline, inner.size);
+            items.push_back(std::move(item));
+            compact(items);
+            accents(items);
+            return;
+        }
         int covered = 0; // items whose middle the accent spans
         for (std::size_t i = 0; i < items.size(); ++i) {
             const Item& it = items[i];
@@ -1227,6 +1271,46 @@ Built Analyser::parse(Items items, const std::string& fenceOpen, const std::stri
     return rowOf(std::move(items));
 }
 
+// A horizontal brace drawn from tips and rules: one \overbrace or \underbrace, which the
+// tip at its left end tells (pointing down: over the material below it).
+void joinBraces(Items& items) {
+    std::sort(items.begin(), items.end(),
+              [](const Item& a, const Item& b) { return a.box.minX() < b.box.minX(); });
+    auto isTip = [](const Item& it) {
+        return it.glyph && (it.sym.piece == Piece::BraceDown || it.sym.piece == Piece::BraceUp);
+    };
+    std::vector<Item> made;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (items[i].used || !isTip(items[i])) {
+            continue;
+        }
+        Item brace = items[i];
+        items[i].used = true;
+        const Piece leftEnd = brace.sym.piece;
+        for (std::size_t j = i + 1; j < items.size(); ++j) {
+            Item& it = items[j];
+            if (it.used || !(isTip(it) || it.rule)) {
+                continue;
+            }
+            const bool sameBand =
+                it.box.minY() < brace.box.maxY() && it.box.maxY() > brace.box.minY();
+            if (sameBand && it.box.minX() <= brace.box.maxX() + 0.5) {
+                brace.box = brace.box.united(it.box);
+                brace.penRight = std::max(brace.penRight, it.rule ? it.box.maxX() : it.penRight);
+                it.used = true;
+            }
+        }
+        brace.sym.role = Role::WideAccent;
+        brace.sym.piece = Piece::None;
+        brace.sym.latex = leftEnd == Piece::BraceDown ? "\\overbrace" : "\\underbrace";
+        brace.node.latex = brace.sym.latex;
+        brace.axisCentred = false;
+        made.push_back(std::move(brace));
+    }
+    compact(items);
+    items.insert(items.end(), made.begin(), made.end());
+}
+
 // Glyph pieces stacked into one tall delimiter or root sign.
 void joinPieces(Items& items) {
     // The same delimiter drawn again right under itself is an extension, as some fonts
@@ -1244,7 +1328,8 @@ void joinPieces(Items& items) {
     }
     std::vector<std::size_t> pieces;
     for (std::size_t i = 0; i < items.size(); ++i) {
-        if (items[i].glyph && items[i].sym.role == Role::Piece) {
+        if (items[i].glyph && items[i].sym.role == Role::Piece &&
+            items[i].sym.piece != Piece::BraceDown && items[i].sym.piece != Piece::BraceUp) {
             pieces.push_back(i);
         }
     }
@@ -1680,6 +1765,7 @@ std::optional<Layout> analyse(const Input& input) {
             items.push_back(item);
         }
     }
+    joinBraces(items);
     joinPieces(items);
     joinIntegrals(items);
     joinCompounds(items);

@@ -915,6 +915,15 @@ Symbol classify(const std::u32string& text, const std::string& glyphName,
             }
         }
     }
+    // TeX's horizontal braces: tips of the extension font joined by rules.
+    if (glyphName.rfind("bracehtip", 0) == 0) {
+        symbol.role = Role::Piece;
+        symbol.piece =
+            glyphName.find("down") != std::string::npos ? Piece::BraceDown : Piece::BraceUp;
+        symbol.latex = "\\overbrace";
+        symbol.extension = true;
+        return symbol;
+    }
     if (code == 0 || code == 0xFFFD) {
         return symbol; // nothing says what it is
     }

@@ -25,7 +25,16 @@ enum class Role {
 };
 
 // Which piece of a built-up delimiter a glyph is.
-enum class Piece { None, Top, Middle, Extension, Bottom };
+enum class Piece {
+    None,
+    Top,
+    Middle,
+    Extension,
+    Bottom,
+    // The ends and middle of a horizontal brace: tips pointing down or up.
+    BraceDown,
+    BraceUp,
+};
 
 // The alphabet a letter is set in: the font's or the Unicode math alphanumeric's.
 enum class Alphabet {
