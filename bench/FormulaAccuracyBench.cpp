@@ -9,6 +9,7 @@
 //    size within 2 pixels and no 9 × 9 window differs in more than 4 pixels. A prediction
 //    that does not compile, or none at all, counts as wrong.
 //  - time: one region read from its page, no server involved.
+// LibreOffice's corpus has formulas of its own (libreoffice.tsv).
 //
 //   ombrix_formula_accuracy [--verbose] [--only CORPUS]
 
@@ -190,13 +191,14 @@ int main(int argc, char** argv) {
             only = argv[++i];
         }
     }
-    const auto formulas = corpusFormulas();
+    std::map<std::string, std::vector<CorpusFormula>> lists;
     std::vector<Case> cases;
     std::vector<double> times;
     for (const auto& corpus : formulaCorpora()) {
         if (!only.empty() && corpus != only) {
             continue;
         }
+        const auto& formulas = lists[corpus] = corpusFormulas(corpus);
         auto doc = pdfkit::Document::open(formulaCorpusDir() / (corpus + ".pdf"));
         if (!doc) {
             std::fprintf(stderr, "cannot open %s.pdf\n", corpus.c_str());

@@ -126,7 +126,7 @@ struct Built {
 
 class Analyser {
 public:
-    explicit Analyser(double topSize) : topSize_(topSize) {}
+    Analyser(double topSize, bool texSpacing) : topSize_(topSize), texSpacing_(texSpacing) {}
 
     Built parse(Items items, const std::string& fenceOpen = {}, const std::string& fenceClose = {});
 
@@ -141,6 +141,9 @@ private:
     std::vector<Items> splitRows(const Items& items) const;
 
     double topSize_;
+    // Set by TeX: spaces beyond TeX's own between atoms were typed. Other typesetters
+    // space by rules of their own, so only wide spaces count there.
+    bool texSpacing_;
 };
 
 void compact(Items& items) {
@@ -1065,7 +1068,8 @@ Built Analyser::rowOf(Items items) {
                 base.latex.insert(base.latex.begin(), ' ');
                 base.text.insert(base.text.begin(), U' ');
             } else {
-                for (auto& space : spacesFor(gapMu - expected)) {
+                for (auto& space :
+                     spacesFor(texSpacing_ || gapMu - expected > 14 ? gapMu - expected : 0)) {
                     kids.push_back(std::move(space));
                 }
             }
@@ -1777,7 +1781,9 @@ std::optional<Layout> analyse(const Input& input) {
             top = std::max(top, it.size);
         }
     }
-    Analyser analyser(top);
+    const bool tex = std::any_of(items.begin(), items.end(),
+                                 [](const Item& it) { return it.glyph && it.sym.texMath; });
+    Analyser analyser(top, tex);
     layout.formula = single(analyser.parse(std::move(items)).node);
     return layout;
 }

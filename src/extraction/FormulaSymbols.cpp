@@ -283,7 +283,7 @@ const Entry kEntries[] = {
     {U'&', "\\&", A::Ord},
     {U'$', "\\$", A::Ord},
     {U'_', "\\_", A::Ord},
-    {U'~', "\\sim", A::Rel},
+    {U'~', "\\tilde", A::Ord, R::Accent},
     // big operators
     {U'∑', "\\sum", A::Op, R::BigOp},
     {U'∏', "\\prod", A::Op, R::BigOp},
@@ -904,6 +904,11 @@ Symbol classify(const std::u32string& text, const std::string& glyphName,
     }
     symbol.extension = font.use == FontUse::Extension;
     symbol.opentype = font.use == FontUse::Unicode;
+    {
+        const std::string lowered = lower(fontName);
+        symbol.texMath = font.use != FontUse::Text && !contains(lowered, "opensymbol") &&
+                         lowered != "symbol" && !contains(lowered, "symbolmt");
+    }
     // The extension font's big operators: its small ones are the symbol font's.
     if (symbol.extension) {
         static const std::pair<char32_t, char32_t> bigger[] = {

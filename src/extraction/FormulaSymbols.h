@@ -66,6 +66,9 @@ struct Symbol {
     // ink, not by a baseline.
     bool extension = false;
     bool opentype = false; // from an OpenType math font, laid out by Unicode
+    // From one of TeX's math fonts (or an OpenType math font): TeX set it, with TeX's
+    // spacing between atoms.
+    bool texMath = false;
 };
 
 // What the glyph drawn with `fontName` stands for, from its Unicode text and its glyph

@@ -93,9 +93,9 @@ void collect(fz_context* ctx, GlyphDevice* dev, const fz_text* text, fz_matrix c
                 fz_transform_vector(fz_make_point(advance, 0), fz_concat(span->trm, ctm));
             glyph.advance = std::hypot(along.x, along.y);
             glyph.ink = dev->frame->flippedToUser(ink);
-            // Device space runs y down, glyph space y up: an upright glyph flips y.
-            glyph.upright = drawn.a > 0 && drawn.d < 0 && std::abs(drawn.b) < 1e-3 * drawn.a &&
-                            std::abs(drawn.c) < 1e-3 * drawn.a;
+            // Device space runs y down, glyph space y up: an upright glyph flips y. A slant
+            // (an oblique made from an upright face) keeps it upright.
+            glyph.upright = drawn.a > 0 && drawn.d < 0 && std::abs(drawn.b) < 1e-3 * drawn.a;
             dev->out->push_back(std::move(glyph));
             last = &dev->out->back();
         }

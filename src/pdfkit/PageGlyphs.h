@@ -32,7 +32,7 @@ struct PageGlyph {
     Point origin;        // where the glyph sits on its baseline
     double advance = 0;  // along the baseline, to where the next glyph would start
     Rect ink;            // the glyph outline's bounding box; the font box for outline-less ones
-    bool upright = true; // drawn without rotation or mirroring
+    bool upright = true; // drawn without rotation or mirroring (a slant is allowed)
 };
 
 // The glyphs whose ink centre lies in `region` (page space), in content order. Empty for

@@ -12,9 +12,10 @@ std::filesystem::path formulaCorpusDir() {
     return std::filesystem::path(OMBRIX_SOURCE_DIR) / "tests" / "data" / "formulas";
 }
 
-std::vector<CorpusFormula> corpusFormulas() {
+std::vector<CorpusFormula> corpusFormulas(const std::string& corpus) {
     std::vector<CorpusFormula> out;
-    std::ifstream in(formulaCorpusDir() / "formulas.tsv");
+    const bool libreoffice = corpus == "libreoffice-math";
+    std::ifstream in(formulaCorpusDir() / (libreoffice ? "libreoffice.tsv" : "formulas.tsv"));
     std::string line;
     while (std::getline(in, line)) {
         if (line.empty() || line[0] == '#') {
@@ -25,6 +26,10 @@ std::vector<CorpusFormula> corpusFormulas() {
         std::string constructs;
         std::getline(fields, f.id, '\t');
         std::getline(fields, constructs, '\t');
+        if (libreoffice) {
+            std::string starmath;
+            std::getline(fields, starmath, '\t');
+        }
         std::getline(fields, f.latex);
         std::istringstream list(constructs);
         for (std::string c; std::getline(list, c, ',');) {
@@ -37,7 +42,7 @@ std::vector<CorpusFormula> corpusFormulas() {
 
 std::vector<std::string> formulaCorpora() {
     return {"pdflatex-cm",    "pdflatex-lm",  "pdflatex-newtx", "pdflatex-pazo",
-            "xelatex-lmmath", "xelatex-fira", "lualatex-stix2"};
+            "xelatex-lmmath", "xelatex-fira", "lualatex-stix2", "libreoffice-math"};
 }
 
 namespace {

@@ -17,8 +17,10 @@ struct CorpusFormula {
 };
 
 std::filesystem::path formulaCorpusDir();
-std::vector<CorpusFormula> corpusFormulas();
-// The typeset corpora, by name ("pdflatex-cm", "xelatex-lmmath", …).
+// The formulas a corpus typesets, one per page in order: those of formulas.tsv for the TeX
+// corpora, those of libreoffice.tsv (StarMath sources, LaTeX truths) for LibreOffice's.
+std::vector<CorpusFormula> corpusFormulas(const std::string& corpus = "pdflatex-cm");
+// The typeset corpora, by name ("pdflatex-cm", "xelatex-lmmath", "libreoffice-math", …).
 std::vector<std::string> formulaCorpora();
 
 // LaTeX in the form two formulas are compared in: spacing commands, \left/\right and the
