@@ -42,7 +42,8 @@ Item tokenItem(const Glyph& g, const Symbol& sym) {
     item.size = g.size > 0 ? g.size : 10;
     item.penLeft = g.origin.x;
     item.penRight = g.origin.x + g.advance;
-    if (sym.letter && sym.alphabet == Alphabet::Italic && g.ink.maxX() > item.penRight) {
+    if (sym.atom == Atom::Ord && sym.role == Role::Symbol && !sym.digit &&
+        sym.alphabet == Alphabet::Italic && g.ink.maxX() > item.penRight) {
         // TeX adds an italic letter's overhang (its italic correction) to its width.
         item.penRight = g.ink.maxX();
     }
@@ -850,7 +851,8 @@ int spacing(Atom left, Atom right, bool script) {
 }
 
 // The explicit spaces that make up `mu` beyond what TeX puts there itself.
-std::vector<Node> spacesFor(double mu) {
+// `least`: the smallest gap worth a space; below it, glyph metrics account for the gap.
+std::vector<Node> spacesFor(double mu, double least = 2.3) {
     std::vector<Node> out;
     struct Step {
         double mu;
@@ -858,6 +860,9 @@ std::vector<Node> spacesFor(double mu) {
     };
     static const Step steps[] = {
         {36, "\\qquad"}, {18, "\\quad"}, {5, "\\;"}, {4, "\\:"}, {3, "\\,"}};
+    if (mu < least) {
+        return out;
+    }
     while (mu > 2.3) {
         const Step* chosen = &steps[4];
         for (const auto& step : steps) {
@@ -972,9 +977,15 @@ Built Analyser::rowOf(Items items) {
     // Runs of one kind that read as one token: numbers, letters of one alphabet.
     std::vector<Node> kids;
     double prevRight = 0;
+    double prevInk = 0; // where the ink before ends
     Atom prevAtom = Atom::Ord;
     bool first = true;
     const bool script = mainSize < 0.85 * topSize_;
+    // Fonts set through virtual fonts place glyphs by widths the file does not carry: small
+    // gaps there may be the metrics, not a typed space.
+    const bool exactMetrics = std::all_of(items.begin(), items.end(), [](const Item& it) {
+        return !it.glyph || it.sym.exactMetrics;
+    });
     for (std::size_t k = 0; k < elements.size(); ++k) {
         Element& e = elements[k];
         Node base = e.hasBase ? e.base.node : row({});
@@ -1034,7 +1045,12 @@ Built Analyser::rowOf(Items items) {
             base = std::move(scripts);
         }
         if (!first) {
-            const double gapMu = (left - prevRight) / (mainSize * kMu);
+            double gapMu = (left - prevRight) / (mainSize * kMu);
+            if (!exactMetrics) {
+                // Advances there are not TeX's widths; the ink's gap bounds the space.
+                const double inkLeft = e.hasBase ? e.base.box.minX() : left;
+                gapMu = std::min(gapMu, (inkLeft - prevInk) / (mainSize * kMu));
+            }
             // \setminus and \backslash are one glyph; the spaces around tell them apart.
             if (base.kind == Node::Kind::Token && base.latex == "\\backslash" && gapMu > 2.5) {
                 base.latex = "\\setminus";
@@ -1053,6 +1069,13 @@ Built Analyser::rowOf(Items items) {
                     : prevAtom;
             const int expected = spacing(before, effective, script);
             const bool wordSpace = gapMu > 4.2 && gapMu < 8.5;
+            // With inexact metrics only a thin space before a differential (\,\mathrm{d}x)
+            // is typed often enough to trust.
+            const bool differential = base.kind == Node::Kind::Token && base.latex == "d" &&
+                                      base.alphabet == Alphabet::Upright;
+            const bool besideOperator = atom == Atom::Rel || atom == Atom::Bin ||
+                                        prevAtom == Atom::Rel || prevAtom == Atom::Bin;
+            const double least = exactMetrics || differential ? 2.3 : besideOperator ? 6 : 3.6;
             Node& prev = kids.back();
             if (prev.kind == Node::Kind::Text && atom == Atom::Ord && std::abs(gapMu - 3) < 1.2 &&
                 prev.text.find(U' ') == std::u32string::npos) {
@@ -1068,8 +1091,8 @@ Built Analyser::rowOf(Items items) {
                 base.latex.insert(base.latex.begin(), ' ');
                 base.text.insert(base.text.begin(), U' ');
             } else {
-                for (auto& space :
-                     spacesFor(texSpacing_ || gapMu - expected > 14 ? gapMu - expected : 0)) {
+                for (auto& space : spacesFor(
+                         texSpacing_ || gapMu - expected > 14 ? gapMu - expected : 0, least)) {
                     kids.push_back(std::move(space));
                 }
             }
@@ -1079,6 +1102,12 @@ Built Analyser::rowOf(Items items) {
         }
         kids.push_back(std::move(base));
         prevRight = right;
+        prevInk = e.hasBase ? e.base.box.maxX() : right;
+        for (const auto* group : {&e.sub, &e.sup}) {
+            for (const auto& it : *group) {
+                prevInk = std::max(prevInk, it.box.maxX());
+            }
+        }
         prevAtom = atom;
         first = false;
     }

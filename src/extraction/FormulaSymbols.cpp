@@ -906,6 +906,10 @@ Symbol classify(const std::u32string& text, const std::string& glyphName,
     symbol.opentype = font.use == FontUse::Unicode;
     {
         const std::string lowered = lower(fontName);
+        symbol.exactMetrics = font.use == FontUse::Unicode || lowered.rfind("cm", 0) == 0 ||
+                              lowered.rfind("lm", 0) == 0 || contains(lowered, "msam") ||
+                              contains(lowered, "msbm") || contains(lowered, "eufm") ||
+                              contains(lowered, "rsfs") || contains(lowered, "latinmodern");
         symbol.texMath = font.use != FontUse::Text && !contains(lowered, "opensymbol") &&
                          lowered != "symbol" && !contains(lowered, "symbolmt");
     }

@@ -69,6 +69,9 @@ struct Symbol {
     // From one of TeX's math fonts (or an OpenType math font): TeX set it, with TeX's
     // spacing between atoms.
     bool texMath = false;
+    // Set in a font whose advances are the widths TeX placed it by (Computer Modern, Latin
+    // Modern, the AMS fonts, OpenType math fonts), not through a virtual font.
+    bool exactMetrics = false;
 };
 
 // What the glyph drawn with `fontName` stands for, from its Unicode text and its glyph
