@@ -196,6 +196,12 @@ AppSettings& AppContainer::settings() {
     return *settings_;
 }
 
+void AppContainer::saveSettings() {
+    PreferencesStore store(options_.preferencesFile ? *options_.preferencesFile
+                                                    : PreferencesStore::standardPath());
+    settings().save(store);
+}
+
 std::shared_ptr<PDFKitBridge> AppContainer::bridge() {
     if (!bridge_) {
         bridge_ = std::make_shared<PDFKitBridge>();

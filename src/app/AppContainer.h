@@ -111,6 +111,8 @@ public:
     std::shared_ptr<EventBus> eventBus();
     std::shared_ptr<TaskQueue> taskQueue();
     AppSettings& settings();
+    // Writes settings() to the store it was read from; gives up silently as save() does.
+    void saveSettings();
     std::shared_ptr<PDFKitBridge> bridge();
     std::shared_ptr<PDFRenderService> renderService();
     std::shared_ptr<BrainStore> brainStore();

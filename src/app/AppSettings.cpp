@@ -8,6 +8,9 @@ constexpr const char* kBrainEnabled = "brainEnabled";
 constexpr const char* kTheme = "theme";
 constexpr const char* kRecent = "recentDocuments";
 constexpr const char* kLastOpen = "lastOpenDocuments";
+constexpr const char* kFormulaSource = "formulaSource";
+constexpr const char* kPageFirst = "page first";
+constexpr const char* kServerOnly = "server only";
 
 std::optional<std::vector<std::string>> stringList(const nlohmann::json& object, const char* key) {
     auto it = object.find(key);
@@ -49,10 +52,14 @@ std::optional<PDFEditorTheme> themeFromRawValue(std::string_view raw) {
 }
 
 nlohmann::json AppSettings::toJson() const {
-    return nlohmann::json{{kBrainEnabled, brainEnabled},
-                          {kTheme, std::string(rawValue(theme))},
-                          {kRecent, recentDocuments},
-                          {kLastOpen, lastOpenDocuments}};
+    nlohmann::json json{{kBrainEnabled, brainEnabled},
+                        {kTheme, std::string(rawValue(theme))},
+                        {kRecent, recentDocuments},
+                        {kLastOpen, lastOpenDocuments}};
+    if (formulaSource == FormulaSource::server) {
+        json[kFormulaSource] = kServerOnly;
+    }
+    return json;
 }
 
 std::optional<AppSettings> AppSettings::fromJson(const nlohmann::json& json) {
@@ -83,6 +90,10 @@ std::optional<AppSettings> AppSettings::fromJson(const nlohmann::json& json) {
     }
     settings.recentDocuments = std::move(*recent);
     settings.lastOpenDocuments = std::move(*lastOpen);
+    if (auto source = json.find(kFormulaSource);
+        source != json.end() && source->is_string() && *source == kServerOnly) {
+        settings.formulaSource = FormulaSource::server;
+    }
     return settings;
 }
 

@@ -5,6 +5,7 @@
 OMBRIX_API_BEGIN
 
 #include "app/PreferencesStore.h"
+#include "extraction/FormulaSource.h"
 
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -28,6 +29,9 @@ struct AppSettings {
     PDFEditorTheme theme = PDFEditorTheme::system;
     std::vector<std::string> recentDocuments;
     std::vector<std::string> lastOpenDocuments;
+    // Where the formula action reads formulas: "page first" (the page's glyphs, the
+    // server for regions without any) or "server only".
+    FormulaSource formulaSource = FormulaSource::automatic;
 
     // The stored record, or the defaults as a whole when there is none or it does not
     // decode. Never changes the store.
@@ -37,9 +41,11 @@ struct AppSettings {
     void save() const;
     void save(PreferencesStore& store) const;
 
-    // The persisted form: an object with all four keys.
+    // The persisted form: an object with the four keys, and "formulaSource" when it is not
+    // the default, so records written before it read the same.
     nlohmann::json toJson() const;
-    // None unless every key is present with the right type and a known theme.
+    // None unless the four keys are present with the right type and a known theme; a
+    // "formulaSource" that is missing or unknown reads as "page first".
     static std::optional<AppSettings> fromJson(const nlohmann::json& json);
 
     bool operator==(const AppSettings&) const = default;

@@ -361,9 +361,20 @@ void HighlightRegionActions::startCrop(const ExtractedHighlight& highlight,
 
 namespace ombrix {
 
-std::optional<std::string> HighlightRegionActions::mathMLOf(const std::string& highlightID) const {
-    if (auto it = mathML_.find(highlightID); it != mathML_.end()) {
+std::optional<std::string>
+HighlightRegionActions::mathMLOf(const ExtractedHighlight& highlight,
+                                 const std::shared_ptr<TabSession>& tab) const {
+    if (auto it = mathML_.find(highlight.id); it != mathML_.end()) {
         return it->second;
+    }
+    if (!highlight.resultData) {
+        return std::nullopt;
+    }
+    if (auto page = pageOf(tab, highlight.pageNumber)) {
+        if (auto read = FormulaRecognizer::recognize(*page, highlight.bounds);
+            read && read->latex == *highlight.resultData) {
+            return read->mathml;
+        }
     }
     return std::nullopt;
 }

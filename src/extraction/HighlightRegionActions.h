@@ -105,8 +105,14 @@ public:
     void startCrop(const ExtractedHighlight& highlight, const std::shared_ptr<TabSession>& tab,
                    CropDone done = {});
 
-    // The MathML of the highlight's last formula result, when it came with some.
-    std::optional<std::string> mathMLOf(const std::string& highlightID) const;
+    // Where the next formula actions read from (the settings' choice). Main thread.
+    void setFormulaSource(FormulaSource source) { services_.formulaSource = source; }
+    FormulaSource formulaSource() const { return services_.formulaSource; }
+
+    // The MathML of the highlight's formula result: the one it came with, or for a result
+    // of an earlier session the page's own reading when that gives the same LaTeX.
+    std::optional<std::string> mathMLOf(const ExtractedHighlight& highlight,
+                                        const std::shared_ptr<TabSession>& tab) const;
 
     const TableExtractor& tableExtractor() const { return table_; }
     MathOCRExtractor& mathExtractor() const { return *services_.mathExtractor; }

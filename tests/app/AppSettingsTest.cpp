@@ -119,6 +119,34 @@ TEST_F(AppSettingsTest, SaveAndLoadRoundTripEveryField) {
                             {"lastOpenDocuments", s.lastOpenDocuments}}));
 }
 
+TEST_F(AppSettingsTest, TheFormulaSourceIsKeptOnlyWhenItIsNotTheDefault) {
+    // Records from before the choice existed read as "page first".
+    storeRecord(validRecord());
+    EXPECT_EQ(AppSettings::load(store()).formulaSource, FormulaSource::automatic);
+
+    AppSettings s;
+    s.formulaSource = FormulaSource::server;
+    auto st = store();
+    s.save(st);
+    EXPECT_EQ(json::parse(*readFile(file)).at(AppSettings::kStoreKey).at("formulaSource"),
+              "server only");
+    EXPECT_EQ(AppSettings::load(store()).formulaSource, FormulaSource::server);
+
+    // Back to the default: the record has its four keys again.
+    s.formulaSource = FormulaSource::automatic;
+    s.save(st);
+    EXPECT_FALSE(json::parse(*readFile(file)).at(AppSettings::kStoreKey).contains("formulaSource"));
+
+    // An unknown value keeps the rest of the record and reads as the default.
+    json record = validRecord();
+    record["formulaSource"] = "telepathy";
+    record["theme"] = "dark";
+    storeRecord(record);
+    const AppSettings loaded = AppSettings::load(store());
+    EXPECT_EQ(loaded.formulaSource, FormulaSource::automatic);
+    EXPECT_EQ(loaded.theme, PDFEditorTheme::dark);
+}
+
 TEST_F(AppSettingsTest, UnknownKeysInTheRecordAreIgnored) {
     json record = validRecord();
     record["futureSetting"] = 5;

@@ -182,10 +182,20 @@ TEST_F(HighlightRegionActionsTest, AFormulaThePageHoldsIsReadWithoutTheServer) {
     EXPECT_NE(latex.find("E}="), std::string::npos) << latex;
     EXPECT_NE(latex.find("mc"), std::string::npos) << latex;
     EXPECT_EQ(annotationOver(kFormulaArea)->privateText(note::kResultKey), latex);
-    auto mathml = regionActions.mathMLOf(highlight.id);
+    auto mathml = regionActions.mathMLOf(highlight, tab);
     ASSERT_TRUE(mathml);
     EXPECT_EQ(mathml::sanitize(*mathml), mathml);
     EXPECT_TRUE(ui->alerts().empty());
+    // A later session has only the stored LaTeX: the page gives the same MathML again.
+    HighlightRegionActions::Services services;
+    services.manager = manager;
+    services.userInteraction = ui;
+    services.views = views;
+    HighlightRegionActions later(services);
+    EXPECT_EQ(later.mathMLOf(entry(kFormulaArea), tab), mathml);
+    auto changed = entry(kFormulaArea);
+    changed.resultData = "x";
+    EXPECT_FALSE(later.mathMLOf(changed, tab));
 }
 
 TEST_F(HighlightRegionActionsTest, ARegionWithoutGlyphsGoesToTheServerAndBothReasonsAreSaid) {

@@ -12,10 +12,17 @@ HighlightPanel::HighlightPanel(AppContainer& container, QWidget* parent)
     : QTabWidget(parent), manager_(std::make_shared<BacklinkHighlightManager>()) {
     setObjectName("HighlightPanel");
     setDocumentMode(true);
-    sidebar_ = new HighlightSidebar(
-        HighlightSidebar::Services{manager_, container.userInteraction(), container.activeViews(),
-                                   nullptr, container.markupController()},
-        this);
+    HighlightSidebar::Services services;
+    services.manager = manager_;
+    services.userInteraction = container.userInteraction();
+    services.views = container.activeViews();
+    services.markup = container.markupController();
+    services.formulaSourceChosen = [&container](FormulaSource source) {
+        container.settings().formulaSource = source;
+        container.saveSettings();
+    };
+    sidebar_ = new HighlightSidebar(std::move(services), this);
+    sidebar_->setFormulaSource(container.settings().formulaSource);
     sidebar_->onSelectHighlight = [this](const ExtractedHighlight& highlight) {
         if (session_ && session_->currentPage() != highlight.pageNumber - 1) {
             session_->currentPage = highlight.pageNumber - 1;

@@ -15,6 +15,7 @@
 #include "ui/sidebar/HighlightRow.h"
 #include "ui/web/WebViews.h"
 
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -91,6 +92,25 @@ HighlightSidebar::HighlightSidebar(Services services, QWidget* parent)
     count_->setForegroundRole(QPalette::PlaceholderText);
     titleRow->addWidget(count_);
     titleRow->addStretch(1);
+    // Where Math reads formulas: the page's own glyphs, with the server for scans, or the
+    // server alone.
+    formulaSource_ = new QComboBox(header);
+    formulaSource_->setObjectName("formulaSource");
+    formulaSource_->addItem(tr("Page first"), int(FormulaSource::automatic));
+    formulaSource_->addItem(tr("Server only"), int(FormulaSource::server));
+    formulaSource_->setToolTip(
+        tr("Math reads a formula from the page's own glyphs, and asks the recognition server "
+           "only for scans and pictures (page first), or always asks the server (server only)"));
+    formulaSource_->setCurrentIndex(actions_->formulaSource() == FormulaSource::server ? 1 : 0);
+    connect(formulaSource_, &QComboBox::activated, this, [this](int index) {
+        const auto source = FormulaSource(formulaSource_->itemData(index).toInt());
+        setFormulaSource(source);
+        if (services_.formulaSourceChosen) {
+            services_.formulaSourceChosen(source);
+        }
+    });
+    titleRow->addWidget(new QLabel(tr("Math:"), header));
+    titleRow->addWidget(formulaSource_);
     headerColumn->addLayout(titleRow);
 
     auto* chipRow = new QHBoxLayout;
@@ -450,6 +470,15 @@ void HighlightSidebar::runCrop(const std::string& id) {
     }
 }
 
+void HighlightSidebar::setFormulaSource(FormulaSource source) {
+    actions_->setFormulaSource(source);
+    const int index = formulaSource_->findData(
+        int(source == FormulaSource::server ? FormulaSource::server : FormulaSource::automatic));
+    if (index >= 0 && index != formulaSource_->currentIndex()) {
+        formulaSource_->setCurrentIndex(index);
+    }
+}
+
 void HighlightSidebar::cancelMath() {
     actions_->cancelFormula();
 }
@@ -462,7 +491,8 @@ void HighlightSidebar::viewMath(const std::string& id) {
     if (mathWindow_) {
         mathWindow_->close();
     }
-    mathWindow_ = new MathViewWindow(*h->resultData, std::nullopt, services_.userInteraction);
+    const auto mathml = actions_->mathMLOf(*h, session_);
+    mathWindow_ = new MathViewWindow(*h->resultData, mathml, services_.userInteraction);
     mathWindow_->present(window());
 }
 

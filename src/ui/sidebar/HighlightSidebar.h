@@ -3,6 +3,7 @@
 #include "core/Cancellable.h"
 #include "core/Color.h"
 #include "extraction/ExtractedHighlight.h"
+#include "extraction/FormulaSource.h"
 #include "ui/math/MathViewWindow.h"
 #include "ui/sidebar/HighlightSelection.h"
 
@@ -16,6 +17,7 @@
 #include <string>
 #include <vector>
 
+class QComboBox;
 class QFrame;
 class QLabel;
 class QPushButton;
@@ -52,6 +54,8 @@ public:
         // Where recolours, comments and deletes become undoable steps; null: the sidebar's
         // own, with an undo history of its own.
         std::shared_ptr<MarkupController> markup;
+        // Told when the user picks where formulas are read from, to keep the choice.
+        std::function<void(FormulaSource)> formulaSourceChosen;
     };
 
     explicit HighlightSidebar(Services services, QWidget* parent = nullptr);
@@ -73,6 +77,8 @@ public:
     void saveComment(const std::string& text);
     void cancelComment();
     void runTable(const std::string& id);
+    // "page first" or "server only" for the Math actions from now on.
+    void setFormulaSource(FormulaSource source);
     void runMath(const std::string& id);
     void runCrop(const std::string& id);
     void cancelMath();
@@ -86,6 +92,7 @@ public:
     const std::vector<Color>& availableColors() const { return availableColors_; }
 
     QLabel* countLabel() const { return count_; }
+    QComboBox* formulaSourceBox() const { return formulaSource_; }
     const std::vector<QToolButton*>& colourChips() const { return chips_; }
     QPushButton* selectAllButton() const { return selectAll_; }
     QPushButton* changeButton() const { return change_; }
@@ -116,6 +123,7 @@ private:
     std::vector<Color> availableColors_;
 
     QLabel* count_ = nullptr;
+    QComboBox* formulaSource_ = nullptr;
     std::vector<QToolButton*> chips_;
     QPushButton* selectAll_ = nullptr;
     QPushButton* change_ = nullptr;

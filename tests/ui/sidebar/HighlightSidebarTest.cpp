@@ -24,6 +24,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -137,6 +138,7 @@ private slots:
     void bulkRecolourCommentAndDeleteReachTheFile();
     void tableActionEndToEnd();
     void formulaActionSucceedsFailsAndCancels();
+    void theMathChoiceReadsThePageFirstWithoutTheServer();
     void aFormulaResultReadsBackAsAResultAfterReopening();
     void cropWritesBesideTheDocument();
     void commentListShowsTheTabsRecords();
@@ -181,7 +183,7 @@ void HighlightSidebarTest::init() {
     services.formulaSource = FormulaSource::server; // the formula fixture is plain text
     actions = std::make_shared<HighlightRegionActions>(services);
     sidebar = std::make_unique<HighlightSidebar>(
-        HighlightSidebar::Services{manager, ui, views, actions, nullptr});
+        HighlightSidebar::Services{manager, ui, views, actions, nullptr, {}});
     sidebar->resize(300, 720);
     sidebar->setSession(tab);
     sidebar->show();
@@ -371,6 +373,33 @@ void HighlightSidebarTest::tableActionEndToEnd() {
         QTest::qWait(300);
         sidebar->grab().save(shots + "/sidebar-table-and-formula.png");
     }
+}
+
+void HighlightSidebarTest::theMathChoiceReadsThePageFirstWithoutTheServer() {
+    uitest::Person person;
+    QComboBox* box = sidebar->formulaSourceBox();
+    QVERIFY(box);
+    QCOMPARE(box->currentText(), QString("Server only"));
+    box->setCurrentIndex(0);
+    Q_EMIT box->activated(0);
+    QCOMPARE(box->currentText(), QString("Page first"));
+    QVERIFY(actions->formulaSource() == FormulaSource::automatic);
+
+    const auto formula = entryOver(kFormulaArea);
+    server->answer(200, R"({"latex":"from the server"})");
+    sidebar->runMath(formula.id);
+    waitIdle();
+    QVERIFY(uitest::waitUntil([&] { return !actions->extractingID.get(); }));
+    QCOMPARE(server->requests(), 0);
+    const auto result = entryOver(kFormulaArea).resultData;
+    QVERIFY(result && result->find("mc") != std::string::npos);
+    QVERIFY(person.alerts.empty());
+    // The window gets the MathML the page gave.
+    const auto mathml = actions->mathMLOf(entryOver(kFormulaArea), tab);
+    QVERIFY(mathml && mathml->rfind("<math", 0) == 0);
+
+    sidebar->setFormulaSource(FormulaSource::server);
+    QCOMPARE(box->currentText(), QString("Server only"));
 }
 
 void HighlightSidebarTest::formulaActionSucceedsFailsAndCancels() {

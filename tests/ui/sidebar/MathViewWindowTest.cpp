@@ -1,6 +1,9 @@
 #include "ui/math/MathViewWindow.h"
 
 #include "core/UserInteraction.h"
+#include "extraction/FormulaRecognizer.h"
+#include "pdfkit/Document.h"
+#include "pdfkit/Page.h"
 #include "ui/math/WebContent.h"
 #include "ui/support/UiTestSupport.h"
 #include "ui/web/WebViews.h"
@@ -48,6 +51,7 @@ public:
     static void initMain() { QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); }
 
 private slots:
+    void showsTheMathMLOfAFormulaReadFromThePage();
     void routesTheBundleToTheLocalCopyAndBlocksTheRest();
     void typesetsOfflineFromTheLocalCopy();
 };
@@ -96,6 +100,46 @@ void MathViewWindowTest::typesetsOfflineFromTheLocalCopy() {
     if (const QString dir = shotsDir(); !dir.isEmpty()) {
         QTest::qWait(300);
         window->grab().save(dir + "/formula-window-offline.png");
+    }
+    window->close();
+    QTRY_VERIFY(guard.isNull());
+}
+
+void MathViewWindowTest::showsTheMathMLOfAFormulaReadFromThePage() {
+    if (WebContent::localMathJaxDir().isEmpty()) {
+        QSKIP("no local MathJax 3 copy (scripts/install-deps installs one)");
+    }
+    // The quadratic formula of the typeset corpus, read back from its page.
+    auto doc = pdfkit::Document::open(std::filesystem::path(OMBRIX_SOURCE_DIR) / "tests" / "data" /
+                                      "formulas" / "pdflatex-cm.pdf");
+    QVERIFY(doc);
+    auto page = doc->page(22);
+    auto read = FormulaRecognizer::recognize(*page, page->mediaBox());
+    QVERIFY(read && read->mathml);
+    QCOMPARE(read->latex, std::string("x=\\frac{-b\\pm\\sqrt{b^2-4ac}}{2a}"));
+
+    auto user = std::make_shared<HeadlessUserInteraction>();
+    auto* window = new MathViewWindow(read->latex, read->mathml, user);
+    QPointer<MathViewWindow> guard(window);
+    QVERIFY2(window->typesets(), qPrintable(WebViews::loadError()));
+    QSignalSpy typeset(window, &MathViewWindow::typesetFinished);
+    window->present();
+    QVERIFY(typeset.wait(20000) || !typeset.isEmpty());
+    QCOMPARE(typeset.first().first().toBool(), true);
+    // MathJax drew the MathML: a fraction holding a root.
+    auto* view = qobject_cast<QWebEngineView*>(window->formulaView());
+    const QString drawn = evaluate(
+        view->page(), "document.querySelectorAll('mjx-container mjx-mfrac mjx-msqrt').length");
+    QVERIFY2(drawn.toInt() == 1, qPrintable(drawn));
+    QVERIFY(window->copyMathMLButton()->isEnabled());
+    window->copyMathMLButton()->click();
+    QCOMPARE(user->clipboardText(), *read->mathml);
+    window->copyLatexButton()->click();
+    QCOMPARE(user->clipboardText(), read->latex);
+
+    if (const QString dir = shotsDir(); !dir.isEmpty()) {
+        QTest::qWait(300);
+        window->grab().save(dir + "/formula-window-from-page.png");
     }
     window->close();
     QTRY_VERIFY(guard.isNull());
