@@ -11,7 +11,7 @@
 //  - time: one region read from its page, no server involved.
 // LibreOffice's corpus has formulas of its own (libreoffice.tsv).
 //
-//   ombrix_formula_accuracy [--verbose] [--only CORPUS]
+//   ombrix_formula_accuracy [--verbose] [--only CORPUS] [--keep DIR]
 
 #include "BenchSupport.h"
 #include "extraction/FormulaRecognizer.h"
@@ -167,7 +167,13 @@ std::vector<std::optional<Ink>> typeset(const std::vector<std::string>& formulas
     }
     auto doc = pdfkit::Document::open(dir / (name + ".pdf"));
     if (!doc || doc->pageCount() != int(formulas.size())) {
-        return out; // nothing lines up: count all as failed
+        // One formula stopped TeX altogether: compile each alone to tell which.
+        if (formulas.size() > 1) {
+            for (std::size_t i = 0; i < formulas.size(); ++i) {
+                out[i] = typeset({formulas[i]}, dir, name + "-" + std::to_string(i))[0];
+            }
+        }
+        return out;
     }
     for (std::size_t i = 0; i < formulas.size(); ++i) {
         if (failed.count(int(i)) || formulas[i].empty()) {
@@ -182,13 +188,15 @@ std::vector<std::optional<Ink>> typeset(const std::vector<std::string>& formulas
 
 int main(int argc, char** argv) {
     bool verbose = false;
-    std::string only;
+    std::string only, keep;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--verbose") {
             verbose = true;
         } else if (arg == "--only" && i + 1 < argc) {
             only = argv[++i];
+        } else if (arg == "--keep" && i + 1 < argc) {
+            keep = argv[++i];
         }
     }
     std::map<std::string, std::vector<CorpusFormula>> lists;
@@ -221,14 +229,17 @@ int main(int argc, char** argv) {
         }
     }
 
-    TempDir dir;
+    TempDir temp;
+    // --keep DIR leaves the compiled pages there, to look at.
+    const std::filesystem::path dir = keep.empty() ? temp.path() : std::filesystem::path(keep);
+    std::filesystem::create_directories(dir);
     std::vector<std::string> truths, predictions;
     for (const auto& c : cases) {
         truths.push_back(c.formula->latex);
         predictions.push_back(c.predicted.value_or(""));
     }
-    const auto truthInk = typeset(truths, dir.path(), "truth");
-    const auto predictedInk = typeset(predictions, dir.path(), "predicted");
+    const auto truthInk = typeset(truths, dir, "truth");
+    const auto predictedInk = typeset(predictions, dir, "predicted");
     for (std::size_t i = 0; i < cases.size(); ++i) {
         cases[i].rendered =
             truthInk[i] && predictedInk[i] && sameRendering(*truthInk[i], *predictedInk[i]);

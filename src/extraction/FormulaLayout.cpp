@@ -714,6 +714,9 @@ void Analyser::accents(Items& items) {
                         }
                     }
                 }
+                items[m].node.kind = Node::Kind::Over;
+                items[m].node.kids = {row({}), row({})};
+                items[m].sym.role = Role::Symbol;
                 continue;
             }
             items[m].used = true;
@@ -770,6 +773,10 @@ void Analyser::accents(Items& items) {
             items[nearest].used = true;
         }
         if (base.empty()) {
+            // An accent over nothing: written over an empty group, never as a bare command.
+            items[m].node.kind = Node::Kind::Accent;
+            items[m].node.kids = {row({})};
+            items[m].sym.role = Role::Symbol;
             continue;
         }
         if (wide) {
