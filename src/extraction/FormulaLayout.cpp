@@ -391,7 +391,16 @@ void Analyser::fences(Items& items) {
                 (it.box.midX() < bar.box.midX() ? before : after) += 1;
             }
         }
-        if (bar.sym.opens && bar.sym.closes && before > after) {
+        bool scripted = false; // smaller material set close to its right: its scripts
+        for (const auto& it : items) {
+            if (&it != &bar && !it.used && it.size < 0.85 * bar.size &&
+                it.box.minX() >= bar.box.maxX() - 0.1 * bar.size &&
+                it.box.minX() - bar.box.maxX() < 0.3 * bar.size &&
+                it.box.maxY() > bar.box.minY() && it.box.minY() < bar.box.maxY()) {
+                scripted = true;
+            }
+        }
+        if (bar.sym.opens && bar.sym.closes && (before > after || scripted)) {
             pairs.push_back({none, i});
         } else {
             pairs.push_back({i, none});
@@ -450,10 +459,35 @@ void Analyser::fences(Items& items) {
             if (it.used || i == p.open || i == p.close) {
                 continue;
             }
-            if (it.box.midX() > left && it.box.midX() < right &&
-                it.box.minY() >= extent.minY() - tol && it.box.maxY() <= extent.maxY() + tol) {
+            // Between the fences and level with them (limits may reach beyond a sized pair).
+            const bool level = p.open != none && p.close != none
+                                   ? it.box.maxY() > extent.minY() && it.box.minY() < extent.maxY()
+                                   : it.box.minY() >= extent.minY() - tol &&
+                                         it.box.maxY() <= extent.maxY() + tol;
+            if (it.box.midX() > left && it.box.midX() < right && level) {
                 content.push_back(it);
                 it.used = true;
+            }
+        }
+        // What hangs from the content beyond the fences' height (an operator's limits).
+        for (bool grew = true; grew;) {
+            grew = false;
+            for (std::size_t i = 0; i < items.size(); ++i) {
+                Item& it = items[i];
+                if (it.used || i == p.open || i == p.close || it.box.midX() <= left ||
+                    it.box.midX() >= right) {
+                    continue;
+                }
+                for (const auto& c : content) {
+                    const double gapY = std::max(c.box.minY() - it.box.maxY(), it.box.minY() - c.box.maxY());
+                    const bool beside = it.box.minX() < c.box.maxX() && it.box.maxX() > c.box.minX();
+                    if (beside && gapY < 0.4 * c.size) {
+                        content.push_back(it);
+                        it.used = true;
+                        grew = true;
+                        break;
+                    }
+                }
             }
         }
         Items parts = content;
@@ -469,7 +503,12 @@ void Analyser::fences(Items& items) {
         const std::string close = p.close != none ? items[p.close].sym.latex : ".";
         Built inner = parse(content, open, close);
         Node node;
-        if (inner.node.kind == Node::Kind::Table || inner.node.kind == Node::Kind::Binom) {
+        const bool selfFenced = inner.node.kind == Node::Kind::Fenced &&
+                                inner.node.open == open && inner.node.close == close &&
+                                !inner.node.kids.empty() && inner.node.kids[0].kids.size() == 1 &&
+                                inner.node.kids[0].kids[0].kind == Node::Kind::Table;
+        if (inner.node.kind == Node::Kind::Table || inner.node.kind == Node::Kind::Binom ||
+            selfFenced) {
             node = std::move(inner.node); // the environment brings its own delimiters
         } else {
             node.kind = Node::Kind::Fenced;
@@ -522,6 +561,21 @@ void Analyser::fractions(Items& items) {
         const Rect bar = items[best].box;
         Items above = gatherBeside(items, bar, true, best);
         Items below = gatherBeside(items, bar, false, best);
+        // Rules alone are no numerator or denominator: another underline or overline.
+        for (Items* side : {&above, &below}) {
+            const bool onlyRules =
+                std::all_of(side->begin(), side->end(), [](const Item& it) { return it.rule; });
+            if (onlyRules && !side->empty()) {
+                for (const auto& r : *side) {
+                    for (auto& it : items) {
+                        if (it.rule && it.box == r.box) {
+                            it.used = false;
+                        }
+                    }
+                }
+                side->clear();
+            }
+        }
         Item barItem = items[best];
         Items parts = above;
         parts.insert(parts.end(), below.begin(), below.end());
@@ -738,8 +792,9 @@ void Analyser::accents(Items& items) {
         for (std::size_t i = 0; i < items.size(); ++i) {
             const Item& it = items[i];
             if (i != m && !it.used && !it.rule && it.box.minY() > mark.box.midY() &&
-                it.box.minY() - mark.box.maxY() < 0.6 * s && it.box.midX() > mark.box.minX() &&
-                it.box.midX() < mark.box.maxX()) {
+                it.box.minY() - mark.box.maxY() < 0.6 * s &&
+                std::min(it.box.maxX(), mark.box.maxX()) - std::max(it.box.minX(), mark.box.minX()) >
+                    0.5 * it.box.width) {
                 ++covered;
             }
         }
@@ -758,8 +813,9 @@ void Analyser::accents(Items& items) {
                 continue;
             }
             if (wide) {
-                if (it.box.midX() >= mark.box.minX() - 0.1 * s &&
-                    it.box.midX() <= mark.box.maxX() + 0.1 * s && gap < 0.6 * s) {
+                const double overlap = std::min(it.box.maxX(), mark.box.maxX()) -
+                                       std::max(it.box.minX(), mark.box.minX());
+                if (overlap > 0.5 * it.box.width && gap < 0.6 * s) {
                     base.push_back(it);
                 }
             } else if (it.box.minX() - 0.1 * s <= mark.box.midX() &&
@@ -1075,7 +1131,7 @@ Built Analyser::rowOf(Items items) {
                     ? Atom::Ord
                     : prevAtom;
             const int expected = spacing(before, effective, script);
-            const bool wordSpace = gapMu > 4.2 && gapMu < 8.5;
+            const bool wordSpace = gapMu - expected > 4.2 && gapMu - expected < 8.5;
             // With inexact metrics only a thin space before a differential (\,\mathrm{d}x)
             // is typed often enough to trust.
             const bool differential = base.kind == Node::Kind::Token && base.latex == "d" &&
@@ -1155,7 +1211,8 @@ Built Analyser::table(std::vector<Items> rows, const std::string& open, const st
     };
 
     const bool fenced = open != "." && !open.empty();
-    const bool cases = open == "\\{" && (close == "." || close.empty());
+    bool cases = open == "\\{" && (close == "." || close.empty());
+    bool fencedMatrix = false; // a matrix in fences of its own (\left\{ … \right.)
     std::vector<std::vector<Items>> grid;
     bool aligned = false;
     if (!fenced || cases) {
@@ -1190,6 +1247,25 @@ Built Analyser::table(std::vector<Items> rows, const std::string& open, const st
     if (!aligned) {
         for (const auto& r : rows) {
             grid.push_back(cellsOf(r, (cases ? 0.9 : 0.6) * size));
+        }
+        bool singleColumn = std::all_of(grid.begin(), grid.end(),
+                                         [](const std::vector<Items>& c) { return c.size() == 1; });
+        if (cases && singleColumn) {
+            // One column: cases sets it flush left, a matrix centres it.
+            double leftSpread = 0, centreSpread = 0;
+            double left0 = 0, centre0 = 0;
+            for (std::size_t r = 0; r < grid.size(); ++r) {
+                const Rect b = unionOf(grid[r][0]);
+                if (r == 0) {
+                    left0 = b.minX(), centre0 = b.midX();
+                }
+                leftSpread = std::max(leftSpread, std::abs(b.minX() - left0));
+                centreSpread = std::max(centreSpread, std::abs(b.midX() - centre0));
+            }
+            if (centreSpread + 0.5 < leftSpread) {
+                cases = false;
+                fencedMatrix = true;
+            }
         }
         if (cases) {
             for (auto& cells : grid) {
@@ -1243,6 +1319,8 @@ Built Analyser::table(std::vector<Items> rows, const std::string& open, const st
             table.latex = "vmatrix";
         } else if (open == "\\|" && close == "\\|") {
             table.latex = "Vmatrix";
+        } else if (fencedMatrix) {
+            table.latex = "matrix";
         } else if (!fenced) {
             std::size_t columns = 0;
             for (const auto& cells : grid) {
@@ -1492,7 +1570,10 @@ void joinCompounds(Items& items) {
             std::vector<std::size_t> dots{i};
             for (std::size_t j = i + 1; j < items.size() && dots.size() < 3; ++j) {
                 Item& b = items[j];
-                if (b.used || b.box.minX() > items[dots.back()].box.maxX() + 0.5 * a.size) {
+                if (b.used) {
+                    continue;
+                }
+                if (b.box.minX() > items[dots.back()].box.maxX() + 0.5 * a.size) {
                     break;
                 }
                 if (b.glyph && b.node.latex == a.node.latex &&
