@@ -395,8 +395,8 @@ void Analyser::fences(Items& items) {
         for (const auto& it : items) {
             if (&it != &bar && !it.used && it.size < 0.85 * bar.size &&
                 it.box.minX() >= bar.box.maxX() - 0.1 * bar.size &&
-                it.box.minX() - bar.box.maxX() < 0.3 * bar.size &&
-                it.box.maxY() > bar.box.minY() && it.box.minY() < bar.box.maxY()) {
+                it.box.minX() - bar.box.maxX() < 0.3 * bar.size && it.box.maxY() > bar.box.minY() &&
+                it.box.minY() < bar.box.maxY()) {
                 scripted = true;
             }
         }
@@ -460,10 +460,10 @@ void Analyser::fences(Items& items) {
                 continue;
             }
             // Between the fences and level with them (limits may reach beyond a sized pair).
-            const bool level = p.open != none && p.close != none
-                                   ? it.box.maxY() > extent.minY() && it.box.minY() < extent.maxY()
-                                   : it.box.minY() >= extent.minY() - tol &&
-                                         it.box.maxY() <= extent.maxY() + tol;
+            const bool level =
+                p.open != none && p.close != none
+                    ? it.box.maxY() > extent.minY() && it.box.minY() < extent.maxY()
+                    : it.box.minY() >= extent.minY() - tol && it.box.maxY() <= extent.maxY() + tol;
             if (it.box.midX() > left && it.box.midX() < right && level) {
                 content.push_back(it);
                 it.used = true;
@@ -479,8 +479,10 @@ void Analyser::fences(Items& items) {
                     continue;
                 }
                 for (const auto& c : content) {
-                    const double gapY = std::max(c.box.minY() - it.box.maxY(), it.box.minY() - c.box.maxY());
-                    const bool beside = it.box.minX() < c.box.maxX() && it.box.maxX() > c.box.minX();
+                    const double gapY =
+                        std::max(c.box.minY() - it.box.maxY(), it.box.minY() - c.box.maxY());
+                    const bool beside =
+                        it.box.minX() < c.box.maxX() && it.box.maxX() > c.box.minX();
                     if (beside && gapY < 0.4 * c.size) {
                         content.push_back(it);
                         it.used = true;
@@ -503,9 +505,9 @@ void Analyser::fences(Items& items) {
         const std::string close = p.close != none ? items[p.close].sym.latex : ".";
         Built inner = parse(content, open, close);
         Node node;
-        const bool selfFenced = inner.node.kind == Node::Kind::Fenced &&
-                                inner.node.open == open && inner.node.close == close &&
-                                !inner.node.kids.empty() && inner.node.kids[0].kids.size() == 1 &&
+        const bool selfFenced = inner.node.kind == Node::Kind::Fenced && inner.node.open == open &&
+                                inner.node.close == close && !inner.node.kids.empty() &&
+                                inner.node.kids[0].kids.size() == 1 &&
                                 inner.node.kids[0].kids[0].kind == Node::Kind::Table;
         if (inner.node.kind == Node::Kind::Table || inner.node.kind == Node::Kind::Binom ||
             selfFenced) {
@@ -519,12 +521,13 @@ void Analyser::fences(Items& items) {
             const double axisY = extent.midY();
             const Rect body = content.empty() ? extent : unionOf(content);
             if (items[any].sym.opentype) {
-                // An OpenType font's variants are its own: only material no taller than a
-                // line calls for a size given by hand.
+                // An OpenType font's variants are its own: \left makes the delimiter about
+                // as tall as the material, a size given by hand makes it taller or shorter.
+                const double fit = extent.height / std::max(body.height, 0.1);
                 const double ratio = extent.height / size;
-                node.sizing = body.height > 1.05 * size ? ""
-                              : ratio < 1.5             ? "big"
-                              : ratio < 2.1             ? "Big"
+                node.sizing = fit >= 0.9 && fit <= 1.18 ? ""
+                              : ratio < 1.45            ? "big"
+                              : ratio < 2.0             ? "Big"
                               : ratio < 2.7             ? "bigg"
                                                         : "Bigg";
             } else {
@@ -793,7 +796,8 @@ void Analyser::accents(Items& items) {
             const Item& it = items[i];
             if (i != m && !it.used && !it.rule && it.box.minY() > mark.box.midY() &&
                 it.box.minY() - mark.box.maxY() < 0.6 * s &&
-                std::min(it.box.maxX(), mark.box.maxX()) - std::max(it.box.minX(), mark.box.minX()) >
+                std::min(it.box.maxX(), mark.box.maxX()) -
+                        std::max(it.box.minX(), mark.box.minX()) >
                     0.5 * it.box.width) {
                 ++covered;
             }
@@ -1249,7 +1253,7 @@ Built Analyser::table(std::vector<Items> rows, const std::string& open, const st
             grid.push_back(cellsOf(r, (cases ? 0.9 : 0.6) * size));
         }
         bool singleColumn = std::all_of(grid.begin(), grid.end(),
-                                         [](const std::vector<Items>& c) { return c.size() == 1; });
+                                        [](const std::vector<Items>& c) { return c.size() == 1; });
         if (cases && singleColumn) {
             // One column: cases sets it flush left, a matrix centres it.
             double leftSpread = 0, centreSpread = 0;
