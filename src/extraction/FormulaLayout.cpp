@@ -1399,7 +1399,8 @@ void joinBraces(Items& items) {
     std::sort(items.begin(), items.end(),
               [](const Item& a, const Item& b) { return a.box.minX() < b.box.minX(); });
     auto isTip = [](const Item& it) {
-        return it.glyph && (it.sym.piece == Piece::BraceDown || it.sym.piece == Piece::BraceUp);
+        return it.glyph && (it.sym.piece == Piece::BraceDown || it.sym.piece == Piece::BraceUp ||
+                            it.sym.piece == Piece::BraceExtension);
     };
     std::vector<Item> made;
     for (std::size_t i = 0; i < items.size(); ++i) {
@@ -1408,7 +1409,7 @@ void joinBraces(Items& items) {
         }
         Item brace = items[i];
         items[i].used = true;
-        const Piece leftEnd = brace.sym.piece;
+        Piece leftEnd = brace.sym.piece;
         for (std::size_t j = i + 1; j < items.size(); ++j) {
             Item& it = items[j];
             if (it.used || !(isTip(it) || it.rule)) {
@@ -1417,6 +1418,9 @@ void joinBraces(Items& items) {
             const bool sameBand =
                 it.box.minY() < brace.box.maxY() && it.box.maxY() > brace.box.minY();
             if (sameBand && it.box.minX() <= brace.box.maxX() + 0.5) {
+                if (leftEnd == Piece::BraceExtension && !it.rule) {
+                    leftEnd = it.sym.piece;
+                }
                 brace.box = brace.box.united(it.box);
                 brace.penRight = std::max(brace.penRight, it.rule ? it.box.maxX() : it.penRight);
                 it.used = true;
@@ -1424,7 +1428,7 @@ void joinBraces(Items& items) {
         }
         brace.sym.role = Role::WideAccent;
         brace.sym.piece = Piece::None;
-        brace.sym.latex = leftEnd == Piece::BraceDown ? "\\overbrace" : "\\underbrace";
+        brace.sym.latex = leftEnd == Piece::BraceUp ? "\\underbrace" : "\\overbrace";
         brace.node.latex = brace.sym.latex;
         brace.axisCentred = false;
         made.push_back(std::move(brace));
@@ -1451,7 +1455,8 @@ void joinPieces(Items& items) {
     std::vector<std::size_t> pieces;
     for (std::size_t i = 0; i < items.size(); ++i) {
         if (items[i].glyph && items[i].sym.role == Role::Piece &&
-            items[i].sym.piece != Piece::BraceDown && items[i].sym.piece != Piece::BraceUp) {
+            items[i].sym.piece != Piece::BraceDown && items[i].sym.piece != Piece::BraceUp &&
+            items[i].sym.piece != Piece::BraceExtension) {
             pieces.push_back(i);
         }
     }

@@ -925,10 +925,12 @@ Symbol classify(const std::u32string& text, const std::string& glyphName,
         }
     }
     // TeX's horizontal braces: tips of the extension font joined by rules.
-    if (glyphName.rfind("bracehtip", 0) == 0) {
+    // (Their extensions, "bracehext", take the side of the tips beside them.)
+    if (glyphName.rfind("braceh", 0) == 0) {
         symbol.role = Role::Piece;
-        symbol.piece =
-            glyphName.find("down") != std::string::npos ? Piece::BraceDown : Piece::BraceUp;
+        symbol.piece = glyphName.find("down") != std::string::npos ? Piece::BraceDown
+                       : glyphName.find("up") != std::string::npos ? Piece::BraceUp
+                                                                   : Piece::BraceExtension;
         symbol.latex = "\\overbrace";
         symbol.extension = true;
         return symbol;
@@ -955,6 +957,14 @@ Symbol classify(const std::u32string& text, const std::string& glyphName,
         }
     }
 
+    // OpenType fonts draw a long brace from several glyphs of the brace's own code.
+    if (code == U'⏞' || code == U'⏟' || code == U'⎴' || code == U'⎵') {
+        symbol.role = Role::Piece;
+        symbol.piece = code == U'⏞' || code == U'⎴' ? Piece::BraceDown : Piece::BraceUp;
+        symbol.latex = "\\overbrace";
+        symbol.text.assign(1, code);
+        return symbol;
+    }
     symbol.alphabet = font.alphabet;
     Alphabet unfolded = Alphabet::Italic;
     if (unfoldAlphanumeric(code, unfolded)) {

@@ -34,6 +34,7 @@ enum class Piece {
     // The ends and middle of a horizontal brace: tips pointing down or up.
     BraceDown,
     BraceUp,
+    BraceExtension,
 };
 
 // The alphabet a letter is set in: the font's or the Unicode math alphanumeric's.
