@@ -798,7 +798,7 @@ void Analyser::accents(Items& items) {
                 it.box.minY() - mark.box.maxY() < 0.6 * s &&
                 std::min(it.box.maxX(), mark.box.maxX()) -
                         std::max(it.box.minX(), mark.box.minX()) >
-                    0.5 * it.box.width) {
+                    (it.glyph && it.sym.role == Role::Delimiter ? 0.6 : 0.3) * it.box.width) {
                 ++covered;
             }
         }
@@ -819,7 +819,9 @@ void Analyser::accents(Items& items) {
             if (wide) {
                 const double overlap = std::min(it.box.maxX(), mark.box.maxX()) -
                                        std::max(it.box.minX(), mark.box.minX());
-                if (overlap > 0.5 * it.box.width && gap < 0.6 * s) {
+                // A fence at its edge stays outside: the accent's own letters reach under it.
+                const double share = it.glyph && it.sym.role == Role::Delimiter ? 0.6 : 0.3;
+                if (overlap > share * it.box.width && gap < 0.6 * s) {
                     base.push_back(it);
                 }
             } else if (it.box.minX() - 0.1 * s <= mark.box.midX() &&

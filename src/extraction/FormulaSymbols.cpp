@@ -924,6 +924,15 @@ Symbol classify(const std::u32string& text, const std::string& glyphName,
             }
         }
     }
+    // Sized wide accents of extension fonts ("hat4", "tilde2").
+    if ((glyphName.rfind("hat", 0) == 0 || glyphName.rfind("tilde", 0) == 0) &&
+        glyphName.size() > 3 && std::isdigit(static_cast<unsigned char>(glyphName.back()))) {
+        symbol.role = Role::WideAccent;
+        symbol.latex = glyphName[0] == 'h' ? "\\widehat" : "\\widetilde";
+        symbol.text.assign(1, glyphName[0] == 'h' ? char32_t(0x0302) : char32_t(0x0303));
+        symbol.extension = true;
+        return symbol;
+    }
     // TeX's horizontal braces: tips of the extension font joined by rules.
     // (Their extensions, "bracehext", take the side of the tips beside them.)
     if (glyphName.rfind("braceh", 0) == 0) {
