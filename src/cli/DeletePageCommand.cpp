@@ -22,12 +22,15 @@ int runDeletePage(const std::vector<std::string>& args, Io& io) {
 
         NativeEngineBridge bridge(arguments.value("--password").value_or(""));
         auto path = engineFile(bridge, file);
-        int page = enginePageIndex(bridge, path, pageText);
+        const auto pages = bridge.pageCount(path);
+        const int page = checkedPageIndex(pageText, pages);
         if (!bridge.deletePage(path, page)) {
             throw Error("ombrix", kExitFailure,
                         "could not delete page " + pageText + " of " + path + engineFailure());
         }
-        const int left = bridge.pageCount(path);
+        // Counted before the write: the file is written, and opening it again could only
+        // turn that success into a reported failure (a time limit running out meanwhile).
+        const auto left = pages - 1;
         io.out << "Deleted page " << pageText << "; " << left << (left == 1 ? " page" : " pages")
                << " left\n";
         return kExitOk;

@@ -127,10 +127,11 @@ TEST_F(HugeDocumentHardeningTest, TheTimeLimitStopsSearchAndEditsOfAHugeDocument
             EXPECT_NE(result.err.find(stopped), std::string::npos) << edit << ": " << result.err;
             // A file the limit stopped reading is not called damaged.
             EXPECT_EQ(result.err.find("damaged"), std::string::npos) << edit << ": " << result.err;
-            EXPECT_EQ(fx::readBytes(copy), original) << edit << " failed but changed the file";
+            // (Compared as a whole: a diff of two documents this size takes gigabytes.)
+            EXPECT_TRUE(fx::readBytes(copy) == original) << edit << " failed but changed the file";
         }
     }
-    EXPECT_EQ(fx::readBytes(file), original);
+    EXPECT_TRUE(fx::readBytes(file) == original);
 
     // Memory limits the document cannot be opened within: the file is not called damaged
     // or page-less, only too large for the limit.
@@ -150,7 +151,7 @@ TEST_F(HugeDocumentHardeningTest, TheTimeLimitStopsSearchAndEditsOfAHugeDocument
             << starved.err;
         EXPECT_EQ(starved.err.find("damaged"), std::string::npos) << starved.err;
         EXPECT_EQ(starved.err.find("with pages"), std::string::npos) << starved.err;
-        EXPECT_EQ(fx::readBytes(copy), original);
+        EXPECT_TRUE(fx::readBytes(copy) == original) << mb << " MB: the file changed";
     }
 }
 
