@@ -29,7 +29,8 @@ protected:
         return fx::runShell(shellQuoted(OMBRIX_CLI_PATH) + " formula " +
                             shellQuoted(file.string()) + " --page 1 --rect " + std::to_string(r.x) +
                             "," + std::to_string(r.y) + "," + std::to_string(r.width) + "," +
-                            std::to_string(r.height) + " --mathml --source server --server " + server.url());
+                            std::to_string(r.height) + " --mathml --source server --server " +
+                            server.url());
     }
     fx::TempDir dir;
     std::filesystem::path file;
