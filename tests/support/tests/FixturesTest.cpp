@@ -1,5 +1,6 @@
 #include "support/Fixtures.h"
 
+#include "support/FormulaCorpus.h"
 #include "support/MuPdfSession.h"
 #include "support/TempDir.h"
 
@@ -848,3 +849,23 @@ TEST(FixtureToolsTest, ReferenceToolsNeedThePasswordOfTheEncryptedFile) {
 
 } // namespace
 } // namespace ombrix::testing
+
+// The benchmark's exact match: spellings that typeset the same compare equal, and what
+// typesets differently does not.
+TEST(FormulaCorpusTest, NormalisedLatexComparesWhatTypesetsTheSame) {
+    using ombrix::testing::normaliseLatex;
+    EXPECT_EQ(normaliseLatex("x^2_i"), normaliseLatex("x_{i}^{2}"));
+    EXPECT_EQ(normaliseLatex("\\left( a \\right)"), normaliseLatex("(a)"));
+    EXPECT_EQ(normaliseLatex("\\bigl[ a \\bigr]"), normaliseLatex("[a]"));
+    EXPECT_EQ(normaliseLatex("\\begin{pmatrix} a & b \\end{pmatrix}"),
+              normaliseLatex("\\left(\\begin{matrix} a & b \\end{matrix}\\right)"));
+    EXPECT_EQ(normaliseLatex("a \\le b \\, c"), normaliseLatex("a\\leq bc"));
+    EXPECT_EQ(normaliseLatex("f^{\\prime}"), normaliseLatex("f'"));
+    EXPECT_EQ(normaliseLatex("\\alpha x"), "\\alpha x");
+    EXPECT_NE(normaliseLatex("x^2"), normaliseLatex("x_2"));
+    EXPECT_NE(normaliseLatex("\\frac{a}{b}"), normaliseLatex("\\frac{b}{a}"));
+    EXPECT_NE(normaliseLatex("x^{ab}"), normaliseLatex("x^ab"));
+    // The corpus lists the formulas each PDF holds, one per page.
+    EXPECT_EQ(ombrix::testing::corpusFormulas("pdflatex-cm").size(), 110u);
+    EXPECT_EQ(ombrix::testing::corpusFormulas("libreoffice-math").size(), 20u);
+}
