@@ -9,12 +9,28 @@
 
 namespace ombrix {
 
+namespace {
+
+// Page space turned y-down, unrotated: a page's /Rotate turns what the reader shows, not the
+// formula as the content set it (the recognition server gets it unrotated too).
+struct Flip {
+    Rect box;
+    Point operator()(Point p) const { return Point{p.x - box.minX(), box.maxY() - p.y}; }
+    Rect operator()(const Rect& r) const {
+        return Rect::fromEdges(r.minX() - box.minX(), box.maxY() - r.maxY(), r.maxX() - box.minX(),
+                               box.maxY() - r.minY());
+    }
+};
+
+} // namespace
+
 formula::Input FormulaRecognizer::input(const pdfkit::Page& page, const Rect& bounds) {
     formula::Input in;
     const Rect region = region::paddedRegion(bounds, page.mediaBox());
     if (region.isEmpty()) {
         return in;
     }
+    const Flip flip{page.mediaBox().standardized()};
     for (auto& g : pdfkit::pageGlyphs(page, region)) {
         if (!g.upright) {
             continue; // turned text is not part of a formula's layout
@@ -26,14 +42,14 @@ formula::Input FormulaRecognizer::input(const pdfkit::Page& page, const Rect& bo
         glyph.bold = g.bold;
         glyph.italic = g.italic;
         glyph.size = g.size;
-        glyph.origin = page.pageToDisplay(g.origin);
+        glyph.origin = flip(g.origin);
         glyph.advance = g.advance;
-        glyph.ink = page.pageToDisplay(g.ink);
+        glyph.ink = flip(g.ink);
         in.glyphs.push_back(std::move(glyph));
     }
     for (const auto& rule : pdfkit::pageRules(page)) {
         if (region.contains(Point{rule.bounds.midX(), rule.bounds.midY()})) {
-            in.rules.push_back(page.pageToDisplay(rule.bounds));
+            in.rules.push_back(flip(rule.bounds));
         }
     }
     return in;

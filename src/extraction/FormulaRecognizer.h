@@ -21,7 +21,8 @@ namespace ombrix {
 // Call on the thread that edits the document.
 class FormulaRecognizer {
 public:
-    // What the page holds in the padded highlight bounds (page space), display space.
+    // What the page holds in the padded highlight bounds (page space), in page space turned
+    // y-down: the formula as the content sets it, whatever the page's /Rotate.
     static formula::Input input(const pdfkit::Page& page, const Rect& bounds);
     // The LaTeX and MathML of the formula there; none when the region holds no glyphs the
     // page identifies (a scan, a picture, a font without Unicode or glyph names), which is

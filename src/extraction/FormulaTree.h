@@ -12,7 +12,7 @@ OMBRIX_API_BEGIN
 
 namespace ombrix::formula {
 
-// One glyph of a formula region, in display space (points, y down).
+// One glyph of a formula region, in points with y running down.
 struct Glyph {
     std::u32string text; // what the file says it stands for; empty when nothing does
     std::string glyphName;
@@ -26,7 +26,7 @@ struct Glyph {
 };
 
 // What a formula region holds: its glyphs and the straight rules drawn in it (fraction
-// bars, the overline of a root), display space.
+// bars, the overline of a root), in the glyphs' space.
 struct Input {
     std::vector<Glyph> glyphs;
     std::vector<Rect> rules;

@@ -135,6 +135,20 @@ TEST_F(FormulaRecognizerTest, TheMathMLIsPresentationMarkupOnly) {
     EXPECT_GE(read, doc->pageCount() - 1);
 }
 
+TEST_F(FormulaRecognizerTest, APagesRotationTurnsTheViewNotTheFormula) {
+    auto doc = pdfkit::Document::open(formulaCorpusDir() / "pdflatex-cm.pdf");
+    ASSERT_TRUE(doc);
+    auto page = doc->page(22);
+    const auto upright = FormulaRecognizer::recognize(*page, page->mediaBox());
+    ASSERT_TRUE(upright);
+    for (int degrees : {90, 180, 270}) {
+        page->setRotation(degrees);
+        const auto turned = FormulaRecognizer::recognize(*page, page->mediaBox());
+        ASSERT_TRUE(turned) << degrees;
+        EXPECT_EQ(turned->latex, upright->latex) << degrees;
+    }
+}
+
 TEST_F(FormulaRecognizerTest, ARegionWithoutGlyphsHasNoFormula) {
     auto doc = pdfkit::Document::open(formulaCorpusDir() / "pdflatex-cm.pdf");
     ASSERT_TRUE(doc);
