@@ -3,6 +3,7 @@
 #include "cli/Limits.h"
 #include "core/AtomicFile.h"
 #include "core/Error.h"
+#include "pdfkit/ResourceLimits.h"
 
 #include <algorithm>
 #include <exception>
@@ -94,7 +95,12 @@ int main(int argc, char** argv) {
         } catch (const std::exception& e) {
             io.err << "ombrix " << command.name << ": " << ombrix::describe(e) << "\n";
         }
-        // A command the engine stopped for a limit may have half a result: it failed.
+        // A command the engine stopped for a limit may have half a result: it failed. One
+        // whose file was written whole before any limit was reached is done, however long
+        // the rest took (it would say it failed with the file changed).
+        if (status == kExitOk && ombrix::pdfkit::wroteWithinLimits()) {
+            return status;
+        }
         if (auto stopped = limitMessage(limits); !stopped.empty()) {
             io.err << "ombrix " << command.name << ": " << stopped << "\n";
             return kExitFailure;

@@ -42,6 +42,7 @@ std::atomic<bool> gLimitReached{false};
 // whatever MuPDF is working on allocates as it goes, so it stops soon after.
 std::atomic<std::int64_t> gDeadline{0};
 std::atomic<bool> gDeadlineReached{false};
+std::atomic<bool> gWroteWithinLimits{false};
 
 std::int64_t steadyNow() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -312,6 +313,16 @@ void setDeadline(std::optional<std::chrono::steady_clock::time_point> deadline) 
 
 bool deadlineReached() {
     return mu::gDeadlineReached.load();
+}
+
+bool wroteWithinLimits() {
+    return mu::gWroteWithinLimits.load();
+}
+
+void noteWriteWithinLimits() {
+    if (!mu::gDeadlineReached.load() && !mu::gLimitReached.load() && !inflationLimitReached()) {
+        mu::gWroteWithinLimits.store(true);
+    }
 }
 
 } // namespace ombrix::pdfkit

@@ -2,6 +2,7 @@
 
 #include "core/Error.h"
 #include "pdfkit/PageTree.h"
+#include "pdfkit/ResourceLimits.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -326,6 +327,7 @@ bool saveDocument(fz_context* ctx, pdf_document* doc, const fs::path& target, Sa
         };
         try {
             replaceFile(target, replacement);
+            noteWriteWithinLimits();
             return true;
         } catch (const Error& e) {
             if (e.domain() == "AtomicFile" && e.code() == kChangedOnDisk) {
@@ -342,6 +344,7 @@ bool saveDocument(fz_context* ctx, pdf_document* doc, const fs::path& target, Sa
     } catch (const Error& e) {
         throw Error(kDomain, e.code(), e.description());
     }
+    noteWriteWithinLimits();
     return false;
 }
 

@@ -26,6 +26,11 @@ bool memoryLimitReached();
 void setDeadline(std::optional<std::chrono::steady_clock::time_point> deadline);
 bool deadlineReached();
 
+// Whether a save replaced a file whole, read back, before any limit was reached: the work
+// that made it was done in full, whatever the limits stopped afterwards.
+bool wroteWithinLimits();
+void noteWriteWithinLimits();
+
 // A page whose streams decode to more than `ratio` times the size of the file (and more
 // than `floorBytes`) is neither drawn nor read: it behaves as a page that cannot be loaded.
 // No single deflate gets near that ratio; stacked filters (a decompression bomb) get far
