@@ -1,5 +1,7 @@
 #include "pdfkit/PageText.h"
 
+#include "core/UnicodeText.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -35,24 +37,7 @@ bool isWhitespace(char32_t c) {
 }
 
 void appendUtf8(std::string& out, char32_t c) {
-    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-        c = 0xFFFD;
-    }
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | (c >> 6));
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | (c >> 12));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xF0 | (c >> 18));
-        out += char(0x80 | ((c >> 12) & 0x3F));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
+    appendCodePoint(out, c);
 }
 
 std::string stripSubsetTag(const std::string& name) {
