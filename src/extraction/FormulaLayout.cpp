@@ -722,7 +722,6 @@ void Analyser::limits(Items& items) {
             // Centred on the op itself, not on the limits.
             item.baseline = op.box.midY() + kAxis * op.size;
         }
-        item.box = item.box; // the limits count for the row's extent
         made.push_back(std::move(item));
     }
     compact(items);
@@ -1091,11 +1090,10 @@ Built Analyser::rowOf(Items items) {
                 prev.token == 'n' &&
                 (base.token == 'n' || (base.latex == "." && k + 1 < elements.size() &&
                                        elements[k + 1].base.node.token == 'n'));
-            const bool numberAfterDot = base.token == 'n' && prev.token == 'n';
             const bool alphabetRun = prev.token == 'i' && base.token == 'i' &&
                                      prev.alphabet == base.alphabet &&
                                      prev.alphabet != Alphabet::Italic;
-            if (tight && (number || numberAfterDot || alphabetRun)) {
+            if (tight && (number || alphabetRun)) {
                 if (base.latex == ".") {
                     prev.token = 'n';
                 }
@@ -1388,9 +1386,6 @@ Built Analyser::parse(Items items, const std::string& fenceOpen, const std::stri
     auto rows = splitRows(items);
     if (rows.size() > 1) {
         return table(std::move(rows), fenceOpen, fenceClose);
-    }
-    if (fenceOpen == "\\{" && (fenceClose == "." || fenceClose.empty()) && !rows.empty()) {
-        // cases with one line still reads as cases only with several; keep the fence
     }
     return rowOf(std::move(items));
 }

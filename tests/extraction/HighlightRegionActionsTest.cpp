@@ -173,6 +173,7 @@ TEST_F(HighlightRegionActionsTest, AFormulaThePageHoldsIsReadWithoutTheServer) {
     auto& regionActions = make(nullptr, false, FormulaSource::automatic);
     server.answer(200, R"({"latex":"from the server"})");
     const auto highlight = entry(kFormulaArea);
+    const auto bytes = readFile(file);
     regionActions.extractFormula(highlight, tab);
     ASSERT_TRUE(waitForAnswer());
     EXPECT_EQ(server.requests(), 0);
@@ -182,6 +183,9 @@ TEST_F(HighlightRegionActionsTest, AFormulaThePageHoldsIsReadWithoutTheServer) {
     EXPECT_NE(latex.find("E}="), std::string::npos) << latex;
     EXPECT_NE(latex.find("mc"), std::string::npos) << latex;
     EXPECT_EQ(annotationOver(kFormulaArea)->privateText(note::kResultKey), latex);
+    // The result waits in the open document for a save: the file is as it was.
+    EXPECT_TRUE(tab->document->isDirty);
+    EXPECT_EQ(readFile(file), bytes);
     auto mathml = regionActions.mathMLOf(highlight, tab);
     ASSERT_TRUE(mathml);
     EXPECT_EQ(mathml::sanitize(*mathml), mathml);
