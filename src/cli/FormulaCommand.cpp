@@ -25,12 +25,11 @@ struct Answer {
     std::string source;
 };
 
-MathOCROutcome askServer(const PageRegion& region, const std::optional<std::string>& server) {
+MathOCROutcome askServer(const PageRegion& region, MathOCRExtractor& client) {
     auto image = region::formulaImage(*region.page, region.rect);
     if (!image) {
         throw Error("ombrix", 1, "The region does not cover any part of the page");
     }
-    MathOCRExtractor client(server);
     std::promise<MathOCROutcome> answer;
     auto outcome = answer.get_future();
     client.extractMath(*image,
@@ -63,14 +62,13 @@ int runFormula(const std::vector<std::string>& args, Io& io) {
             }
         }
         if (answer.source.empty()) {
-            const auto result = askServer(region, arguments.value("--server"));
+            MathOCRExtractor client(arguments.value("--server"));
+            const auto result = askServer(region, client);
             if (const auto* error = std::get_if<std::exception_ptr>(&result)) {
                 const std::string reason = describe(*error);
                 io.err << "ombrix " << kName << ": "
                        << (*source == FormulaSource::automatic
-                               ? noFormulaMessage(
-                                     MathOCRExtractor(arguments.value("--server")).serverURL(),
-                                     reason)
+                               ? noFormulaMessage(client.serverURL(), reason)
                                : reason)
                        << "\n";
                 return kExitFailure;
